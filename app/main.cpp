@@ -1,0 +1,38 @@
+// Quellon: front end of the two-channel RF power and SWR bridge.
+
+#include <QApplication>
+#include <QDir>
+
+#include "app/frmMain.h"
+#include "link/modGlobal.h"
+#include "platform/QtPlatform.h"
+#include "platform/SingleInstance.h"
+#include "settings/Settings.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(quellon::kAppTitle));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(quellon::kAppTitle));
+    QApplication::setDesktopFileName("quellon");
+
+    quellon::ModGlobal& g = quellon::modGlobal;
+    quellon::QtPlatform platform([&g] { return g.SettingsPath; });
+
+    // One instance only: two programs on one port would fight over the bridge.
+    quellon::SingleInstance instance;
+    if (!instance.tryAcquire("quellon")) {
+        platform.beep();
+        g.StatusMessage = "The program is already running";
+        platform.messageBox(g.StatusMessage, 48, quellon::kAppTitle);
+        return 0;
+    }
+
+    const std::string exeDir = QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
+    const quellon::SettingsLocation loc = quellon::locateSettings(exeDir);
+    g.SettingsPath = loc.path;
+    g.ProgramDir = loc.dir;
+
+    quellon::frmMain w(platform, g);
+    w.Form_Load();
+    return app.exec();
+}

@@ -1,0 +1,62 @@
+#pragma once
+// What a display window needs from the start-up window, which owns the bridge's
+// port, the stream and the logger; and what the start-up window needs from a
+// display window.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace quellon {
+
+class Platform;
+struct ModGlobal;
+
+class DisplayHost {
+public:
+    virtual ~DisplayHost() = default;
+    virtual Platform& platform() = 0;
+    virtual ModGlobal& state() = 0;
+
+    virtual void startRxDati() = 0;
+    virtual void stopRxDati() = 0;
+    virtual void closeBridgePort() = 0;
+    virtual void reopenBridgePort() = 0;
+    virtual void startDataLog() = 0;
+    virtual void stopDataLog() = 0;
+
+    // The start-up window; a display window hides it on load and shows it again
+    // when it unloads (which starts a new connect sequence).
+    virtual void hideStartupWindow() = 0;
+    virtual void showStartupWindow() = 0;
+
+    // Modal windows that use the bridge's port themselves; the caller has stopped
+    // the stream and closed the port before, and reopens it afterwards.
+    virtual void runCommandWindow(QWidget* parent) = 0;
+    virtual void runConfigDialog(QWidget* parent) = 0;
+
+    // End the program at once: nothing else is saved or unloaded.
+    virtual void endProgram() = 0;
+};
+
+// One display main window (modes 0..4).
+class DisplayWindow {
+public:
+    virtual ~DisplayWindow() = default;
+    // Called once per accepted frame by the receive handler.
+    virtual void aggiornaDati() = 0;
+    // Loads (positions, channel windows, timers, hides the start-up window) and shows.
+    virtual void showDisplay() = 0;
+    // Called by the window itself after it has unloaded (lost connection or closed
+    // by the user) so the owner can release it later (never delete it from inside
+    // its own handlers: use deleteLater semantics).
+    std::function<void()> onUnloaded;
+    virtual QWidget* widget() = 0;
+};
+
+// Creates the display window of a display mode "0".."4"; nullptr for anything else.
+std::unique_ptr<DisplayWindow> createDisplayWindow(const std::string& guiMode, DisplayHost& host);
+
+}  // namespace quellon

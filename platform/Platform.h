@@ -1,0 +1,62 @@
+#pragma once
+// Everything the program's logic needs from the desktop, behind one interface, so
+// the logic runs in unit tests without a display and without waiting in real time.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/SerialPort.h"
+
+namespace quellon {
+
+// A repeating timer on the user-interface thread.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void setInterval(int ms) = 0;
+    virtual int interval() const = 0;
+    virtual void start() = 0;  // (re)starts the countdown from now
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+    void setEnabled(bool on) { on ? start() : stop(); }
+    std::function<void()> onTimeout;
+};
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+// Message box style numbers: low four bits pick the buttons (0 OK, 1 OK/Cancel,
+// 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel; anything else
+// shows OK), 16 stop icon, 32 question icon, 48 exclamation icon, 64 information.
+namespace mb {
+constexpr int OkOnly = 0;
+constexpr int Critical = 16;
+constexpr int Question = 32;
+constexpr int Exclamation = 48;
+constexpr int Information = 64;
+// Return values
+constexpr int IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7;
+}  // namespace mb
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Milliseconds since some fixed start; wraps like a 32-bit tick counter.
+    virtual uint32_t tickCount() = 0;
+    // A plain pause: no events are processed.
+    virtual void sleep(int ms) = 0;
+    // Runs the window events that are pending (timers, clicks, painting, port notifications).
+    virtual void processEvents() = 0;
+    virtual int messageBox(const std::string& text, int style, const std::string& title) = 0;
+    virtual void beep() = 0;
+    virtual LocalTime localTime() = 0;
+    virtual std::unique_ptr<SerialPort> newSerialPort() = 0;
+    virtual std::unique_ptr<Timer> newTimer() = 0;
+    // Ends the program at once (no unload handling runs).
+    virtual void endProgram(int code = 0) = 0;
+};
+
+}  // namespace quellon

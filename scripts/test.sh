@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, then the
+# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/deps.sh"
+export QT_QPA_PLATFORM=offscreen
+"$here/scripts/build.sh" "$here/build"
+(cd "$here/build" && ctest --output-on-failure -j2 --timeout 300)
+if [ "${QUELLON_SKIP_SANITIZERS:-0}" != 1 ]; then
+  "$here/scripts/build.sh" "$here/build-asan" -DQUELLON_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+  (cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j2 --timeout 300 -LE slow)
+fi

@@ -1,0 +1,25 @@
+#pragma once
+// Settings file access with the private-profile behaviour: section and key names
+// match without regard to case, a missing or empty key reads as the caller's
+// default, which is then written back.
+
+#include <optional>
+#include <string>
+
+namespace quellon {
+
+// Value of [section] key in file; empty or missing -> def, which is written back.
+// Values are cut to 254 characters.
+std::string ReadIni(const std::string& section, const std::string& key, const std::string& file,
+                    const std::string& def);
+
+// Creates file, section and key as needed, replaces an existing value. The file is
+// replaced atomically (temporary file beside it, then rename). Failures are silent.
+void WriteIni(const std::string& section, const std::string& key, const std::string& value,
+              const std::string& file);
+
+// Looks a key up without writing anything back; nullopt when missing or empty.
+std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
+                                     const std::string& file);
+
+}  // namespace quellon
