@@ -1,0 +1,336 @@
+// INI reader and writer with the private-profile rules the rest of the program
+// relies on: names match without regard to case, values are trimmed of blanks,
+// a missing or empty key reads as the default, which is written back.
+//
+// The file is read whole on every call and never held open. A write builds the
+// complete new text and replaces the file atomically (temporary file beside it,
+// fsync, rename), so a crash or a full disk never leaves half a settings file.
+//
+// Everything the writer does not understand (comments, blank lines, keys of other
+// programs, odd lines) is kept as it was and in its order. The line ending of an
+// existing file is kept (a file that came over from Windows stays CRLF); new files
+// are written with LF. A UTF-8 byte order mark at the start is kept as well.
+
+#include "settings/Ini.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace quellon {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Longest value a read hands back: the platform reader copies into a buffer of
+// 255 characters and keeps one place for its terminator.
+constexpr std::size_t kMaxValueLength = 254;
+// A settings file is a few kilobytes. Anything larger is not ours (or is damaged)
+// and is not worth parsing.
+constexpr std::size_t kMaxFileSize = 1u << 20;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kBlanks = " \t\r\v\f";
+
+enum class Load {
+    Missing,   // no file: reads are empty, a write creates it
+    Ok,        // parsed
+    Unusable,  // binary or oversized: reads are empty, a write replaces it with a fresh file
+    Error,     // exists but cannot be read (permissions, not a regular file): reads are
+               // empty and a write leaves it alone, since we cannot carry its contents over
+};
+
+struct IniText {
+    Load state = Load::Missing;
+    std::vector<std::string> lines;  // without line terminators
+    std::string eol = "\n";
+    bool bom = false;
+    bool haveStat = false;
+    struct stat st {};
+    std::string raw;  // bytes as read, to skip writes that change nothing
+};
+
+std::string_view trim(std::string_view s) {
+    const auto b = s.find_first_not_of(kBlanks);
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(kBlanks);
+    return s.substr(b, e - b + 1);
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// "[name]" -> name. A line that opens a bracket but never closes it (a file cut
+// off in the middle of a header) is no header at all.
+bool sectionOf(std::string_view line, std::string_view& name) {
+    const std::string_view t = trim(line);
+    if (t.empty() || t.front() != '[') return false;
+    const auto close = t.rfind(']');
+    if (close == std::string_view::npos || close == 0) return false;
+    name = trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool isComment(std::string_view line) {
+    const std::string_view t = trim(line);
+    return !t.empty() && t.front() == ';';
+}
+
+// "key = value" -> key, value (both trimmed). Lines without '=' are not keys.
+bool keyOf(std::string_view line, std::string_view& key, std::string_view& value) {
+    if (isComment(line)) return false;
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = trim(line.substr(0, eq));
+    value = trim(line.substr(eq + 1));
+    return !key.empty();
+}
+
+IniText load(const std::string& file) {
+    IniText ini;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ini.state = (errno == ENOENT || errno == ENOTDIR) ? Load::Missing : Load::Error;
+        return ini;
+    }
+    if (::fstat(fd, &ini.st) != 0 || !S_ISREG(ini.st.st_mode)) {
+        ::close(fd);
+        ini.state = Load::Error;
+        return ini;
+    }
+    ini.haveStat = true;
+    if (static_cast<std::uintmax_t>(ini.st.st_size) > kMaxFileSize) {
+        ::close(fd);
+        ini.state = Load::Unusable;
+        return ini;
+    }
+    // Read at most one byte past the limit: the file may grow while we read it.
+    std::string& raw = ini.raw;
+    raw.resize(kMaxFileSize + 1);
+    std::size_t got = 0;
+    while (got < raw.size()) {
+        const ssize_t n = ::read(fd, raw.data() + got, raw.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            ini.state = Load::Error;
+            return ini;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    raw.resize(got);
+    if (got > kMaxFileSize || raw.find('\0') != std::string::npos) {
+        ini.state = Load::Unusable;
+        return ini;
+    }
+
+    std::string_view text = raw;
+    if (text.substr(0, kBom.size()) == kBom) {
+        ini.bom = true;
+        text.remove_prefix(kBom.size());
+    }
+    bool firstBreak = true;
+    while (!text.empty()) {
+        const auto nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (nl != std::string_view::npos && firstBreak) {
+            ini.eol = crlf ? "\r\n" : "\n";
+            firstBreak = false;
+        }
+        if (crlf) line.remove_suffix(1);
+        ini.lines.emplace_back(line);
+        if (nl == std::string_view::npos) break;
+        text.remove_prefix(nl + 1);
+    }
+    ini.state = Load::Ok;
+    return ini;
+}
+
+struct Spot {
+    std::ptrdiff_t keyLine = -1;   // first line holding the key in a matching section
+    std::ptrdiff_t insertAt = -1;  // where a new key goes: after the last key (or the
+                                   // header) of the first matching section
+};
+
+Spot find(const std::vector<std::string>& lines, std::string_view section, std::string_view key) {
+    Spot spot;
+    bool inMatch = false;
+    bool firstMatchDone = false;
+    bool inFirstMatch = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name, k, v;
+        if (sectionOf(lines[i], name)) {
+            inMatch = equalNoCase(name, section);
+            if (inFirstMatch) firstMatchDone = true;
+            inFirstMatch = inMatch && !firstMatchDone;
+            if (inFirstMatch) spot.insertAt = static_cast<std::ptrdiff_t>(i) + 1;
+            continue;
+        }
+        if (!inMatch || !keyOf(lines[i], k, v)) continue;
+        if (inFirstMatch) spot.insertAt = static_cast<std::ptrdiff_t>(i) + 1;
+        if (spot.keyLine < 0 && equalNoCase(k, key)) spot.keyLine = static_cast<std::ptrdiff_t>(i);
+    }
+    return spot;
+}
+
+// Cuts s to at most n bytes without leaving half a UTF-8 sequence at the end.
+std::string cutValue(std::string_view s, std::size_t n) {
+    if (s.size() <= n) return std::string(s);
+    std::size_t end = n;
+    std::size_t lead = end;
+    int back = 0;
+    while (lead > 0 && back < 4 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80) {
+        --lead;
+        ++back;
+    }
+    if (lead > 0) {
+        const auto c = static_cast<unsigned char>(s[lead - 1]);
+        const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (len > 1 && len > static_cast<std::size_t>(back) + 1) end = lead - 1;
+    }
+    return std::string(s.substr(0, end));
+}
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces file with content: temporary file in the same directory, fsync, rename.
+// The old file stays untouched unless the new one is complete on disk.
+void replaceFile(const std::string& file, const std::string& content, const IniText& old) {
+    std::error_code ec;
+    fs::path target = file;
+    // A symlinked settings file stays a symlink: the file it points to is replaced.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path real = fs::canonical(target, ec);
+        if (!ec) target = real;
+    }
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+
+    static std::atomic<unsigned> counter{0};
+    const std::string tmp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
+                            std::to_string(counter.fetch_add(1));
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    bool ok = writeAll(fd, content);
+    if (ok && old.haveStat) {
+        // Keep the owner and the access bits of the file we replace (best effort:
+        // only root may hand a file to someone else).
+        (void)!::fchown(fd, old.st.st_uid, old.st.st_gid);
+        (void)!::fchmod(fd, old.st.st_mode & 07777);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return;
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+bool validSection(std::string_view s) {
+    return s.find_first_of("]\r\n") == std::string_view::npos;
+}
+
+bool validKey(std::string_view k) {
+    return !k.empty() && k.find_first_of("=\r\n") == std::string_view::npos && k.front() != '[' &&
+           k.front() != ';';
+}
+
+}  // namespace
+
+std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
+                                     const std::string& file) {
+    const IniText ini = load(file);
+    if (ini.state != Load::Ok) return std::nullopt;
+    const Spot spot = find(ini.lines, trim(section), trim(key));
+    if (spot.keyLine < 0) return std::nullopt;
+    std::string_view k, v;
+    keyOf(ini.lines[static_cast<std::size_t>(spot.keyLine)], k, v);
+    if (v.empty()) return std::nullopt;
+    return cutValue(v, kMaxValueLength);
+}
+
+std::string ReadIni(const std::string& section, const std::string& key, const std::string& file,
+                    const std::string& def) {
+    if (auto value = IniLookup(section, key, file)) return *value;
+    WriteIni(section, key, def, file);
+    return def;
+}
+
+void WriteIni(const std::string& section, const std::string& key, const std::string& value,
+              const std::string& file) {
+    const std::string_view sec = trim(section);
+    const std::string_view k = trim(key);
+    // A name with a bracket, '=' or a line break would change the file's structure
+    // (or could never be read back), so it is not written.
+    if (!validSection(sec) || !validKey(k)) return;
+    // A value ends at the first line break: the rest could never be read back as
+    // part of it and would turn into lines (even sections and keys) of its own.
+    std::string_view val = value;
+    val = val.substr(0, val.find_first_of("\r\n"));
+
+    IniText ini = load(file);
+    if (ini.state == Load::Error) return;
+    if (ini.state == Load::Unusable) {
+        // Not a settings file we can carry over: start a new one in its place.
+        ini.lines.clear();
+        ini.eol = "\n";
+        ini.bom = false;
+    }
+
+    const Spot spot = find(ini.lines, sec, k);
+    if (spot.keyLine >= 0) {
+        std::string& line = ini.lines[static_cast<std::size_t>(spot.keyLine)];
+        std::string_view oldKey, oldValue;
+        keyOf(line, oldKey, oldValue);
+        line = std::string(oldKey) + "=" + std::string(val);  // keep the key's spelling
+    } else if (spot.insertAt >= 0) {
+        ini.lines.insert(ini.lines.begin() + spot.insertAt, std::string(k) + "=" + std::string(val));
+    } else {
+        ini.lines.push_back("[" + std::string(sec) + "]");
+        ini.lines.push_back(std::string(k) + "=" + std::string(val));
+    }
+
+    std::string out;
+    if (ini.bom) out += kBom;
+    for (const std::string& line : ini.lines) {
+        out += line;
+        out += ini.eol;
+    }
+    if (ini.state == Load::Ok && out == ini.raw) return;  // nothing changes
+    replaceFile(file, out, ini);
+}
+
+}  // namespace quellon
