@@ -1,0 +1,160 @@
+#include "link/command/frmCommand.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "link/BridgeLink.h"
+#include "platform/Platform.h"
+#include "platform/SerialPort.h"
+
+namespace quellon {
+
+frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(parent), p_(p), g_(g) {
+    setObjectName("frmCommand");
+    setModal(true);
+    setWindowTitle("Send Command ");
+    QFont f("Tahoma");
+    f.setPointSize(font().pointSize());
+    setFont(f);
+
+    auto makeButton = [this](QWidget* parentWidget, const QString& name, const QString& caption) {
+        auto* b = new QPushButton(caption, parentWidget);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        b->setMinimumWidth(70);
+        return b;
+    };
+
+    auto* modeBox = new QGroupBox("Mode", this);
+    modeBox->setObjectName("frameMode");
+    {
+        auto* l = new QGridLayout(modeBox);
+        const char* captions[] = {"Auto", "SWR  A", "SWR B", "A+B", "Pwr A", "Pwr B", "Scale"};
+        for (int i = 0; i < 7; ++i) {
+            cmdMode[i] = makeButton(modeBox, QString("cmdMode_%1").arg(i), captions[i]);
+            connect(cmdMode[i], &QPushButton::clicked, this, [this, i] { cmdMode_Click(i); });
+            l->addWidget(cmdMode[i], i / 4, i % 4);
+        }
+    }
+    auto scaleBox = [&](const char* title, const char* frameName, const char* prefix,
+                        std::array<QPushButton*, 3>& buttons, const std::array<std::string, 2>& texts,
+                        void (frmCommand::*handler)(int)) {
+        auto* box = new QGroupBox(title, this);
+        box->setObjectName(frameName);
+        auto* l = new QHBoxLayout(box);
+        for (int i = 0; i < 3; ++i) {
+            const QString caption =
+                i == 0 ? QString("Auto") : QString::fromStdString(texts[static_cast<size_t>(i - 1)]);
+            buttons[static_cast<size_t>(i)] = makeButton(box, QString("%1_%2").arg(prefix).arg(i), caption);
+            connect(buttons[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                    [this, handler, i] { (this->*handler)(i); });
+            l->addWidget(buttons[static_cast<size_t>(i)]);
+        }
+        return box;
+    };
+    auto* scaleA = scaleBox("Scale A", "frameScaleA", "cmdScaleA", cmdScaleA, g_.ScaleTextA,
+                            &frmCommand::cmdScaleA_Click);
+    auto* scaleB = scaleBox("Scale B", "frameScaleB", "cmdScaleB", cmdScaleB, g_.ScaleTextB,
+                            &frmCommand::cmdScaleB_Click);
+
+    lblPort = new QLabel(this);
+    lblPort->setObjectName("lblPort");
+    lblPort->setStyleSheet("color: rgb(255,0,0);");
+    lblPort->setWordWrap(true);
+    lblPort->setVisible(false);
+
+    cmdExit = makeButton(this, "cmdExit", "Exit");
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+
+    auto* root = new QVBoxLayout(this);
+    root->addWidget(modeBox);
+    auto* scales = new QHBoxLayout;
+    scales->addWidget(scaleA);
+    scales->addWidget(scaleB);
+    root->addLayout(scales);
+    root->addWidget(lblPort);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(cmdExit);
+    root->addLayout(bottom);
+
+    openPort();
+
+    adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect r = screen->geometry();
+        move(r.width() / 2 - width() / 2, r.height() / 2 - height() / 2);
+    }
+}
+
+frmCommand::~frmCommand() { closePort(); }
+
+void frmCommand::openPort() {
+    bool ok = false;
+    try {
+        port_ = p_.newSerialPort();
+        port_->setPortNumber(portNumberValue(g_.PortNumber));
+        port_->setSettings(g_.PortSettings);
+        port_->open();
+        port_->setInputMode(InputMode::Text);
+        ok = true;
+    } catch (const SerialError& e) {
+        // Without a port every click would fail; say why and offer only Exit.
+        lblPort->setText(QString::fromStdString("Com:" + g_.PortNumber + " " + e.description() +
+                                                ": commands cannot be sent"));
+        lblPort->setVisible(true);
+    }
+    if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
+    for (auto* b : cmdMode) b->setEnabled(ok);
+    for (auto* b : cmdScaleA) b->setEnabled(ok);
+    for (auto* b : cmdScaleB) b->setEnabled(ok);
+}
+
+void frmCommand::closePort() {
+    if (port_) port_->close();
+}
+
+bool frmCommand::portOpen() const { return port_ && port_->isOpen(); }
+
+bool frmCommand::sendCmd_ACK(const std::string& cmd) {
+    if (!link_) return false;
+    try {
+        return link_->sendCmd_ACK(cmd);
+    } catch (const SerialError&) {
+        // The line went away while the window was open; the click just has no effect.
+        return false;
+    }
+}
+
+void frmCommand::cmdMode_Click(int index) {
+    if (index < 0 || index > 6) return;
+    currentCommand_ = ":0" + std::to_string(index) + "\r";
+    sendCmd_ACK(currentCommand_);
+}
+
+void frmCommand::cmdScaleA_Click(int index) {
+    if (index < 0 || index > 2) return;
+    currentCommand_ = ":3" + std::to_string(index) + "\r";
+    sendCmd_ACK(currentCommand_);
+}
+
+void frmCommand::cmdScaleB_Click(int index) {
+    if (index < 0 || index > 2) return;
+    currentCommand_ = ":3" + std::to_string(index + 3) + "\r";
+    sendCmd_ACK(currentCommand_);
+}
+
+void frmCommand::cmdExit_Click() { reject(); }
+
+void frmCommand::done(int r) {
+    closePort();
+    QDialog::done(r);
+}
+
+}  // namespace quellon

@@ -1,0 +1,88 @@
+#pragma once
+// The modal setup dialog: user settings (channel names, CSV log, display mode)
+// and the bridge's measuring parameters, uploaded by Apply on a serial port of
+// the dialog's own.
+
+#include <array>
+#include <memory>
+#include <string>
+
+// modGlobal.h has a member named "slots": it must come before any Qt header.
+#include "link/modGlobal.h"
+
+#include <QDialog>
+#include "setup/SetupApply.h"
+
+class QLineEdit;
+class QComboBox;
+class QCheckBox;
+class QRadioButton;
+class QPushButton;
+class QLabel;
+class QGroupBox;
+
+namespace quellon {
+
+class Platform;
+class SerialPort;
+class BridgeLink;
+
+class frmConfig : public QDialog {
+    Q_OBJECT
+public:
+    frmConfig(Platform& p, ModGlobal& g, QWidget* parent = nullptr);
+    ~frmConfig() override;
+
+    int guiAtLoad() const { return guiAtLoad_; }
+    bool portOpen() const;
+    // The dialog's contents as Apply reads them.
+    SetupValues values() const;
+    // Result of the last Apply (empty before the first one).
+    const ApplyResult& lastApply() const { return lastApply_; }
+
+    // Handlers, public so a caller or a test can drive them like a click.
+    void chkAdvanced_Click();
+    void cmdDefault_Click();
+    void cmdPreset_Click(int index);
+    void cmdApply_Click();
+    void cmdCancel_Click();
+    // Check run when a field loses the focus; false when the field was refused.
+    bool fieldLostFocus(QLineEdit* field);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void done(int r) override;
+
+private:
+    void buildUi();
+    void load();
+    void openPort();
+    void closePort();
+    QLineEdit* newField(const char* name, int width = 80);
+
+    Platform& p_;
+    ModGlobal& g_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<BridgeLink> link_;
+    int guiAtLoad_ = 0;
+    bool checking_ = false;
+    ApplyResult lastApply_;
+
+    QLineEdit *txtDescA = nullptr, *txtDescB = nullptr, *txtFileName = nullptr,
+              *txtIntervalTime = nullptr;
+    QCheckBox *chkMode = nullptr, *chkPwrZero = nullptr;
+    QLineEdit *txtMaxSwrA = nullptr, *txtMaxSwrB = nullptr, *txtScaleMaxA = nullptr,
+              *txtScaleMaxB = nullptr, *txtScaleMinA = nullptr, *txtScaleMinB = nullptr,
+              *txtScaleDelay = nullptr, *txtDelay1 = nullptr, *txtDelay2 = nullptr,
+              *txtnFwdMin = nullptr;
+    QComboBox *comboScalaMultA1 = nullptr, *comboScalaMultA2 = nullptr,
+              *comboScalaMultB1 = nullptr, *comboScalaMultB2 = nullptr;
+    QCheckBox *chkExpandA = nullptr, *chkExpandB = nullptr, *chkAdvanced = nullptr;
+    std::array<QRadioButton*, 5> Option1{};
+    std::array<QPushButton*, 3> cmdPreset{};
+    QPushButton *cmdDefault = nullptr, *cmdApply = nullptr, *cmdCancel = nullptr;
+    QGroupBox *frameSetUp = nullptr, *frameAdvanced = nullptr, *frameInterface = nullptr;
+    QLabel *lblVersion = nullptr, *lblPort = nullptr;
+};
+
+}  // namespace quellon
