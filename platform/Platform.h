@@ -11,7 +11,8 @@
 
 namespace quellon {
 
-// A repeating timer on the user-interface thread.
+// A repeating timer on the user-interface thread. An interval of 0 never fires
+// (as with the classic timer control) instead of firing on every event pass.
 class Timer {
 public:
     virtual ~Timer() = default;

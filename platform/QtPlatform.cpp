@@ -1,0 +1,161 @@
+#include "platform/QtPlatform.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/PortMap.h"
+#include "platform/QtSerialPort.h"
+
+namespace quellon {
+
+namespace {
+
+class QtTimer : public Timer {
+public:
+    QtTimer() : timer_(new QTimer) {
+        timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer_, &QTimer::timeout, timer_, [this] { fire(); });
+    }
+    ~QtTimer() override {
+        timer_->stop();
+        timer_->disconnect();
+        // Destroyed from its own tick: let Qt finish the emission first.
+        if (firing_)
+            timer_->deleteLater();
+        else
+            delete timer_;
+    }
+    QtTimer(const QtTimer&) = delete;
+    QtTimer& operator=(const QtTimer&) = delete;
+
+    void setInterval(int ms) override {
+        interval_ = ms < 0 ? 0 : ms;
+        timer_->setInterval(interval_);
+        apply();
+    }
+    int interval() const override { return interval_; }
+    void start() override {
+        active_ = true;
+        apply();
+    }
+    void stop() override {
+        active_ = false;
+        timer_->stop();
+    }
+    bool isActive() const override { return active_; }
+
+private:
+    // An interval of 0 never fires (like the classic timer control) rather than
+    // firing on every pass of the event loop.
+    void apply() {
+        if (active_ && interval_ > 0)
+            timer_->start(interval_);
+        else
+            timer_->stop();
+    }
+    void fire() {
+        auto fn = onTimeout;  // the handler may replace or destroy us
+        if (!fn) return;
+        std::weak_ptr<bool> alive = alive_;
+        firing_ = true;
+        fn();
+        if (!alive.expired()) firing_ = false;
+    }
+
+    QTimer* timer_;
+    int interval_ = 0;
+    bool active_ = false;
+    bool firing_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+QMessageBox::StandardButton toQt(int id) {
+    switch (id) {
+        case mb::IdOk: return QMessageBox::Ok;
+        case mb::IdCancel: return QMessageBox::Cancel;
+        case mb::IdAbort: return QMessageBox::Abort;
+        case mb::IdRetry: return QMessageBox::Retry;
+        case mb::IdIgnore: return QMessageBox::Ignore;
+        case mb::IdYes: return QMessageBox::Yes;
+        case mb::IdNo: return QMessageBox::No;
+        default: return QMessageBox::NoButton;
+    }
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform(std::function<std::string()> settingsPath) : settingsPath_(std::move(settingsPath)) {}
+
+uint32_t QtPlatform::tickCount() {
+    // Milliseconds of the monotonic clock, cut to 32 bits like a tick counter.
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<uint32_t>(ms.count());
+}
+
+void QtPlatform::sleep(int ms) {
+    if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void QtPlatform::processEvents() { QCoreApplication::processEvents(); }
+
+int QtPlatform::messageBox(const std::string& text, int style, const std::string& title) {
+    const MessageBoxSpec spec = styleToSpec(style);
+    QMessageBox box(QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);  // texts may carry what a device sent
+    box.setText(QString::fromStdString(text));
+    box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(title));
+    switch (spec.icon) {
+        case MessageBoxSpec::Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case MessageBoxSpec::Icon::Question: box.setIcon(QMessageBox::Question); break;
+        case MessageBoxSpec::Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case MessageBoxSpec::Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case MessageBoxSpec::Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    QMessageBox::StandardButtons buttons;
+    for (int id : spec.buttons) buttons |= toQt(id);
+    box.setStandardButtons(buttons);
+    box.setDefaultButton(toQt(spec.defaultButton));
+    box.setEscapeButton(toQt(spec.escapeButton));
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    if (clicked) {
+        const QMessageBox::StandardButton sb = box.standardButton(clicked);
+        for (int id : spec.buttons)
+            if (toQt(id) == sb) return id;
+    }
+    return spec.escapeButton;
+}
+
+void QtPlatform::beep() { QApplication::beep(); }
+
+LocalTime QtPlatform::localTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return LocalTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+std::unique_ptr<SerialPort> QtPlatform::newSerialPort() {
+    auto settings = settingsPath_;
+    return std::make_unique<QtSerialPort>(
+        [settings](int n) { return devicePathForPort(n, settings ? settings() : std::string()); });
+}
+
+std::unique_ptr<Timer> QtPlatform::newTimer() { return std::make_unique<QtTimer>(); }
+
+void QtPlatform::endProgram(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(code);
+}
+
+}  // namespace quellon

@@ -1,0 +1,33 @@
+#pragma once
+// The platform on Qt: the real clock, the Qt event loop, QMessageBox, QTimer and
+// serial ports on QSerialPort.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/MessageBoxSpec.h"
+#include "platform/Platform.h"
+
+namespace quellon {
+
+class QtPlatform : public Platform {
+public:
+    // settingsPath is asked whenever a port opens (the path is set after start).
+    explicit QtPlatform(std::function<std::string()> settingsPath);
+
+    uint32_t tickCount() override;
+    void sleep(int ms) override;
+    void processEvents() override;
+    int messageBox(const std::string& text, int style, const std::string& title) override;
+    void beep() override;
+    LocalTime localTime() override;
+    std::unique_ptr<SerialPort> newSerialPort() override;
+    std::unique_ptr<Timer> newTimer() override;
+    [[noreturn]] void endProgram(int code = 0) override;
+
+private:
+    std::function<std::string()> settingsPath_;
+};
+
+}  // namespace quellon

@@ -1,0 +1,85 @@
+#pragma once
+// The serial port on QSerialPort. Port numbers become device paths through a
+// resolver (normally devicePathForPort with the settings file, see PortMap.h).
+//
+// Reads take what Qt has buffered after pulling in what the system holds, so a
+// program that polls without running the event loop still sees its data. Receive
+// notifications and hang-ups are posted to the event loop and delivered from
+// there, never from inside read(), write() or inBufferCount(); the receive
+// handler is not re-entered from an event loop that it runs itself.
+
+#include <QSerialPort>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/SerialPort.h"
+
+namespace quellon {
+
+// The error a failed open reports. accessAllowed/accessErrno: the result of a
+// read-write access check on the device made just before the open.
+SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e, bool accessAllowed,
+                         int accessErrno, const std::string& qtText);
+
+class QtSerialPort : public SerialPort {
+public:
+    // devicePathFor(n) gives the device of port n or "" when there is none; it is
+    // asked at every open, so a changed settings file takes effect.
+    explicit QtSerialPort(std::function<std::string(int portNumber)> devicePathFor);
+    ~QtSerialPort() override;
+    QtSerialPort(const QtSerialPort&) = delete;
+    QtSerialPort& operator=(const QtSerialPort&) = delete;
+
+    void setPortNumber(int n) override;
+    int portNumber() const override { return portNumber_; }
+    void setSettings(const std::string& settings) override;
+    std::string settings() const override { return settingsText_; }
+    void open() override;
+    void close() override;
+    bool isOpen() const override;
+    void setInputMode(InputMode m) override { inputMode_ = m; }
+    InputMode inputMode() const override { return inputMode_; }
+    void setReceiveThreshold(int n) override;
+    int receiveThreshold() const override { return threshold_; }
+    void setInputLength(int n) override { inputLength_ = n < 0 ? 0 : n; }
+    int inputLength() const override { return inputLength_; }
+    int inBufferCount() override;
+    void write(const std::string& data) override;
+    std::string read() override;
+    void setReceiveHandler(std::function<void(int event)> handler) override { handler_ = std::move(handler); }
+
+    // Device path of the open port (or of the last open attempt).
+    const std::string& devicePath() const { return devicePath_; }
+
+private:
+    void applySettings();
+    void checkUsable();  // throws 8018 closed, 8020 after a hang-up
+    void postCheck();
+    void checkReceive();
+    void onError(QSerialPort::SerialPortError e);
+    void lineGone();
+    bool lineHungUp() const;
+
+    std::function<std::string(int)> devicePathFor_;
+    QSerialPort serial_;
+    int portNumber_ = 1;
+    std::string settingsText_ = "9600,N,8,1";
+    SerialSettings settings_;
+    std::string devicePath_;
+    InputMode inputMode_ = InputMode::Text;
+    int threshold_ = 0;
+    int inputLength_ = 0;
+    std::function<void(int)> handler_;
+    bool hungUp_ = false;
+    bool checkPosted_ = false;
+    bool inHandler_ = false;
+    uint64_t generation_ = 0;  // counts opens
+    int ioErrors_ = 0;
+    int inCall_ = 0;  // inside one of our own calls that may run Qt's waits
+    QObject* ctx_;  // receiver of our posted calls
+    // Lets posted calls find out that the port is gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quellon
