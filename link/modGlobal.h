@@ -67,7 +67,7 @@ struct ModGlobal {
 
     std::array<std::string, 2> ScaleCodeA{}, ScaleCodeB{};
     std::array<std::string, 2> ScaleTextA{}, ScaleTextB{};
-    std::array<ScaleSlot, 4> slots{};  // A1, A2, B1, B2
+    std::array<ScaleSlot, 4> scaleSlots{};  // A1, A2, B1, B2
 
     ChannelReading reading;
     std::array<int16_t, 9> logData{};

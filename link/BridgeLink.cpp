@@ -1,0 +1,114 @@
+#include "link/BridgeLink.h"
+
+#include <exception>
+
+#include "link/Format.h"
+#include "settings/Ini.h"
+
+namespace quellon {
+
+namespace {
+constexpr const char* kAck = ":ACK\r";
+constexpr const char* kIdentify = ":16\r";
+constexpr const char* kBridgePrefix = ":wexlo";
+}  // namespace
+
+BridgeLink::BridgeLink(SerialPort& port, Platform& p) : port_(port), p_(p) {}
+
+bool BridgeLink::sendCmd_ACK(const std::string& cmd) {
+    if (cmd.empty()) return true;
+    if (!port_.isOpen()) port_.open();
+    port_.setInputMode(InputMode::Text);
+    port_.setReceiveThreshold(0);
+    port_.setInputLength(0);
+    rxBuffer = port_.read();  // whatever was still buffered (frame tails): discarded
+    rxBuffer.clear();
+    for (int attempt = 0; attempt < kAckAttempts; ++attempt) {
+        port_.write(cmd);
+        p_.sleep(kAckPauseMs);
+        port_.setInputLength(0);
+        rxBuffer = port_.read();
+        // The acknowledgement may stand behind other bytes, but it has to lie
+        // within this one read.
+        if (rxBuffer.find(kAck) != std::string::npos) return true;
+    }
+    return false;
+}
+
+std::string BridgeLink::leggiPIC() {
+    // Elapsed time by unsigned difference, so a tick counter that wraps
+    // during the wait neither ends it early nor makes it endless.
+    const uint32_t start = p_.tickCount();
+    rxBuffer.clear();
+    port_.setInputMode(InputMode::Text);
+    port_.setInputLength(1);
+    for (;;) {
+        const std::string got = port_.read();
+        const size_t cr = got.find('\r');
+        if (cr != std::string::npos) {
+            rxBuffer.append(got, 0, cr);
+            return rxBuffer;
+        }
+        rxBuffer += got;
+        p_.processEvents();
+        if (static_cast<uint32_t>(p_.tickCount() - start) > kReplyTimeoutMs) break;
+    }
+    return kReplyTimeout;
+}
+
+int portNumberValue(const std::string& text) { return roundHalfEven16(leadingNumber(text)).value_or(0); }
+
+bool OpenBridgePort(SerialPort& port, ModGlobal& g) {
+    try {
+        g.PortNumber = ReadIni("Bridge", "Port", g.SettingsPath, "1");
+        g.PortSettings = ReadIni("Bridge", "Setting", g.SettingsPath, "115200,N,8,1");
+    } catch (const std::exception& e) {
+        g.StatusMessage = "Com:" + g.PortNumber + " " + e.what();
+        return false;
+    }
+    try {
+        g.StatusMessage = "Com" + g.PortNumber + ": port not found.";
+        if (port.isOpen()) port.close();
+        port.setPortNumber(portNumberValue(g.PortNumber));
+        port.setSettings(g.PortSettings);
+        g.StatusMessage = "Com" + g.PortNumber + ": port already in use.";
+        if (!port.isOpen()) port.open();
+        port.setInputMode(InputMode::Text);
+        return true;
+    } catch (const SerialError& e) {
+        g.StatusMessage = "Com:" + g.PortNumber + " " + e.description();
+    } catch (const std::exception& e) {
+        g.StatusMessage = "Com:" + g.PortNumber + " " + e.what();
+    }
+    return false;
+}
+
+bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
+    SerialPort& port = link.port();
+    bool found = false;
+    try {
+        if (!port.isOpen()) port.open();
+        port.setInputMode(InputMode::Text);
+        port.setReceiveThreshold(0);
+        port.setInputLength(0);
+        link.rxBuffer = port.read();  // discarded
+        for (int attempt = 0; attempt < kIdentifyTries && !found; ++attempt) {
+            port.write(kIdentify);
+            link.platform().sleep(kAckPauseMs);
+            const std::string reply = link.leggiPIC();
+            if (reply.compare(0, 6, kBridgePrefix) == 0) {
+                found = true;
+            } else {
+                port.setInputLength(0);
+                link.rxBuffer = port.read();  // discarded
+                g.StatusMessage = "Link error, SWR BRIDGE non found.";
+            }
+        }
+    } catch (const std::exception&) {
+        found = false;
+    }
+    port.close();
+    return found;
+}
+
+}  // namespace quellon

@@ -1,0 +1,64 @@
+#pragma once
+// The command exchange with the bridge on one serial port: acknowledged
+// commands, the reply reader, opening the configured port and identifying the
+// bridge. Each window that talks to the bridge on a port of its own has its own
+// BridgeLink on that port.
+
+#include <cstdint>
+#include <string>
+
+#include "link/modGlobal.h"
+#include "platform/Platform.h"
+#include "platform/SerialPort.h"
+
+namespace quellon {
+
+inline constexpr int kAckPauseMs = 100;       // time the bridge is given to acknowledge
+inline constexpr int kAckAttempts = 3;
+inline constexpr uint32_t kReplyTimeoutMs = 5000;
+inline constexpr int kIdentifyTries = 5;
+inline constexpr const char* kReplyTimeout = "NAK Timeout";
+
+class BridgeLink {
+public:
+    BridgeLink(SerialPort& port, Platform& p);
+
+    // Writes cmd up to three times, each followed by a 100 ms pause, and looks
+    // for ":ACK" + CR within what one read returns. An empty command is true and
+    // writes nothing. Opens the port when it is closed and leaves it in the
+    // command regime (text, no notification). SerialError reaches the caller.
+    bool sendCmd_ACK(const std::string& cmd);
+
+    // Reads one reply line, one character per poll, running pending window
+    // events between polls, for at most 5000 ms. The line without its CR, or
+    // "NAK Timeout". The characters read so far stay in rxBuffer. SerialError
+    // (a line that went away) reaches the caller.
+    std::string leggiPIC();
+
+    // What was last read during a command exchange.
+    std::string rxBuffer;
+
+    SerialPort& port() { return port_; }
+    Platform& platform() { return p_; }
+
+private:
+    SerialPort& port_;
+    Platform& p_;
+};
+
+// Reads Port and Setting of section Bridge from g.SettingsPath into
+// g.PortNumber / g.PortSettings and opens that port in text mode. On failure
+// StatusMessage is "Com:" + PortNumber + " " + the port's error description and
+// the result is false; no exception leaves it.
+bool OpenBridgePort(SerialPort& port, ModGlobal& g);
+
+// Up to five tries of ":16" until a reply starts with ":wexlo". The port is
+// closed afterwards in every case. A port error ends the tries with false and
+// leaves StatusMessage as the last try set it; no exception leaves it.
+bool IdentifyBridge(BridgeLink& link, ModGlobal& g);
+
+// Integer port number of a PortNumber text: its leading number rounded halves
+// to even; 0 (refused by the port) when there is no number or it is out of range.
+int portNumberValue(const std::string& text);
+
+}  // namespace quellon

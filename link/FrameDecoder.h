@@ -1,0 +1,46 @@
+#pragma once
+// Turns one 20-byte measurement frame into the shared ChannelReading: counts,
+// powers in tenths of a watt, SWR, RF voltages and the display texts.
+//
+// Frame layout (little-endian two-byte fields):
+//   0 ':'  1 channel ('A', anything else is B)  2 nDir  4 nRev  6 nDirMax
+//   8 nRevMax  10 pwrDirMax  12 pwrRefMax  14..17 unused  18 frameScale  19 CR
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "link/modGlobal.h"
+
+namespace quellon {
+
+inline constexpr size_t kFrameLength = 20;
+
+// A frame whose content cannot be decoded: a two-byte field above 32767, or a
+// count so large that its power does not fit 16 bits. The fields decoded
+// before it keep their new values; the receive handler resynchronises.
+class FrameError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Decodes frame[0..19] into g.reading and g.logData. The start and end marks
+// are not checked here (the receive handler does). Throws FrameError.
+void decodeFrame(const uint8_t* frame, ModGlobal& g);
+
+// Power in tenths of a watt of a count on the scale selected by frameScale
+// (scale 2 when >= 2) of the channel in g.reading.channel; sets
+// g.reading.fullScalePower. 0 for counts at or below nFwdMin. Throws FrameError
+// when the power does not fit 16 bits.
+int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g);
+
+// SWR text of the peak counts ("---", "1", "HIG" or the value such as "1.5");
+// sets g.reading.swrValue. Reads g.reading.pwrRefMax.
+std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
+
+// RF voltage text of a count, on the scale selected by g.reading.frameScale of
+// the channel in g.reading.channel: one decimal at most, halves to even.
+std::string computeVoltage(int16_t count, ModGlobal& g);
+
+}  // namespace quellon

@@ -1,0 +1,114 @@
+#include "link/Handshake.h"
+
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <optional>
+
+#include "link/Format.h"
+#include "link/ScaleCodes.h"
+
+namespace quellon {
+
+namespace {
+
+constexpr const char* kPrefix = ":wexlo";
+constexpr size_t kPrefixLength = 6;
+constexpr size_t kFieldWidth = 5;
+
+// Value field starting at a 1-based position.
+double fieldValue(const std::string& reply, size_t pos) { return leadingNumber(std::string_view(reply).substr(pos - 1, kFieldWidth)); }
+
+std::optional<double> finiteField(const std::string& reply, size_t pos) {
+    const double v = fieldValue(reply, pos);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::optional<int16_t> int16Field(const std::string& reply, size_t pos) { return roundHalfEven16(fieldValue(reply, pos)); }
+
+// Scale-switch thresholds travel ten times finer than they are kept: round to
+// a whole number first (halves to even), then drop the last digit toward zero.
+std::optional<int16_t> tenthField(const std::string& reply, size_t pos) {
+    const double v = fieldValue(reply, pos);
+    if (!std::isfinite(v) || std::fabs(v) > 1e9) return std::nullopt;
+    const double f = std::floor(v);
+    const double diff = v - f;
+    double r = f;
+    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0)) r = f + 1;
+    const auto whole = static_cast<int64_t>(r);
+    const int64_t tenth = whole / 10;  // truncates toward zero
+    if (tenth < INT16_MIN || tenth > INT16_MAX) return std::nullopt;
+    return static_cast<int16_t>(tenth);
+}
+
+}  // namespace
+
+bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
+    if (reply.compare(0, kPrefixLength, kPrefix) != 0) return false;
+    // A cut-off line cannot be read by position: its values would be whatever
+    // happens to stand there. Refuse it before anything is stored.
+    if (reply.size() < kBridgeInfoLength) return false;
+
+    // Convert every field first and store only when all of them fit, so a
+    // refused reply never leaves half of its values behind.
+    const std::string firmware = reply.substr(7, 4);
+    const auto nFwdMin = finiteField(reply, 13);
+    const auto delay1 = finiteField(reply, 19);
+    const auto delay2 = int16Field(reply, 25);
+    const auto maxSwrA = int16Field(reply, 31);
+    const auto maxSwrB = int16Field(reply, 37);
+    const auto scaleMinA = tenthField(reply, 43);
+    const auto scaleMaxA = tenthField(reply, 49);
+    const auto scaleMinB = tenthField(reply, 55);
+    const auto scaleMaxB = tenthField(reply, 61);
+    const auto scaleDelay = int16Field(reply, 67);
+    const auto expandA = int16Field(reply, 73);
+    const auto expandB = int16Field(reply, 79);
+    if (!nFwdMin || !delay1 || !delay2 || !maxSwrA || !maxSwrB || !scaleMinA || !scaleMaxA || !scaleMinB ||
+        !scaleMaxB || !scaleDelay || !expandA || !expandB)
+        return false;
+
+    g.BridgeFirmwareVersion = firmware;
+    BridgeParameters& bp = g.params;
+    bp.nFwdMin = *nFwdMin;
+    bp.Delay1 = *delay1;
+    bp.Delay2 = *delay2;
+    bp.MaxSwrA = *maxSwrA;
+    bp.MaxSwrB = *maxSwrB;
+    bp.ScaleMinA = *scaleMinA;
+    bp.ScaleMaxA = *scaleMaxA;
+    bp.ScaleMinB = *scaleMinB;
+    bp.ScaleMaxB = *scaleMaxB;
+    bp.ScaleDelay = *scaleDelay;
+    bp.ExpandA = *expandA;
+    bp.ExpandB = *expandB;
+
+    if (leadingNumber(g.BridgeFirmwareVersion) * 100 < 108) {
+        p.messageBox("Please upgrade the f/w of the Bridge to v1.08 or later", mb::OkOnly, kAppTitle);
+        return false;
+    }
+    return true;
+}
+
+bool ParseScaleCodes(const std::string& reply, ModGlobal& g) {
+    try {
+        if (reply.size() < 5 || reply[0] != ':') return false;
+        std::array<std::string, 4> codes;
+        std::array<ScaleRow, 4> rows;
+        for (size_t i = 0; i < 4; ++i) {
+            codes[i] = reply.substr(1 + i, 1);
+            rows[i] = getScaleByCode(codes[i]);
+        }
+        g.ScaleCodeA = {codes[0], codes[1]};
+        g.ScaleCodeB = {codes[2], codes[3]};
+        g.ScaleTextA = {rows[0].text, rows[1].text};
+        g.ScaleTextB = {rows[2].text, rows[3].text};
+        for (size_t i = 0; i < 4; ++i) g.scaleSlots[i] = ScaleSlot{rows[i].voltMult, rows[i].pwrMult};
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace quellon

@@ -1,0 +1,7 @@
+#include "link/modGlobal.h"
+
+namespace quellon {
+
+ModGlobal modGlobal;
+
+}  // namespace quellon
