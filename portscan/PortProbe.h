@@ -1,0 +1,89 @@
+#pragma once
+// COM port detection: probes ports one after the other with the identification
+// command and sorts them into bridge, plain serial port, port in use and port
+// error. Plain C++ on Platform so that the scan runs in tests on a fake clock;
+// the window frmPort only shows what the probe reports.
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "link/modGlobal.h"
+#include "platform/Platform.h"
+
+namespace quellon {
+
+inline constexpr int kPortSlots = 8;
+
+// Program icon numbers of the slot images.
+namespace porticon {
+constexpr int Serial = 101;
+constexpr int InUse = 103;
+constexpr int Error = 104;
+constexpr int Bridge = 105;
+}  // namespace porticon
+
+struct SlotState {
+    bool visible = false;       // button shown
+    int icon = 0;               // porticon number
+    std::string caption;        // button caption
+    std::string typeLabel;      // text under the button
+    bool labelVisible = false;
+};
+
+// Text of a serial service error number, as shown in the log.
+std::string errorTextFor(int number);
+
+// Leading number of a text the way the BASIC Val() reads it ("8", " 3x" -> 3, "" -> 0).
+double valueOf(const std::string& text);
+
+class PortProbe {
+public:
+    PortProbe(ModGlobal& g, Platform& p);
+    ~PortProbe();
+    PortProbe(const PortProbe&) = delete;
+    PortProbe& operator=(const PortProbe&) = delete;
+
+    // Log line sink (addInfo) and slot change notification.
+    std::function<void(const std::string&)> onInfo;
+    std::function<void(int index)> onSlotChanged;
+    // Optional note per port number, such as "/dev/ttyUSB0, FT232R USB UART",
+    // added to the "Checking COMn..." line so the user sees which device it is.
+    std::map<int, std::string> portNotes;
+
+    // Full scan of ports 1..count as the START button runs it: hides all slots,
+    // probes, then writes the three closing lines. A count above the slots is
+    // limited to them (with a log line saying so); zero or less probes nothing.
+    void scan(int count);
+    // Convenience for the START button: count from the combo box text.
+    void scanText(const std::string& countText) { scan(countFromText(countText)); }
+    static int countFromText(const std::string& text);
+
+    void probePort(int port);
+    bool waitReply(int limit, const std::string& expected);
+    // Text for an error number; marks the port's slot for the numbers that have a mark.
+    std::string portErrorText(int number, int port);
+
+    void hideAllSlots();
+    const SlotState& slot(int index) const { return slots_.at(static_cast<size_t>(index)); }
+    bool scanning() const { return scanning_; }
+    SerialPort* port() { return port_.get(); }
+    void closePort();
+
+private:
+    void addInfo(const std::string& text);
+    void mark(int port, int icon, const std::string& caption, const std::string& label, bool labelShown);
+
+    ModGlobal& g_;
+    Platform& p_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<Timer> timer1_;
+    std::array<SlotState, kPortSlots> slots_{};
+    std::string rxBuffer_;
+    int16_t waitTicks_ = 0;
+    bool scanning_ = false;
+};
+
+}  // namespace quellon

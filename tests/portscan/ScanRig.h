@@ -1,0 +1,62 @@
+#pragma once
+// The shared fake platform set up as a row of COM ports, each with its own
+// behaviour: missing unless scripted, failing to open, silent, answering the
+// identification command (late, in pieces), or losing the line.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/testing/FakePlatform.h"
+
+namespace quellon::scantest {
+
+struct PortScript {
+    int openError = 0;              // SerialError number thrown by open(), 0 none
+    bool answers = false;           // replies to ":16\r"
+    std::vector<std::string> chunks;  // the reply, each piece arriving on its own
+    int replyDelayMs = 0;           // from the write to the first piece
+    int hangupAfterMs = -1;         // the line goes away this long after the write
+};
+
+class ScanRig {
+public:
+    FakePlatform plat;
+    std::map<int, PortScript> ports;  // port number -> behaviour; absent: missing
+
+    // Call after changing ports, before the scan.
+    void apply(int highest = 16) {
+        plat.openFailures.clear();
+        for (int n = 1; n <= highest; ++n) {
+            auto it = ports.find(n);
+            if (it == ports.end())
+                plat.openFailures.emplace(n, SerialError(serr::InvalidPortNumber, "Invalid port number"));
+            else if (it->second.openError)
+                plat.openFailures.emplace(n, SerialError(it->second.openError, "cannot open"));
+        }
+        plat.onNewPort = [this](FakeSerialPort& port) {
+            port.onWrite = [this](const std::string& data, FakeSerialPort& p) { respond(data, p); };
+        };
+    }
+
+private:
+    void respond(const std::string& data, FakeSerialPort& p) {
+        auto it = ports.find(p.portNumber());
+        if (it == ports.end()) return;
+        const PortScript& s = it->second;
+        if (s.hangupAfterMs >= 0) {
+            const uint64_t id = p.id();
+            plat.after(s.hangupAfterMs, [this, id] {
+                if (FakeSerialPort* q = plat.portById(id)) q->hangup();
+            });
+        }
+        if (data != ":16\r" || !s.answers) return;
+        int t = s.replyDelayMs;
+        for (const std::string& c : s.chunks) {
+            p.feedAfter(t, c);
+            t += 5;  // far enough apart to come in separate reads
+        }
+    }
+};
+
+}  // namespace quellon::scantest
