@@ -1,0 +1,446 @@
+// modGlobal.h first: it has a member named "slots", which Qt defines away.
+#include "link/modGlobal.h"
+
+#include "display/DisplayFrame.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <cmath>
+
+#include "link/Format.h"
+#include "platform/Platform.h"
+#include "resources/Images.h"
+#include "settings/Ini.h"
+
+namespace quellon {
+
+// ---------------------------------------------------------------- positions
+
+namespace winpos {
+
+double twipsPerPixel() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    double dpi = s ? s->logicalDotsPerInchX() : 96.0;
+    if (!(dpi > 1)) dpi = 96.0;
+    return 1440.0 / dpi;
+}
+
+int readTwips(const std::string& section, const std::string& key, const std::string& file, int def) {
+    std::string text = ReadIni(section, key, file, std::to_string(def));
+    auto v = roundHalfEven16(leadingNumber(text));
+    return v ? *v : def;
+}
+
+static QRect screenRect() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry() : QRect(0, 0, 1024, 768);
+}
+
+QPoint centredTwips(const QWidget& w) {
+    const double tpp = twipsPerPixel();
+    const QRect sr = screenRect();
+    const QSize ws = w.frameGeometry().size();
+    double x = sr.width() * tpp / 2 - ws.width() * tpp / 2;
+    double y = sr.height() * tpp / 2 - ws.height() * tpp / 2;
+    return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+}
+
+void placeAt(QWidget& w, int xTwips, int yTwips) {
+    const double tpp = twipsPerPixel();
+    QPoint px(static_cast<int>(std::lround(xTwips / tpp)), static_cast<int>(std::lround(yTwips / tpp)));
+    // A stored place on a screen that is gone (or a damaged value) would leave the
+    // window where nobody can reach it: the title area must lie on some screen.
+    const QSize ws = w.frameGeometry().size();
+    QRect grip(px, QSize(std::max(1, std::min(ws.width(), 120)), std::max(1, std::min(ws.height(), 24))));
+    bool reachable = false;
+    for (QScreen* s : QGuiApplication::screens()) {
+        QRect vis = s->availableGeometry().intersected(grip);
+        if (vis.width() >= std::min(grip.width(), 40) && vis.height() >= std::min(grip.height(), 10)) {
+            reachable = true;
+            break;
+        }
+    }
+    if (!reachable) {
+        QPoint c = centredTwips(w);
+        px = QPoint(static_cast<int>(std::lround(c.x() / tpp)), static_cast<int>(std::lround(c.y() / tpp)));
+    }
+    w.move(px);
+}
+
+int leftTwips(const QWidget& w) { return static_cast<int>(std::lround(w.frameGeometry().x() * twipsPerPixel())); }
+int topTwips(const QWidget& w) { return static_cast<int>(std::lround(w.frameGeometry().y() * twipsPerPixel())); }
+
+}  // namespace winpos
+
+void setTextIfChanged(QLineEdit* box, const QString& text) {
+    if (box && box->text() != text) box->setText(text);
+}
+void setTextIfChanged(QLabel* label, const QString& text) {
+    if (label && label->text() != text) label->setText(text);
+}
+void setTextColorIfChanged(QLineEdit* box, QColor c) {
+    if (!box) return;
+    QPalette pal = box->palette();
+    if (pal.color(QPalette::Text) == c) return;
+    pal.setColor(QPalette::Text, c);
+    box->setPalette(pal);
+}
+
+// ---------------------------------------------------------------- channel windows
+
+namespace {
+
+class DragArea : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        QWidget* top = window();
+        if (top && top->windowHandle()) top->windowHandle()->startSystemMove();
+        e->accept();
+    }
+};
+
+}  // namespace
+
+ChannelWindow::ChannelWindow(DisplayHost& host, std::string section, char letter)
+    : QWidget(nullptr, Qt::Window), host_(host), section_(std::move(section)), letter_(letter) {
+    lblChannel = new QLabel(letter == 'A' ? QStringLiteral("ChA") : QStringLiteral("ChB"));
+    lblChannel->setObjectName(QStringLiteral("lblChannel"));
+}
+
+ChannelWindow::~ChannelWindow() = default;
+
+QWidget* ChannelWindow::makeDragArea(const char* objectName) {
+    auto* area = new DragArea(this);
+    area->setObjectName(QString::fromLatin1(objectName));
+    area->setToolTip(QStringLiteral("Click and Drag"));
+    return area;
+}
+
+void ChannelWindow::load() {
+    adjustSize();
+    const std::string& file = host_.state().SettingsPath;
+    QPoint c = winpos::centredTwips(*this);
+    const int extra = letter_ == 'A' ? 0 : 1000;
+    const std::string sx = letter_ == 'A' ? "PosXA" : "PosXB";
+    const std::string sy = letter_ == 'A' ? "PosYA" : "PosYB";
+    int x = winpos::readTwips(section_, sx, file, c.x() + extra);
+    int y = winpos::readTwips(section_, sy, file, c.y() + extra);
+    winpos::placeAt(*this, x, y);
+    readChannelName();
+    loadExtra();
+}
+
+void ChannelWindow::readChannelName() {
+    const std::string& file = host_.state().SettingsPath;
+    std::string name = letter_ == 'A' ? ReadIni("Bridge", "ChannelA", file, "Channel A")
+                                      : ReadIni("Bridge", "ChannelB", file, "Channel B");
+    setTextIfChanged(lblChannel, QString::fromStdString(name));
+}
+
+void ChannelWindow::unload() {
+    const std::string& file = host_.state().SettingsPath;
+    WriteIni(section_, letter_ == 'A' ? "PosXA" : "PosXB", std::to_string(winpos::leftTwips(*this)), file);
+    WriteIni(section_, letter_ == 'A' ? "PosYA" : "PosYB", std::to_string(winpos::topTwips(*this)), file);
+    unloadExtra();
+}
+
+void ChannelWindow::setTopMost(bool onTop) {
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
+    // Changing the flag re-creates the native window, which hides it.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (wasVisible) show();
+}
+
+void ChannelWindow::closeEvent(QCloseEvent* e) {
+    unload();
+    e->accept();
+}
+
+// ---------------------------------------------------------------- frame
+
+DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
+    : QWidget(nullptr), host_(host), g_(host.state()), mode_(std::move(mode)) {
+    setObjectName(QString::fromLatin1(mode_.objectName));
+    setWindowTitle(QString::fromLatin1(mode_.caption));
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(8, 8, 8, 8);
+    content_ = new QVBoxLayout;
+    outer->addLayout(content_);
+
+    auto* row = new QHBoxLayout;
+    Image1 = new QLabel;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFixedSize(28, 28);
+    row->addWidget(Image1);
+    if (mode_.hasChannelWindows) {
+        chkOnTop = new QCheckBox(QStringLiteral("On top"));
+        chkOnTop->setObjectName(QStringLiteral("chkOnTop"));
+        chkOnTop->setToolTip(QStringLiteral("Always on top"));
+        cmdChA = new QPushButton(QStringLiteral("ChA On/Off"));
+        cmdChA->setObjectName(QStringLiteral("cmdChA"));
+        cmdChB = new QPushButton(QStringLiteral("ChB On/Off"));
+        cmdChB->setObjectName(QStringLiteral("cmdChB"));
+        row->addWidget(chkOnTop);
+        row->addWidget(cmdChA);
+        row->addWidget(cmdChB);
+        connect(chkOnTop, &QCheckBox::clicked, this, [this] { chkOnTop_Click(); });
+        connect(cmdChA, &QPushButton::clicked, this, [this] { cmdChA_Click(); });
+        connect(cmdChB, &QPushButton::clicked, this, [this] { cmdChB_Click(); });
+    }
+    row->addStretch(1);
+    cmdConfig = new QPushButton(QStringLiteral("Set"));
+    cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
+    cmdCMD = new QPushButton(QStringLiteral("Cmd"));
+    cmdCMD->setObjectName(QStringLiteral("cmdCMD"));
+    if (mode_.tooltipsSetCmd) {
+        cmdConfig->setToolTip(QStringLiteral("Setup window."));
+        cmdCMD->setToolTip(QStringLiteral("Command window"));
+    }
+    row->addWidget(cmdConfig);
+    row->addWidget(cmdCMD);
+    if (mode_.hasDataLog) {
+        cmdDataLog = new QPushButton(QStringLiteral("Log"));
+        cmdDataLog->setObjectName(QStringLiteral("cmdDataLog"));
+        if (mode_.tooltipLog) cmdDataLog->setToolTip(QStringLiteral("Export data to the log file."));
+        row->addWidget(cmdDataLog);
+        connect(cmdDataLog, &QPushButton::clicked, this, [this] { cmdDataLog_Click(); });
+    }
+    cmdExit = new QPushButton(QStringLiteral("Exit"));
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    row->addWidget(cmdExit);
+    outer->addLayout(row);
+    connect(cmdConfig, &QPushButton::clicked, this, [this] { cmdConfig_Click(); });
+    connect(cmdCMD, &QPushButton::clicked, this, [this] { cmdCMD_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+
+    // Dark green until the blink timer's first tick.
+    setLamp(102);
+
+    timer1_ = host_.platform().newTimer();
+    timerLed_ = host_.platform().newTimer();
+    timer1_->setInterval(3000);
+    timerLed_->setInterval(500);
+    timer1_->onTimeout = [this] { timer1_Timer(); };
+    timerLed_->onTimeout = [this] { timerLed_Timer(); };
+}
+
+DisplayFrame::~DisplayFrame() {
+    if (timer1_) timer1_->stop();
+    if (timerLed_) timerLed_->stop();
+}
+
+void DisplayFrame::setChannelWindows(ChannelWindow* a, ChannelWindow* b) {
+    ownA_.reset(a);
+    ownB_.reset(b);
+    chA_ = a;
+    chB_ = b;
+}
+
+void DisplayFrame::setLamp(int id) {
+    if (id == lampId_) return;
+    lampId_ = id;
+    Image1->setPixmap(lampPixmap(id, devicePixelRatioF()));
+}
+
+void DisplayFrame::showDisplay() {
+    if (loaded_) {
+        show();
+        return;
+    }
+    loaded_ = true;
+    const std::string& file = g_.SettingsPath;
+    adjustSize();
+    QPoint c = winpos::centredTwips(*this);
+    int x = winpos::readTwips(mode_.section, "PosX", file, c.x());
+    int y = winpos::readTwips(mode_.section, "PosY", file, c.y());
+    winpos::placeAt(*this, x, y);
+
+    if (mode_.hasChannelWindows && chA_ && chB_) {
+        chB_->load();
+        chB_->show();
+        chA_->load();
+        chA_->show();
+        std::string onTop = ReadIni(mode_.section, "OnTop", file, "0");
+        chkOnTop->setChecked(leadingNumber(onTop) == 1);
+        chkOnTop_Click();
+        chA_->setVisible(ReadIni(mode_.section, "VisibleA", file, "1") != "0");
+        chB_->setVisible(ReadIni(mode_.section, "VisibleB", file, "1") != "0");
+        loadMode();
+    } else {
+        readChannelNames();
+        loadMode();
+    }
+    host_.hideStartupWindow();
+    timer1_->setInterval(3000);
+    timer1_->start();
+    timerLed_->setInterval(500);
+    timerLed_->start();
+    loadModeLate();
+    show();
+}
+
+void DisplayFrame::aggiornaDati() {
+    if (unloaded_) return;
+    timer1_->stop();
+    if (g_.streamState == 2) {
+        updateStep();
+        g_.streamState = 1;
+    }
+    timer1_->start();
+}
+
+void DisplayFrame::readChannelNames() {
+    if (chA_) chA_->readChannelName();
+    if (chB_) chB_->readChannelName();
+}
+
+void DisplayFrame::saveWindowSettings() {
+    const std::string& file = g_.SettingsPath;
+    const int x = winpos::leftTwips(*this), y = winpos::topTwips(*this);
+    if (!mode_.hasChannelWindows) {
+        WriteIni(mode_.section, "PosX", std::to_string(x), file);
+        WriteIni(mode_.section, "PosY", std::to_string(y), file);
+        return;
+    }
+    // The bargraph window keeps the stored place when it sits at or beyond the
+    // screen's left or top edge.
+    const bool onlyPositive = mode_.section == "PwrSwr";
+    if (!onlyPositive || x > 0) WriteIni(mode_.section, "PosX", std::to_string(x), file);
+    if (!onlyPositive || y > 0) WriteIni(mode_.section, "PosY", std::to_string(y), file);
+    for (ChannelWindow* w : {chA_, chB_}) {
+        if (!w) continue;
+        const bool a = w->letter() == 'A';
+        w->unload();  // position and the window's own keys
+        WriteIni(mode_.section, a ? "VisibleA" : "VisibleB", w->isVisible() ? "1" : "0", file);
+    }
+    WriteIni(mode_.section, "OnTop", chkOnTop && chkOnTop->isChecked() ? "1" : "0", file);
+}
+
+void DisplayFrame::saveOnExit() { saveWindowSettings(); }
+
+void DisplayFrame::unloadChannelWindows() {
+    for (ChannelWindow* w : {chA_, chB_}) {
+        if (!w) continue;
+        w->unload();
+        w->hide();
+    }
+}
+
+void DisplayFrame::unloadDisplay() {
+    if (unloaded_ || exiting_) return;
+    unloaded_ = true;
+    timer1_->stop();
+    timerLed_->stop();
+    host_.stopRxDati();
+    saveWindowSettings();
+    if (mode_.hasChannelWindows) unloadChannelWindows();
+    hide();
+    host_.showStartupWindow();
+    if (onUnloaded) onUnloaded();
+}
+
+void DisplayFrame::closeEvent(QCloseEvent* e) {
+    unloadDisplay();
+    e->accept();
+}
+
+void DisplayFrame::cmdExit_Click() {
+    if (unloaded_ || exiting_) return;
+    exiting_ = true;
+    host_.stopRxDati();
+    host_.closeBridgePort();
+    saveOnExit();
+    timer1_->stop();
+    timerLed_->stop();
+    host_.endProgram();
+}
+
+void DisplayFrame::cmdCMD_Click() {
+    if (unloaded_ || exiting_) return;
+    timer1_->stop();
+    host_.stopRxDati();
+    host_.closeBridgePort();
+    host_.runCommandWindow(this);
+    if (unloaded_ || exiting_) return;
+    host_.reopenBridgePort();
+    host_.startRxDati();
+    timer1_->start();
+}
+
+void DisplayFrame::cmdConfig_Click() {
+    if (unloaded_ || exiting_) return;
+    timer1_->stop();
+    host_.stopRxDati();
+    host_.closeBridgePort();
+    host_.runConfigDialog(this);
+    if (unloaded_ || exiting_) return;
+    host_.reopenBridgePort();
+    host_.startRxDati();
+    readChannelNames();
+    timer1_->start();
+}
+
+void DisplayFrame::cmdDataLog_Click() {
+    if (g_.dataLogActive) {
+        g_.dataLogActive = false;
+        host_.stopDataLog();
+    } else {
+        g_.dataLogActive = true;
+        host_.startDataLog();
+    }
+}
+
+void DisplayFrame::cmdChA_Click() {
+    if (chA_) chA_->setVisible(!chA_->isVisible());
+}
+void DisplayFrame::cmdChB_Click() {
+    if (chB_) chB_->setVisible(!chB_->isVisible());
+}
+
+void DisplayFrame::chkOnTop_Click() {
+    if (!chkOnTop) return;
+    const bool on = chkOnTop->isChecked();
+    if (chA_) chA_->setTopMost(on);
+    if (chB_) chB_->setTopMost(on);
+}
+
+void DisplayFrame::timerLed_Timer() {
+    const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
+    if (g_.streamState <= 0) {
+        ledPhase_ = false;
+        setLamp(yellow ? 108 : 102);
+    } else if (ledPhase_) {
+        ledPhase_ = false;
+        setLamp(yellow ? 107 : 101);
+    } else {
+        ledPhase_ = true;
+        setLamp(yellow ? 108 : 102);
+    }
+}
+
+void DisplayFrame::timer1_Timer() {
+    if (unloaded_ || exiting_) return;
+    timer1_->stop();
+    timerLed_->stop();
+    setLamp(102);
+    host_.platform().messageBox("SWR CONNECTION LOST. Please verify your connection.", mb::Question + 14,
+                                kAppTitle);
+    unloadDisplay();
+}
+
+}  // namespace quellon

@@ -1,0 +1,203 @@
+#pragma once
+// The five display modes: 0 bargraphs, 1 needle gauges, 2 numeric wattmeter,
+// 3 voltages, 4 timing and test.
+
+#include <QColor>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <QPixmap>
+
+#include "display/DisplayFrame.h"
+#include "resources/Images.h"
+#include "resources/NeedleGeometry.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+
+namespace quellon {
+
+// Puts an SWR text into a box: one decimal for a number plus ":1"; "HIG" in red,
+// "---" in black as they are.
+void showSwrText(QLineEdit* box, const std::string& swrText);
+
+// ---------------------------------------------------------------- mode 0
+
+// A horizontal bar drawn like the platform's progress bar. QProgressBar repaints
+// at once on every change of value; this one only schedules a repaint, so a
+// bridge sending hundreds of frames a second does not paint hundreds of times.
+class LevelBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit LevelBar(QWidget* parent = nullptr);
+    void setRange(int minimum, int maximum);
+    int minimum() const { return min_; }
+    int maximum() const { return max_; }
+    void setValue(int v);  // kept inside the range
+    int value() const { return value_; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    int min_ = 0, max_ = 100, value_ = 0;
+};
+
+class frmPwrSwrChannel : public ChannelWindow {
+    Q_OBJECT
+public:
+    frmPwrSwrChannel(DisplayHost& host, char letter);
+    QLineEdit* txtPwr = nullptr;
+    QLineEdit* txtSWR = nullptr;
+    LevelBar* ProgressBar1 = nullptr;
+};
+
+class frmPwrSwrMain : public DisplayFrame {
+    Q_OBJECT
+public:
+    explicit frmPwrSwrMain(DisplayHost& host);
+    frmPwrSwrChannel* windowA() const { return a_; }
+    frmPwrSwrChannel* windowB() const { return b_; }
+
+protected:
+    void updateStep() override;
+
+private:
+    frmPwrSwrChannel *a_ = nullptr, *b_ = nullptr;
+};
+
+// ---------------------------------------------------------------- mode 1
+
+// One needle instrument: a dial face with the needle drawn over it. The needle's
+// geometry is computed in twips, like the window's sizes, and drawn in pixels.
+class DialArea : public QWidget {
+    Q_OBJECT
+public:
+    DialArea(DialKind kind, QSize logicalSize, QWidget* parent);
+    void setNeedle(const NeedleGeometry& g, QColor color, int width);
+    const NeedleGeometry& needle() const { return needle_; }
+    bool hasNeedle() const { return hasNeedle_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    DialKind kind_;
+    QPixmap face_;
+    NeedleGeometry needle_;
+    QColor color_ = Qt::blue;
+    int width_ = 1;
+    bool hasNeedle_ = false;
+};
+
+class frmGaugeChannel : public ChannelWindow {
+    Q_OBJECT
+public:
+    frmGaugeChannel(DisplayHost& host, char letter);
+    // Draws one needle into drawing area Index (1 power, 3 SWR), replacing the last.
+    void analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin, double Mmax, int Handw,
+                     const std::string& Color, double Handl, double Value);
+    DialArea* area(int index) const { return index == 1 ? power_ : index == 3 ? swr_ : nullptr; }
+
+    QLineEdit* txtPwr = nullptr;
+    QLineEdit* txtSWR = nullptr;
+    QLabel* lblScaleMult = nullptr;
+    QCheckBox* chkPeak = nullptr;
+
+protected:
+    void loadExtra() override;
+    void unloadExtra() override;
+
+private:
+    DialArea *power_ = nullptr, *swr_ = nullptr;
+};
+
+class frmGaugeMain : public DisplayFrame {
+    Q_OBJECT
+public:
+    explicit frmGaugeMain(DisplayHost& host);
+    frmGaugeChannel* windowA() const { return a_; }
+    frmGaugeChannel* windowB() const { return b_; }
+
+protected:
+    void updateStep() override;
+    void loadMode() override;
+
+private:
+    void updateGauge(frmGaugeChannel& w);
+    frmGaugeChannel *a_ = nullptr, *b_ = nullptr;
+};
+
+// ---------------------------------------------------------------- modes 2 to 4
+
+// Modes whose channels sit in two group boxes of the main window.
+class GroupedDisplay : public DisplayFrame {
+    Q_OBJECT
+public:
+    GroupedDisplay(DisplayHost& host, Mode mode);
+    QGroupBox* frameA = nullptr;
+    QGroupBox* frameB = nullptr;
+
+protected:
+    void readChannelNames() override;
+};
+
+class frmWattMeter : public GroupedDisplay {
+    Q_OBJECT
+public:
+    explicit frmWattMeter(DisplayHost& host);
+
+protected:
+    void updateStep() override;
+
+private:
+    struct Boxes { QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr; };
+    Boxes a_{}, b_{};
+};
+
+class frmVoltage : public GroupedDisplay {
+    Q_OBJECT
+public:
+    explicit frmVoltage(DisplayHost& host);
+
+protected:
+    void updateStep() override;
+
+private:
+    QLineEdit *vDirA_ = nullptr, *vRevA_ = nullptr, *vDirB_ = nullptr, *vRevB_ = nullptr;
+};
+
+class frmTiming : public GroupedDisplay {
+    Q_OBJECT
+public:
+    explicit frmTiming(DisplayHost& host);
+    QScrollBar* VScrollVref = nullptr;
+    QLineEdit* txtVRef = nullptr;
+    QLabel* lblVersion = nullptr;
+
+protected:
+    void updateStep() override;
+    void loadMode() override;
+    void loadModeLate() override;
+    void saveOnExit() override;
+
+private:
+    struct Boxes {
+        QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr, *nDir, *nRev, *nDirMax, *nRevMax, *voltDir, *voltRef,
+            *vDet, *vDetRev;
+        QLabel* descScala;
+    };
+    void fill(Boxes& b, const std::array<std::string, 2>& scaleText);
+    Boxes a_{}, b_{};
+    QLineEdit* txtTimeFwdA = nullptr;
+    uint32_t lastTick_ = 0, prevTick_ = 0;
+    int16_t count_ = 0;
+    uint32_t accum_ = 0;
+    bool haveTick_ = false;
+};
+
+}  // namespace quellon
