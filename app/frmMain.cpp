@@ -347,7 +347,7 @@ void frmMain::cmdSetUp_Click() {
     if (portDetection) {
         portDetection(this);
     } else {
-        frmPort dlg(p_, g_, this);
+        frmPort dlg(g_, p_, this);
         dlg.exec();
     }
     Form_Activate();
