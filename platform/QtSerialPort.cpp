@@ -256,10 +256,18 @@ void QtSerialPort::onError(QSerialPort::SerialPortError e) {
     // pseudo terminal whose other side closed shows as read errors that Qt
     // repeats on every pass of the event loop: the line reports a hang-up, and
     // a few read errors in a row without any data mean the same.
-    bool gone = e == QSerialPort::ResourceError;
-    if (e == QSerialPort::ReadError || e == QSerialPort::WriteError)
-        gone = lineHungUp() || ++ioErrors_ >= kIoErrorsForHangup;
-    if (!gone) return;
+    // A pseudo terminal in raw mode can also return an empty read while the
+    // line is fine, which Qt reports as a read or even a resource error with a
+    // stale errno: only a hang-up on the line, a vanished device node or
+    // repeated errors without data in between count as the line being gone.
+    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError && e != QSerialPort::WriteError)
+        return;
+    const bool gone = lineHungUp() || ::access(devicePath_.c_str(), F_OK) != 0 ||
+                      ++ioErrors_ >= kIoErrorsForHangup;
+    if (!gone) {
+        serial_.clearError();
+        return;
+    }
     hungUp_ = true;
     if (inCall_ == 0) lineGone();
     const uint64_t gen = generation_;
