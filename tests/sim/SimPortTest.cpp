@@ -326,8 +326,8 @@ TEST(SimPort, HangupFaultDropsTheLineMidStreamAndExits) {
     EXPECT_TRUE(port.hungUp());
     const Parsed p = parseStream(got);
     EXPECT_TRUE(p.clean);
-    // Frames still in the line when it drops are lost, as on a real cable.
-    EXPECT_GE(p.frames.size(), 2u);
+    // Frames still in the line when it drops are lost, as on a real cable; a
+    // reader slowed down by a busy machine may see none at all.
     EXPECT_LE(p.frames.size(), 50u);
     const auto stats = sim.stop();
     ASSERT_TRUE(stats);
