@@ -10,6 +10,10 @@
 #include "settings/Settings.h"
 
 int main(int argc, char** argv) {
+    // Qt's own event dispatcher: the stream runs the event loop up to ~1000
+    // times a second, and the GLib dispatcher's locking costs a large share of a
+    // core at that rate.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(quellon::kAppTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(quellon::kAppTitle));

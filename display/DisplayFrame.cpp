@@ -2,6 +2,7 @@
 #include "link/modGlobal.h"
 
 #include "display/DisplayFrame.h"
+#include "display/PaintCoalescer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -118,6 +119,7 @@ ChannelWindow::ChannelWindow(DisplayHost& host, std::string section, char letter
     : QWidget(nullptr, Qt::Window), host_(host), section_(std::move(section)), letter_(letter) {
     lblChannel = new QLabel(letter == 'A' ? QStringLiteral("ChA") : QStringLiteral("ChB"));
     lblChannel->setObjectName(QStringLiteral("lblChannel"));
+    PaintCoalescer::install(this);
 }
 
 ChannelWindow::~ChannelWindow() = default;
@@ -176,6 +178,7 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     : QWidget(nullptr), host_(host), g_(host.state()), mode_(std::move(mode)) {
     setObjectName(QString::fromLatin1(mode_.objectName));
     setWindowTitle(QString::fromLatin1(mode_.caption));
+    PaintCoalescer::install(this);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(8, 8, 8, 8);

@@ -202,7 +202,9 @@ std::string QtSerialPort::read() {
     QByteArray got;
     {
         CallGuard g(inCall_);
-        serial_.waitForReadyRead(0);
+        // Pull what the system holds, unless enough is buffered already (the
+        // stream's 20-byte reads: no extra system call per frame).
+        if (inputLength_ == 0 || serial_.bytesAvailable() < inputLength_) serial_.waitForReadyRead(0);
         // One character at a time means a reply loop polls us: give the line a
         // moment instead of letting the loop spin.
         if (!hungUp_ && serial_.bytesAvailable() == 0 && inputLength_ == 1) serial_.waitForReadyRead(1);
