@@ -1,4 +1,3 @@
-// modGlobal.h first: it has a member named "slots", which Qt defines away.
 #include "link/modGlobal.h"
 
 #include "display/DisplayFrame.h"

@@ -1,7 +1,6 @@
 #pragma once
 // "COM Port Detect": scans COM1.. for the bridge and saves the chosen port.
 
-// modGlobal.h has a member named "slots": it must come before any Qt header.
 #include "link/modGlobal.h"
 
 #include <QDialog>

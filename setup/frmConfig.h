@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-// modGlobal.h has a member named "slots": it must come before any Qt header.
 #include "link/modGlobal.h"
 
 #include <QDialog>

@@ -5,7 +5,6 @@
 #include <array>
 #include <memory>
 
-// modGlobal.h has a member named "slots": it must come before any Qt header.
 #include "link/modGlobal.h"
 
 #include <QDialog>

@@ -2,7 +2,6 @@
 // A start-up window stand-in that records what a display window asks of it,
 // with a fake clock and a settings file in a temporary folder.
 
-// modGlobal.h first: it has a member named "slots", which Qt defines away.
 #include "link/modGlobal.h"
 
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // pseudo terminals, pinned to COM1 and COM2 in a temporary settings file; COM3
 // is pinned to a device that does not exist.
 
-#include "portscan/frmPort.h"  // first: modGlobal.h has a member named "slots"
+#include "portscan/frmPort.h"
 
 #include <gtest/gtest.h>
 

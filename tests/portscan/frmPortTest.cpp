@@ -1,4 +1,3 @@
-// First: modGlobal.h has a member named "slots", which Qt's headers define away.
 #include "portscan/frmPort.h"
 
 #include <gtest/gtest.h>
