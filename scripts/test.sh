@@ -7,6 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
 "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure -j2 --timeout 300)
+# The installed program, started as the desktop menu would start it.
+"$here/scripts/install-check.sh" "$here/build"
 if [ "${QUELLON_SKIP_SANITIZERS:-0}" != 1 ]; then
   "$here/scripts/build.sh" "$here/build-asan" -DQUELLON_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
   (cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j2 --timeout 300 -LE slow)
