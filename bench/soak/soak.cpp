@@ -1,0 +1,243 @@
+// Soak run: the program against the simulator with logging on, while faults
+// come and go: garbage, truncated frames, frames without CR, a silence longer
+// than the display's lost-connection timeout, and hang-ups (the simulator
+// brings its port back). Between faults the stream runs clean, and on every
+// clean stretch each A/B pair must have given exactly one CSV line.
+//
+//   soak --seconds S [--seed N] [--verbose]
+//
+// Exits non-zero on lost records, a failed reconnection, a log that stopped,
+// unparsable log lines or resident memory growing by more than 20 MB.
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <random>
+#include <string>
+
+#include "bench/stream/BenchRig.h"
+#include "bench/stream/DisplayProbe.h"
+#include "sim/SimProcess.h"
+
+using namespace quellon;
+using namespace quellon::bench;
+
+namespace {
+
+constexpr double kMaxGrowthMB = 20.0;
+
+struct Totals {
+    long long faults = 0;
+    long long failedRecoveries = 0;
+    long long retries = 0;
+    long long stretches = 0;
+    long long stretchesSkipped = 0;
+    long long stretchRecords = 0;
+    long long stretchPairs = 0;
+    long long stretchMismatches = 0;
+    long long logStopped = 0;
+    double maxRecoverS = 0;
+};
+
+// Waits for a running display window with frames coming in again. A failed
+// connect sequence leaves the start-up window with Retry shown; an operator
+// would press it, and so does the soak (after a second).
+bool recover(frmMain& w, ProbeCounters& probe, Totals& t, int ms, long long minOpened) {
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer idleRetry;
+    idleRetry.start();
+    while (clock.elapsed() < ms) {
+        if (connected(w) && probe.opened >= minOpened) {
+            const long long f0 = probe.frames;
+            runFor(300);
+            if (probe.frames > f0 && connected(w)) return true;
+            continue;
+        }
+        if (w.displayWindow() == nullptr && w.retryButton()->isVisible()) {
+            if (idleRetry.elapsed() > 1000) {
+                ++t.retries;
+                w.cmdRetry_Click();
+                idleRetry.restart();
+            }
+        } else {
+            idleRetry.restart();
+        }
+        runFor(20);
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int seconds = 60;
+    unsigned seed = 1;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
+        else if (a == "--seed" && i + 1 < argc) seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--verbose") verbose = true;
+        else {
+            std::fprintf(stderr, "usage: soak --seconds S [--seed N] [--verbose]\n");
+            return 2;
+        }
+    }
+    if (seconds <= 0) return 2;
+
+    QApplication app(argc, argv);
+    try {
+        SimProcess sim({"--rate", "576", "--reopen"});
+        RigFolder folder;
+        if (!folder.ok()) return 1;
+        folder.write(0, sim.linkPath());
+
+        ModGlobal& g = modGlobal;
+        g.SettingsPath = folder.settings();
+        g.ProgramDir = folder.dir();
+        RigPlatform platform([&g] { return g.SettingsPath; });
+        platform.verbose = verbose;
+
+        ProbeCounters probe;
+        Totals t;
+        std::mt19937 rng(seed);
+        static const char* const kFaults[] = {"garbage", "truncated", "nocr", "silence", "hangup"};
+        int rc = 0;
+        {
+            frmMain w(platform, g);
+            installProbe(w, probe);
+            w.Form_Load();
+            if (!runUntil([&] { return connected(w); }, 60000)) {
+                std::printf("connect: FAILED\n");
+                return 1;
+            }
+            g.dataLogActive = true;
+            w.startDataLog();
+            runFor(500);
+            const std::string logPath = w.logger().path();
+            const double rssStart = residentMB();
+            const auto s0 = sim.readStats();
+            const uint64_t acc0 = w.framesAccepted();
+            const uint64_t res0 = w.resyncs();
+            uint64_t sentSum = 0;  // the simulator's counters restart after a hang-up
+            uint64_t lastSent = s0 ? s0->sent : 0;
+
+            QElapsedTimer total;
+            total.start();
+            while (total.elapsed() < static_cast<qint64>(seconds) * 1000) {
+                // Clean stretch: 2..5 s with no fault; compare new lines to new pairs.
+                const int cleanMs = 2000 + static_cast<int>(rng() % 3000);
+                const long long pairsA = probe.pairsLogged;
+                const uint64_t resA = w.resyncs();
+                const long long opensA = probe.opened;
+                const long long recA = checkLog(logPath).records;
+                runFor(cleanMs);
+                const long long pairsB = probe.pairsLogged;
+                const long long recB = checkLog(logPath).records;
+                if (w.resyncs() != resA || probe.opened != opensA) {
+                    ++t.stretchesSkipped;  // a late effect of the last fault: not a clean stretch
+                } else {
+                    ++t.stretches;
+                    t.stretchPairs += pairsB - pairsA;
+                    t.stretchRecords += recB - recA;
+                    if (pairsB - pairsA != recB - recA) {
+                        ++t.stretchMismatches;
+                        std::printf("stretch %lld: %lld pairs, %lld records\n", t.stretches, pairsB - pairsA,
+                                    recB - recA);
+                    }
+                }
+                if (!w.logger().isOpen()) ++t.logStopped;
+                if (total.elapsed() >= static_cast<qint64>(seconds) * 1000) break;
+
+                // One fault.
+                const std::string fault = kFaults[rng() % 5];
+                ++t.faults;
+                const long long opensBefore = probe.opened;
+                if (verbose) std::fprintf(stderr, "[%6.1f s] fault %s\n", total.elapsed() / 1000.0, fault.c_str());
+                if (auto s = sim.readStats()) {
+                    sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
+                    lastSent = s->sent;
+                }
+                if (fault == "hangup") {
+                    sim.send("hangup");
+                    if (!sim.waitReady(10000)) {
+                        std::printf("simulator did not come back after hangup\n");
+                        rc = 1;
+                        break;
+                    }
+                } else {
+                    // The fault is lifted by a timer: the program may be inside a
+                    // connect sequence that pumps events itself when the time is up.
+                    const int ms = fault == "silence" ? 4000 : 1000 + static_cast<int>(rng() % 1500);
+                    bool lifted = false;
+                    sim.send("fault " + fault);
+                    QTimer::singleShot(ms, [&sim, &lifted] {
+                        sim.send("fault none");
+                        lifted = true;
+                    });
+                    runUntil([&lifted] { return lifted; }, 600000);
+                }
+                // After a silence or a hang-up the display has to report the lost
+                // connection and the program has to connect again.
+                const bool mustReopen = fault == "silence" || fault == "hangup";
+                QElapsedTimer rec;
+                rec.start();
+                const bool back = recover(w, probe, t, 40000, mustReopen ? opensBefore + 1 : 0);
+                const double recS = static_cast<double>(rec.elapsed()) / 1000.0;
+                if (recS > t.maxRecoverS) t.maxRecoverS = recS;
+                if (verbose)
+                    std::fprintf(stderr, "[%6.1f s] stream back %s after %.1f s\n", total.elapsed() / 1000.0,
+                                 back ? "" : "NOT", recS);
+                if (!back) {
+                    ++t.failedRecoveries;
+                    std::printf("no recovery after %s (status \"%s\")\n", fault.c_str(),
+                                w.statusLabel()->text().toUtf8().constData());
+                }
+                if (!w.logger().isOpen()) ++t.logStopped;
+            }
+
+            if (auto s = sim.readStats()) sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
+            const double rssEnd = residentMB();
+            w.stopRxDati();
+            runFor(200);
+            const LogCheck c = checkLog(logPath);
+
+            std::printf("seconds              %d\n", seconds);
+            std::printf("seed                 %u\n", seed);
+            std::printf("faults               %lld\n", t.faults);
+            std::printf("frames_sent          %llu\n", static_cast<unsigned long long>(sentSum));
+            std::printf("frames_accepted      %llu\n", static_cast<unsigned long long>(w.framesAccepted() - acc0));
+            std::printf("resyncs              %llu\n", static_cast<unsigned long long>(w.resyncs() - res0));
+            std::printf("reconnections        %lld\n", probe.opened - 1);
+            std::printf("retry_clicks         %lld\n", t.retries);
+            std::printf("failed_recoveries    %lld\n", t.failedRecoveries);
+            std::printf("max_recovery_s       %.1f\n", t.maxRecoverS);
+            std::printf("messages_answered    %lld\n", platform.messages);
+            std::printf("clean_stretches      %lld (skipped %lld)\n", t.stretches, t.stretchesSkipped);
+            std::printf("clean_pairs          %lld\n", t.stretchPairs);
+            std::printf("clean_records        %lld\n", t.stretchRecords);
+            std::printf("clean_mismatches     %lld\n", t.stretchMismatches);
+            std::printf("log_records_total    %lld\n", c.records);
+            std::printf("log_pairs_total      %lld\n", probe.pairsLogged);
+            std::printf("log_headers          %lld\n", c.headers);
+            std::printf("log_bad_lines        %lld\n", c.badLines);
+            std::printf("log_stopped_checks   %lld\n", t.logStopped);
+            std::printf("rss_mb_start         %.1f\n", rssStart);
+            std::printf("rss_mb_end           %.1f\n", rssEnd);
+            const bool ok = rc == 0 && t.failedRecoveries == 0 && t.stretchMismatches == 0 && t.logStopped == 0 &&
+                            c.badLines == 0 && c.headers == 1 && t.stretches > 0 &&
+                            rssEnd - rssStart <= kMaxGrowthMB;
+            std::printf("result               %s\n", ok ? "PASS" : "FAIL");
+            std::fflush(stdout);
+            if (!ok) rc = 1;
+        }
+        sim.stop();
+        return rc;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "soak: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+// A display window that wraps the real one of a mode and counts what the
+// benchmarks need: how often a window was opened, the A/B pairs seen while
+// logging was on, and the repaints of the window's widgets.
+
+#include <memory>
+#include <string>
+
+#include "app/frmMain.h"
+#include "bench/stream/BenchRig.h"
+#include "display/DisplayHost.h"
+
+namespace quellon::bench {
+
+struct ProbeCounters {
+    long long opened = 0;       // display windows created
+    long long frames = 0;       // aggiornaDati calls
+    long long pairsLogged = 0;  // B after A while logging was on
+    PaintCounter paints;
+};
+
+class DisplayProbe : public DisplayWindow {
+public:
+    DisplayProbe(std::unique_ptr<DisplayWindow> inner, frmMain& w, ProbeCounters& c)
+        : inner_(std::move(inner)), w_(w), c_(c), lastResyncs_(w.resyncs()) {}
+
+    void aggiornaDati() override {
+        ModGlobal& g = w_.state();
+        ++c_.frames;
+        // A resynchronisation forgets the previous channel, as the receive handler does.
+        if (w_.resyncs() != lastResyncs_) {
+            prev_.clear();
+            lastResyncs_ = w_.resyncs();
+        }
+        if (g.reading.channel == "B" && prev_ == "A" && g.dataLogActive && w_.logger().isOpen())
+            ++c_.pairsLogged;
+        prev_ = g.reading.channel;
+        inner_->aggiornaDati();
+    }
+    void showDisplay() override {
+        inner_->onUnloaded = [this] {
+            if (onUnloaded) onUnloaded();
+        };
+        inner_->showDisplay();
+        c_.paints.watch(inner_->widget());
+    }
+    QWidget* widget() override { return inner_->widget(); }
+
+private:
+    std::unique_ptr<DisplayWindow> inner_;
+    frmMain& w_;
+    ProbeCounters& c_;
+    std::string prev_;
+    uint64_t lastResyncs_;
+};
+
+inline void installProbe(frmMain& w, ProbeCounters& c) {
+    w.displayFactory = [&w, &c](const std::string& mode, DisplayHost& host) -> std::unique_ptr<DisplayWindow> {
+        auto real = createDisplayWindow(mode, host);
+        if (!real) return nullptr;
+        ++c.opened;
+        return std::make_unique<DisplayProbe>(std::move(real), w, c);
+    };
+}
+
+}  // namespace quellon::bench

@@ -1,0 +1,145 @@
+// End-to-end stream figures: the program connects to the simulator at the
+// line's full rate (576 frames/s) and runs one display mode for a while.
+//
+//   bench_stream --mode M --seconds S [--log]
+//
+// Prints connect time, frames sent vs accepted, resyncs, CPU share, resident
+// memory, repaints and, with --log, the CSV check. Exits non-zero when the
+// program did not connect or frames were lost.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "bench/stream/BenchRig.h"
+#include "bench/stream/DisplayProbe.h"
+#include "sim/SimProcess.h"
+
+using namespace quellon;
+using namespace quellon::bench;
+
+int main(int argc, char** argv) {
+    int mode = 0;
+    int seconds = 10;
+    bool log = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--mode" && i + 1 < argc) mode = std::atoi(argv[++i]);
+        else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
+        else if (a == "--log") log = true;
+        else {
+            std::fprintf(stderr, "usage: bench_stream --mode M --seconds S [--log]\n");
+            return 2;
+        }
+    }
+    if (mode < 0 || mode > 4 || seconds <= 0) {
+        std::fprintf(stderr, "mode 0..4, seconds > 0\n");
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    try {
+        SimProcess sim({"--rate", "576"});
+        RigFolder folder;
+        if (!folder.ok()) {
+            std::fprintf(stderr, "no temporary folder\n");
+            return 1;
+        }
+        folder.write(mode, sim.linkPath());
+
+        ModGlobal& g = modGlobal;
+        g.SettingsPath = folder.settings();
+        g.ProgramDir = folder.dir();
+        RigPlatform platform([&g] { return g.SettingsPath; });
+
+        ProbeCounters probe;
+        int rc = 0;
+        {
+            frmMain w(platform, g);
+            installProbe(w, probe);
+            QElapsedTimer clock;
+            clock.start();
+            w.Form_Load();
+            if (!runUntil([&] { return connected(w); }, 60000)) {
+                std::printf("connect: FAILED (status \"%s\")\n", w.statusLabel()->text().toUtf8().constData());
+                return 1;
+            }
+            const qint64 connectMs = clock.elapsed();
+            const long long pausesMs = platform.sleptMs;
+            if (log) {
+                g.dataLogActive = true;
+                w.startDataLog();
+            }
+            // Let the first frames settle so the window counts only the stream.
+            runFor(300);
+
+            const auto s0 = sim.readStats();
+            const uint64_t acc0 = w.framesAccepted();
+            const uint64_t res0 = w.resyncs();
+            const long long pairs0 = probe.pairsLogged;
+            const long long paints0 = probe.paints.paints;
+            const double cpu0 = cpuSeconds();
+            const double rss0 = residentMB();
+            QElapsedTimer window;
+            window.start();
+
+            runFor(seconds * 1000);
+
+            const auto s1 = sim.readStats();
+            const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
+            const double cpu1 = cpuSeconds();
+            const uint64_t acc1 = w.framesAccepted();
+            const long long pairs1 = probe.pairsLogged;
+            const long long paints1 = probe.paints.paints;
+            const double rss1 = residentMB();
+            const uint64_t res1 = w.resyncs();
+
+            w.stopRxDati();
+            runFor(200);
+            const long long pairsAll = probe.pairsLogged;
+
+            const uint64_t sent = (s0 && s1) ? s1->sent - s0->sent : 0;
+            const uint64_t accepted = acc1 - acc0;
+            const double pct = sent ? 100.0 * static_cast<double>(accepted) / static_cast<double>(sent) : 0.0;
+
+            std::printf("mode                 %d\n", mode);
+            std::printf("connect_ms           %lld\n", static_cast<long long>(connectMs));
+            std::printf("fixed_pauses_ms      %lld\n", pausesMs);
+            std::printf("stream_seconds       %.2f\n", elapsed);
+            std::printf("frames_sent          %llu\n", static_cast<unsigned long long>(sent));
+            std::printf("frames_accepted      %llu\n", static_cast<unsigned long long>(accepted));
+            std::printf("accepted_pct         %.2f\n", pct);
+            std::printf("frames_per_s         %.1f\n", static_cast<double>(accepted) / elapsed);
+            std::printf("resyncs              %llu\n", static_cast<unsigned long long>(res1 - res0));
+            std::printf("cpu_pct_of_core      %.2f\n", 100.0 * (cpu1 - cpu0) / elapsed);
+            std::printf("rss_mb_start         %.1f\n", rss0);
+            std::printf("rss_mb               %.1f\n", rss1);
+            std::printf("repaints_per_s       %.1f\n", static_cast<double>(paints1 - paints0) / elapsed);
+            std::printf("messages             %lld\n", platform.messages);
+            if (!s0 || !s1) {
+                std::printf("simulator stats: UNAVAILABLE\n");
+                rc = 1;
+            }
+            if (pct < 99.0) rc = 1;
+            if (log) {
+                const LogCheck c = checkLog(w.logger().path());
+                const bool parses = c.badLines == 0 && c.headers == 1 && c.crlf;
+                std::printf("log_records          %lld\n", c.records);
+                std::printf("log_pairs            %lld\n", pairsAll);
+                std::printf("log_pairs_window     %lld\n", pairs1 - pairs0);
+                std::printf("log_headers          %lld\n", c.headers);
+                std::printf("log_bad_lines        %lld\n", c.badLines);
+                std::printf("log_parses           %s\n", parses ? "yes" : "no");
+                if (c.records != pairsAll || !parses) rc = 1;
+            }
+            std::fflush(stdout);
+        }
+        sim.stop();
+        return rc;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_stream: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds into build/ and runs every benchmark, then prints one table of the
+# figures against their goals. QUELLON_BENCH_SECONDS shortens the stream runs
+# (default 60 s per display mode).
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUELLON_BUILD_DIR:-$here/build}
+secs=${QUELLON_BENCH_SECONDS:-60}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+"$here/scripts/build.sh" "$build" >&2 || { echo "build failed" >&2; exit 1; }
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+status=0
+
+run() {  # name, command...
+  local name=$1; shift
+  echo "running $name ..." >&2
+  if ! "$@" >"$out/$name.txt" 2>"$out/$name.err"; then
+    echo "$name exited with an error (see below)" >&2
+    tail -5 "$out/$name.err" >&2
+    status=1
+  fi
+}
+
+run decoder "$build/bench/decoder/bench_decoder"
+for m in 0 1 2 3 4; do
+  run "stream$m" "$build/bench/stream/bench_stream" --mode "$m" --seconds "$secs"
+done
+run streamlog "$build/bench/stream/bench_stream" --mode 0 --seconds "$secs" --log
+run portscan "$build/bench/portscan/bench_portscan"
+run display "$build/bench/display/bench_display"
+
+val() {  # file key -> value or "-"
+  local v
+  v=$(awk -v k="$2" '$1 == k { print $2; exit }' "$out/$1.txt" 2>/dev/null)
+  echo "${v:--}"
+}
+
+rows=$out/rows
+: >"$rows"
+row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3" >>"$rows"; }
+
+dec=$(awk '/^decoder:/ { print $2; exit }' "$out/decoder.txt" 2>/dev/null)
+if [ -n "$dec" ]; then
+  row "decoder frames/s" "$dec" "tens of millions"
+  row "decoder share of a core at 576 frames/s" "$(awk -v r="$dec" 'BEGIN { printf "%.5f %%", 57600 / r }')" "< 2 %"
+else
+  row "decoder frames/s" "FAILED" "tens of millions"
+fi
+
+for m in 0 1 2 3 4; do
+  f=stream$m
+  row "mode $m: frames accepted / sent" "$(val $f frames_accepted) / $(val $f frames_sent) ($(val $f accepted_pct) %)" "100 %"
+  row "mode $m: resyncs" "$(val $f resyncs)" "0"
+  row "mode $m: CPU with display" "$(val $f cpu_pct_of_core) % of a core" "< 10 %"
+  row "mode $m: resident memory" "$(val $f rss_mb) MB" "< 80 MB"
+  row "mode $m: repaints/s" "$(val $f repaints_per_s)" "(reported)"
+  row "mode $m: connect time" "$(val $f connect_ms) ms (fixed pauses $(val $f fixed_pauses_ms) ms)" "close to the fixed pauses"
+done
+
+row "logging: CSV records / A/B pairs" "$(val streamlog log_records) / $(val streamlog log_pairs)" "equal"
+row "logging: every line parses, header once" "$(val streamlog log_parses) (headers $(val streamlog log_headers), bad $(val streamlog log_bad_lines))" "yes"
+row "logging: frames accepted / sent" "$(val streamlog frames_accepted) / $(val streamlog frames_sent)" "100 %"
+row "logging: CPU" "$(val streamlog cpu_pct_of_core) % of a core" "< 10 %"
+
+if [ -s "$out/portscan.txt" ]; then
+  awk '/^COM/ { printf "port scan %s (%s): wait %s ms\t%s of scan time\t(reported)\n", $1, $2, $3, $4 }' \
+    "$out/portscan.txt" >>"$rows"
+  tot=$(awk '/^total scan time/ { print $4 " " $5; exit }' "$out/portscan.txt")
+  row "port scan: total (simulated)" "${tot:--}" "(reported)"
+else
+  row "port scan" "FAILED" ""
+fi
+
+if [ -s "$out/display.txt" ]; then
+  awk '/^ *[0-4] / { printf "display mode %s: update cost\t%s us/frame (%s %% of a second of frames)\t(reported)\n", $1, $3, $4 }' \
+    "$out/display.txt" >>"$rows"
+else
+  row "display" "FAILED" ""
+fi
+
+echo
+awk -F'\t' '
+  { a[NR] = $1; b[NR] = $2; c[NR] = $3
+    if (length($1) > w1) w1 = length($1); if (length($2) > w2) w2 = length($2) }
+  END {
+    fmt = "%-" w1 "s | %-" w2 "s | %s\n"
+    printf fmt, "figure", "measured", "goal"
+    s = ""; for (i = 0; i < w1 + w2 + 20; i++) s = s "-"; print s
+    for (i = 1; i <= NR; i++) printf fmt, a[i], b[i], c[i]
+  }' "$rows"
+echo "(stream runs: $secs s each, QT_QPA_PLATFORM=$QT_QPA_PLATFORM)"
+exit $status
