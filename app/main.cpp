@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const std::string exeDir = QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
+    const std::string exeDir =
+        QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
     const quellon::SettingsLocation loc = quellon::locateSettings(exeDir);
     g.SettingsPath = loc.path;
     g.ProgramDir = loc.dir;

@@ -45,9 +45,10 @@ std::string DataLogger::headerLine() {
 
 std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t, 9>& d) {
     char buf[160];
-    std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02d\",\"%02d:%02d:%02d.%03d\",%d,%d,%d,%d,%d,%d,%d,%d",
-                  t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond, d[0], d[1], d[2],
-                  d[3], d[4], d[5], d[6], d[7]);
+    std::snprintf(buf, sizeof buf,
+                  "\"%04d-%02d-%02d\",\"%02d:%02d:%02d.%03d\",%d,%d,%d,%d,%d,%d,%d,%d", t.year,
+                  t.month, t.day, t.hour, t.minute, t.second, t.millisecond, d[0], d[1], d[2], d[3],
+                  d[4], d[5], d[6], d[7]);
     return buf;
 }
 

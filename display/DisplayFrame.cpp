@@ -34,7 +34,8 @@ double twipsPerPixel() {
     return 1440.0 / dpi;
 }
 
-int readTwips(const std::string& section, const std::string& key, const std::string& file, int def) {
+int readTwips(const std::string& section, const std::string& key, const std::string& file,
+              int def) {
     std::string text = ReadIni(section, key, file, std::to_string(def));
     auto v = roundHalfEven16(leadingNumber(text));
     return v ? *v : def;
@@ -56,28 +57,36 @@ QPoint centredTwips(const QWidget& w) {
 
 void placeAt(QWidget& w, int xTwips, int yTwips) {
     const double tpp = twipsPerPixel();
-    QPoint px(static_cast<int>(std::lround(xTwips / tpp)), static_cast<int>(std::lround(yTwips / tpp)));
+    QPoint px(static_cast<int>(std::lround(xTwips / tpp)),
+              static_cast<int>(std::lround(yTwips / tpp)));
     // A stored place on a screen that is gone (or a damaged value) would leave the
     // window where nobody can reach it: the title area must lie on some screen.
     const QSize ws = w.frameGeometry().size();
-    QRect grip(px, QSize(std::max(1, std::min(ws.width(), 120)), std::max(1, std::min(ws.height(), 24))));
+    QRect grip(
+        px, QSize(std::max(1, std::min(ws.width(), 120)), std::max(1, std::min(ws.height(), 24))));
     bool reachable = false;
     for (QScreen* s : QGuiApplication::screens()) {
         QRect vis = s->availableGeometry().intersected(grip);
-        if (vis.width() >= std::min(grip.width(), 40) && vis.height() >= std::min(grip.height(), 10)) {
+        if (vis.width() >= std::min(grip.width(), 40) &&
+            vis.height() >= std::min(grip.height(), 10)) {
             reachable = true;
             break;
         }
     }
     if (!reachable) {
         QPoint c = centredTwips(w);
-        px = QPoint(static_cast<int>(std::lround(c.x() / tpp)), static_cast<int>(std::lround(c.y() / tpp)));
+        px = QPoint(static_cast<int>(std::lround(c.x() / tpp)),
+                    static_cast<int>(std::lround(c.y() / tpp)));
     }
     w.move(px);
 }
 
-int leftTwips(const QWidget& w) { return static_cast<int>(std::lround(w.frameGeometry().x() * twipsPerPixel())); }
-int topTwips(const QWidget& w) { return static_cast<int>(std::lround(w.frameGeometry().y() * twipsPerPixel())); }
+int leftTwips(const QWidget& w) {
+    return static_cast<int>(std::lround(w.frameGeometry().x() * twipsPerPixel()));
+}
+int topTwips(const QWidget& w) {
+    return static_cast<int>(std::lround(w.frameGeometry().y() * twipsPerPixel()));
+}
 
 }  // namespace winpos
 
@@ -153,8 +162,10 @@ void ChannelWindow::readChannelName() {
 
 void ChannelWindow::unload() {
     const std::string& file = host_.state().SettingsPath;
-    WriteIni(section_, letter_ == 'A' ? "PosXA" : "PosXB", std::to_string(winpos::leftTwips(*this)), file);
-    WriteIni(section_, letter_ == 'A' ? "PosYA" : "PosYB", std::to_string(winpos::topTwips(*this)), file);
+    WriteIni(section_, letter_ == 'A' ? "PosXA" : "PosXB", std::to_string(winpos::leftTwips(*this)),
+             file);
+    WriteIni(section_, letter_ == 'A' ? "PosYA" : "PosYB", std::to_string(winpos::topTwips(*this)),
+             file);
     unloadExtra();
 }
 
@@ -218,7 +229,8 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     if (mode_.hasDataLog) {
         cmdDataLog = new QPushButton(QStringLiteral("Log"));
         cmdDataLog->setObjectName(QStringLiteral("cmdDataLog"));
-        if (mode_.tooltipLog) cmdDataLog->setToolTip(QStringLiteral("Export data to the log file."));
+        if (mode_.tooltipLog)
+            cmdDataLog->setToolTip(QStringLiteral("Export data to the log file."));
         row->addWidget(cmdDataLog);
         connect(cmdDataLog, &QPushButton::clicked, this, [this] { cmdDataLog_Click(); });
     }
@@ -440,8 +452,8 @@ void DisplayFrame::timer1_Timer() {
     timer1_->stop();
     timerLed_->stop();
     setLamp(102);
-    host_.platform().messageBox("SWR CONNECTION LOST. Please verify your connection.", mb::Question + 14,
-                                kAppTitle);
+    host_.platform().messageBox("SWR CONNECTION LOST. Please verify your connection.",
+                                mb::Question + 14, kAppTitle);
     unloadDisplay();
 }
 

@@ -9,9 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -36,7 +36,9 @@ QLineEdit* makeBox(const QString& name, const QString& designText, int minWidth 
     return box;
 }
 
-QString withLetter(const char* base, char letter) { return QString::fromLatin1(base) + QChar::fromLatin1(letter); }
+QString withLetter(const char* base, char letter) {
+    return QString::fromLatin1(base) + QChar::fromLatin1(letter);
+}
 
 // Needle arguments of both instruments.
 constexpr int kMtype = 3;
@@ -90,7 +92,8 @@ void LevelBar::paintEvent(QPaintEvent*) {
     p.drawControl(QStyle::CE_ProgressBar, opt);
 }
 
-frmPwrSwrChannel::frmPwrSwrChannel(DisplayHost& host, char letter) : ChannelWindow(host, "PwrSwr", letter) {
+frmPwrSwrChannel::frmPwrSwrChannel(DisplayHost& host, char letter)
+    : ChannelWindow(host, "PwrSwr", letter) {
     setObjectName(withLetter("frmPwrSwr", letter));
     setWindowTitle(QStringLiteral("Channel ") + QChar::fromLatin1(letter));
     auto* lay = new QVBoxLayout(this);
@@ -141,7 +144,8 @@ frmPwrSwrChannel::frmPwrSwrChannel(DisplayHost& host, char letter) : ChannelWind
 }
 
 frmPwrSwrMain::frmPwrSwrMain(DisplayHost& host)
-    : DisplayFrame(host, Mode{"frmPwrSwrMain", "Power & SWR", "PwrSwr", true, true, true, false, true}) {
+    : DisplayFrame(host,
+                   Mode{"frmPwrSwrMain", "Power & SWR", "PwrSwr", true, true, true, false, true}) {
     a_ = new frmPwrSwrChannel(host, 'A');
     b_ = new frmPwrSwrChannel(host, 'B');
     setChannelWindows(a_, b_);
@@ -158,7 +162,8 @@ void frmPwrSwrMain::updateStep() {
 
 // ---------------------------------------------------------------- mode 1
 
-DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent) : QWidget(parent), kind_(kind) {
+DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
+    : QWidget(parent), kind_(kind) {
     setFixedSize(logicalSize);
 }
 
@@ -174,7 +179,8 @@ void DialArea::paintEvent(QPaintEvent*) {
     const qreal dpr = devicePixelRatioF();
     const double tpp = winpos::twipsPerPixel();
     if (face_.isNull() || face_.devicePixelRatio() != dpr ||
-        face_.size() != QSize(static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr))))
+        face_.size() != QSize(static_cast<int>(std::ceil(width() * dpr)),
+                              static_cast<int>(std::ceil(height() * dpr))))
         face_ = dialFace(kind_, size(), dpr, tpp);
     QPainter p(this);
     p.drawPixmap(0, 0, face_);
@@ -182,10 +188,12 @@ void DialArea::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setClipRect(rect());
     p.setPen(QPen(color_, width_ * 1.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp), QPointF(needle_.tipX / tpp, needle_.tipY / tpp));
+    p.drawLine(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
+               QPointF(needle_.tipX / tpp, needle_.tipY / tpp));
 }
 
-frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter) : ChannelWindow(host, "Gauge", letter) {
+frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter)
+    : ChannelWindow(host, "Gauge", letter) {
     setObjectName(withLetter("frmGauge", letter));
     setWindowTitle(QStringLiteral("Channel ") + QChar::fromLatin1(letter));
     auto* lay = new QVBoxLayout(this);
@@ -245,12 +253,14 @@ frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter) : ChannelWindow
     grid->addWidget(chkPeak, 3, 1);
 }
 
-void frmGaugeChannel::analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin, double Mmax,
-                                  int Handw, const std::string& Color, double Handl, double Value) {
+void frmGaugeChannel::analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin,
+                                  double Mmax, int Handw, const std::string& Color, double Handl,
+                                  double Value) {
     DialArea* a = area(Index);
     if (!a) return;
     const double tpp = winpos::twipsPerPixel();
-    NeedleGeometry g = needleGeometry(a->width() * tpp, a->height() * tpp, Mtype, Emin, Emax, Mmin, Mmax, Handl, Value);
+    NeedleGeometry g = needleGeometry(a->width() * tpp, a->height() * tpp, Mtype, Emin, Emax, Mmin,
+                                      Mmax, Handl, Value);
     const double c = leadingNumber(Color);
     const uint32_t v = (c >= 0 && c <= 16777215) ? static_cast<uint32_t>(c) : 0;
     a->setNeedle(g, QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF), Handw);
@@ -268,7 +278,8 @@ void frmGaugeChannel::unloadExtra() {
 }
 
 frmGaugeMain::frmGaugeMain(DisplayHost& host)
-    : DisplayFrame(host, Mode{"frmGaugeMain", "Power & SWR", "Gauge", true, true, true, true, true}) {
+    : DisplayFrame(host,
+                   Mode{"frmGaugeMain", "Power & SWR", "Gauge", true, true, true, true, true}) {
     a_ = new frmGaugeChannel(host, 'A');
     b_ = new frmGaugeChannel(host, 'B');
     setChannelWindows(a_, b_);
@@ -285,10 +296,8 @@ void frmGaugeMain::loadMode() {
 
 void frmGaugeMain::updateStep() {
     const std::string& ch = g_.reading.channel;
-    if (ch == "A")
-        updateGauge(*a_);
-    else if (ch == "B" && b_->isVisible())
-        updateGauge(*b_);
+    if (ch == "A") updateGauge(*a_);
+    else if (ch == "B" && b_->isVisible()) updateGauge(*b_);
 }
 
 void frmGaugeMain::updateGauge(frmGaugeChannel& w) {
@@ -297,7 +306,8 @@ void frmGaugeMain::updateGauge(frmGaugeChannel& w) {
     if (r.nDir > g_.params.nFwdMin) power = w.chkPeak->isChecked() ? r.pwrDir : r.pwrDirMax;
     w.analogmeter(1, kMtype, 0, r.fullScalePower, kMmin, kMmax, kHandw, kBlue, kHandl, power);
     if (r.swrValue > 6) r.swrValue = 6;
-    w.analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl, static_cast<double>(r.swrValue) * 10);
+    w.analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl,
+                  static_cast<double>(r.swrValue) * 10);
     setTextIfChanged(w.txtPwr, qs(r.pwrDirMaxText));
     showSwrText(w.txtSWR, r.swrText);
     setTextIfChanged(w.lblScaleMult, qs(r.scaleMultText));
@@ -323,7 +333,8 @@ void GroupedDisplay::readChannelNames() {
 }
 
 frmWattMeter::frmWattMeter(DisplayHost& host)
-    : GroupedDisplay(host, Mode{"frmWattMeter", "WattMeter", "WattMeter", true, false, true, false, true}) {
+    : GroupedDisplay(
+          host, Mode{"frmWattMeter", "WattMeter", "WattMeter", true, false, true, false, true}) {
     for (char c : {'A', 'B'}) {
         Boxes& b = c == 'A' ? a_ : b_;
         QGroupBox* box = c == 'A' ? frameA : frameB;
@@ -361,7 +372,8 @@ void frmWattMeter::updateStep() {
 }
 
 frmVoltage::frmVoltage(DisplayHost& host)
-    : GroupedDisplay(host, Mode{"frmVoltage", "Voltage", "Voltage", false, false, false, false, false}) {
+    : GroupedDisplay(host,
+                     Mode{"frmVoltage", "Voltage", "Voltage", false, false, false, false, false}) {
     for (char c : {'A', 'B'}) {
         QGroupBox* box = c == 'A' ? frameA : frameB;
         auto* grid = new QGridLayout(box);
@@ -468,8 +480,8 @@ frmTiming::frmTiming(DisplayHost& host)
 }
 
 void frmTiming::loadMode() {
-    lblVersion->setText(QStringLiteral("Win v") + QString::fromLatin1(kProgramVersion) + QStringLiteral(" -- Pic v") +
-                        qs(g_.BridgeFirmwareVersion));
+    lblVersion->setText(QStringLiteral("Win v") + QString::fromLatin1(kProgramVersion) +
+                        QStringLiteral(" -- Pic v") + qs(g_.BridgeFirmwareVersion));
 }
 
 void frmTiming::loadModeLate() {
@@ -511,7 +523,8 @@ void frmTiming::updateStep() {
         // The first A frame has no earlier one: it only starts the first interval.
         if (haveTick_) {
             if (count_ < 5) {
-                accum_ += lastTick_ - prevTick_;  // unsigned: a wrapped tick counter still subtracts right
+                accum_ += lastTick_ -
+                          prevTick_;  // unsigned: a wrapped tick counter still subtracts right
                 ++count_;
             } else {
                 setTextIfChanged(txtTimeFwdA, qs(formatHash0(accum_ / 5.0)));

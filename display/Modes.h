@@ -3,10 +3,10 @@
 // 3 voltages, 4 timing and test.
 
 #include <QColor>
+#include <QPixmap>
 #include <array>
 #include <cstdint>
 #include <string>
-#include <QPixmap>
 
 #include "display/DisplayFrame.h"
 #include "resources/Images.h"
@@ -99,8 +99,8 @@ class frmGaugeChannel : public ChannelWindow {
 public:
     frmGaugeChannel(DisplayHost& host, char letter);
     // Draws one needle into drawing area Index (1 power, 3 SWR), replacing the last.
-    void analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin, double Mmax, int Handw,
-                     const std::string& Color, double Handl, double Value);
+    void analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin, double Mmax,
+                     int Handw, const std::string& Color, double Handl, double Value);
     DialArea* area(int index) const { return index == 1 ? power_ : index == 3 ? swr_ : nullptr; }
 
     QLineEdit* txtPwr = nullptr;
@@ -155,7 +155,9 @@ protected:
     void updateStep() override;
 
 private:
-    struct Boxes { QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr; };
+    struct Boxes {
+        QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr;
+    };
     Boxes a_{}, b_{};
 };
 
@@ -187,8 +189,8 @@ protected:
 
 private:
     struct Boxes {
-        QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr, *nDir, *nRev, *nDirMax, *nRevMax, *voltDir, *voltRef,
-            *vDet, *vDetRev;
+        QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr, *nDir, *nRev, *nDirMax, *nRevMax,
+            *voltDir, *voltRef, *vDet, *vDetRev;
         QLabel* descScala;
     };
     void fill(Boxes& b, const std::array<std::string, 2>& scaleText);

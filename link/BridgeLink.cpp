@@ -56,7 +56,9 @@ std::string BridgeLink::leggiPIC() {
     return kReplyTimeout;
 }
 
-int portNumberValue(const std::string& text) { return roundHalfEven16(leadingNumber(text)).value_or(0); }
+int portNumberValue(const std::string& text) {
+    return roundHalfEven16(leadingNumber(text)).value_or(0);
+}
 
 bool OpenBridgePort(SerialPort& port, ModGlobal& g) {
     try {

@@ -13,7 +13,7 @@
 
 namespace quellon {
 
-inline constexpr int kAckPauseMs = 100;       // time the bridge is given to acknowledge
+inline constexpr int kAckPauseMs = 100;  // time the bridge is given to acknowledge
 inline constexpr int kAckAttempts = 3;
 inline constexpr uint32_t kReplyTimeoutMs = 5000;
 inline constexpr int kIdentifyTries = 5;

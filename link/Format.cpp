@@ -18,7 +18,8 @@ Dec fromDouble(double v, int sig) {
     // "d.ddddde+XX": the digits and the decimal exponent, independent of the
     // C locale (a Qt program runs with the user's locale set).
     char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, sig - 1);
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, sig - 1);
     if (res.ec != std::errc()) return d;
     const std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
     const size_t e = text.find('e');
@@ -26,7 +27,8 @@ Dec fromDouble(double v, int sig) {
     for (char c : text.substr(0, e))
         if (c >= '0' && c <= '9') d.digits += c;
     int exponent = 0;
-    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
+                    exponent);
     d.exp = exponent + 1;
     while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
     if (d.digits.empty()) d = Dec{};
@@ -90,7 +92,8 @@ std::string render(const Dec& d, int minDecimals, bool leadingZero) {
         frac = std::string(static_cast<size_t>(-d.exp), '0') + d.digits;
         if (d.digits.empty()) frac.clear();
     }
-    if (static_cast<int>(frac.size()) < minDecimals) frac.append(static_cast<size_t>(minDecimals) - frac.size(), '0');
+    if (static_cast<int>(frac.size()) < minDecimals)
+        frac.append(static_cast<size_t>(minDecimals) - frac.size(), '0');
     if (intPart.empty() && leadingZero) intPart = "0";
     std::string out;
     if (d.negative && !d.digits.empty()) out = "-";
@@ -175,9 +178,11 @@ double convert(const std::string& normalized) {
         // gives zero.
         const size_t e = normalized.find('e');
         const bool negative = !normalized.empty() && normalized[0] == '-';
-        const bool tiny = e != std::string::npos && e + 1 < normalized.size() && normalized[e + 1] == '-';
+        const bool tiny =
+            e != std::string::npos && e + 1 < normalized.size() && normalized[e + 1] == '-';
         if (tiny) return negative ? -0.0 : 0.0;
-        return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
     }
     if (res.ec != std::errc()) return 0;
     return v;
@@ -226,7 +231,8 @@ std::string formatShortest(double v) {
 namespace {
 std::string fixed(double v, int decimals, bool leadingZero) {
     if (!std::isfinite(v)) return decimal::nonFinite(v);
-    const auto d = decimal::roundTo(decimal::fromDouble(v, 15), decimals, decimal::Half::AwayFromZero);
+    const auto d =
+        decimal::roundTo(decimal::fromDouble(v, 15), decimals, decimal::Half::AwayFromZero);
     return decimal::render(d, decimals, leadingZero);
 }
 }  // namespace

@@ -8,15 +8,16 @@ namespace quellon {
 
 namespace {
 
-constexpr int64_t kPowerDivisor = 20736;  // 144 squared
-constexpr double kVoltsPerCount = 0.0491;   // RMS volts per count on a 50 ohm line at "50W"
+constexpr int64_t kPowerDivisor = 20736;   // 144 squared
+constexpr double kVoltsPerCount = 0.0491;  // RMS volts per count on a 50 ohm line at "50W"
 
 bool isScale2(int frameScale) { return frameScale >= 2; }
 
 // The slot of the reading's channel and the scale that frameScale selects.
 const ScaleSlot& selectedSlot(const ModGlobal& g, int frameScale) {
     const bool a = g.reading.channel == "A";
-    const int index = a ? (isScale2(frameScale) ? SlotA2 : SlotA1) : (isScale2(frameScale) ? SlotB2 : SlotB1);
+    const int index =
+        a ? (isScale2(frameScale) ? SlotA2 : SlotA1) : (isScale2(frameScale) ? SlotB2 : SlotB1);
     return g.scaleSlots[static_cast<size_t>(index)];
 }
 
@@ -56,7 +57,8 @@ std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlob
         return "1";
     }
     if (nDirMax > nRevMax) {
-        const double s = static_cast<double>(nDirMax + nRevMax) / static_cast<double>(nDirMax - nRevMax);
+        const double s =
+            static_cast<double>(nDirMax + nRevMax) / static_cast<double>(nDirMax - nRevMax);
         const auto value = static_cast<float>(std::floor(s * 10) / 10);
         r.swrValue = value;
         // Alarm only above the threshold; both sides as float so 3.1 vs 310 is equal.
@@ -69,8 +71,10 @@ std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlob
 
 std::string computeVoltage(int16_t count, ModGlobal& g) {
     if (!(count > g.params.nFwdMin)) return "0";
-    const auto factor = static_cast<float>(selectedSlot(g, g.reading.frameScale).scalaVoltMult / 100.0);
-    const auto v = static_cast<float>(static_cast<double>(static_cast<float>(count) * factor) * kVoltsPerCount);
+    const auto factor =
+        static_cast<float>(selectedSlot(g, g.reading.frameScale).scalaVoltMult / 100.0);
+    const auto v = static_cast<float>(static_cast<double>(static_cast<float>(count) * factor) *
+                                      kVoltsPerCount);
     if (!std::isfinite(v)) return "0";
     // One decimal, halves to even, of the float's exact value (x10 is exact in
     // a double, so only true halves such as 0.25 go to the even neighbour).

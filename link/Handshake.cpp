@@ -17,7 +17,9 @@ constexpr size_t kPrefixLength = 6;
 constexpr size_t kFieldWidth = 5;
 
 // Value field starting at a 1-based position.
-double fieldValue(const std::string& reply, size_t pos) { return leadingNumber(std::string_view(reply).substr(pos - 1, kFieldWidth)); }
+double fieldValue(const std::string& reply, size_t pos) {
+    return leadingNumber(std::string_view(reply).substr(pos - 1, kFieldWidth));
+}
 
 std::optional<double> finiteField(const std::string& reply, size_t pos) {
     const double v = fieldValue(reply, pos);
@@ -25,7 +27,9 @@ std::optional<double> finiteField(const std::string& reply, size_t pos) {
     return v;
 }
 
-std::optional<int16_t> int16Field(const std::string& reply, size_t pos) { return roundHalfEven16(fieldValue(reply, pos)); }
+std::optional<int16_t> int16Field(const std::string& reply, size_t pos) {
+    return roundHalfEven16(fieldValue(reply, pos));
+}
 
 // Scale-switch thresholds travel ten times finer than they are kept: round to
 // a whole number first (halves to even), then drop the last digit toward zero.
@@ -65,8 +69,8 @@ bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
     const auto scaleDelay = int16Field(reply, 67);
     const auto expandA = int16Field(reply, 73);
     const auto expandB = int16Field(reply, 79);
-    if (!nFwdMin || !delay1 || !delay2 || !maxSwrA || !maxSwrB || !scaleMinA || !scaleMaxA || !scaleMinB ||
-        !scaleMaxB || !scaleDelay || !expandA || !expandB)
+    if (!nFwdMin || !delay1 || !delay2 || !maxSwrA || !maxSwrB || !scaleMinA || !scaleMaxA ||
+        !scaleMinB || !scaleMaxB || !scaleDelay || !expandA || !expandB)
         return false;
 
     g.BridgeFirmwareVersion = firmware;
@@ -85,7 +89,8 @@ bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
     bp.ExpandB = *expandB;
 
     if (leadingNumber(g.BridgeFirmwareVersion) * 100 < 108) {
-        p.messageBox("Please upgrade the f/w of the Bridge to v1.08 or later", mb::OkOnly, kAppTitle);
+        p.messageBox("Please upgrade the f/w of the Bridge to v1.08 or later", mb::OkOnly,
+                     kAppTitle);
         return false;
     }
     return true;
@@ -104,7 +109,8 @@ bool ParseScaleCodes(const std::string& reply, ModGlobal& g) {
         g.ScaleCodeB = {codes[2], codes[3]};
         g.ScaleTextA = {rows[0].text, rows[1].text};
         g.ScaleTextB = {rows[2].text, rows[3].text};
-        for (size_t i = 0; i < 4; ++i) g.scaleSlots[i] = ScaleSlot{rows[i].voltMult, rows[i].pwrMult};
+        for (size_t i = 0; i < 4; ++i)
+            g.scaleSlots[i] = ScaleSlot{rows[i].voltMult, rows[i].pwrMult};
         return true;
     } catch (const std::exception&) {
         return false;

@@ -13,17 +13,17 @@ inline constexpr const char* kAppTitle = "Quellon by WEXLO";
 inline constexpr const char* kProgramVersion = "1.10";
 
 struct BridgeParameters {
-    double nFwdMin = 0;    // counts at or below give no power
-    double Delay1 = 0;     // instantaneous refresh period
-    int16_t Delay2 = 0;    // peak refresh period
-    int16_t MaxSwrA = 0;   // SWR alert x100
+    double nFwdMin = 0;   // counts at or below give no power
+    double Delay1 = 0;    // instantaneous refresh period
+    int16_t Delay2 = 0;   // peak refresh period
+    int16_t MaxSwrA = 0;  // SWR alert x100
     int16_t MaxSwrB = 0;
-    int16_t ScaleMinA = 0; // scale-switch thresholds (already divided by 10)
+    int16_t ScaleMinA = 0;  // scale-switch thresholds (already divided by 10)
     int16_t ScaleMaxA = 0;
     int16_t ScaleMinB = 0;
     int16_t ScaleMaxB = 0;
     int16_t ScaleDelay = 0;
-    int16_t ExpandA = 0;   // 0 or 512
+    int16_t ExpandA = 0;  // 0 or 512
     int16_t ExpandB = 0;
 };
 
@@ -52,13 +52,13 @@ struct ChannelReading {
 };
 
 struct ModGlobal {
-    std::string SettingsPath;   // full path of Quellon.ini
-    std::string ProgramDir;     // directory used for the default log path
+    std::string SettingsPath;  // full path of Quellon.ini
+    std::string ProgramDir;    // directory used for the default log path
     std::string GuiMode = "0";
     std::string PortNumber = "1";
     std::string PortSettings = "115200,N,8,1";
     std::string StatusMessage;
-    int16_t streamState = 0;    // 0 stopped, 1 running/consumed, 2 new reading waiting
+    int16_t streamState = 0;  // 0 stopped, 1 running/consumed, 2 new reading waiting
     bool dataLogActive = false;
     bool logZeroPower = true;
 

@@ -8,12 +8,30 @@ MessageBoxSpec styleToSpec(int style) {
     using namespace mb;
     MessageBoxSpec s;
     switch (style & 0x0F) {
-        case 1: s.buttons = {IdOk, IdCancel}; s.escapeButton = IdCancel; break;
-        case 2: s.buttons = {IdAbort, IdRetry, IdIgnore}; s.escapeButton = IdAbort; break;
-        case 3: s.buttons = {IdYes, IdNo, IdCancel}; s.escapeButton = IdCancel; break;
-        case 4: s.buttons = {IdYes, IdNo}; s.escapeButton = IdNo; break;
-        case 5: s.buttons = {IdRetry, IdCancel}; s.escapeButton = IdCancel; break;
-        default: s.buttons = {IdOk}; s.escapeButton = IdOk; break;
+        case 1:
+            s.buttons = {IdOk, IdCancel};
+            s.escapeButton = IdCancel;
+            break;
+        case 2:
+            s.buttons = {IdAbort, IdRetry, IdIgnore};
+            s.escapeButton = IdAbort;
+            break;
+        case 3:
+            s.buttons = {IdYes, IdNo, IdCancel};
+            s.escapeButton = IdCancel;
+            break;
+        case 4:
+            s.buttons = {IdYes, IdNo};
+            s.escapeButton = IdNo;
+            break;
+        case 5:
+            s.buttons = {IdRetry, IdCancel};
+            s.escapeButton = IdCancel;
+            break;
+        default:
+            s.buttons = {IdOk};
+            s.escapeButton = IdOk;
+            break;
     }
     switch (style & 0x70) {
         case Critical: s.icon = MessageBoxSpec::Icon::Critical; break;

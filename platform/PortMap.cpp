@@ -39,7 +39,8 @@ bool naturalLess(const std::string& a, const std::string& b) {
             i = ie;
             j = je;
         } else {
-            if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
             ++i;
             ++j;
         }
@@ -85,7 +86,8 @@ std::vector<PortInfo> systemSerialPorts() {
     return sortSerialPorts(std::move(out));
 }
 
-std::string devicePathForPort(int n, const std::string& settingsPath, const std::vector<PortInfo>& system) {
+std::string devicePathForPort(int n, const std::string& settingsPath,
+                              const std::vector<PortInfo>& system) {
     if (n < 1) return {};
     std::string pinned = pinnedPath(n, settingsPath);
     if (!pinned.empty()) return pinned;

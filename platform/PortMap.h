@@ -34,7 +34,8 @@ std::vector<PortInfo> sortSerialPorts(std::vector<PortInfo> ports);
 // Device path of port n, or "" when there is none.
 std::string devicePathForPort(int n, const std::string& settingsPath);
 // The same with the system's list given (for tests and for callers that list once).
-std::string devicePathForPort(int n, const std::string& settingsPath, const std::vector<PortInfo>& system);
+std::string devicePathForPort(int n, const std::string& settingsPath,
+                              const std::vector<PortInfo>& system);
 
 // What the port numbers 1..maxN map to, in number order; numbers that map to
 // nothing are left out. Pinned entries carry the description "set in the

@@ -28,10 +28,8 @@ public:
         timer_->stop();
         timer_->disconnect();
         // Destroyed from its own tick: let Qt finish the emission first.
-        if (firing_)
-            timer_->deleteLater();
-        else
-            delete timer_;
+        if (firing_) timer_->deleteLater();
+        else delete timer_;
     }
     QtTimer(const QtTimer&) = delete;
     QtTimer& operator=(const QtTimer&) = delete;
@@ -56,10 +54,8 @@ private:
     // An interval of 0 never fires (like the classic timer control) rather than
     // firing on every pass of the event loop.
     void apply() {
-        if (active_ && interval_ > 0)
-            timer_->start(interval_);
-        else
-            timer_->stop();
+        if (active_ && interval_ > 0) timer_->start(interval_);
+        else timer_->stop();
     }
     void fire() {
         auto fn = onTimeout;  // the handler may replace or destroy us
@@ -92,7 +88,8 @@ QMessageBox::StandardButton toQt(int id) {
 
 }  // namespace
 
-QtPlatform::QtPlatform(std::function<std::string()> settingsPath) : settingsPath_(std::move(settingsPath)) {}
+QtPlatform::QtPlatform(std::function<std::string()> settingsPath)
+    : settingsPath_(std::move(settingsPath)) {}
 
 uint32_t QtPlatform::tickCount() {
     // Milliseconds of the monotonic clock, cut to 32 bits like a tick counter.
@@ -112,7 +109,8 @@ int QtPlatform::messageBox(const std::string& text, int style, const std::string
     QMessageBox box(QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // texts may carry what a device sent
     box.setText(QString::fromStdString(text));
-    box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(title));
+    box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName()
+                                     : QString::fromStdString(title));
     switch (spec.icon) {
         case MessageBoxSpec::Icon::Critical: box.setIcon(QMessageBox::Critical); break;
         case MessageBoxSpec::Icon::Question: box.setIcon(QMessageBox::Question); break;

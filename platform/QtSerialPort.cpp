@@ -42,11 +42,12 @@ QSerialPort::StopBits toQtStopBits(int s) {
 
 }  // namespace
 
-SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e, bool accessAllowed,
-                         int accessErrno, const std::string& qtText) {
+SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e,
+                         bool accessAllowed, int accessErrno, const std::string& qtText) {
     switch (e) {
         case QSerialPort::DeviceNotFoundError:
-            return SerialError(serr::InvalidPortNumber, "Invalid port number (" + path + " does not exist)");
+            return SerialError(serr::InvalidPortNumber,
+                               "Invalid port number (" + path + " does not exist)");
         case QSerialPort::PermissionError:
             // Qt reports both a refused device and a lock held by somebody else
             // (its lock file, or an exclusive open: EBUSY) this way; only the
@@ -54,18 +55,22 @@ SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e
             if (!accessAllowed && (accessErrno == EACCES || accessErrno == EPERM))
                 return SerialError(serr::PermissionDenied,
                                    "Permission denied on " + path +
-                                       ": add your user to the dialout group (sudo adduser $USER dialout) and log in "
+                                       ": add your user to the dialout group (sudo adduser $USER "
+                                       "dialout) and log in "
                                        "again");
-            return SerialError(serr::PortInUse, "Port In Use (" + path + " is held by another program)");
+            return SerialError(serr::PortInUse,
+                               "Port In Use (" + path + " is held by another program)");
         case QSerialPort::OpenError:
-            return SerialError(serr::PortOpenAlready, "Operation not valid while the port is opened");
-        default:
-            return SerialError(serr::PortError, "Port ERROR: " + path + ": " + qtText);
+            return SerialError(serr::PortOpenAlready,
+                               "Operation not valid while the port is opened");
+        default: return SerialError(serr::PortError, "Port ERROR: " + path + ": " + qtText);
     }
 }
 
 QtSerialPort::QtSerialPort(std::function<std::string(int)> devicePathFor)
-    : devicePathFor_(std::move(devicePathFor)), settings_(parseSerialSettings(settingsText_)), ctx_(new QObject) {
+    : devicePathFor_(std::move(devicePathFor)),
+      settings_(parseSerialSettings(settingsText_)),
+      ctx_(new QObject) {
     QObject::connect(&serial_, &QSerialPort::readyRead, &serial_, [this] {
         ioErrors_ = 0;
         postCheck();
@@ -97,27 +102,32 @@ void QtSerialPort::setSettings(const std::string& settings) {
 }
 
 void QtSerialPort::applySettings() {
-    bool ok = serial_.setBaudRate(settings_.baud) && serial_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
-              serial_.setParity(toQtParity(settings_.parity)) && serial_.setStopBits(toQtStopBits(settings_.stopBits)) &&
+    bool ok = serial_.setBaudRate(settings_.baud) &&
+              serial_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+              serial_.setParity(toQtParity(settings_.parity)) &&
+              serial_.setStopBits(toQtStopBits(settings_.stopBits)) &&
               serial_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         const std::string why = serial_.errorString().toStdString();
         serial_.clearError();
-        throw SerialError(serr::PortError,
-                          "Port ERROR: " + devicePath_ + " does not accept \"" + settingsText_ + "\" (" + why + ")");
+        throw SerialError(serr::PortError, "Port ERROR: " + devicePath_ + " does not accept \"" +
+                                               settingsText_ + "\" (" + why + ")");
     }
 }
 
 void QtSerialPort::open() {
-    if (isOpen()) throw SerialError(serr::PortOpenAlready, "Operation not valid while the port is opened");
+    if (isOpen())
+        throw SerialError(serr::PortOpenAlready, "Operation not valid while the port is opened");
     const std::string path = devicePathFor_ ? devicePathFor_(portNumber_) : std::string();
     devicePath_ = path;
     if (path.empty())
-        throw SerialError(serr::InvalidPortNumber,
-                          "Invalid port number (no serial device for port " + std::to_string(portNumber_) + ")");
+        throw SerialError(
+            serr::InvalidPortNumber,
+            "Invalid port number (no serial device for port " + std::to_string(portNumber_) + ")");
     const QFileInfo fi(QString::fromStdString(path));
     if (!fi.exists())
-        throw SerialError(serr::InvalidPortNumber, "Invalid port number (" + path + " does not exist)");
+        throw SerialError(serr::InvalidPortNumber,
+                          "Invalid port number (" + path + " does not exist)");
     // Open the real device, so that every name of it (a udev link, the pinned
     // path, the kernel name) shares one lock and shows as in use to the others.
     const QString real = fi.canonicalFilePath();
@@ -160,7 +170,8 @@ void QtSerialPort::checkUsable() {
         lineGone();
         throw SerialError(serr::PortError, "Port ERROR: " + devicePath_ + " is gone");
     }
-    if (!serial_.isOpen()) throw SerialError(serr::PortNotOpen, "Operation valid only when the port is open");
+    if (!serial_.isOpen())
+        throw SerialError(serr::PortNotOpen, "Operation valid only when the port is open");
 }
 
 void QtSerialPort::setReceiveThreshold(int n) {
@@ -204,10 +215,12 @@ std::string QtSerialPort::read() {
         CallGuard g(inCall_);
         // Pull what the system holds, unless enough is buffered already (the
         // stream's 20-byte reads: no extra system call per frame).
-        if (inputLength_ == 0 || serial_.bytesAvailable() < inputLength_) serial_.waitForReadyRead(0);
+        if (inputLength_ == 0 || serial_.bytesAvailable() < inputLength_)
+            serial_.waitForReadyRead(0);
         // One character at a time means a reply loop polls us: give the line a
         // moment instead of letting the loop spin.
-        if (!hungUp_ && serial_.bytesAvailable() == 0 && inputLength_ == 1) serial_.waitForReadyRead(1);
+        if (!hungUp_ && serial_.bytesAvailable() == 0 && inputLength_ == 1)
+            serial_.waitForReadyRead(1);
         if (hungUp_) checkUsable();
         got = inputLength_ > 0 ? serial_.read(inputLength_) : serial_.readAll();
     }
@@ -262,7 +275,8 @@ void QtSerialPort::onError(QSerialPort::SerialPortError e) {
     // line is fine, which Qt reports as a read or even a resource error with a
     // stale errno: only a hang-up on the line, a vanished device node or
     // repeated errors without data in between count as the line being gone.
-    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError && e != QSerialPort::WriteError)
+    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError &&
+        e != QSerialPort::WriteError)
         return;
     const bool gone = lineHungUp() || ::access(devicePath_.c_str(), F_OK) != 0 ||
                       ++ioErrors_ >= kIoErrorsForHangup;

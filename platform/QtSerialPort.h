@@ -19,8 +19,8 @@ namespace quellon {
 
 // The error a failed open reports. accessAllowed/accessErrno: the result of a
 // read-write access check on the device made just before the open.
-SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e, bool accessAllowed,
-                         int accessErrno, const std::string& qtText);
+SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e,
+                         bool accessAllowed, int accessErrno, const std::string& qtText);
 
 class QtSerialPort : public SerialPort {
 public:
@@ -47,7 +47,9 @@ public:
     int inBufferCount() override;
     void write(const std::string& data) override;
     std::string read() override;
-    void setReceiveHandler(std::function<void(int event)> handler) override { handler_ = std::move(handler); }
+    void setReceiveHandler(std::function<void(int event)> handler) override {
+        handler_ = std::move(handler);
+    }
 
     // Device path of the open port (or of the last open attempt).
     const std::string& devicePath() const { return devicePath_; }
@@ -77,7 +79,7 @@ private:
     uint64_t generation_ = 0;  // counts opens
     int ioErrors_ = 0;
     int inCall_ = 0;  // inside one of our own calls that may run Qt's waits
-    QObject* ctx_;  // receiver of our posted calls
+    QObject* ctx_;    // receiver of our posted calls
     // Lets posted calls find out that the port is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -18,18 +18,18 @@ enum class InputMode { Text, Binary };
 
 // Error numbers of the serial service.
 namespace serr {
-constexpr int InvalidPropertyValue = 380;   // malformed settings text, bad port number text
+constexpr int InvalidPropertyValue = 380;  // malformed settings text, bad port number text
 constexpr int PropertyReadOnly = 383;
 constexpr int PropertyWriteOnly = 394;
-constexpr int PortOpenAlready = 8000;       // operation not valid while the port is open
-constexpr int InvalidPortNumber = 8002;     // no such device
-constexpr int PortInUse = 8005;             // held by another process
+constexpr int PortOpenAlready = 8000;    // operation not valid while the port is open
+constexpr int InvalidPortNumber = 8002;  // no such device
+constexpr int PortInUse = 8005;          // held by another process
 constexpr int PortInUseAlt = 8012;
 constexpr int PortHardwareError = 8015;
 constexpr int PortNotOpen = 8018;
 constexpr int PortError = 8020;
 constexpr int DeviceControlBlock = 8021;
-constexpr int PermissionDenied = 8100;      // our own: device exists but may not be opened
+constexpr int PermissionDenied = 8100;  // our own: device exists but may not be opened
 constexpr int Other = 9999;
 }  // namespace serr
 

@@ -17,7 +17,8 @@ constexpr size_t kRxKeep = 256;
 
 std::string errorTextFor(int number) {
     switch (number) {
-        case serr::DeviceControlBlock: return "Internal error retrieving device control block for the port";
+        case serr::DeviceControlBlock:
+            return "Internal error retrieving device control block for the port";
         case serr::PropertyWriteOnly: return "Property is write-only";
         case serr::InvalidPropertyValue: return "Invalid property value";
         case serr::PortInUseAlt:
@@ -44,8 +45,10 @@ double valueOf(const std::string& text) {
     for (; i < text.size(); ++i) {
         char c = text[i];
         if (c >= '0' && c <= '9') num += c;
-        else if (c == '.' && !point) { point = true; num += c; }
-        else break;
+        else if (c == '.' && !point) {
+            point = true;
+            num += c;
+        } else break;
     }
     if (num.empty() || num.find_first_of("0123456789") == std::string::npos) return 0;
     double v = std::strtod(num.c_str(), nullptr);
@@ -103,8 +106,8 @@ void PortProbe::scan(int count) {
     scanning_ = true;
     hideAllSlots();
     if (count > kPortSlots) {
-        addInfo("Only COM1 thru COM" + std::to_string(kPortSlots) + " can be shown: scanning COM1 thru COM" +
-                std::to_string(kPortSlots));
+        addInfo("Only COM1 thru COM" + std::to_string(kPortSlots) +
+                " can be shown: scanning COM1 thru COM" + std::to_string(kPortSlots));
         count = kPortSlots;
     }
     for (int port = 1; port <= count; ++port) probePort(port);
@@ -189,17 +192,12 @@ std::string PortProbe::portErrorText(int number, int port) {
     const std::string caption = "COM " + std::to_string(port);
     switch (number) {
         case serr::PortInUseAlt:
-        case serr::PortInUse:
-            mark(port, porticon::InUse, caption, text, true);
-            break;
-        case serr::DeviceControlBlock:
-            mark(port, porticon::Error, caption, "", false);
-            break;
+        case serr::PortInUse: mark(port, porticon::InUse, caption, text, true); break;
+        case serr::DeviceControlBlock: mark(port, porticon::Error, caption, "", false); break;
         case serr::PropertyWriteOnly:
         case serr::InvalidPropertyValue:
         case serr::InvalidPortNumber:
-        case serr::PropertyReadOnly:
-            break;  // no such port: the slot stays hidden
+        case serr::PropertyReadOnly: break;  // no such port: the slot stays hidden
         default:  // 8018, 8000, 8015, 8020, permission and unlisted errors
             mark(port, porticon::Error, caption, "Serial Port", true);
             break;

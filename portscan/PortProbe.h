@@ -26,10 +26,10 @@ constexpr int Bridge = 105;
 }  // namespace porticon
 
 struct SlotState {
-    bool visible = false;       // button shown
-    int icon = 0;               // porticon number
-    std::string caption;        // button caption
-    std::string typeLabel;      // text under the button
+    bool visible = false;   // button shown
+    int icon = 0;           // porticon number
+    std::string caption;    // button caption
+    std::string typeLabel;  // text under the button
     bool labelVisible = false;
 };
 
@@ -74,7 +74,8 @@ public:
 
 private:
     void addInfo(const std::string& text);
-    void mark(int port, int icon, const std::string& caption, const std::string& label, bool labelShown);
+    void mark(int port, int icon, const std::string& caption, const std::string& label,
+              bool labelShown);
 
     ModGlobal& g_;
     Platform& p_;

@@ -6,13 +6,13 @@
 #include <QDialog>
 #include <array>
 #include <functional>
-#include <utility>
-#include <vector>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "platform/PortMap.h"
 #include "platform/Platform.h"
+#include "platform/PortMap.h"
 #include "portscan/PortProbe.h"
 
 class QComboBox;

@@ -1,10 +1,10 @@
 #include "resources/Images.h"
 
 #include <QFont>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QLinearGradient>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -36,7 +36,8 @@ void paintLamp(QPainter& p, QRectF box, QColor base, bool lit) {
     p.setBrush(bezel);
     p.drawEllipse(box.adjusted(1, 1, -1, -1));
     const QRectF glass = box.adjusted(4, 4, -4, -4);
-    QRadialGradient g(glass.center() - QPointF(glass.width() * 0.18, glass.height() * 0.18), glass.width() * 0.7);
+    QRadialGradient g(glass.center() - QPointF(glass.width() * 0.18, glass.height() * 0.18),
+                      glass.width() * 0.7);
     if (lit) {
         g.setColorAt(0, base.lighter(190));
         g.setColorAt(0.45, base);
@@ -50,8 +51,8 @@ void paintLamp(QPainter& p, QRectF box, QColor base, bool lit) {
     p.setPen(QPen(QColor(30, 30, 30), 0.8));
     p.drawEllipse(glass);
     // Reflection
-    QRectF spot(glass.left() + glass.width() * 0.22, glass.top() + glass.height() * 0.14, glass.width() * 0.32,
-                glass.height() * 0.22);
+    QRectF spot(glass.left() + glass.width() * 0.22, glass.top() + glass.height() * 0.14,
+                glass.width() * 0.32, glass.height() * 0.22);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, lit ? 170 : 60));
     p.drawEllipse(spot);
@@ -69,13 +70,22 @@ QPixmap lampPixmap(int id, qreal dpr) {
     QColor base(140, 140, 140);
     bool lit = false;
     switch (id) {
-    case 101: base = QColor(40, 220, 40); lit = true; break;
-    case 102: base = QColor(40, 220, 40); break;
-    case 105: base = QColor(235, 30, 30); lit = true; break;
-    case 106: base = QColor(235, 30, 30); break;
-    case 107: base = QColor(250, 215, 20); lit = true; break;
-    case 108: base = QColor(250, 215, 20); break;
-    default: break;
+        case 101:
+            base = QColor(40, 220, 40);
+            lit = true;
+            break;
+        case 102: base = QColor(40, 220, 40); break;
+        case 105:
+            base = QColor(235, 30, 30);
+            lit = true;
+            break;
+        case 106: base = QColor(235, 30, 30); break;
+        case 107:
+            base = QColor(250, 215, 20);
+            lit = true;
+            break;
+        case 108: base = QColor(250, 215, 20); break;
+        default: break;
     }
     paintLamp(p, QRectF(0, 0, 28, 28), base, lit);
     return pm;
@@ -113,7 +123,8 @@ QPixmap dialFace(DialKind kind, QSize logicalSize, qreal dpr, double unitsPerPix
             QPointF pt = onArc(pivot, theta(30 + 30.0 * k / steps), rho);
             k == 0 ? zone.moveTo(pt) : zone.lineTo(pt);
         }
-        for (int k = steps; k >= 0; --k) zone.lineTo(onArc(pivot, theta(30 + 30.0 * k / steps), rho - h * 0.07));
+        for (int k = steps; k >= 0; --k)
+            zone.lineTo(onArc(pivot, theta(30 + 30.0 * k / steps), rho - h * 0.07));
         zone.closeSubpath();
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(220, 40, 40));
@@ -140,7 +151,8 @@ QPixmap dialFace(DialKind kind, QSize logicalSize, qreal dpr, double unitsPerPix
     const double major = h * 0.08, minor = h * 0.045;
     auto tick = [&](double v, bool isMajor) {
         p.setPen(QPen(QColor(20, 20, 20), isMajor ? 1.4 : 0.9));
-        p.drawLine(onArc(pivot, theta(v), rho), onArc(pivot, theta(v), rho - (isMajor ? major : minor)));
+        p.drawLine(onArc(pivot, theta(v), rho),
+                   onArc(pivot, theta(v), rho - (isMajor ? major : minor)));
     };
     auto label = [&](double v, const QString& text, double inward = 0) {
         QPointF c = onArc(pivot, theta(v), rho - major - f.pixelSize() * (0.75 + inward));
@@ -155,13 +167,17 @@ QPixmap dialFace(DialKind kind, QSize logicalSize, qreal dpr, double unitsPerPix
         QFont uf = f;
         uf.setPixelSize(std::max(7, static_cast<int>(h / 8)));
         p.setFont(uf);
-        p.drawText(QRectF(0, h * 0.66, w, h * 0.3), Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("W"));
+        p.drawText(QRectF(0, h * 0.66, w, h * 0.3), Qt::AlignHCenter | Qt::AlignVCenter,
+                   QStringLiteral("W"));
     } else {
         const double minors[] = {0, 5, 12.5, 17.5, 25, 40, 60};
         for (double v : minors) tick(v, false);
         // 1, 1.5 and 2 sit close together: 1.5 goes one line further in.
-        const struct { double v; const char* t; double in; } marks[] = {
-            {10, "1", 0}, {15, "1.5", 1.0}, {20, "2", 0}, {30, "3", 0}, {50, "5", 0}};
+        const struct {
+            double v;
+            const char* t;
+            double in;
+        } marks[] = {{10, "1", 0}, {15, "1.5", 1.0}, {20, "2", 0}, {30, "3", 0}, {50, "5", 0}};
         for (const auto& m : marks) {
             tick(m.v, true);
             label(m.v, QString::fromLatin1(m.t), m.in);
@@ -169,7 +185,8 @@ QPixmap dialFace(DialKind kind, QSize logicalSize, qreal dpr, double unitsPerPix
         QFont uf = f;
         uf.setPixelSize(std::max(7, static_cast<int>(h / 8)));
         p.setFont(uf);
-        p.drawText(QRectF(0, h * 0.66, w, h * 0.3), Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("SWR"));
+        p.drawText(QRectF(0, h * 0.66, w, h * 0.3), Qt::AlignHCenter | Qt::AlignVCenter,
+                   QStringLiteral("SWR"));
     }
     return pm;
 }
@@ -208,7 +225,8 @@ QPixmap logoPixmap(QSize logicalSize, qreal dpr) {
     // Needle
     double na = 70 * std::numbers::pi / 180.0;
     p.setPen(QPen(QColor(255, 200, 40), std::max(1.5, side / 28), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(pivot, QPointF(pivot.x() + std::cos(na) * rad * 0.95, pivot.y() - std::sin(na) * rad * 0.95));
+    p.drawLine(pivot, QPointF(pivot.x() + std::cos(na) * rad * 0.95,
+                              pivot.y() - std::sin(na) * rad * 0.95));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(230, 230, 230));
     p.drawEllipse(pivot, side / 16, side / 16);
@@ -226,8 +244,8 @@ QPixmap logoPixmap(QSize logicalSize, qreal dpr) {
     sf.setPixelSize(std::max(6, static_cast<int>(h * 0.14)));
     p.setFont(sf);
     p.setPen(QColor(170, 190, 220));
-    p.drawText(QRectF(textBox.left(), h * 0.68, textBox.width(), h * 0.25), Qt::AlignLeft | Qt::AlignTop,
-               QStringLiteral("RF power & SWR bridge"));
+    p.drawText(QRectF(textBox.left(), h * 0.68, textBox.width(), h * 0.25),
+               Qt::AlignLeft | Qt::AlignTop, QStringLiteral("RF power & SWR bridge"));
     return pm;
 }
 
@@ -257,47 +275,43 @@ QPixmap portPixmap(int id, int size) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     switch (id) {
-    case 101:
-        paintConnector(p, QColor(170, 180, 195));
-        break;
-    case 103:
-        paintConnector(p, QColor(170, 180, 195));
-        p.setPen(QPen(Qt::white, 1));
-        p.setBrush(QColor(240, 170, 20));
-        p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
-        p.setPen(QPen(Qt::white, 1.8));
-        p.drawLine(QPointF(24, 20), QPointF(24, 24.5));
-        p.drawLine(QPointF(24, 24.5), QPointF(27, 26));
-        break;
-    case 104:
-        paintConnector(p, QColor(170, 180, 195));
-        p.setPen(QPen(Qt::white, 1));
-        p.setBrush(QColor(210, 30, 30));
-        p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
-        p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(21.5, 21.5), QPointF(26.5, 26.5));
-        p.drawLine(QPointF(26.5, 21.5), QPointF(21.5, 26.5));
-        break;
-    case 105: {
-        p.setPen(QPen(QColor(40, 40, 40), 1.2));
-        p.setBrush(QColor(50, 70, 110));
-        p.drawRoundedRect(QRectF(2, 5, 28, 22), 3, 3);
-        p.setBrush(QColor(255, 250, 225));
-        p.drawRect(QRectF(5, 8, 22, 12));
-        p.setPen(QPen(QColor(20, 20, 20), 0.8));
-        p.drawArc(QRectF(7, 10, 18, 18), 40 * 16, 100 * 16);
-        p.setPen(QPen(QColor(210, 30, 30), 1.3));
-        p.drawLine(QPointF(16, 19), QPointF(21, 11));
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(40, 220, 40));
-        p.drawEllipse(QPointF(8, 23.5), 1.6, 1.6);
-        p.setBrush(QColor(250, 215, 20));
-        p.drawEllipse(QPointF(13, 23.5), 1.6, 1.6);
-        break;
-    }
-    default:
-        paintConnector(p, QColor(150, 150, 150));
-        break;
+        case 101: paintConnector(p, QColor(170, 180, 195)); break;
+        case 103:
+            paintConnector(p, QColor(170, 180, 195));
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(QColor(240, 170, 20));
+            p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
+            p.setPen(QPen(Qt::white, 1.8));
+            p.drawLine(QPointF(24, 20), QPointF(24, 24.5));
+            p.drawLine(QPointF(24, 24.5), QPointF(27, 26));
+            break;
+        case 104:
+            paintConnector(p, QColor(170, 180, 195));
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(QColor(210, 30, 30));
+            p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
+            p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(21.5, 21.5), QPointF(26.5, 26.5));
+            p.drawLine(QPointF(26.5, 21.5), QPointF(21.5, 26.5));
+            break;
+        case 105: {
+            p.setPen(QPen(QColor(40, 40, 40), 1.2));
+            p.setBrush(QColor(50, 70, 110));
+            p.drawRoundedRect(QRectF(2, 5, 28, 22), 3, 3);
+            p.setBrush(QColor(255, 250, 225));
+            p.drawRect(QRectF(5, 8, 22, 12));
+            p.setPen(QPen(QColor(20, 20, 20), 0.8));
+            p.drawArc(QRectF(7, 10, 18, 18), 40 * 16, 100 * 16);
+            p.setPen(QPen(QColor(210, 30, 30), 1.3));
+            p.drawLine(QPointF(16, 19), QPointF(21, 11));
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(40, 220, 40));
+            p.drawEllipse(QPointF(8, 23.5), 1.6, 1.6);
+            p.setBrush(QColor(250, 215, 20));
+            p.drawEllipse(QPointF(13, 23.5), 1.6, 1.6);
+            break;
+        }
+        default: paintConnector(p, QColor(150, 150, 150)); break;
     }
     return pm;
 }

@@ -259,9 +259,7 @@ void replaceFile(const std::string& file, const std::string& content, const IniT
     }
 }
 
-bool validSection(std::string_view s) {
-    return s.find_first_of("]\r\n") == std::string_view::npos;
-}
+bool validSection(std::string_view s) { return s.find_first_of("]\r\n") == std::string_view::npos; }
 
 bool validKey(std::string_view k) {
     return !k.empty() && k.find_first_of("=\r\n") == std::string_view::npos && k.front() != '[' &&
@@ -317,7 +315,8 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
         keyOf(line, oldKey, oldValue);
         line = std::string(oldKey) + "=" + std::string(val);  // keep the key's spelling
     } else if (spot.insertAt >= 0) {
-        ini.lines.insert(ini.lines.begin() + spot.insertAt, std::string(k) + "=" + std::string(val));
+        ini.lines.insert(ini.lines.begin() + spot.insertAt,
+                         std::string(k) + "=" + std::string(val));
     } else {
         ini.lines.push_back("[" + std::string(sec) + "]");
         ini.lines.push_back(std::string(k) + "=" + std::string(val));

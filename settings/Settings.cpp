@@ -45,7 +45,8 @@ std::string joinPath(const std::string& dir, const char* name) {
 // atomic settings write needs; trying it is the one answer that is right for
 // ACLs, read-only mounts and root alike.
 bool directoryWritable(const std::string& dir) {
-    const std::string probe = joinPath(dir, (".quellon-probe-" + std::to_string(::getpid())).c_str());
+    const std::string probe =
+        joinPath(dir, (".quellon-probe-" + std::to_string(::getpid())).c_str());
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
@@ -55,7 +56,8 @@ bool directoryWritable(const std::string& dir) {
 std::string configBase() {
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.config";
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return std::string(home) + "/.config";
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
         return std::string(pw->pw_dir) + "/.config";
     return {};

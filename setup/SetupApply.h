@@ -57,7 +57,7 @@ struct SetupValues {
 struct ApplyResult {
     std::vector<std::string> sent;             // commands in the order written, with the CR
     std::vector<std::string> notAcknowledged;  // labels of parameters the bridge did not confirm
-    std::vector<std::string> notConverted;     // labels of changed fields whose text could not be sent
+    std::vector<std::string> notConverted;  // labels of changed fields whose text could not be sent
     bool modeChanged = false;
     int newMode = -1;
 };

@@ -226,7 +226,8 @@ void frmConfig::buildUi() {
     cmdCancel->setObjectName("cmdCancel");
     cmdCancel->setAutoDefault(false);
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    for (QPushButton* b : {cmdPreset[0], cmdPreset[1], cmdPreset[2], cmdDefault}) b->setAutoDefault(false);
+    for (QPushButton* b : {cmdPreset[0], cmdPreset[1], cmdPreset[2], cmdDefault})
+        b->setAutoDefault(false);
 
     auto* left = new QVBoxLayout;
     left->addLayout(names);
@@ -274,7 +275,8 @@ void frmConfig::load() {
     }
     chkPwrZero->setChecked(leadingNumber(ReadIni("Bridge", "DataPwr", ini, "0")) != 0);
     chkPwrZero->setToolTip("Check to collect data only if power is >0.");
-    lblVersion->setText(q(std::string("Win v") + kProgramVersion + " -- Pic v" + g_.BridgeFirmwareVersion));
+    lblVersion->setText(
+        q(std::string("Win v") + kProgramVersion + " -- Pic v" + g_.BridgeFirmwareVersion));
 
     const std::array<QComboBox*, 4> combos = {comboScalaMultA1, comboScalaMultA2, comboScalaMultB1,
                                               comboScalaMultB2};
@@ -292,7 +294,8 @@ void frmConfig::load() {
     chkExpandB->setToolTip(expandTip);
     txtDelay1->setToolTip(
         "Instantaneous input power refreshing period. (Average 8=75mS, 16=100mS, ..., 32=160mS)");
-    txtDelay2->setToolTip("Peak input power refreshing period. (Average 128=0.5 Sec, 256=1 Sec, ...)");
+    txtDelay2->setToolTip(
+        "Peak input power refreshing period. (Average 128=0.5 Sec, 256=1 Sec, ...)");
     const QString swrTip = QString("Max SWR level before the alert is generated.") +
                            " Enter the value multiplied by 100 " + "(2.5:1 = 250).";
     txtMaxSwrA->setToolTip(swrTip);
@@ -309,7 +312,8 @@ void frmConfig::load() {
         const auto gui = roundHalfEven16(leadingNumber(ReadIni("Bridge", "GUI", ini, "0")));
         guiAtLoad_ = gui ? *gui : -1;
         // A mode outside 0..4 selects no button; Apply then keeps the mode as it is.
-        if (guiAtLoad_ >= 0 && guiAtLoad_ <= 4) Option1[static_cast<size_t>(guiAtLoad_)]->setChecked(true);
+        if (guiAtLoad_ >= 0 && guiAtLoad_ <= 4)
+            Option1[static_cast<size_t>(guiAtLoad_)]->setChecked(true);
     }
     if (guiAtLoad_ == 4) chkAdvanced->setChecked(true);
 
@@ -343,7 +347,8 @@ void frmConfig::openPort() {
     } catch (const SerialError& e) {
         // The dialog still edits and saves the settings; the bridge cannot be
         // reached, which the user should know before pressing Apply.
-        lblPort->setText(q("Com:" + number + " " + e.description() + ": parameters cannot be sent"));
+        lblPort->setText(
+            q("Com:" + number + " " + e.description() + ": parameters cannot be sent"));
         lblPort->setVisible(true);
     }
     if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
@@ -466,7 +471,8 @@ bool frmConfig::eventFilter(QObject* watched, QEvent* event) {
         // Switching to another window or opening a context menu is no leaving
         // of the field; going to Cancel discards the edits anyway, and a check
         // there would swallow the click.
-        const bool leaving = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+        const bool leaving = reason != Qt::ActiveWindowFocusReason &&
+                             reason != Qt::PopupFocusReason &&
                              QApplication::focusWidget() != cmdCancel;
         if (field && leaving) fieldLostFocus(field);
     }

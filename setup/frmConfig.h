@@ -74,8 +74,8 @@ private:
               *txtScaleMaxB = nullptr, *txtScaleMinA = nullptr, *txtScaleMinB = nullptr,
               *txtScaleDelay = nullptr, *txtDelay1 = nullptr, *txtDelay2 = nullptr,
               *txtnFwdMin = nullptr;
-    QComboBox *comboScalaMultA1 = nullptr, *comboScalaMultA2 = nullptr,
-              *comboScalaMultB1 = nullptr, *comboScalaMultB2 = nullptr;
+    QComboBox *comboScalaMultA1 = nullptr, *comboScalaMultA2 = nullptr, *comboScalaMultB1 = nullptr,
+              *comboScalaMultB2 = nullptr;
     QCheckBox *chkExpandA = nullptr, *chkExpandB = nullptr, *chkAdvanced = nullptr;
     std::array<QRadioButton*, 5> Option1{};
     std::array<QPushButton*, 3> cmdPreset{};

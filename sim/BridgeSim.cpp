@@ -83,14 +83,14 @@ std::string faultNames() {
 
 int powerMultiplier(char code) {
     switch (code) {
-    case '0': return 10;
-    case '1': return 20;
-    case '2': return 40;
-    case '3': return 100;
-    case '4': return 200;
-    case '5': return 400;
-    case '7': return 50;
-    default: return 20;
+        case '0': return 10;
+        case '1': return 20;
+        case '2': return 40;
+        case '3': return 100;
+        case '4': return 200;
+        case '5': return 400;
+        case '7': return 50;
+        default: return 20;
     }
 }
 
@@ -99,7 +99,8 @@ int peakPower(int count, int multiplier, int nFwdMin) {
     return static_cast<int>(static_cast<int64_t>(count) * count * multiplier / 20736);
 }
 
-std::string encodeFrame(char channel, const Counts& c, int pwrDirMax, int pwrRefMax, uint8_t frameScale) {
+std::string encodeFrame(char channel, const Counts& c, int pwrDirMax, int pwrRefMax,
+                        uint8_t frameScale) {
     std::string f(kFrameSize, '\0');
     f[0] = ':';
     f[1] = channel;
@@ -153,33 +154,42 @@ void BridgeSim::handleLine(const std::string& line, Nanos now) {
     };
 
     switch (code) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6:
-    case 30: case 31: case 32: case 33: case 34: case 35:
-        reply(":ACK\r", now, true);
-        break;
-    case 10: reply(":ACK\r", now, true, Action::Stop); break;
-    case 11: reply(":ACK\r", now, true, Action::Start); break;
-    case 16: reply(identificationReply() + "\r", now, false); break;
-    case 17: reply(":" + params_.scaleCodes + "\r", now, false); break;
-    case 20: setParam(params_.nFwdMin); break;
-    case 21: setParam(params_.maxSwrA); break;
-    case 22: setParam(params_.maxSwrB); break;
-    case 23: setParam(params_.delay1); break;
-    case 24: setParam(params_.delay2); break;
-    case 25: setParam(params_.scaleMinA); break;
-    case 26: setParam(params_.scaleMaxA); break;
-    case 27: setParam(params_.scaleMinB); break;
-    case 28: setParam(params_.scaleMaxB); break;
-    case 29: setParam(params_.scaleDelay); break;
-    case 37:
-        if (value.size() == 4 && std::all_of(value.begin(), value.end(), isDigit)) {
-            params_.scaleCodes = std::string(value);
-            reply(":ACK\r", now, true);
-        }
-        break;
-    case 38: setParam(params_.expandA); break;
-    case 39: setParam(params_.expandB); break;
-    default: break;  // not a command of this bridge: no answer
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 30:
+        case 31:
+        case 32:
+        case 33:
+        case 34:
+        case 35: reply(":ACK\r", now, true); break;
+        case 10: reply(":ACK\r", now, true, Action::Stop); break;
+        case 11: reply(":ACK\r", now, true, Action::Start); break;
+        case 16: reply(identificationReply() + "\r", now, false); break;
+        case 17: reply(":" + params_.scaleCodes + "\r", now, false); break;
+        case 20: setParam(params_.nFwdMin); break;
+        case 21: setParam(params_.maxSwrA); break;
+        case 22: setParam(params_.maxSwrB); break;
+        case 23: setParam(params_.delay1); break;
+        case 24: setParam(params_.delay2); break;
+        case 25: setParam(params_.scaleMinA); break;
+        case 26: setParam(params_.scaleMaxA); break;
+        case 27: setParam(params_.scaleMinB); break;
+        case 28: setParam(params_.scaleMaxB); break;
+        case 29: setParam(params_.scaleDelay); break;
+        case 37:
+            if (value.size() == 4 && std::all_of(value.begin(), value.end(), isDigit)) {
+                params_.scaleCodes = std::string(value);
+                reply(":ACK\r", now, true);
+            }
+            break;
+        case 38: setParam(params_.expandA); break;
+        case 39: setParam(params_.expandB); break;
+        default: break;  // not a command of this bridge: no answer
     }
 }
 
@@ -331,8 +341,8 @@ std::string BridgeSim::identificationReply() const {
     fw.resize(4, ' ');
     const Params& p = params_;
     std::string s = ":wexlo," + fw;
-    for (int v : {p.nFwdMin, p.delay1, p.delay2, p.maxSwrA, p.maxSwrB, p.scaleMinA, p.scaleMaxA, p.scaleMinB,
-                  p.scaleMaxB, p.scaleDelay, p.expandA, p.expandB, p.extra})
+    for (int v : {p.nFwdMin, p.delay1, p.delay2, p.maxSwrA, p.maxSwrB, p.scaleMinA, p.scaleMaxA,
+                  p.scaleMinB, p.scaleMaxB, p.scaleDelay, p.expandA, p.expandB, p.extra})
         s += "," + pad5(v);
     if (faults_ & FaultShortId) s.resize(kShortIdLength);
     return s;

@@ -54,10 +54,10 @@ struct Counts {
 };
 
 struct Options {
-    int rate = 100;             // frames per second, 1..kMaxRate
-    bool sweep = true;          // false: the fixed counts below on both channels
+    int rate = 100;     // frames per second, 1..kMaxRate
+    bool sweep = true;  // false: the fixed counts below on both channels
     Counts fixed;
-    int64_t frameLimit = -1;    // stop streaming for good after this many frames; -1 no limit
+    int64_t frameLimit = -1;  // stop streaming for good after this many frames; -1 no limit
     unsigned faults = 0;
     uint32_t seed = 1;
 };
@@ -84,7 +84,8 @@ int powerMultiplier(char code);
 // Peak power in tenths of a watt as the host computes it from a count.
 int peakPower(int count, int multiplier, int nFwdMin);
 // One 20-byte frame.
-std::string encodeFrame(char channel, const Counts& c, int pwrDirMax, int pwrRefMax, uint8_t frameScale);
+std::string encodeFrame(char channel, const Counts& c, int pwrDirMax, int pwrRefMax,
+                        uint8_t frameScale);
 // A received line for the record file: bytes outside printable ASCII (and the
 // backslash) as \xNN, so that every line stays one line.
 std::string printable(std::string_view line);
@@ -153,9 +154,9 @@ private:
 
     bool streaming_ = false;
     Nanos streamStart_ = 0;
-    Nanos rateBase_ = 0;      // time of slot rateBaseSlot_ at the current rate
+    Nanos rateBase_ = 0;  // time of slot rateBaseSlot_ at the current rate
     uint64_t rateBaseSlot_ = 0;
-    uint64_t slot_ = 0;       // next slot of the current stream
+    uint64_t slot_ = 0;  // next slot of the current stream
     uint64_t streamFrames_ = 0;
     uint64_t produced_ = 0;
 };

@@ -31,12 +31,15 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 int msLeft(SteadyClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+            .count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Value of an option in the argument list, or nullopt when it is not there.
-std::optional<std::string> optionValue(const std::vector<std::string>& args, const std::string& name) {
+std::optional<std::string> optionValue(const std::vector<std::string>& args,
+                                       const std::string& name) {
     auto it = std::find(args.begin(), args.end(), name);
     if (it == args.end()) return std::nullopt;
     return (it + 1 != args.end()) ? *(it + 1) : std::string();
@@ -95,7 +98,8 @@ SimProcess::SimProcess(std::vector<std::string> args) {
         close(stdoutFd_);
         stdinFd_ = stdoutFd_ = -1;
         rmdir(tempDir_.c_str());
-        throw std::runtime_error(std::string("cannot start ") + QUELLON_SIM_PATH + ": " + std::strerror(rc));
+        throw std::runtime_error(std::string("cannot start ") + QUELLON_SIM_PATH + ": " +
+                                 std::strerror(rc));
     }
     if (!waitReady(5000)) {
         reap(1000);
@@ -192,7 +196,8 @@ std::optional<std::string> SimProcess::readLine(int timeoutMs) {
 
 std::optional<SimStats> SimProcess::parseStats(const std::string& line) {
     unsigned long long sent = 0, cmds = 0;
-    if (std::sscanf(line.c_str(), "STATS sent=%llu cmds=%llu", &sent, &cmds) != 2) return std::nullopt;
+    if (std::sscanf(line.c_str(), "STATS sent=%llu cmds=%llu", &sent, &cmds) != 2)
+        return std::nullopt;
     return SimStats{sent, cmds};
 }
 

@@ -48,13 +48,14 @@ struct Config {
 };
 
 void usage(FILE* to) {
-    std::fprintf(to,
-                 "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed]\n"
-                 "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
-                 "         [--record FILE] [--reopen] [--seed N]\n"
-                 "faults: %s\n"
-                 "stdin: fault NAME | fault none | rate N | hangup | stats | quit\n",
-                 faultNames().c_str());
+    std::fprintf(
+        to,
+        "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed]\n"
+        "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
+        "         [--record FILE] [--reopen] [--seed N]\n"
+        "faults: %s\n"
+        "stdin: fault NAME | fault none | rate N | hangup | stats | quit\n",
+        faultNames().c_str());
 }
 
 bool parseInt(std::string_view text, long long lo, long long hi, long long& out) {
@@ -127,8 +128,10 @@ int parseArgs(int argc, char** argv, Config& cfg) {
         } else if (a == "--rate") {
             ok = parseInt(v, 1, 1'000'000, n);
             if (ok && n > kMaxRate) {
-                std::fprintf(stderr, "quellon-bridge-sim: rate %lld is more than the line carries, using %d\n", n,
-                             kMaxRate);
+                std::fprintf(
+                    stderr,
+                    "quellon-bridge-sim: rate %lld is more than the line carries, using %d\n", n,
+                    kMaxRate);
                 n = kMaxRate;
             }
             cfg.opt.rate = static_cast<int>(n);
@@ -152,7 +155,8 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             return 1;
         }
         if (!ok) {
-            std::fprintf(stderr, "quellon-bridge-sim: bad value for %s: %s\n", argv[i - 1], argv[i]);
+            std::fprintf(stderr, "quellon-bridge-sim: bad value for %s: %s\n", argv[i - 1],
+                         argv[i]);
             return 1;
         }
     }
@@ -233,7 +237,8 @@ public:
         if (!cfg_.record.empty()) {
             record_ = std::fopen(cfg_.record.c_str(), "w");
             if (!record_) {
-                std::fprintf(stderr, "quellon-bridge-sim: %s: %s\n", cfg_.record.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "quellon-bridge-sim: %s: %s\n", cfg_.record.c_str(),
+                             std::strerror(errno));
                 return 1;
             }
         }
@@ -276,10 +281,8 @@ private:
         sim_.lineDropped();
         out_.clear();
         outOffset_ = outBytes_ = 0;
-        if (cfg_.reopen)
-            reopenAt_ = now + kSecond;
-        else
-            running_ = false;
+        if (cfg_.reopen) reopenAt_ = now + kSecond;
+        else running_ = false;
     }
 
     void printStats() {
@@ -291,7 +294,8 @@ private:
     void flushOut() {
         while (!out_.empty() && pty_.master >= 0) {
             Segment& s = out_.front();
-            const ssize_t n = write(pty_.master, s.bytes.data() + outOffset_, s.bytes.size() - outOffset_);
+            const ssize_t n =
+                write(pty_.master, s.bytes.data() + outOffset_, s.bytes.size() - outOffset_);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
                 // The line is unusable; what was queued for it is lost, as on a cut cable.
@@ -354,16 +358,12 @@ private:
             if (pty_.master >= 0) hangup(now);
         } else if (l.substr(0, 6) == "fault ") {
             unsigned f = l.substr(6) == "none" ? 0u : sim_.faults();
-            if (parseFaults(l.substr(6), f))
-                sim_.setFaults(f);
-            else
-                std::fprintf(stderr, "quellon-bridge-sim: unknown fault: %s\n", line.c_str() + 6);
+            if (parseFaults(l.substr(6), f)) sim_.setFaults(f);
+            else std::fprintf(stderr, "quellon-bridge-sim: unknown fault: %s\n", line.c_str() + 6);
         } else if (l.substr(0, 5) == "rate ") {
             long long r = 0;
-            if (parseInt(l.substr(5), 1, kMaxRate, r))
-                sim_.setRate(static_cast<int>(r), now);
-            else
-                std::fprintf(stderr, "quellon-bridge-sim: rate must be 1..%d\n", kMaxRate);
+            if (parseInt(l.substr(5), 1, kMaxRate, r)) sim_.setRate(static_cast<int>(r), now);
+            else std::fprintf(stderr, "quellon-bridge-sim: rate must be 1..%d\n", kMaxRate);
         } else {
             std::fprintf(stderr, "quellon-bridge-sim: unknown control line: %s\n", line.c_str());
         }
@@ -395,7 +395,8 @@ private:
             if (stdinOpen_) fds[nfds++] = {STDIN_FILENO, POLLIN, 0};
             const int masterIndex = pty_.master >= 0 ? static_cast<int>(nfds) : -1;
             if (pty_.master >= 0)
-                fds[nfds++] = {pty_.master, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
+                fds[nfds++] = {pty_.master,
+                               static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
 
             timespec ts{};
             timespec* timeout = nullptr;
@@ -414,7 +415,8 @@ private:
                 running_ = false;  // SIGTERM, SIGINT or SIGHUP
                 return;
             }
-            if (stdinIndex >= 0 && (fds[stdinIndex].revents & (POLLIN | POLLHUP | POLLERR))) readStdin();
+            if (stdinIndex >= 0 && (fds[stdinIndex].revents & (POLLIN | POLLHUP | POLLERR)))
+                readStdin();
             if (masterIndex >= 0 && pty_.master >= 0) {
                 const short ev = fds[masterIndex].revents;
                 if (ev & POLLIN) readMaster();

@@ -25,8 +25,8 @@ int main() {
         std::array<uint8_t, kFrameLength> f{};
         f[0] = ':';
         f[1] = i % 2 ? 'B' : 'A';
-        const int counts[] = {(i * 37) % 1024, (i * 11) % 300, (i * 41) % 1024, (i * 13) % 400, (i * 97) % 9999,
-                              (i * 7) % 500};
+        const int counts[] = {(i * 37) % 1024, (i * 11) % 300,  (i * 41) % 1024,
+                              (i * 13) % 400,  (i * 97) % 9999, (i * 7) % 500};
         for (int k = 0; k < 6; ++k) {
             f[2 + 2 * k] = static_cast<uint8_t>(counts[k] & 0xFF);
             f[3 + 2 * k] = static_cast<uint8_t>(counts[k] >> 8);

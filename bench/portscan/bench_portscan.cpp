@@ -27,7 +27,11 @@ int main() {
     PortProbe probe(g, plat);
     probe.hideAllSlots();
 
-    struct Row { uint32_t simMs; double cpuUs; uint64_t loops; };
+    struct Row {
+        uint32_t simMs;
+        double cpuUs;
+        uint64_t loops;
+    };
     Row rows[kPortSlots]{};
     uint32_t totalSim = 0;
     for (int port = 1; port <= kPortSlots; ++port) {
@@ -40,10 +44,13 @@ int main() {
                           static_cast<uint64_t>(plat.processEventsCalls - l0)};
         totalSim += plat.now - t0;
     }
-    std::printf("%-6s %-12s %10s %8s %12s %10s\n", "port", "outcome", "wait ms", "share", "cpu us", "polls");
+    std::printf("%-6s %-12s %10s %8s %12s %10s\n", "port", "outcome", "wait ms", "share", "cpu us",
+                "polls");
     for (int i = 0; i < kPortSlots; ++i) {
         const SlotState& s = probe.slot(i);
-        const char* outcome = !s.visible ? "missing" : s.icon == porticon::Bridge ? "bridge" : "silent";
+        const char* outcome = !s.visible                   ? "missing"
+                              : s.icon == porticon::Bridge ? "bridge"
+                                                           : "silent";
         std::printf("COM%-3d %-12s %10u %7.1f%% %12.1f %10llu\n", i + 1, outcome, rows[i].simMs,
                     totalSim ? 100.0 * rows[i].simMs / totalSim : 0.0, rows[i].cpuUs,
                     static_cast<unsigned long long>(rows[i].loops));

@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
-        else if (a == "--seed" && i + 1 < argc) seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--seed" && i + 1 < argc)
+            seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--verbose") verbose = true;
         else {
             std::fprintf(stderr, "usage: soak --seconds S [--seed N] [--verbose]\n");
@@ -145,8 +146,8 @@ int main(int argc, char** argv) {
                     t.stretchRecords += recB - recA;
                     if (pairsB - pairsA != recB - recA) {
                         ++t.stretchMismatches;
-                        std::printf("stretch %lld: %lld pairs, %lld records\n", t.stretches, pairsB - pairsA,
-                                    recB - recA);
+                        std::printf("stretch %lld: %lld pairs, %lld records\n", t.stretches,
+                                    pairsB - pairsA, recB - recA);
                     }
                 }
                 if (!w.logger().isOpen()) ++t.logStopped;
@@ -156,7 +157,9 @@ int main(int argc, char** argv) {
                 const std::string fault = kFaults[rng() % 5];
                 ++t.faults;
                 const long long opensBefore = probe.opened;
-                if (verbose) std::fprintf(stderr, "[%6.1f s] fault %s\n", total.elapsed() / 1000.0, fault.c_str());
+                if (verbose)
+                    std::fprintf(stderr, "[%6.1f s] fault %s\n", total.elapsed() / 1000.0,
+                                 fault.c_str());
                 if (auto s = sim.readStats()) {
                     sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
                     lastSent = s->sent;
@@ -171,7 +174,8 @@ int main(int argc, char** argv) {
                 } else {
                     // The fault is lifted by a timer: the program may be inside a
                     // connect sequence that pumps events itself when the time is up.
-                    const int ms = fault == "silence" ? 4000 : 1000 + static_cast<int>(rng() % 1500);
+                    const int ms =
+                        fault == "silence" ? 4000 : 1000 + static_cast<int>(rng() % 1500);
                     bool lifted = false;
                     sim.send("fault " + fault);
                     QTimer::singleShot(ms, [&sim, &lifted] {
@@ -189,8 +193,8 @@ int main(int argc, char** argv) {
                 const double recS = static_cast<double>(rec.elapsed()) / 1000.0;
                 if (recS > t.maxRecoverS) t.maxRecoverS = recS;
                 if (verbose)
-                    std::fprintf(stderr, "[%6.1f s] stream back %s after %.1f s\n", total.elapsed() / 1000.0,
-                                 back ? "" : "NOT", recS);
+                    std::fprintf(stderr, "[%6.1f s] stream back %s after %.1f s\n",
+                                 total.elapsed() / 1000.0, back ? "" : "NOT", recS);
                 if (!back) {
                     ++t.failedRecoveries;
                     std::printf("no recovery after %s (status \"%s\")\n", fault.c_str(),
@@ -199,7 +203,8 @@ int main(int argc, char** argv) {
                 if (!w.logger().isOpen()) ++t.logStopped;
             }
 
-            if (auto s = sim.readStats()) sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
+            if (auto s = sim.readStats())
+                sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
             const double rssEnd = residentMB();
             w.stopRxDati();
             runFor(200);
@@ -209,14 +214,17 @@ int main(int argc, char** argv) {
             std::printf("seed                 %u\n", seed);
             std::printf("faults               %lld\n", t.faults);
             std::printf("frames_sent          %llu\n", static_cast<unsigned long long>(sentSum));
-            std::printf("frames_accepted      %llu\n", static_cast<unsigned long long>(w.framesAccepted() - acc0));
-            std::printf("resyncs              %llu\n", static_cast<unsigned long long>(w.resyncs() - res0));
+            std::printf("frames_accepted      %llu\n",
+                        static_cast<unsigned long long>(w.framesAccepted() - acc0));
+            std::printf("resyncs              %llu\n",
+                        static_cast<unsigned long long>(w.resyncs() - res0));
             std::printf("reconnections        %lld\n", probe.opened - 1);
             std::printf("retry_clicks         %lld\n", t.retries);
             std::printf("failed_recoveries    %lld\n", t.failedRecoveries);
             std::printf("max_recovery_s       %.1f\n", t.maxRecoverS);
             std::printf("messages_answered    %lld\n", platform.messages);
-            std::printf("clean_stretches      %lld (skipped %lld)\n", t.stretches, t.stretchesSkipped);
+            std::printf("clean_stretches      %lld (skipped %lld)\n", t.stretches,
+                        t.stretchesSkipped);
             std::printf("clean_pairs          %lld\n", t.stretchPairs);
             std::printf("clean_records        %lld\n", t.stretchRecords);
             std::printf("clean_mismatches     %lld\n", t.stretchMismatches);
@@ -227,9 +235,9 @@ int main(int argc, char** argv) {
             std::printf("log_stopped_checks   %lld\n", t.logStopped);
             std::printf("rss_mb_start         %.1f\n", rssStart);
             std::printf("rss_mb_end           %.1f\n", rssEnd);
-            const bool ok = rc == 0 && t.failedRecoveries == 0 && t.stretchMismatches == 0 && t.logStopped == 0 &&
-                            c.badLines == 0 && c.headers == 1 && t.stretches > 0 &&
-                            rssEnd - rssStart <= kMaxGrowthMB;
+            const bool ok = rc == 0 && t.failedRecoveries == 0 && t.stretchMismatches == 0 &&
+                            t.logStopped == 0 && c.badLines == 0 && c.headers == 1 &&
+                            t.stretches > 0 && rssEnd - rssStart <= kMaxGrowthMB;
             std::printf("result               %s\n", ok ? "PASS" : "FAIL");
             std::fflush(stdout);
             if (!ok) rc = 1;

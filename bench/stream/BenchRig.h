@@ -34,7 +34,8 @@ namespace quellon::bench {
 // plain pause is added up so the fixed protocol pauses can be reported.
 class RigPlatform : public Platform {
 public:
-    explicit RigPlatform(std::function<std::string()> settingsPath) : inner_(std::move(settingsPath)) {}
+    explicit RigPlatform(std::function<std::string()> settingsPath)
+        : inner_(std::move(settingsPath)) {}
 
     uint32_t tickCount() override { return inner_.tickCount(); }
     void sleep(int ms) override {
@@ -81,7 +82,8 @@ public:
     ~RigFolder() {
         if (!dir_.empty() && !keep) {
             const std::string cmd = "rm -rf '" + dir_ + "'";
-            if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir_.c_str());
+            if (std::system(cmd.c_str()) != 0)
+                std::fprintf(stderr, "could not remove %s\n", dir_.c_str());
         }
     }
     RigFolder(const RigFolder&) = delete;

@@ -55,7 +55,8 @@ private:
 };
 
 inline void installProbe(frmMain& w, ProbeCounters& c) {
-    w.displayFactory = [&w, &c](const std::string& mode, DisplayHost& host) -> std::unique_ptr<DisplayWindow> {
+    w.displayFactory = [&w, &c](const std::string& mode,
+                                DisplayHost& host) -> std::unique_ptr<DisplayWindow> {
         auto real = createDisplayWindow(mode, host);
         if (!real) return nullptr;
         ++c.opened;

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
             clock.start();
             w.Form_Load();
             if (!runUntil([&] { return connected(w); }, 60000)) {
-                std::printf("connect: FAILED (status \"%s\")\n", w.statusLabel()->text().toUtf8().constData());
+                std::printf("connect: FAILED (status \"%s\")\n",
+                            w.statusLabel()->text().toUtf8().constData());
                 return 1;
             }
             const qint64 connectMs = clock.elapsed();
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
 
             const uint64_t sent = (s0 && s1) ? s1->sent - s0->sent : 0;
             const uint64_t accepted = acc1 - acc0;
-            const double pct = sent ? 100.0 * static_cast<double>(accepted) / static_cast<double>(sent) : 0.0;
+            const double pct =
+                sent ? 100.0 * static_cast<double>(accepted) / static_cast<double>(sent) : 0.0;
 
             std::printf("mode                 %d\n", mode);
             std::printf("connect_ms           %lld\n", static_cast<long long>(connectMs));
@@ -112,11 +114,13 @@ int main(int argc, char** argv) {
             std::printf("frames_accepted      %llu\n", static_cast<unsigned long long>(accepted));
             std::printf("accepted_pct         %.2f\n", pct);
             std::printf("frames_per_s         %.1f\n", static_cast<double>(accepted) / elapsed);
-            std::printf("resyncs              %llu\n", static_cast<unsigned long long>(res1 - res0));
+            std::printf("resyncs              %llu\n",
+                        static_cast<unsigned long long>(res1 - res0));
             std::printf("cpu_pct_of_core      %.2f\n", 100.0 * (cpu1 - cpu0) / elapsed);
             std::printf("rss_mb_start         %.1f\n", rss0);
             std::printf("rss_mb               %.1f\n", rss1);
-            std::printf("repaints_per_s       %.1f\n", static_cast<double>(paints1 - paints0) / elapsed);
+            std::printf("repaints_per_s       %.1f\n",
+                        static_cast<double>(paints1 - paints0) / elapsed);
             std::printf("messages             %lld\n", platform.messages);
             if (!s0 || !s1) {
                 std::printf("simulator stats: UNAVAILABLE\n");

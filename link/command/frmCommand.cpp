@@ -43,15 +43,17 @@ frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(par
         }
     }
     auto scaleBox = [&](const char* title, const char* frameName, const char* prefix,
-                        std::array<QPushButton*, 3>& buttons, const std::array<std::string, 2>& texts,
-                        void (frmCommand::*handler)(int)) {
+                        std::array<QPushButton*, 3>& buttons,
+                        const std::array<std::string, 2>& texts, void (frmCommand::*handler)(int)) {
         auto* box = new QGroupBox(title, this);
         box->setObjectName(frameName);
         auto* l = new QHBoxLayout(box);
         for (int i = 0; i < 3; ++i) {
-            const QString caption =
-                i == 0 ? QString("Auto") : QString::fromStdString(texts[static_cast<size_t>(i - 1)]);
-            buttons[static_cast<size_t>(i)] = makeButton(box, QString("%1_%2").arg(prefix).arg(i), caption);
+            const QString caption = i == 0
+                                        ? QString("Auto")
+                                        : QString::fromStdString(texts[static_cast<size_t>(i - 1)]);
+            buttons[static_cast<size_t>(i)] =
+                makeButton(box, QString("%1_%2").arg(prefix).arg(i), caption);
             connect(buttons[static_cast<size_t>(i)], &QPushButton::clicked, this,
                     [this, handler, i] { (this->*handler)(i); });
             l->addWidget(buttons[static_cast<size_t>(i)]);

@@ -34,7 +34,8 @@ void FakeSerialPort::setSettings(const std::string& settings) {
 
 void FakeSerialPort::open() {
     ++openAttempts_;
-    if (open_) throw SerialError(serr::PortOpenAlready, "Operation not valid while the port is opened");
+    if (open_)
+        throw SerialError(serr::PortOpenAlready, "Operation not valid while the port is opened");
     if (nextOpenError_) {
         SerialError e = *nextOpenError_;
         nextOpenError_.reset();
@@ -71,7 +72,9 @@ void FakeSerialPort::setReceiveThreshold(int n) {
 }
 
 void FakeSerialPort::checkUsable(const char* what) const {
-    if (hungUp_) throw SerialError(serr::PortError, std::string("Port ERROR: the line is gone (") + what + ")");
+    if (hungUp_)
+        throw SerialError(serr::PortError,
+                          std::string("Port ERROR: the line is gone (") + what + ")");
     if (!open_) throw SerialError(serr::PortNotOpen, "Operation valid only when the port is open");
 }
 
@@ -136,7 +139,8 @@ void FakeSerialPort::hangup() {
 void FakeSerialPort::maybeQueueReceive() {
     // While the handler runs the follow-up check is made when it returns.
     if (inHandler_) return;
-    if (open_ && threshold_ > 0 && rx_.size() >= static_cast<size_t>(threshold_)) receivePending_ = true;
+    if (open_ && threshold_ > 0 && rx_.size() >= static_cast<size_t>(threshold_))
+        receivePending_ = true;
 }
 
 std::string FakeSerialPort::writtenText() const {
@@ -327,7 +331,9 @@ std::vector<FakeSerialPort*> FakePlatform::ports() const {
     return out;
 }
 
-FakeSerialPort* FakePlatform::lastPort() const { return ports_.empty() ? nullptr : ports_.rbegin()->second; }
+FakeSerialPort* FakePlatform::lastPort() const {
+    return ports_.empty() ? nullptr : ports_.rbegin()->second;
+}
 
 FakeSerialPort* FakePlatform::portById(uint64_t id) const {
     auto it = ports_.find(id);

@@ -64,7 +64,9 @@ public:
     // an answer at once or schedule one on the platform).
     void write(const std::string& data) override;
     std::string read() override;
-    void setReceiveHandler(std::function<void(int event)> handler) override { handler_ = std::move(handler); }
+    void setReceiveHandler(std::function<void(int event)> handler) override {
+        handler_ = std::move(handler);
+    }
 
     // --- the test's side ---
     // Data arriving from the line. Dropped while the port is closed (counted).

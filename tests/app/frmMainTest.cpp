@@ -32,7 +32,8 @@ std::string idReply(const std::string& fw = "1.10") {
     return r;
 }
 
-std::string frame(char ch, int nDir, int nRev, int nDirMax, int nRevMax, int pDM, int pRM, int scale = 0) {
+std::string frame(char ch, int nDir, int nRev, int nDirMax, int nRevMax, int pDM, int pRM,
+                  int scale = 0) {
     std::string f(20, '\0');
     f[0] = ':';
     f[1] = ch;
@@ -75,7 +76,8 @@ class FrmMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("quellon-app-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("quellon-app-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         modGlobal = ModGlobal{};
@@ -99,7 +101,8 @@ protected:
     }
     void makeWindow() {
         w = std::make_unique<frmMain>(p, modGlobal);
-        w->displayFactory = [this](const std::string& mode, DisplayHost&) -> std::unique_ptr<DisplayWindow> {
+        w->displayFactory = [this](const std::string& mode,
+                                   DisplayHost&) -> std::unique_ptr<DisplayWindow> {
             openedMode = mode;
             return std::make_unique<FakeDisplay>(&updates);
         };
@@ -110,7 +113,9 @@ protected:
     bool connectedOrFailed() const {
         return !openedMode.empty() || (w->retryButton()->isVisibleTo(w.get()) && !status().empty());
     }
-    void connect(int maxMs = 60000) { ASSERT_TRUE(p.runUntil([this] { return connectedOrFailed(); }, maxMs)); }
+    void connect(int maxMs = 60000) {
+        ASSERT_TRUE(p.runUntil([this] { return connectedOrFailed(); }, maxMs));
+    }
 
     std::filesystem::path dir;
     FakePlatform p;
@@ -235,7 +240,8 @@ TEST_F(StreamingTest, GoodFramesAreDecodedAndShown) {
     p.advance(5);
     EXPECT_EQ(updates, 3);
     EXPECT_EQ(w->framesAccepted(), 3u);
-    EXPECT_TRUE(bridge.commands.empty()) << w->resyncs() << " " << (bridge.commands.empty() ? "" : bridge.commands[0]);
+    EXPECT_TRUE(bridge.commands.empty())
+        << w->resyncs() << " " << (bridge.commands.empty() ? "" : bridge.commands[0]);
 }
 
 TEST_F(StreamingTest, BadFrameResynchronisesAndForgetsTheLastChannel) {

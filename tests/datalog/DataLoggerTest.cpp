@@ -20,7 +20,11 @@ namespace {
 class LogPlatform : public Platform {
 public:
     LocalTime now{2026, 12, 5, 11, 27, 22, 7};
-    struct Box { std::string text; int style; std::string title; };
+    struct Box {
+        std::string text;
+        int style;
+        std::string title;
+    };
     std::vector<Box> boxes;
 
     uint32_t tickCount() override { return 0; }
@@ -45,7 +49,8 @@ std::string slurp(const fs::path& p) {
 }
 
 const std::string kHeader =
-    "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\",\"PwrRefB\","
+    "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\","
+    "\"PwrRefB\","
     "\"PwrDirMaxB\",\"PwrRefMaxB\"\r\n";
 
 class DataLoggerTest : public ::testing::Test {
@@ -61,8 +66,14 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     fs::path logPath() const { return dir / "dataLog.csv"; }
-    void logOn() { g.dataLogActive = true; logger.startDataLog(); }
-    void logOff() { g.dataLogActive = false; logger.stopDataLog(); }
+    void logOn() {
+        g.dataLogActive = true;
+        logger.startDataLog();
+    }
+    void logOff() {
+        g.dataLogActive = false;
+        logger.stopDataLog();
+    }
 
     fs::path dir;
     ModGlobal g;
@@ -108,13 +119,15 @@ TEST_F(DataLoggerTest, DataModeDecidesAppendOrNew) {
     logOn();  // DataMode "0" and the file exists: appended, no header
     logger.writeLogRecord();
     logOff();
-    EXPECT_EQ(slurp(logPath()), "old line\r\n\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
+    EXPECT_EQ(slurp(logPath()),
+              "old line\r\n\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
 
     WriteIni("Bridge", "DataMode", "1", g.SettingsPath);
     logOn();  // any other mode starts afresh
     logger.writeLogRecord();
     logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
+    EXPECT_EQ(slurp(logPath()),
+              kHeader + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
 }
 
 TEST_F(DataLoggerTest, CustomPathAndRefreshInterval) {
@@ -139,7 +152,7 @@ TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwr) {
     logOn();
     EXPECT_FALSE(g.logZeroPower);
     EXPECT_FALSE(logger.writeLogRecord());  // all eight zero: skipped
-    g.logData[8] = 5;                        // element 8 is not logged and does not count
+    g.logData[8] = 5;                       // element 8 is not logged and does not count
     EXPECT_FALSE(logger.writeLogRecord());
     g.logData[7] = 1;  // one non-zero value brings the whole record back
     EXPECT_TRUE(logger.writeLogRecord());
@@ -170,7 +183,8 @@ TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
     plat.now.second = 23;
     logger.writeLogRecord();
     logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n" +
+    EXPECT_EQ(slurp(logPath()), kHeader +
+                                    "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n" +
                                     "\"2026-12-05\",\"11:27:23.007\",499,3,510,5,0,0,0,0\r\n");
     EXPECT_FALSE(fs::exists(dir / "elsewhere.csv"));
 

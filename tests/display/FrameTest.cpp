@@ -3,13 +3,13 @@
 
 #include "DisplayFakes.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QScrollBar>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-#include <gtest/gtest.h>
+#include <QScrollBar>
 
 #include "display/Modes.h"
 #include "settings/Ini.h"
@@ -44,7 +44,8 @@ TEST(DisplayFrame, EmptySettingsOpenCentredAndWriteDefaults) {
     auto near = [&](int twips, double expectedPx) { EXPECT_NEAR(twips / tpp, expectedPx, 6.0); };
     near(iniInt(h, "PwrSwr", "PosX"), screen.width() / 2.0 - w.frameGeometry().width() / 2.0);
     near(iniInt(h, "PwrSwr", "PosY"), screen.height() / 2.0 - w.frameGeometry().height() / 2.0);
-    near(iniInt(h, "PwrSwr", "PosXA"), screen.width() / 2.0 - w.windowA()->frameGeometry().width() / 2.0);
+    near(iniInt(h, "PwrSwr", "PosXA"),
+         screen.width() / 2.0 - w.windowA()->frameGeometry().width() / 2.0);
     EXPECT_EQ(iniInt(h, "PwrSwr", "PosXB"), iniInt(h, "PwrSwr", "PosXA") + 1000);
     EXPECT_EQ(iniInt(h, "PwrSwr", "PosYB"), iniInt(h, "PwrSwr", "PosYA") + 1000);
     EXPECT_EQ(ini(h, "PwrSwr", "OnTop"), "0");
@@ -109,7 +110,8 @@ TEST(DisplayFrame, PositionOffEveryScreenComesBack) {
     frmVoltage w(h);
     w.showDisplay();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(w.frameGeometry().topLeft())) << w.frameGeometry().x() << "," << w.frameGeometry().y();
+    EXPECT_TRUE(screen.contains(w.frameGeometry().topLeft()))
+        << w.frameGeometry().x() << "," << w.frameGeometry().y();
     // Damaged text reads as the default as well.
     FakeHost h2;
     WriteIni("Voltage", "PosX", "abc", h2.g.SettingsPath);
@@ -125,17 +127,16 @@ TEST(DisplayFrame, SavingRulesOfModeZeroAndOne) {
         WriteIni(sec, "PosX", "1500", h.g.SettingsPath);
         WriteIni(sec, "PosY", "1500", h.g.SettingsPath);
         std::unique_ptr<DisplayFrame> w;
-        if (gauge)
-            w = std::make_unique<frmGaugeMain>(h);
-        else
-            w = std::make_unique<frmPwrSwrMain>(h);
+        if (gauge) w = std::make_unique<frmGaugeMain>(h);
+        else w = std::make_unique<frmPwrSwrMain>(h);
         w->showDisplay();
         w->move(0, 40);
         w->channelWindow('A')->move(0, 0);
         w->cmdChB_Click();  // hide B
         w->unloadDisplay();
         const int tpp40 = static_cast<int>(std::lround(40 * winpos::twipsPerPixel()));
-        // The bargraph window keeps a stored left edge when it stands at 0; the gauge window stores 0.
+        // The bargraph window keeps a stored left edge when it stands at 0; the gauge window stores
+        // 0.
         EXPECT_EQ(ini(h, sec, "PosX"), gauge ? "0" : "1500") << sec;
         EXPECT_EQ(iniInt(h, sec, "PosY"), tpp40) << sec;
         EXPECT_EQ(ini(h, sec, "PosXA"), "0") << sec;
@@ -267,8 +268,9 @@ TEST(DisplayFrame, ConfigAndCommandButtons) {
     };
     size_t before = h.calls.size();
     w.cmdCMD_Click();
-    EXPECT_EQ(callsAfter(h, before), (std::vector<std::string>{"stopRxDati", "closeBridgePort", "runCommandWindow",
-                                                               "reopenBridgePort", "startRxDati"}));
+    EXPECT_EQ(callsAfter(h, before),
+              (std::vector<std::string>{"stopRxDati", "closeBridgePort", "runCommandWindow",
+                                        "reopenBridgePort", "startRxDati"}));
     EXPECT_TRUE(timerOffInside);
     EXPECT_TRUE(w.timer1().isActive());
     EXPECT_EQ(w.windowA()->lblChannel->text(), "Channel A");  // Cmd leaves the labels
@@ -276,8 +278,9 @@ TEST(DisplayFrame, ConfigAndCommandButtons) {
     before = h.calls.size();
     timerOffInside = false;
     w.cmdConfig_Click();
-    EXPECT_EQ(callsAfter(h, before), (std::vector<std::string>{"stopRxDati", "closeBridgePort", "runConfigDialog",
-                                                               "reopenBridgePort", "startRxDati"}));
+    EXPECT_EQ(callsAfter(h, before),
+              (std::vector<std::string>{"stopRxDati", "closeBridgePort", "runConfigDialog",
+                                        "reopenBridgePort", "startRxDati"}));
     EXPECT_TRUE(timerOffInside);
     EXPECT_TRUE(w.timer1().isActive());
     EXPECT_EQ(w.windowA()->lblChannel->text(), "VHF");
@@ -314,7 +317,8 @@ TEST(DisplayFrame, ExitSavesAndEndsWithoutUnload) {
     w.VScrollVref->setValue(500);
     const size_t before = h.calls.size();
     w.cmdExit_Click();
-    EXPECT_EQ(callsAfter(h, before), (std::vector<std::string>{"stopRxDati", "closeBridgePort", "endProgram"}));
+    EXPECT_EQ(callsAfter(h, before),
+              (std::vector<std::string>{"stopRxDati", "closeBridgePort", "endProgram"}));
     EXPECT_EQ(ini(h, "Test", "VRef"), "500");
     EXPECT_NE(ini(h, "Test", "PosX"), "<missing>");
     w.close();

@@ -1,5 +1,5 @@
-#include <QImage>
 #include <gtest/gtest.h>
+#include <QImage>
 
 #include "resources/Images.h"
 
@@ -23,7 +23,8 @@ TEST(Images, LampsArePaintedAtTheDevicePixelRatio) {
     EXPECT_GT(brightness(lampPixmap(101, 1)), brightness(lampPixmap(102, 1)));
     EXPECT_GT(brightness(lampPixmap(107, 1)), brightness(lampPixmap(108, 1)));
     // Yellow differs from green by its red part.
-    EXPECT_GT(lampPixmap(107, 1).toImage().pixelColor(14, 14).red(), lampPixmap(101, 1).toImage().pixelColor(14, 14).red());
+    EXPECT_GT(lampPixmap(107, 1).toImage().pixelColor(14, 14).red(),
+              lampPixmap(101, 1).toImage().pixelColor(14, 14).red());
     EXPECT_FALSE(lampPixmap(0, 0).isNull());  // a bad ratio still gives a picture
 }
 

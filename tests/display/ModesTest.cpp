@@ -2,14 +2,14 @@
 
 #include "DisplayFakes.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyleOptionProgressBar>
 #include <QScrollBar>
+#include <QStyleOptionProgressBar>
 #include <cmath>
-#include <gtest/gtest.h>
 
 #include "display/Modes.h"
 #include "settings/Ini.h"
@@ -223,8 +223,10 @@ TEST(WattMeter, ShowsTextsUnchangedPerChannel) {
     EXPECT_EQ(text(&w, "txtVDirMaxA"), "50.0");
     EXPECT_EQ(text(&w, "txtVRevMaxA"), "2.1");
     EXPECT_EQ(text(&w, "txtSWRA"), "HIG");
-    EXPECT_EQ(color(&w, "txtSWRA"), w.findChild<QLineEdit*>("txtSWRB")->palette().color(QPalette::Text));
-    for (const char* b : {"txtVDirB", "txtVRevB", "txtVDirMaxB", "txtVRevMaxB", "txtSWRB"}) EXPECT_EQ(text(&w, b), "");
+    EXPECT_EQ(color(&w, "txtSWRA"),
+              w.findChild<QLineEdit*>("txtSWRB")->palette().color(QPalette::Text));
+    for (const char* b : {"txtVDirB", "txtVRevB", "txtVDirMaxB", "txtVRevMaxB", "txtSWRB"})
+        EXPECT_EQ(text(&w, b), "");
     r.channel = "B";
     r.swrText = "1";
     r.pwrDirText = "800";
@@ -272,7 +274,8 @@ TEST(Timing, CountsVoltsAndScale) {
     r.swrText = "1.1";
     r.voltDirText = "50";
     r.voltRefText = "0";
-    const char* expected[] = {"Scale : 100W AUTO", "Scale : 100W", "Scale : 1KW", "Scale : 1KW AUTO"};
+    const char* expected[] = {"Scale : 100W AUTO", "Scale : 100W", "Scale : 1KW",
+                              "Scale : 1KW AUTO"};
     for (int16_t s = 0; s < 4; ++s) {
         r.frameScale = s;
         frame(h, w, r);

@@ -1,5 +1,5 @@
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include "resources/NeedleGeometry.h"
 

@@ -39,13 +39,15 @@ struct RecordedBox {
 // box would stop the test's event loop.
 class RecordingPlatform : public QtPlatform {
 public:
-    explicit RecordingPlatform(std::function<std::string()> settings) : QtPlatform(std::move(settings)) {}
+    explicit RecordingPlatform(std::function<std::string()> settings)
+        : QtPlatform(std::move(settings)) {}
     int messageBox(const std::string& text, int style, const std::string&) override {
         boxes.push_back({text, style});
         return 1;
     }
     bool saw(const std::string& text) const {
-        return std::any_of(boxes.begin(), boxes.end(), [&](const RecordedBox& b) { return b.text == text; });
+        return std::any_of(boxes.begin(), boxes.end(),
+                           [&](const RecordedBox& b) { return b.text == text; });
     }
     std::vector<RecordedBox> boxes;
 };
@@ -96,7 +98,9 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    void startSim(std::vector<std::string> args) { sim = std::make_unique<SimProcess>(std::move(args)); }
+    void startSim(std::vector<std::string> args) {
+        sim = std::make_unique<SimProcess>(std::move(args));
+    }
 
     // Writes the settings (port 1 pinned to portPath) and starts the program.
     void startProgram(const std::string& portPath, const std::string& gui = "0") {
@@ -109,7 +113,9 @@ protected:
     }
 
     std::string status() const { return w->statusLabel()->text().toStdString(); }
-    bool displayOpen() const { return w->displayWindow() && w->displayWindow()->widget()->isVisible(); }
+    bool displayOpen() const {
+        return w->displayWindow() && w->displayWindow()->widget()->isVisible();
+    }
     bool streaming(uint64_t atLeast) const { return w->framesAccepted() >= atLeast; }
 
     // Connected, display window up and the stream flowing.
@@ -123,7 +129,8 @@ protected:
     // (Before the first sequence the buttons show too, with an empty status.)
     bool connectFailed() const {
         const std::string s = status();
-        return w->retryButton()->isVisible() && !s.empty() && s != "Connecting the SWR BRIDGE, please wait.";
+        return w->retryButton()->isVisible() && !s.empty() &&
+               s != "Connecting the SWR BRIDGE, please wait.";
     }
 
     // After a failed connect: the buttons are back and the status says why.
@@ -187,7 +194,7 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     EXPECT_EQ(r.pwrDirText, "50");
     EXPECT_EQ(r.pwrRefText, "2");
     EXPECT_EQ(r.pwrDirMaxText, "51");
-    EXPECT_EQ(r.swrText, "1.5");  // (732+150)/(732-150) = 1.515, cut to one decimal
+    EXPECT_EQ(r.swrText, "1.5");       // (732+150)/(732-150) = 1.515, cut to one decimal
     EXPECT_EQ(r.voltDirText, "50.7");  // 732 * 1.41 * 0.0491
     EXPECT_EQ(r.voltRefText, "10.4");  // 150 * 1.41 * 0.0491
     EXPECT_EQ(r.scaleMultText, "x1");
@@ -238,17 +245,20 @@ TEST_P(EndToEndStreamFault, StreamResynchronisesAndGoesOn) {
     EXPECT_EQ(w->resyncs(), 0u);
 
     ASSERT_TRUE(sim->send(std::string("fault ") + GetParam()));
-    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000)) << "frames " << w->framesAccepted();
+    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000))
+        << "frames " << w->framesAccepted();
     const uint64_t after = w->framesAccepted();
     ASSERT_TRUE(pumpUntil([&] { return w->framesAccepted() >= after + 200; }, 15000))
         << "frames " << w->framesAccepted() << " resyncs " << w->resyncs();
     EXPECT_TRUE(displayOpen());
     EXPECT_FALSE(platform.saw(kLost));
     // A damaged frame must not leave a nonsense reading behind.
-    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B") << modGlobal.reading.channel;
+    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B")
+        << modGlobal.reading.channel;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault, ::testing::Values("garbage", "truncated", "nocr"));
+INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault,
+                         ::testing::Values("garbage", "truncated", "nocr"));
 
 TEST_F(EndToEnd, HangUpIsReportedWithoutBusyLoop) {
     startSim({"--rate", "200", "--fault", "hangup"});
@@ -281,11 +291,13 @@ TEST_F(EndToEnd, ReconnectsWhenTheLineComesBack) {
 
     ASSERT_TRUE(pumpUntil([&] { return platform.saw(kLost); }, 10000));
     const uint64_t before = w->framesAccepted();
-    ASSERT_TRUE(pumpUntil([&] { return displayOpen() && w->framesAccepted() >= before + 50; }, 15000))
+    ASSERT_TRUE(
+        pumpUntil([&] { return displayOpen() && w->framesAccepted() >= before + 50; }, 15000))
         << "status: " << status();
     EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     const auto cmds = sim->recordedCommands();
-    EXPECT_TRUE(inOrder(cmds, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"})) << joined(cmds);
+    EXPECT_TRUE(inOrder(cmds, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}))
+        << joined(cmds);
 }
 
 TEST_F(EndToEnd, MissingDeviceSaysSoAtOnce) {

@@ -40,7 +40,8 @@ std::vector<uint8_t> shapedInput(std::mt19937& rng) {
         in.push_back(rng() % 2 ? 'A' : (rng() % 2 ? 'B' : byte()));
         for (int i = 0; i < 12; ++i) {
             const bool high = i % 2 == 1;
-            in.push_back(high ? static_cast<uint8_t>(rng() % 16 == 0 ? byte() : rng() % 5) : byte());
+            in.push_back(high ? static_cast<uint8_t>(rng() % 16 == 0 ? byte() : rng() % 5)
+                              : byte());
         }
         for (int i = 0; i < 4; ++i) in.push_back(byte());
         in.push_back(static_cast<uint8_t>(rng() % 5));
@@ -50,11 +51,13 @@ std::vector<uint8_t> shapedInput(std::mt19937& rng) {
         // An identification reply after ":wexlo": separators, digits, signs, points.
         in.push_back(2);
         const size_t len = rng() % 4 == 0 ? rng() % 100 : 80 + rng() % 12;
-        for (size_t i = 0; i < len; ++i) in.push_back(rng() % 6 == 0 ? byte() : pick("0123456789 . -+eE/"));
+        for (size_t i = 0; i < len; ++i)
+            in.push_back(rng() % 6 == 0 ? byte() : pick("0123456789 . -+eE/"));
     } else if (kind == 6) {
         in.push_back(3);
         const size_t len = rng() % 8;
-        for (size_t i = 0; i < len; ++i) in.push_back(i == 0 && rng() % 4 ? ':' : pick("012345678x:\r"));
+        for (size_t i = 0; i < len; ++i)
+            in.push_back(i == 0 && rng() % 4 ? ':' : pick("012345678x:\r"));
     } else {
         const size_t len = rng() % 128;
         for (size_t i = 0; i < len; ++i) in.push_back(byte());
@@ -70,14 +73,15 @@ TEST(FuzzSmoke, ParsersSurviveRandomInput) {
         runOne(in.data(), in.size());
     }
     const Stats& s = stats();
-    std::printf("frames %ld decoded, %ld refused; info %ld accepted, %ld old firmware, %ld refused; "
-                "scales %ld accepted, %ld refused\n",
-                s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware, s.infoRefused, s.scalesAccepted,
-                s.scalesRefused);
+    std::printf(
+        "frames %ld decoded, %ld refused; info %ld accepted, %ld old firmware, %ld refused; "
+        "scales %ld accepted, %ld refused\n",
+        s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware, s.infoRefused,
+        s.scalesAccepted, s.scalesRefused);
     if (n >= 10000) {
         // Every outcome is reached often, or the shaping above has gone stale.
-        for (long count : {s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware, s.infoRefused,
-                           s.scalesAccepted, s.scalesRefused})
+        for (long count : {s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware,
+                           s.infoRefused, s.scalesAccepted, s.scalesRefused})
             EXPECT_GT(count, n / 2000);
     }
 }

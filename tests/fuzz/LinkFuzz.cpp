@@ -57,8 +57,8 @@ void fuzzFrame(const uint8_t* data, size_t size) {
     ++stats().framesDecoded;
     const ChannelReading& r = g.reading;
     check(r.channel.size() == 1, "channel is one character");
-    for (const std::string* t : {&r.pwrDirText, &r.pwrRefText, &r.pwrDirMaxText, &r.pwrRefMaxText, &r.voltDirText,
-                                 &r.voltRefText})
+    for (const std::string* t : {&r.pwrDirText, &r.pwrRefText, &r.pwrDirMaxText, &r.pwrRefMaxText,
+                                 &r.voltDirText, &r.voltRefText})
         check(numericText(*t), "power and voltage texts are numbers");
     check(r.swrText == "---" || r.swrText == "HIG" || numericText(r.swrText), "swr text");
     check(r.swrValue >= 0 && r.swrValue <= 6.0f + 65535.0f, "swr value");
@@ -79,19 +79,17 @@ void fuzzInfo(const uint8_t* data, size_t size) {
     g.params.MaxSwrA = 4321;
     const bool ok = CheckBridgeInfo(reply, g, platform);
     if (reply.size() < kBridgeInfoLength) {
-        check(!ok && g.params.MaxSwrA == 4321 && platform.messageBoxes.empty(), "short reply stores nothing");
+        check(!ok && g.params.MaxSwrA == 4321 && platform.messageBoxes.empty(),
+              "short reply stores nothing");
     }
     if (ok) {
         check(leadingNumber(g.BridgeFirmwareVersion) * 100 >= 108, "old firmware accepted");
         check(platform.messageBoxes.empty(), "message on success");
     }
     check(platform.messageBoxes.size() <= 1, "one message at most");
-    if (ok)
-        ++stats().infoAccepted;
-    else if (!platform.messageBoxes.empty())
-        ++stats().infoOldFirmware;
-    else
-        ++stats().infoRefused;
+    if (ok) ++stats().infoAccepted;
+    else if (!platform.messageBoxes.empty()) ++stats().infoOldFirmware;
+    else ++stats().infoRefused;
 }
 
 void fuzzScales(const uint8_t* data, size_t size) {
@@ -107,7 +105,8 @@ void fuzzScales(const uint8_t* data, size_t size) {
     check(reply.size() >= 5 && reply[0] == ':', "accepted a malformed reply");
     for (const auto* arr : {&g.ScaleTextA, &g.ScaleTextB})
         for (const auto& t : *arr) check(texts.count(t) == 1, "scale text");
-    check(getScaleByCode(g.ScaleCodeB[1]).pwrMult == g.scaleSlots[SlotB2].scalaPwrMult, "slot constants");
+    check(getScaleByCode(g.ScaleCodeB[1]).pwrMult == g.scaleSlots[SlotB2].scalaPwrMult,
+          "slot constants");
 }
 
 }  // namespace
@@ -121,15 +120,9 @@ void runOne(const uint8_t* data, size_t size) {
     if (size == 0) return;
     switch (data[0] % 4) {
         case 0:
-        case 1:
-            fuzzFrame(data + 1, size - 1);
-            break;
-        case 2:
-            fuzzInfo(data + 1, size - 1);
-            break;
-        default:
-            fuzzScales(data + 1, size - 1);
-            break;
+        case 1: fuzzFrame(data + 1, size - 1); break;
+        case 2: fuzzInfo(data + 1, size - 1); break;
+        default: fuzzScales(data + 1, size - 1); break;
     }
     // The number helpers see the raw bytes as text as well.
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -32,7 +32,9 @@ TEST_F(Link, EmptyCommandWritesNothing) {
 }
 
 TEST_F(Link, AckBehindBufferedFrameBytesInOneRead) {
-    port.onWrite = [](const std::string&, FakeSerialPort& s) { s.feed(std::string("\x05\x00\x07\r", 4) + ":ACK\r"); };
+    port.onWrite = [](const std::string&, FakeSerialPort& s) {
+        s.feed(std::string("\x05\x00\x07\r", 4) + ":ACK\r");
+    };
     EXPECT_TRUE(link.sendCmd_ACK(":11\r"));
     EXPECT_TRUE(port.isOpen());  // opened because it was closed
     EXPECT_EQ(port.written(), std::vector<std::string>{":11\r"});
@@ -76,7 +78,9 @@ TEST_F(Link, AckSplitOverTwoReadsIsNotRecognised) {
         if (n == 1) s.feed(":AC");
         if (n == 2) s.feed("K\r");
     };
-    EXPECT_FALSE(link.sendCmd_ACK(":29" "32\r"));
+    EXPECT_FALSE(
+        link.sendCmd_ACK(":29"
+                         "32\r"));
     EXPECT_EQ(n, 3);
 }
 
@@ -85,7 +89,9 @@ TEST_F(Link, LateAckOnSecondAttempt) {
     port.onWrite = [&](const std::string&, FakeSerialPort& s) {
         if (++n == 2) s.feed(":ACK\r");
     };
-    EXPECT_TRUE(link.sendCmd_ACK(":37" "1034\r"));
+    EXPECT_TRUE(
+        link.sendCmd_ACK(":37"
+                         "1034\r"));
     EXPECT_EQ(n, 2);
     EXPECT_EQ(link.rxBuffer, ":ACK\r");
 }
@@ -220,7 +226,8 @@ TEST_F(Identify, PortErrorsEndWithFalseAndClosedPort) {
 class OpenPort : public ::testing::Test {
 protected:
     OpenPort() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quellon-link-XXXXXX").string();
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "quellon-link-XXXXXX").string();
         if (::mkdtemp(tmpl.data())) dir = tmpl;
         g.SettingsPath = dir + "/Quellon.ini";
     }

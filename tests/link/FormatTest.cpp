@@ -20,7 +20,7 @@ TEST(LeadingNumber, TakesTheLeadingNumberOnly) {
     EXPECT_DOUBLE_EQ(leadingNumber("5."), 5);
     EXPECT_DOUBLE_EQ(leadingNumber("1e3"), 1000);
     EXPECT_DOUBLE_EQ(leadingNumber("1E-2x"), 0.01);
-    EXPECT_DOUBLE_EQ(leadingNumber("2e"), 2);   // exponent without digits is not part of it
+    EXPECT_DOUBLE_EQ(leadingNumber("2e"), 2);  // exponent without digits is not part of it
     EXPECT_DOUBLE_EQ(leadingNumber("2e+"), 2);
 }
 

@@ -81,7 +81,7 @@ TEST_F(Decoder, VoltageWorkedExamples) {
     EXPECT_EQ(computeVoltage(1000, g), "49.1");
     EXPECT_EQ(computeVoltage(25, g), "0");  // at nFwdMin
     EXPECT_EQ(computeVoltage(26, g), "1.3");
-    g.reading.frameScale = 2;                 // "1KW": factor 4.47
+    g.reading.frameScale = 2;                     // "1KW": factor 4.47
     EXPECT_EQ(computeVoltage(1000, g), "219.5");  // 1000 x 4.47 x 0.0491 = 219.477
 }
 
@@ -106,12 +106,12 @@ TEST_F(Decoder, SwrRules) {
     EXPECT_EQ(computeSwr(300, 100, 300, g), "2");
     EXPECT_FLOAT_EQ(g.reading.swrValue, 2.0f);
     EXPECT_EQ(computeSwr(500, 100, 300, g), "1.5");
-    EXPECT_EQ(computeSwr(200, 100, 300, g), "3");    // equal to the threshold: no alarm
-    EXPECT_EQ(computeSwr(41, 21, 300, g), "HIG");    // 3.1 above 3.00
+    EXPECT_EQ(computeSwr(200, 100, 300, g), "3");  // equal to the threshold: no alarm
+    EXPECT_EQ(computeSwr(41, 21, 300, g), "HIG");  // 3.1 above 3.00
     EXPECT_FLOAT_EQ(g.reading.swrValue, 3.1f);
-    EXPECT_EQ(computeSwr(41, 21, 310, g), "3.1");    // 3.1 against 3.10 as floats: equal
-    EXPECT_EQ(computeSwr(1000, 10, 300, g), "1");    // 1.02 truncated to one decimal: 1
-    EXPECT_EQ(computeSwr(1000, 300, 300, g), "1.8"); // 1.857 truncated
+    EXPECT_EQ(computeSwr(41, 21, 310, g), "3.1");     // 3.1 against 3.10 as floats: equal
+    EXPECT_EQ(computeSwr(1000, 10, 300, g), "1");     // 1.02 truncated to one decimal: 1
+    EXPECT_EQ(computeSwr(1000, 300, 300, g), "1.8");  // 1.857 truncated
 }
 
 TEST_F(Decoder, SwrTestsAreStrictInTheOtherDirection) {
@@ -161,7 +161,7 @@ TEST_F(Decoder, FrameScaleTwoAndThreeSelectScale2) {
         SCOPED_TRACE(static_cast<int>(fs));
         decode('A', {1018, 0, 1000, 0, 9999, 0}, fs);  // "1KW": M = 200
         EXPECT_EQ(g.reading.pwrDir, 9995);
-        EXPECT_EQ(g.reading.pwrDirText, "999");      // whole watts, truncated
+        EXPECT_EQ(g.reading.pwrDirText, "999");  // whole watts, truncated
         EXPECT_EQ(g.reading.pwrDirMaxText, "999");
         EXPECT_EQ(g.reading.pwrRefText, "0");
         EXPECT_EQ(g.reading.voltDirText, "219.5");
@@ -200,8 +200,9 @@ TEST_F(Decoder, OtherChannelBytesUseChannelB) {
 }
 
 TEST_F(Decoder, ScaleMultTextOfEveryRange) {
-    const std::pair<const char*, const char*> cases[] = {{"0", "x0.5"}, {"1", "x1"}, {"2", "x2"},  {"7", "x2.5"},
-                                                         {"3", "x5"},   {"4", "x10"}, {"5", "x20"}};
+    const std::pair<const char*, const char*> cases[] = {{"0", "x0.5"}, {"1", "x1"}, {"2", "x2"},
+                                                         {"7", "x2.5"}, {"3", "x5"}, {"4", "x10"},
+                                                         {"5", "x20"}};
     for (const auto& [code, text] : cases) {
         SCOPED_TRACE(code);
         setSlot(g, SlotB2, code);
@@ -228,7 +229,7 @@ TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     EXPECT_EQ(g.reading.channel, "B");
     EXPECT_EQ(g.reading.frameScale, 2);
     EXPECT_EQ(g.reading.nDir, 300);
-    EXPECT_EQ(g.reading.nRev, 100);   // not decoded: old value
+    EXPECT_EQ(g.reading.nRev, 100);  // not decoded: old value
     EXPECT_EQ(g.reading.pwrDirText, oldText);
     EXPECT_EQ(g.logData[4], 0);
 

@@ -20,7 +20,8 @@ std::string bridgeInfo(const std::string& version, std::array<std::string, 13> f
 }
 
 std::array<std::string, 13> defaultFields() {
-    return {"00025", "00032", "00128", "00300", "00250", "00750", "00900", "00755", "00905", "00032", "00000", "00512", "00007"};
+    return {"00025", "00032", "00128", "00300", "00250", "00750", "00900",
+            "00755", "00905", "00032", "00000", "00512", "00007"};
 }
 
 class CheckInfo : public ::testing::Test {
@@ -132,7 +133,8 @@ TEST_F(CheckInfo, ShortReplyStoresNothing) {
 TEST_F(CheckInfo, ValueOutsideItsRangeStoresNothing) {
     g.params.MaxSwrA = 111;
     const std::pair<size_t, const char*> cases[] = {
-        {3, "40000"}, {2, "32768"}, {10, "-4e04"}, {0, "9e999"}, {1, "9e999"}, {5, "9e+99"}, {12, "99999"},
+        {3, "40000"}, {2, "32768"}, {10, "-4e04"}, {0, "9e999"},
+        {1, "9e999"}, {5, "9e+99"}, {12, "99999"},
     };
     for (const auto& [index, text] : cases) {
         auto f = defaultFields();

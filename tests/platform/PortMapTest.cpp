@@ -42,13 +42,15 @@ TEST(PortMap, SortsByKindThenNumber) {
         {"/dev/ttyACM0", ""},
         {"/dev/ttyUSB09", ""},
     });
-    EXPECT_EQ(paths(sorted), (std::vector<std::string>{"/dev/ttyUSB9", "/dev/ttyUSB09", "/dev/ttyUSB10",
-                                                        "/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyS2", "/dev/ttyS10",
-                                                        "/dev/rfcomm0", "/dev/ttyAMA0"}));
+    EXPECT_EQ(paths(sorted),
+              (std::vector<std::string>{"/dev/ttyUSB9", "/dev/ttyUSB09", "/dev/ttyUSB10",
+                                        "/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyS2", "/dev/ttyS10",
+                                        "/dev/rfcomm0", "/dev/ttyAMA0"}));
 }
 
 TEST(PortMap, NumbersFollowTheSystemOrder) {
-    EXPECT_EQ(paths(kSystem), (std::vector<std::string>{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyS0"}));
+    EXPECT_EQ(paths(kSystem), (std::vector<std::string>{"/dev/ttyUSB2", "/dev/ttyUSB10",
+                                                        "/dev/ttyACM0", "/dev/ttyS0"}));
     EXPECT_EQ(devicePathForPort(1, "", kSystem), "/dev/ttyUSB2");
     EXPECT_EQ(devicePathForPort(4, "", kSystem), "/dev/ttyS0");
     EXPECT_EQ(devicePathForPort(5, "", kSystem), "");
@@ -58,7 +60,8 @@ TEST(PortMap, NumbersFollowTheSystemOrder) {
 }
 
 TEST(PortMap, PinnedKeyWins) {
-    IniFile ini("[Bridge]\nPort=2\n[ports]\n2 = /dev/serial/by-id/usb-bridge \n7=/tmp/ttyQuellon\n3=\n");
+    IniFile ini(
+        "[Bridge]\nPort=2\n[ports]\n2 = /dev/serial/by-id/usb-bridge \n7=/tmp/ttyQuellon\n3=\n");
     EXPECT_EQ(devicePathForPort(2, ini.path, kSystem), "/dev/serial/by-id/usb-bridge");
     EXPECT_EQ(devicePathForPort(7, ini.path, kSystem), "/tmp/ttyQuellon");
     // Others keep their system numbers; an empty key is not a pin.

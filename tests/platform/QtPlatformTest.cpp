@@ -32,7 +32,7 @@ TEST(MessageBoxStyle, IconsAndDefaultButton) {
     EXPECT_EQ(styleToSpec(32 + 4).icon, Icon::Question);
     EXPECT_EQ(styleToSpec(48).icon, Icon::Warning);
     EXPECT_EQ(styleToSpec(64 + 1).icon, Icon::Information);
-    EXPECT_EQ(styleToSpec(80).icon, Icon::None);  // not a valid icon value
+    EXPECT_EQ(styleToSpec(80).icon, Icon::None);        // not a valid icon value
     EXPECT_EQ(styleToSpec(5 + 48).buttons.size(), 2u);  // icon bits leave the buttons alone
 
     EXPECT_EQ(styleToSpec(4).defaultButton, mb::IdYes);

@@ -75,12 +75,17 @@ struct Pty {
         cfmakeraw(&t);
         tcsetattr(slave, TCSANOW, &t);
     }
-    ~Pty() { closeMaster(); if (slave >= 0) ::close(slave); }
+    ~Pty() {
+        closeMaster();
+        if (slave >= 0) ::close(slave);
+    }
     void closeMaster() {
         if (master >= 0) ::close(master);
         master = -1;
     }
-    void send(const std::string& s) const { ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    void send(const std::string& s) const {
+        ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
     // What the program wrote, waiting up to ms for n bytes.
     std::string receive(size_t n, int ms = kPatienceMs) const {
         std::string got;
@@ -104,7 +109,8 @@ struct QtPortTest : ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(pty.path.empty()) << "openpty failed";
         const std::string path = pty.path;
-        port = std::make_unique<QtSerialPort>([path](int n) { return n == 1 ? path : std::string(); });
+        port =
+            std::make_unique<QtSerialPort>([path](int n) { return n == 1 ? path : std::string(); });
         port->setSettings("115200,N,8,1");
     }
     // Polls read() without the event loop, the way the reply loops do.
@@ -320,7 +326,8 @@ TEST_F(QtPortTest, MissingDeviceIsInvalidPortNumber) {
 TEST_F(QtPortTest, SecondPortOnTheSameDeviceIsInUse) {
     port->open();
     // Another name of the same device shares the lock.
-    const std::string link = QDir::tempPath().toStdString() + "/quellon-test-link-" + std::to_string(getpid());
+    const std::string link =
+        QDir::tempPath().toStdString() + "/quellon-test-link-" + std::to_string(getpid());
     ::unlink(link.c_str());
     ASSERT_EQ(::symlink(pty.path.c_str(), link.c_str()), 0);
     for (const std::string& path : {pty.path, link}) {
@@ -343,7 +350,8 @@ TEST_F(QtPortTest, SecondPortOnTheSameDeviceIsInUse) {
 
 TEST_F(QtPortTest, PortHeldByAnotherProcessIsInUse) {
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(), {"--hold-port", QString::fromStdString(pty.path)});
+    holder.start(QCoreApplication::applicationFilePath(),
+                 {"--hold-port", QString::fromStdString(pty.path)});
     ASSERT_TRUE(holder.waitForStarted(kPatienceMs));
     ASSERT_TRUE(holder.waitForReadyRead(kPatienceMs));
     ASSERT_EQ(holder.readLine().trimmed().toStdString(), "ready");
@@ -370,17 +378,22 @@ TEST_F(QtPortTest, OwnerMayDestroyThePortInItsHandler) {
 
 TEST(QtPortErrors, OpenFailuresMapToTheirNumbers) {
     const std::string dev = "/dev/ttyUSB0";
-    const SerialError denied = openErrorFor(dev, QSerialPort::PermissionError, false, EACCES, "Permission denied");
+    const SerialError denied =
+        openErrorFor(dev, QSerialPort::PermissionError, false, EACCES, "Permission denied");
     EXPECT_EQ(denied.number(), serr::PermissionDenied);
     EXPECT_EQ(denied.description(),
-              "Permission denied on /dev/ttyUSB0: add your user to the dialout group (sudo adduser $USER dialout) "
+              "Permission denied on /dev/ttyUSB0: add your user to the dialout group (sudo adduser "
+              "$USER dialout) "
               "and log in again");
     // Allowed to use it, yet refused: somebody holds it.
-    const SerialError busy = openErrorFor(dev, QSerialPort::PermissionError, true, 0, "Permission error while locking");
+    const SerialError busy =
+        openErrorFor(dev, QSerialPort::PermissionError, true, 0, "Permission error while locking");
     EXPECT_EQ(busy.number(), serr::PortInUse);
     EXPECT_EQ(busy.description(), "Port In Use (/dev/ttyUSB0 is held by another program)");
-    EXPECT_EQ(openErrorFor(dev, QSerialPort::DeviceNotFoundError, true, 0, "").number(), serr::InvalidPortNumber);
-    EXPECT_EQ(openErrorFor(dev, QSerialPort::OpenError, true, 0, "").number(), serr::PortOpenAlready);
+    EXPECT_EQ(openErrorFor(dev, QSerialPort::DeviceNotFoundError, true, 0, "").number(),
+              serr::InvalidPortNumber);
+    EXPECT_EQ(openErrorFor(dev, QSerialPort::OpenError, true, 0, "").number(),
+              serr::PortOpenAlready);
     const SerialError other = openErrorFor(dev, QSerialPort::UnknownError, true, 0, "Strange");
     EXPECT_EQ(other.number(), serr::PortError);
     EXPECT_EQ(other.description(), "Port ERROR: /dev/ttyUSB0: Strange");
@@ -389,7 +402,11 @@ TEST(QtPortErrors, OpenFailuresMapToTheirNumbers) {
 TEST(QtPortErrors, APathThatIsNoSerialDeviceIsRefused) {
     QTemporaryDir dir;
     const std::string file = dir.path().toStdString() + "/not-a-tty";
-    { QFile f(QString::fromStdString(file)); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); f.write("x"); }
+    {
+        QFile f(QString::fromStdString(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
     for (const std::string& path : {file, dir.path().toStdString()}) {
         QtSerialPort port([path](int) { return path; });
         int err = errorOf([&] { port.open(); });

@@ -54,10 +54,10 @@ TEST_F(PortProbeTest, CountThreeWithBridgeOnCom2GivesTheLogLineByLine) {
     ports[3] = PortScript{};
     scan(3);
     EXPECT_EQ(log, (std::vector<std::string>{
-                       "Checking COM1...", "Is an installed COM Port",
-                       "---------------------", "Checking COM2...", "COM2 is SWR Bridge.",
-                       "---------------------", "Checking COM3...", "Is an installed COM Port",
-                       "---------------------", "COM Port search complete", "Click START to rescan COM Ports"}));
+                       "Checking COM1...", "Is an installed COM Port", "---------------------",
+                       "Checking COM2...", "COM2 is SWR Bridge.", "---------------------",
+                       "Checking COM3...", "Is an installed COM Port", "---------------------",
+                       "COM Port search complete", "Click START to rescan COM Ports"}));
     EXPECT_EQ(written(), ":16\r:16\r:16\r");
     EXPECT_EQ(plat.lastPort()->opens(), 3);
     EXPECT_EQ(plat.lastPort()->closes(), 3);
@@ -117,9 +117,10 @@ TEST_F(PortProbeTest, EndlessOutputDoesNotStopTheScanOrGrowForever) {
 
 TEST_F(PortProbeTest, MissingPortLogsItsErrorAndStaysHidden) {
     scan(2);  // nothing configured: both missing
-    EXPECT_EQ(log, (std::vector<std::string>{"Checking COM1...", "Invalid port number", "---------------------",
-                                             "Checking COM2...", "Invalid port number", "---------------------",
-                                             "COM Port search complete", "Click START to rescan COM Ports"}));
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "Checking COM1...", "Invalid port number", "---------------------",
+                       "Checking COM2...", "Invalid port number", "---------------------",
+                       "COM Port search complete", "Click START to rescan COM Ports"}));
     EXPECT_FALSE(probe.slot(0).visible);
     EXPECT_FALSE(probe.slot(1).visible);
     EXPECT_EQ(written(), "");
@@ -127,15 +128,25 @@ TEST_F(PortProbeTest, MissingPortLogsItsErrorAndStaysHidden) {
 }
 
 TEST_F(PortProbeTest, ErrorNumbersMapToTextsAndMarks) {
-    struct Case { int number; std::string text; bool visible; int icon; std::string label; bool labelShown; };
+    struct Case {
+        int number;
+        std::string text;
+        bool visible;
+        int icon;
+        std::string label;
+        bool labelShown;
+    };
     const std::vector<Case> cases = {
         {serr::PortInUse, "Port In Use", true, porticon::InUse, "Port In Use", true},
         {serr::PortInUseAlt, "Port In Use", true, porticon::InUse, "Port In Use", true},
-        {serr::PortNotOpen, "Operation valid only when the port is open", true, porticon::Error, "Serial Port", true},
-        {serr::PortOpenAlready, "Operation not valid while the port is opened", true, porticon::Error, "Serial Port", true},
+        {serr::PortNotOpen, "Operation valid only when the port is open", true, porticon::Error,
+         "Serial Port", true},
+        {serr::PortOpenAlready, "Operation not valid while the port is opened", true,
+         porticon::Error, "Serial Port", true},
         {serr::PortHardwareError, "Port ERROR", true, porticon::Error, "Serial Port", true},
         {serr::PortError, "Port ERROR", true, porticon::Error, "Serial Port", true},
-        {serr::DeviceControlBlock, "Internal error retrieving device control block for the port", true, porticon::Error, "", false},
+        {serr::DeviceControlBlock, "Internal error retrieving device control block for the port",
+         true, porticon::Error, "", false},
         {serr::Other, "Other error...", true, porticon::Error, "Serial Port", true},
         {1234, "Other error...", true, porticon::Error, "Serial Port", true},
         {serr::PropertyWriteOnly, "Property is write-only", false, 0, "", false},
@@ -191,8 +202,9 @@ TEST_F(PortProbeTest, CountZeroOrLessProbesNothing) {
     for (int count : {0, -3}) {
         log.clear();
         scan(count);
-        EXPECT_EQ(log, (std::vector<std::string>{"---------------------", "COM Port search complete",
-                                                 "Click START to rescan COM Ports"}));
+        EXPECT_EQ(log,
+                  (std::vector<std::string>{"---------------------", "COM Port search complete",
+                                            "Click START to rescan COM Ports"}));
     }
     EXPECT_EQ(plat.portsCreated, 0);
 }

@@ -8,10 +8,10 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QPushButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -30,7 +30,11 @@ namespace {
 
 class QtTestTimer : public Timer {
 public:
-    QtTestTimer() { QObject::connect(&t_, &QTimer::timeout, [this] { if (onTimeout) onTimeout(); }); }
+    QtTestTimer() {
+        QObject::connect(&t_, &QTimer::timeout, [this] {
+            if (onTimeout) onTimeout();
+        });
+    }
     void setInterval(int ms) override { t_.setInterval(ms); }
     int interval() const override { return t_.interval(); }
     void start() override { t_.start(); }
@@ -44,7 +48,9 @@ private:
 // The desktop as the program has it, with the ports resolved through the settings file.
 class QtTestPlatform : public Platform {
 public:
-    explicit QtTestPlatform(std::string settings) : settings_(std::move(settings)) { clock_.start(); }
+    explicit QtTestPlatform(std::string settings) : settings_(std::move(settings)) {
+        clock_.start();
+    }
     uint32_t tickCount() override { return static_cast<uint32_t>(clock_.elapsed()); }
     void sleep(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
     void processEvents() override { QCoreApplication::processEvents(); }
@@ -89,7 +95,8 @@ TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
         QStringList lines = w.InfoText->toPlainText().split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
         ASSERT_EQ(lines.size(), 11) << lines.join("|").toStdString();
-        EXPECT_TRUE(lines[0].startsWith("Checking COM1... (" + QString::fromStdString(bridge.linkPath())));
+        EXPECT_TRUE(
+            lines[0].startsWith("Checking COM1... (" + QString::fromStdString(bridge.linkPath())));
         EXPECT_EQ(lines[1], "COM1 is SWR Bridge.");
         EXPECT_TRUE(lines[3].startsWith("Checking COM2..."));
         EXPECT_EQ(lines[4], "Is an installed COM Port");

@@ -12,11 +12,11 @@
 namespace quellon::scantest {
 
 struct PortScript {
-    int openError = 0;              // SerialError number thrown by open(), 0 none
-    bool answers = false;           // replies to ":16\r"
+    int openError = 0;                // SerialError number thrown by open(), 0 none
+    bool answers = false;             // replies to ":16\r"
     std::vector<std::string> chunks;  // the reply, each piece arriving on its own
-    int replyDelayMs = 0;           // from the write to the first piece
-    int hangupAfterMs = -1;         // the line goes away this long after the write
+    int replyDelayMs = 0;             // from the write to the first piece
+    int hangupAfterMs = -1;           // the line goes away this long after the write
 };
 
 class ScanRig {
@@ -30,7 +30,8 @@ public:
         for (int n = 1; n <= highest; ++n) {
             auto it = ports.find(n);
             if (it == ports.end())
-                plat.openFailures.emplace(n, SerialError(serr::InvalidPortNumber, "Invalid port number"));
+                plat.openFailures.emplace(
+                    n, SerialError(serr::InvalidPortNumber, "Invalid port number"));
             else if (it->second.openError)
                 plat.openFailures.emplace(n, SerialError(it->second.openError, "cannot open"));
         }

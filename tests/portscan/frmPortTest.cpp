@@ -108,12 +108,13 @@ TEST_F(frmPortTest, ScanMarksSlotsAndOkSavesTheClickedBridge) {
     w->txtPortNumber->setCurrentText("4");
     w->cmdStart->click();
 
-    EXPECT_EQ(lines(*w), (QStringList{"Checking COM1...", "Is an installed COM Port", "---------------------",
-                                      "Checking COM2... (/dev/ttyUSB0, FT232R USB UART)", "COM2 is SWR Bridge.",
-                                      "---------------------", "Checking COM3...", "Port In Use",
-                                      "---------------------", "Checking COM4...", "Invalid port number",
-                                      "---------------------", "COM Port search complete",
-                                      "Click START to rescan COM Ports"}));
+    EXPECT_EQ(lines(*w),
+              (QStringList{"Checking COM1...", "Is an installed COM Port", "---------------------",
+                           "Checking COM2... (/dev/ttyUSB0, FT232R USB UART)",
+                           "COM2 is SWR Bridge.", "---------------------", "Checking COM3...",
+                           "Port In Use", "---------------------", "Checking COM4...",
+                           "Invalid port number", "---------------------",
+                           "COM Port search complete", "Click START to rescan COM Ports"}));
     EXPECT_FALSE(w->COMicon[0]->isHidden());
     EXPECT_EQ(w->COMicon[0]->text(), "COM1");
     EXPECT_EQ(w->PortType[0]->text(), "Serial Port");

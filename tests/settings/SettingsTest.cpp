@@ -26,7 +26,8 @@ TEST(CheckSettingsVersion, FirstStartWritesVersionThenGui) {
 TEST(CheckSettingsVersion, FileWithoutVersionIsRebuilt) {
     test::TempDir tmp;
     const std::string ini = tmp.file("Quellon.ini");
-    for (const char* old : {"[Bridge]\nPort=4\n[Gauge]\nPeakA=1\n", "[Bridge]\nVersion=0.0\nPort=4\n"}) {
+    for (const char* old :
+         {"[Bridge]\nPort=4\n[Gauge]\nPeakA=1\n", "[Bridge]\nVersion=0.0\nPort=4\n"}) {
         spit(ini, old);
         CheckSettingsVersion(ini);
         EXPECT_EQ(slurp(ini), "[Bridge]\nVersion=1.10\n");

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
-#include <unistd.h>
 
 #include "SetupFakes.h"
 #include "link/BridgeLink.h"
@@ -73,11 +73,22 @@ protected:
         std::filesystem::remove(ini);
         g.SettingsPath = ini.string();
         BridgeParameters& p = g.params;
-        p.MaxSwrA = 300; p.MaxSwrB = 300; p.Delay1 = 32; p.Delay2 = 128; p.nFwdMin = 25;
-        p.ScaleMinA = 75; p.ScaleMaxA = 90; p.ScaleMinB = 75; p.ScaleMaxB = 90; p.ScaleDelay = 32;
-        p.ExpandA = 0; p.ExpandB = 512;
-        g.ScaleCodeA = {"1", "4"}; g.ScaleCodeB = {"1", "4"};
-        g.ScaleTextA = {"100W", "1KW"}; g.ScaleTextB = {"100W", "1KW"};
+        p.MaxSwrA = 300;
+        p.MaxSwrB = 300;
+        p.Delay1 = 32;
+        p.Delay2 = 128;
+        p.nFwdMin = 25;
+        p.ScaleMinA = 75;
+        p.ScaleMaxA = 90;
+        p.ScaleMinB = 75;
+        p.ScaleMaxB = 90;
+        p.ScaleDelay = 32;
+        p.ExpandA = 0;
+        p.ExpandB = 512;
+        g.ScaleCodeA = {"1", "4"};
+        g.ScaleCodeB = {"1", "4"};
+        g.ScaleTextA = {"100W", "1KW"};
+        g.ScaleTextB = {"100W", "1KW"};
         platform.attach(port);
         port.open();
         v = unchanged();
@@ -86,19 +97,35 @@ protected:
 
     SetupValues unchanged() const {
         SetupValues s;
-        s.descA = "Antenna 1"; s.descB = "Antenna 2"; s.fileName = "/tmp/log.csv";
-        s.intervalTime = "1000"; s.clearMode = true; s.pwrZero = false;
-        s.maxSwrA = "300"; s.maxSwrB = "300"; s.delay1 = "32"; s.delay2 = "128"; s.nFwdMin = "25";
+        s.descA = "Antenna 1";
+        s.descB = "Antenna 2";
+        s.fileName = "/tmp/log.csv";
+        s.intervalTime = "1000";
+        s.clearMode = true;
+        s.pwrZero = false;
+        s.maxSwrA = "300";
+        s.maxSwrB = "300";
+        s.delay1 = "32";
+        s.delay2 = "128";
+        s.nFwdMin = "25";
         s.scales = {"100W", "1KW", "100W", "1KW"};
-        s.scaleMinA = "75"; s.scaleMaxA = "90"; s.scaleMinB = "75"; s.scaleMaxB = "90";
-        s.scaleDelay = "32"; s.expandA = false; s.expandB = true; s.selectedMode = 0;
+        s.scaleMinA = "75";
+        s.scaleMaxA = "90";
+        s.scaleMinB = "75";
+        s.scaleMaxB = "90";
+        s.scaleDelay = "32";
+        s.expandA = false;
+        s.expandB = true;
+        s.selectedMode = 0;
         return s;
     }
     ApplyResult apply() {
         BridgeLink link(port, platform);
         return applySetup(v, 0, g, link);
     }
-    std::string key(const char* k) { return IniLookup("Bridge", k, ini.string()).value_or("<missing>"); }
+    std::string key(const char* k) {
+        return IniLookup("Bridge", k, ini.string()).value_or("<missing>");
+    }
 
     std::filesystem::path ini;
     ModGlobal g;
@@ -185,8 +212,10 @@ TEST_F(ApplyTest, ExpansionSendsOnlyTheTwoTransitions) {
 }
 
 TEST_F(ApplyTest, DefaultScalesReplaceOtherScalesWithCodesAndConstants) {
-    g.ScaleCodeA = {"0", "5"}; g.ScaleCodeB = {"2", "3"};
-    g.ScaleTextA = {"50W", "2KW"}; g.ScaleTextB = {"200W", "500W"};
+    g.ScaleCodeA = {"0", "5"};
+    g.ScaleCodeB = {"2", "3"};
+    g.ScaleTextA = {"50W", "2KW"};
+    g.ScaleTextB = {"200W", "500W"};
     apply();
     ASSERT_EQ(port.written().size(), 1u);
     EXPECT_EQ(port.written()[0], ":371414\r");
@@ -215,10 +244,19 @@ TEST_F(ApplyTest, ScaleTextOutsideTheListBecomes100W) {
 }
 
 TEST_F(ApplyTest, EveryRowGoesOutInTheBridgeOrder) {
-    v.maxSwrA = "200"; v.maxSwrB = "210"; v.delay1 = "16"; v.delay2 = "256"; v.nFwdMin = "100";
+    v.maxSwrA = "200";
+    v.maxSwrB = "210";
+    v.delay1 = "16";
+    v.delay2 = "256";
+    v.nFwdMin = "100";
     v.scales = {"50W", "2KW", "200W", "500W"};
-    v.scaleMinA = "70"; v.scaleMaxA = "95"; v.scaleMinB = "60"; v.scaleMaxB = "85"; v.scaleDelay = "40";
-    v.expandA = true; v.expandB = false;
+    v.scaleMinA = "70";
+    v.scaleMaxA = "95";
+    v.scaleMinB = "60";
+    v.scaleMaxB = "85";
+    v.scaleDelay = "40";
+    v.expandA = true;
+    v.expandB = false;
     const ApplyResult r = apply();
     const std::vector<std::string> want = {":2100200\r", ":2200210\r", ":2300016\r", ":2400256\r",
                                            ":2000100\r", ":370523\r",  ":2500700\r", ":2600950\r",
@@ -247,7 +285,9 @@ TEST_F(ApplyTest, SilentBridgeStillGetsEveryRowAndTheMissesAreListed) {
 }
 
 TEST_F(ApplyTest, OnlyTheUnansweredCommandIsListed) {
-    platform.reply = [](const std::string& cmd) -> std::string { return cmd.rfind(":22", 0) == 0 ? "" : ":ACK\r"; };
+    platform.reply = [](const std::string& cmd) -> std::string {
+        return cmd.rfind(":22", 0) == 0 ? "" : ":ACK\r";
+    };
     v.maxSwrA = "250";
     v.maxSwrB = "260";
     v.delay2 = "256";
@@ -268,11 +308,11 @@ TEST_F(ApplyTest, ClosedPortThatCannotBeOpenedIsReportedNotThrown) {
 }
 
 TEST_F(ApplyTest, TextsThatCannotBeCarriedAreNeitherSentNorStored) {
-    v.scaleDelay = "abc";     // no number at all
-    v.maxSwrA = "250x";       // number with rubbish behind
-    v.scaleMaxB = "5000";     // ten times that does not fit 16 bits
-    v.delay2 = "-20";         // five digits cannot carry a sign
-    v.nFwdMin = "70000";      // beyond 16 bits
+    v.scaleDelay = "abc";  // no number at all
+    v.maxSwrA = "250x";    // number with rubbish behind
+    v.scaleMaxB = "5000";  // ten times that does not fit 16 bits
+    v.delay2 = "-20";      // five digits cannot carry a sign
+    v.nFwdMin = "70000";   // beyond 16 bits
     const ApplyResult r = apply();
     EXPECT_TRUE(port.written().empty());
     EXPECT_EQ(g.params.ScaleDelay, 32);
@@ -280,9 +320,9 @@ TEST_F(ApplyTest, TextsThatCannotBeCarriedAreNeitherSentNorStored) {
     EXPECT_EQ(g.params.ScaleMaxB, 90);
     EXPECT_EQ(g.params.Delay2, 128);
     EXPECT_DOUBLE_EQ(g.params.nFwdMin, 25);
-    const std::vector<std::string> labels = {"SWR Alert (x100) - Channel A", "Peak Pwr Refreshing Time",
-                                             "Min Pwr Read (sample)", "Scale Max - Channel B",
-                                             "Scale Delay"};
+    const std::vector<std::string> labels = {"SWR Alert (x100) - Channel A",
+                                             "Peak Pwr Refreshing Time", "Min Pwr Read (sample)",
+                                             "Scale Max - Channel B", "Scale Delay"};
     EXPECT_EQ(r.notConverted, labels);
     EXPECT_NE(notConvertedMessage(r).find("Scale Delay"), std::string::npos);
 }

@@ -21,7 +21,7 @@ inline std::string silent(const std::string&) { return {}; }
 class TestPlatform : public FakePlatform {
 public:
     Journal journal;
-    Reply reply = ackAll;           // the bridge's answer to each write, on every port
+    Reply reply = ackAll;                  // the bridge's answer to each write, on every port
     std::optional<SerialError> openError;  // makes every new port fail to open
 
     TestPlatform() {

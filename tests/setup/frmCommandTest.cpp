@@ -1,9 +1,9 @@
 // The command window's buttons against what reaches its own port.
 #include "link/command/frmCommand.h"
 
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "SetupFakes.h"
 
@@ -53,8 +53,9 @@ TEST_F(CommandTest, EveryButtonSendsItsCode) {
     for (int i = 0; i < 7; ++i) button(w, ("cmdMode_" + std::to_string(i)).c_str())->click();
     for (int i = 0; i < 3; ++i) button(w, ("cmdScaleA_" + std::to_string(i)).c_str())->click();
     for (int i = 0; i < 3; ++i) button(w, ("cmdScaleB_" + std::to_string(i)).c_str())->click();
-    const std::vector<std::string> want = {":00\r", ":01\r", ":02\r", ":03\r", ":04\r", ":05\r", ":06\r",
-                                           ":30\r", ":31\r", ":32\r", ":33\r", ":34\r", ":35\r"};
+    const std::vector<std::string> want = {":00\r", ":01\r", ":02\r", ":03\r", ":04\r",
+                                           ":05\r", ":06\r", ":30\r", ":31\r", ":32\r",
+                                           ":33\r", ":34\r", ":35\r"};
     EXPECT_EQ(platform.port()->written(), want);
 }
 

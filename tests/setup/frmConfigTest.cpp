@@ -2,6 +2,8 @@
 // that fill fields, and Apply through the dialog's own port.
 #include "setup/frmConfig.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,8 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -35,17 +35,30 @@ protected:
         g.PortSettings = "115200,N,8,1";
         g.BridgeFirmwareVersion = "2.3";
         BridgeParameters& p = g.params;
-        p.MaxSwrA = 300; p.MaxSwrB = 250; p.Delay1 = 32; p.Delay2 = 128; p.nFwdMin = 12.5;
-        p.ScaleMinA = 75; p.ScaleMaxA = 90; p.ScaleMinB = 70; p.ScaleMaxB = 95; p.ScaleDelay = 32;
-        p.ExpandA = 512; p.ExpandB = 0;
-        g.ScaleCodeA = {"1", "4"}; g.ScaleCodeB = {"0", "5"};
-        g.ScaleTextA = {"100W", "1KW"}; g.ScaleTextB = {"50W", "2KW"};
+        p.MaxSwrA = 300;
+        p.MaxSwrB = 250;
+        p.Delay1 = 32;
+        p.Delay2 = 128;
+        p.nFwdMin = 12.5;
+        p.ScaleMinA = 75;
+        p.ScaleMaxA = 90;
+        p.ScaleMinB = 70;
+        p.ScaleMaxB = 95;
+        p.ScaleDelay = 32;
+        p.ExpandA = 512;
+        p.ExpandB = 0;
+        g.ScaleCodeA = {"1", "4"};
+        g.ScaleCodeB = {"0", "5"};
+        g.ScaleTextA = {"100W", "1KW"};
+        g.ScaleTextB = {"50W", "2KW"};
     }
     void TearDown() override { std::filesystem::remove(ini); }
 
     std::unique_ptr<frmConfig> open() { return std::make_unique<frmConfig>(platform, g); }
     void setIni(const char* k, const char* v) { WriteIni("Bridge", k, v, ini.string()); }
-    std::string key(const char* k) { return IniLookup("Bridge", k, ini.string()).value_or("<missing>"); }
+    std::string key(const char* k) {
+        return IniLookup("Bridge", k, ini.string()).value_or("<missing>");
+    }
 
     template <class W>
     static W* child(QWidget& d, const char* name) {
@@ -93,9 +106,11 @@ TEST_F(ConfigTest, LoadShowsWhatTheProgramHolds) {
     ASSERT_EQ(combo->count(), 7);
     EXPECT_EQ(combo->itemText(3), "250W");
     EXPECT_TRUE(combo->isEditable());
-    EXPECT_EQ(child<QCheckBox>(*d, "chkMode")->toolTip(), "Check to clear the file before append data.");
+    EXPECT_EQ(child<QCheckBox>(*d, "chkMode")->toolTip(),
+              "Check to clear the file before append data.");
     EXPECT_EQ(child<QLineEdit>(*d, "txtMaxSwrA")->toolTip(),
-              "Max SWR level before the alert is generated. Enter the value multiplied by 100 (2.5:1 = 250).");
+              "Max SWR level before the alert is generated. Enter the value multiplied by 100 "
+              "(2.5:1 = 250).");
     EXPECT_EQ(child<QLineEdit>(*d, "txtScaleDelay")->toolTip(), "Delay before to switch Scale");
     // The dialog's own port is on the stream's COM port.
     ASSERT_EQ(platform.portsCreated, 1);
@@ -169,7 +184,8 @@ TEST_F(ConfigTest, EveryCheckedFieldAcceptsItsBoundsAndRefusesBeyond) {
             EXPECT_EQ(platform.messageBoxes[0].text, rangeMessage(c.min, c.max));
             EXPECT_EQ(platform.messageBoxes[0].style, 16);
             EXPECT_EQ(platform.messageBoxes[0].title, c.title);
-            EXPECT_EQ(child<QLineEdit>(*d, c.field)->palette().color(QPalette::Base), QColor(255, 0, 0));
+            EXPECT_EQ(child<QLineEdit>(*d, c.field)->palette().color(QPalette::Base),
+                      QColor(255, 0, 0));
         }
     }
 }
@@ -187,7 +203,8 @@ TEST_F(ConfigTest, RefusedFieldTurnsRedKeepsTheFocusAndRecovers) {
         platform.messageBoxes.clear();
         leave(*d, "txtDelay1", bad);
         ASSERT_EQ(platform.messageBoxes.size(), 1u) << bad;
-        EXPECT_EQ(platform.messageBoxes[0].text, "Please enter only integer number > 8 and < 1024.");
+        EXPECT_EQ(platform.messageBoxes[0].text,
+                  "Please enter only integer number > 8 and < 1024.");
         EXPECT_EQ(platform.messageBoxes[0].title, "Pwr Refreshing Time");
         EXPECT_EQ(d->focusWidget(), f) << bad;
     }
@@ -215,9 +232,10 @@ TEST_F(ConfigTest, DefaultFillsTheFourteenControlsOnly) {
     child<QCheckBox>(*d, "chkExpandB")->setChecked(true);
     d->cmdDefault_Click();
     const std::pair<const char*, const char*> want[] = {
-        {"txtMaxSwrA", "300"}, {"txtMaxSwrB", "300"}, {"txtDelay1", "32"}, {"txtDelay2", "128"},
-        {"txtnFwdMin", "25"}, {"txtScaleMinA", "75"}, {"txtScaleMaxA", "90"}, {"txtScaleMinB", "75"},
-        {"txtScaleMaxB", "90"}, {"txtScaleDelay", "32"}};
+        {"txtMaxSwrA", "300"},  {"txtMaxSwrB", "300"},  {"txtDelay1", "32"},
+        {"txtDelay2", "128"},   {"txtnFwdMin", "25"},   {"txtScaleMinA", "75"},
+        {"txtScaleMaxA", "90"}, {"txtScaleMinB", "75"}, {"txtScaleMaxB", "90"},
+        {"txtScaleDelay", "32"}};
     for (const auto& [name, value] : want) EXPECT_EQ(text(*d, name), value) << name;
     EXPECT_EQ(child<QComboBox>(*d, "comboScalaMultA1")->currentText(), "100W");
     EXPECT_EQ(child<QComboBox>(*d, "comboScalaMultA2")->currentText(), "1KW");
@@ -275,8 +293,8 @@ TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
     child<QRadioButton>(*d, "Option1_1")->setChecked(true);
     EXPECT_THROW(d->cmdApply_Click(), ProgramEnded);
     EXPECT_EQ(key("GUI"), "1");
-    const Journal want = {"write :2100250\r", "message Program will Exit, please Restart the program.",
-                          "end"};
+    const Journal want = {"write :2100250\r",
+                          "message Program will Exit, please Restart the program.", "end"};
     EXPECT_EQ(platform.journal, want);
     ASSERT_EQ(platform.messageBoxes.size(), 1u);
     EXPECT_EQ(platform.messageBoxes[0].style, 0);
@@ -296,7 +314,8 @@ TEST_F(ConfigTest, UnacknowledgedParametersAreNamedAfterAllRowsWentOut) {
     EXPECT_EQ(port->written().size(), 6u);
     ASSERT_EQ(platform.messageBoxes.size(), 2u);
     EXPECT_EQ(platform.messageBoxes[0].style, 48);
-    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel B"), std::string::npos);
+    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel B"),
+              std::string::npos);
     EXPECT_NE(platform.messageBoxes[0].text.find("Scale Max - Channel A"), std::string::npos);
     EXPECT_EQ(platform.journal[6], "message " + platform.messageBoxes[0].text);
     // The mode change still ends the program.
@@ -315,7 +334,8 @@ TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
     d->cmdApply_Click();
     EXPECT_EQ(key("ChannelA"), "still saved");
     ASSERT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"), std::string::npos);
+    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"),
+              std::string::npos);
     EXPECT_EQ(d->result(), QDialog::Accepted);
 }
 

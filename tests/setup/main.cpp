@@ -2,8 +2,8 @@
 // not mind it either.
 #include "link/modGlobal.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

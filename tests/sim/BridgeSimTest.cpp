@@ -47,18 +47,19 @@ std::vector<Segment> framesOnly(const std::vector<Segment>& segs) {
 
 TEST(BridgeSimCommands, AcknowledgesEveryCommandOfTheTable) {
     BridgeSim sim(Options{});
-    const char* cmds[] = {":00", ":01", ":02", ":03", ":04", ":05", ":06", ":30", ":31", ":32", ":33",
-                          ":34", ":35", ":2000030", ":2100250", ":2200250", ":2300040", ":2400100",
+    const char* cmds[] = {":00",      ":01",      ":02",      ":03",      ":04",      ":05",
+                          ":06",      ":30",      ":31",      ":32",      ":33",      ":34",
+                          ":35",      ":2000030", ":2100250", ":2200250", ":2300040", ":2400100",
                           ":2500800", ":2600950", ":2700700", ":2801000", ":2900010", ":371234",
-                          ":3800512", ":3900512", ":11", ":10"};
+                          ":3800512", ":3900512", ":11",      ":10"};
     for (const char* c : cmds) EXPECT_EQ(talk(sim, std::string(c) + "\r"), ":ACK\r") << c;
     EXPECT_EQ(sim.linesReceived(), std::size(cmds));
 }
 
 TEST(BridgeSimCommands, IgnoresWhatItCannotRead) {
     BridgeSim sim(Options{});
-    for (const char* c : {":12\r", ":40\r", "16\r", ":1\r", ":x6\r", ":21abc\r", ":21123456\r", ":21\r",
-                          ":3712\r", ":37123a\r", "\r"}) {
+    for (const char* c : {":12\r", ":40\r", "16\r", ":1\r", ":x6\r", ":21abc\r", ":21123456\r",
+                          ":21\r", ":3712\r", ":37123a\r", "\r"}) {
         EXPECT_EQ(talk(sim, c), "") << c;
     }
     EXPECT_EQ(sim.params().maxSwrA, 300);
@@ -86,16 +87,17 @@ TEST(BridgeSimCommands, IdentificationReplyLayoutAndDefaults) {
     EXPECT_EQ(r.substr(7, 4), "1.10");
     const char* expected[] = {"00025", "00032", "00128", "00300", "00300", "00750", "00900",
                               "00750", "00900", "00032", "00000", "00000", "00000"};
-    for (std::size_t i = 0; i < 13; ++i) EXPECT_EQ(r.substr(12 + 6 * i, 5), expected[i]) << "field " << i;
+    for (std::size_t i = 0; i < 13; ++i)
+        EXPECT_EQ(r.substr(12 + 6 * i, 5), expected[i]) << "field " << i;
 }
 
 TEST(BridgeSimCommands, SetCommandsShowInTheReplies) {
     BridgeSim sim(Options{});
     // Command, 1-based position of its field in the identification reply.
     const std::pair<const char*, std::size_t> rows[] = {
-        {":2000030", 13}, {":2300040", 19}, {":2400100", 25}, {":2100250", 31}, {":2200275", 37},
-        {":2500800", 43}, {":2600950", 49}, {":2700700", 55}, {":2810000", 61}, {":2900010", 67},
-        {":3800512", 73}, {":3900512", 79}};
+        {":2000030", 13}, {":2300040", 19}, {":2400100", 25}, {":2100250", 31},
+        {":2200275", 37}, {":2500800", 43}, {":2600950", 49}, {":2700700", 55},
+        {":2810000", 61}, {":2900010", 67}, {":3800512", 73}, {":3900512", 79}};
     for (const auto& [cmd, pos] : rows) {
         ASSERT_EQ(talk(sim, std::string(cmd) + "\r"), ":ACK\r");
         EXPECT_EQ(talk(sim, ":16\r").substr(pos - 1, 5), std::string(cmd).substr(3)) << cmd;
@@ -298,7 +300,7 @@ TEST(BridgeSimFaults, DamagedFramesAndGarbage) {
     }
     EXPECT_EQ(shortFrames, 15);  // slots 36, 73, ..., 554
     EXPECT_GT(noCr, 10);
-    EXPECT_EQ(junk, 12);          // slots 25, 75, ..., 575
+    EXPECT_EQ(junk, 12);  // slots 25, 75, ..., 575
     EXPECT_EQ(good + noCr + shortFrames, 576);
     EXPECT_EQ(sim.framesProduced(), 576u);
 }
