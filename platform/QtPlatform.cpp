@@ -105,13 +105,13 @@ void QtPlatform::sleep(int ms) {
 void QtPlatform::processEvents() { QCoreApplication::processEvents(); }
 
 int QtPlatform::messageBox(const std::string& text, int style, const std::string& title) {
-    const MessageBoxSpec spec = styleToSpec(style);
+    const MessageBoxSpec shape = styleToSpec(style);
     QMessageBox box(QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // texts may carry what a device sent
     box.setText(QString::fromStdString(text));
     box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName()
                                      : QString::fromStdString(title));
-    switch (spec.icon) {
+    switch (shape.icon) {
         case MessageBoxSpec::Icon::Critical: box.setIcon(QMessageBox::Critical); break;
         case MessageBoxSpec::Icon::Question: box.setIcon(QMessageBox::Question); break;
         case MessageBoxSpec::Icon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -119,18 +119,18 @@ int QtPlatform::messageBox(const std::string& text, int style, const std::string
         case MessageBoxSpec::Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     }
     QMessageBox::StandardButtons buttons;
-    for (int id : spec.buttons) buttons |= toQt(id);
+    for (int id : shape.buttons) buttons |= toQt(id);
     box.setStandardButtons(buttons);
-    box.setDefaultButton(toQt(spec.defaultButton));
-    box.setEscapeButton(toQt(spec.escapeButton));
+    box.setDefaultButton(toQt(shape.defaultButton));
+    box.setEscapeButton(toQt(shape.escapeButton));
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (clicked) {
         const QMessageBox::StandardButton sb = box.standardButton(clicked);
-        for (int id : spec.buttons)
+        for (int id : shape.buttons)
             if (toQt(id) == sb) return id;
     }
-    return spec.escapeButton;
+    return shape.escapeButton;
 }
 
 void QtPlatform::beep() { QApplication::beep(); }
