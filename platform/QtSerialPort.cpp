@@ -73,7 +73,11 @@ QtSerialPort::QtSerialPort(std::function<std::string(int)> devicePathFor)
       ctx_(new QObject) {
     QObject::connect(&serial_, &QSerialPort::readyRead, &serial_, [this] {
         ioErrors_ = 0;
-        postCheck();
+        // Straight from the event loop: tell the handler now. From inside one
+        // of our own calls (a read pulling data in) or the handler itself,
+        // leave it for later so the handler is never entered twice.
+        if (inCall_ == 0 && !inHandler_) checkReceive();
+        else postCheck();
     });
     QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_,
                      [this](QSerialPort::SerialPortError e) { onError(e); });
@@ -224,7 +228,8 @@ std::string QtSerialPort::read() {
         if (hungUp_) checkUsable();
         got = inputLength_ > 0 ? serial_.read(inputLength_) : serial_.readAll();
     }
-    postCheck();
+    // The handler's own reads need no check: it looks again when it returns.
+    if (!inHandler_) postCheck();
     return std::string(got.constData(), static_cast<size_t>(got.size()));
 }
 
@@ -255,8 +260,10 @@ void QtSerialPort::checkReceive() {
     }
     if (alive.expired()) return;  // the handler closed down the port's owner
     inHandler_ = false;
-    // Data that still waits keeps notifying, as on a real line.
-    postCheck();
+    // Data that still waits keeps notifying, as on a real line. Anything less
+    // than the threshold is announced by the line again when more arrives.
+    if (serial_.isOpen() && !hungUp_ && threshold_ > 0 && serial_.bytesAvailable() >= threshold_)
+        postCheck();
 }
 
 bool QtSerialPort::lineHungUp() const {

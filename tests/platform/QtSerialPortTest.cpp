@@ -233,6 +233,28 @@ TEST_F(QtPortTest, ThresholdNotifiesFromTheEventLoopAndAgainWhileDataWaits) {
     EXPECT_EQ(frames.size(), 3u);
 }
 
+TEST_F(QtPortTest, FrameThatArrivesDuringTheHandlerIsStillAnnounced) {
+    port->open();
+    port->setInputMode(InputMode::Binary);
+    port->setInputLength(20);
+    std::vector<std::string> frames;
+    port->setReceiveHandler([&](int) {
+        if (frames.empty()) {
+            // The next frame comes in while the handler works, and its own
+            // count pulls it in: the line will not announce it again.
+            pty.send(std::string(20, 'f'));
+            QElapsedTimer t;
+            t.start();
+            while (port->inBufferCount() < 40 && t.elapsed() < 2000) QThread::msleep(1);
+        }
+        frames.push_back(port->read());
+    });
+    port->setReceiveThreshold(20);
+    pty.send(std::string(20, 'e'));
+    ASSERT_TRUE(pumpUntil([&] { return frames.size() == 2; }));
+    EXPECT_EQ(frames[1], std::string(20, 'f'));
+}
+
 TEST_F(QtPortTest, HandlerIsNotReenteredByItsOwnEventLoop) {
     port->open();
     int depth = 0, maxDepth = 0, calls = 0;
