@@ -60,6 +60,12 @@ for m in 0 1 2 3 4; do
   row "mode $m: connect time" "$(val $f connect_ms) ms (fixed pauses $(val $f fixed_pauses_ms) ms)" "close to the fixed pauses"
 done
 
+row "mode 4: A-frame interval shown (mean) / real" "$(val stream4 interval_shown_mean) / $(val stream4 interval_real_ms) ms ($(val stream4 interval_error_pct) %)" "within 2 %"
+row "mode 4: single shown values" "$(val stream4 interval_shown_min) .. $(val stream4 interval_shown_max) ms over $(val stream4 interval_shown_n) renewals" "(reported)"
+run stream4slow "$build/bench/stream/bench_stream" --mode 4 --seconds "$secs" --rate 100
+row "mode 4 at 100 frames/s: interval shown (mean) / real" "$(val stream4slow interval_shown_mean) / $(val stream4slow interval_real_ms) ms ($(val stream4slow interval_error_pct) %)" "within 2 %"
+row "mode 4 at 100 frames/s: single shown values" "$(val stream4slow interval_shown_min) .. $(val stream4slow interval_shown_max) ms" "(reported)"
+
 row "logging: CSV records / A/B pairs" "$(val streamlog log_records) / $(val streamlog log_pairs)" "equal"
 row "logging: every line parses, header once" "$(val streamlog log_parses) (headers $(val streamlog log_headers), bad $(val streamlog log_bad_lines))" "yes"
 row "logging: frames accepted / sent" "$(val streamlog frames_accepted) / $(val streamlog frames_sent)" "100 %"

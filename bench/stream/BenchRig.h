@@ -114,6 +114,14 @@ inline double cpuSeconds() {
            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
+// Times the process went to sleep waiting (for the line, mostly): a steadier
+// measure of wake-ups per frame than CPU time on a shared machine.
+inline long long voluntarySwitches() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_nvcsw;
+}
+
 inline double residentMB() {
     std::ifstream f("/proc/self/status");
     std::string line;

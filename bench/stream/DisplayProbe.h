@@ -3,6 +3,7 @@
 // benchmarks need: how often a window was opened, the A/B pairs seen while
 // logging was on, and the repaints of the window's widgets.
 
+#include <QLineEdit>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,13 @@ struct ProbeCounters {
     long long opened = 0;       // display windows created
     long long frames = 0;       // aggiornaDati calls
     long long pairsLogged = 0;  // B after A while logging was on
+    long long framesA = 0;      // channel A frames seen
+    // Mode 4: the A-frame interval the window shows, read after each of its
+    // renewals (every sixth A frame), summed so a run can take their mean.
+    long long intervalShown = 0;
+    double intervalSumMs = 0;
+    double intervalMinMs = 1e9;
+    double intervalMaxMs = 0;
     PaintCounter paints;
 };
 
@@ -36,6 +44,10 @@ public:
             ++c_.pairsLogged;
         prev_ = g.reading.channel;
         inner_->aggiornaDati();
+        if (g.reading.channel == "A") {
+            ++c_.framesA;
+            sampleInterval();
+        }
     }
     void showDisplay() override {
         inner_->onUnloaded = [this] {
@@ -47,11 +59,34 @@ public:
     QWidget* widget() override { return inner_->widget(); }
 
 private:
+    void sampleInterval() {
+        if (!timeBox_) {
+            if (triedBox_ || !inner_->widget()) return;
+            triedBox_ = true;
+            timeBox_ = inner_->widget()->findChild<QLineEdit*>(QStringLiteral("txtTimeFwdA"));
+            if (!timeBox_) return;
+        }
+        // The window's first A frame only starts the timing; from then on the
+        // sixth A frame of each round shows a new average.
+        ++aFrames_;
+        if (aFrames_ < 7 || (aFrames_ - 1) % 6 != 0) return;
+        bool ok = false;
+        const double ms = timeBox_->text().toDouble(&ok);
+        if (!ok) return;
+        ++c_.intervalShown;
+        c_.intervalSumMs += ms;
+        if (ms < c_.intervalMinMs) c_.intervalMinMs = ms;
+        if (ms > c_.intervalMaxMs) c_.intervalMaxMs = ms;
+    }
+
     std::unique_ptr<DisplayWindow> inner_;
     frmMain& w_;
     ProbeCounters& c_;
     std::string prev_;
     uint64_t lastResyncs_;
+    QLineEdit* timeBox_ = nullptr;
+    bool triedBox_ = false;
+    long long aFrames_ = 0;
 };
 
 inline void installProbe(frmMain& w, ProbeCounters& c) {

@@ -1,10 +1,11 @@
 // End-to-end stream figures: the program connects to the simulator at the
 // line's full rate (576 frames/s) and runs one display mode for a while.
 //
-//   bench_stream --mode M --seconds S [--log]
+//   bench_stream --mode M --seconds S [--rate N] [--log]
 //
 // Prints connect time, frames sent vs accepted, resyncs, CPU share, resident
-// memory, repaints and, with --log, the CSV check. Exits non-zero when the
+// memory, repaints, with --log the CSV check, and in mode 4 the mean of the
+// A-frame intervals the window showed against the simulator's real one. Exits non-zero when the
 // program did not connect or frames were lost.
 
 #include <QApplication>
@@ -24,24 +25,26 @@ int main(int argc, char** argv) {
     int mode = 0;
     int seconds = 10;
     bool log = false;
+    int rate = 576;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--mode" && i + 1 < argc) mode = std::atoi(argv[++i]);
         else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
+        else if (a == "--rate" && i + 1 < argc) rate = std::atoi(argv[++i]);
         else if (a == "--log") log = true;
         else {
-            std::fprintf(stderr, "usage: bench_stream --mode M --seconds S [--log]\n");
+            std::fprintf(stderr, "usage: bench_stream --mode M --seconds S [--rate N] [--log]\n");
             return 2;
         }
     }
-    if (mode < 0 || mode > 4 || seconds <= 0) {
-        std::fprintf(stderr, "mode 0..4, seconds > 0\n");
+    if (mode < 0 || mode > 4 || seconds <= 0 || rate <= 0) {
+        std::fprintf(stderr, "mode 0..4, seconds > 0, rate > 0\n");
         return 2;
     }
 
     QApplication app(argc, argv);
     try {
-        SimProcess sim({"--rate", "576"});
+        SimProcess sim({"--rate", std::to_string(rate)});
         RigFolder folder;
         if (!folder.ok()) {
             std::fprintf(stderr, "no temporary folder\n");
@@ -81,7 +84,12 @@ int main(int argc, char** argv) {
             const uint64_t res0 = w.resyncs();
             const long long pairs0 = probe.pairsLogged;
             const long long paints0 = probe.paints.paints;
+            const long long shown0 = probe.intervalShown;
+            const double shownSum0 = probe.intervalSumMs;
+            probe.intervalMinMs = 1e9;
+            probe.intervalMaxMs = 0;
             const double cpu0 = cpuSeconds();
+            const long long sw0 = voluntarySwitches();
             const double rss0 = residentMB();
             QElapsedTimer window;
             window.start();
@@ -91,9 +99,12 @@ int main(int argc, char** argv) {
             const auto s1 = sim.readStats();
             const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
             const double cpu1 = cpuSeconds();
+            const long long sw1 = voluntarySwitches();
             const uint64_t acc1 = w.framesAccepted();
             const long long pairs1 = probe.pairsLogged;
             const long long paints1 = probe.paints.paints;
+            const long long shown1 = probe.intervalShown;
+            const double shownSum1 = probe.intervalSumMs;
             const double rss1 = residentMB();
             const uint64_t res1 = w.resyncs();
 
@@ -117,11 +128,30 @@ int main(int argc, char** argv) {
             std::printf("resyncs              %llu\n",
                         static_cast<unsigned long long>(res1 - res0));
             std::printf("cpu_pct_of_core      %.2f\n", 100.0 * (cpu1 - cpu0) / elapsed);
+            std::printf(
+                "wakeups_per_frame    %.2f\n",
+                accepted ? static_cast<double>(sw1 - sw0) / static_cast<double>(accepted) : 0.0);
             std::printf("rss_mb_start         %.1f\n", rss0);
             std::printf("rss_mb               %.1f\n", rss1);
             std::printf("repaints_per_s       %.1f\n",
                         static_cast<double>(paints1 - paints0) / elapsed);
             std::printf("messages             %lld\n", platform.messages);
+            if (mode == 4) {
+                // The simulator sends A and B in turn, so an A frame leaves
+                // every other slot: its real interval is twice the frame period.
+                const double realMs = sent ? 2000.0 * elapsed / static_cast<double>(sent) : 0.0;
+                const long long shown = shown1 - shown0;
+                const double meanMs =
+                    shown ? (shownSum1 - shownSum0) / static_cast<double>(shown) : 0.0;
+                const double errPct = realMs > 0 ? 100.0 * (meanMs - realMs) / realMs : 0.0;
+                std::printf("interval_real_ms     %.3f\n", realMs);
+                std::printf("interval_shown_n     %lld\n", shown);
+                std::printf("interval_shown_mean  %.3f\n", meanMs);
+                std::printf("interval_shown_min   %.1f\n", shown ? probe.intervalMinMs : 0.0);
+                std::printf("interval_shown_max   %.1f\n", shown ? probe.intervalMaxMs : 0.0);
+                std::printf("interval_error_pct   %.2f\n", errPct);
+                if (!shown) rc = 1;
+            }
             if (!s0 || !s1) {
                 std::printf("simulator stats: UNAVAILABLE\n");
                 rc = 1;
