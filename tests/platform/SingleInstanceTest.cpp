@@ -8,17 +8,6 @@
 
 using quellon::SingleInstance;
 
-namespace {
-
-// Starts this test binary as a second program that takes the lock.
-bool startHolder(QProcess& proc, const QString& dir, const QString& name) {
-    proc.start(QCoreApplication::applicationFilePath(), {"--hold-lock", dir, name});
-    if (!proc.waitForStarted(10000) || !proc.waitForReadyRead(10000)) return false;
-    return proc.readLine().trimmed() == "ready";
-}
-
-}  // namespace
-
 TEST(SingleInstance, SecondInstanceIsRefusedUntilTheFirstEnds) {
     QTemporaryDir dir;
     const std::string d = dir.path().toStdString();
@@ -26,29 +15,21 @@ TEST(SingleInstance, SecondInstanceIsRefusedUntilTheFirstEnds) {
     ASSERT_TRUE(first->tryAcquire("quellon"));
     EXPECT_TRUE(first->held());
     EXPECT_TRUE(first->tryAcquire("quellon"));  // asking again is fine
-
     SingleInstance second(d);
     EXPECT_FALSE(second.tryAcquire("quellon"));
     EXPECT_TRUE(second.tryAcquire("other-program"));  // names are separate
-
     first.reset();
-    SingleInstance third(d);
-    EXPECT_TRUE(third.tryAcquire("quellon"));
-}
+    EXPECT_TRUE(SingleInstance(d).tryAcquire("quellon"));
 
-TEST(SingleInstance, LiveProcessBlocksCrashedOneDoesNot) {
-    QTemporaryDir dir;
+    // Another live process blocks; once it crashed, its left-over lock file does not.
     QProcess holder;
-    ASSERT_TRUE(startHolder(holder, dir.path(), "quellon"));
-    {
-        SingleInstance me(dir.path().toStdString());
-        EXPECT_FALSE(me.tryAcquire("quellon"));
-    }
-    // A crash leaves the lock file behind; it names a process that is gone.
+    holder.start(QCoreApplication::applicationFilePath(), {"--hold-lock", dir.path(), "quellon"});
+    ASSERT_TRUE(holder.waitForStarted(10000) && holder.waitForReadyRead(10000));
+    ASSERT_EQ(holder.readLine().trimmed(), "ready");
+    EXPECT_FALSE(SingleInstance(d).tryAcquire("quellon"));
     holder.kill();
     ASSERT_TRUE(holder.waitForFinished(10000));
-    SingleInstance me(dir.path().toStdString());
-    EXPECT_TRUE(me.tryAcquire("quellon"));
+    EXPECT_TRUE(SingleInstance(d).tryAcquire("quellon"));
 }
 
 TEST(SingleInstance, NameCannotLeaveTheDirectory) {
