@@ -7,8 +7,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <cstdio>
-#include <filesystem>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <tuple>
 
 #include "app/frmMain.h"
 #include "link/modGlobal.h"
@@ -19,37 +23,18 @@ using namespace quellon;
 
 namespace {
 
+// ":wexlo", the firmware version, then 13 five-digit parameter fields.
 std::string idReply(const std::string& fw = "1.10") {
-    // ":wexlo" sep fw sep, then 13 five-digit fields each followed by a separator.
-    std::string r = ":wexlo," + fw + ",";
-    const int vals[13] = {25, 32, 128, 300, 250, 750, 900, 700, 950, 32, 0, 512, 0};
-    for (int i = 0; i < 13; ++i) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "%05d", vals[i]);
-        r += buf;
-        if (i < 12) r += ",";
-    }
-    return r;
+    return ":wexlo," + fw +
+           ",00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,00000";
 }
 
-std::string frame(char ch, int nDir, int nRev, int nDirMax, int nRevMax, int pDM, int pRM,
-                  int scale = 0) {
-    std::string f(20, '\0');
-    f[0] = ':';
-    f[1] = ch;
-    auto put = [&](int off, int v) {
-        f[off] = static_cast<char>(v & 0xFF);
-        f[off + 1] = static_cast<char>((v >> 8) & 0xFF);
-    };
-    put(2, nDir);
-    put(4, nRev);
-    put(6, nDirMax);
-    put(8, nRevMax);
-    put(10, pDM);
-    put(12, pRM);
-    f[18] = static_cast<char>(scale);
-    f[19] = '\r';
-    return f;
+// A 20-byte data frame: ':', channel, six little-endian fields, four spare bytes, scale, CR.
+std::string frame(char ch, std::array<int, 6> fields = {100, 0, 100, 0, 0, 0}, int scale = 0) {
+    std::string f = {':', ch};
+    for (int v : fields) f += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    f.append(4, '\0');
+    return f + static_cast<char>(scale) + '\r';
 }
 
 class FakeDisplay : public DisplayWindow {
@@ -64,62 +49,49 @@ public:
     int* updates_;
 };
 
-struct Bridge {
-    std::string id = idReply();
-    std::string scales = ":1047";
-    bool silent = false;
-    bool ack = true;
-    std::vector<std::string> commands;
-};
-
 class FrmMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("quellon-app-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
         modGlobal = ModGlobal{};
-        modGlobal.SettingsPath = (dir / "Quellon.ini").string();
-        modGlobal.ProgramDir = dir.string();
+        modGlobal.SettingsPath = tmp.filePath("Quellon.ini").toStdString();
+        modGlobal.ProgramDir = tmp.path().toStdString();
         p.onNewPort = [this](FakeSerialPort& port) {
             port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
-                bridge.commands.push_back(data);
-                if (bridge.silent) return;
-                // Answers land in the port's buffer at once: a bridge that
-                // answers within the host's 100 ms pause.
-                if (data == ":16\r") self.feed(bridge.id + "\r");
-                else if (data == ":17\r") self.feed(bridge.scales + "\r");
-                else if (bridge.ack) self.feed(":ACK\r");
+                commands.push_back(data);
+                if (silent) return;
+                // Answers land in the port's buffer at once: a bridge that answers within
+                // the host's 100 ms pause.
+                if (data == ":16\r") self.feed(id + "\r");
+                else if (data == ":17\r") self.feed(scales + "\r");
+                else self.feed(":ACK\r");
             };
         };
     }
-    void TearDown() override {
-        w.reset();
-        std::filesystem::remove_all(dir);
-    }
     void makeWindow() {
         w = std::make_unique<frmMain>(p, modGlobal);
-        w->displayFactory = [this](const std::string& mode,
-                                   DisplayHost&) -> std::unique_ptr<DisplayWindow> {
+        w->displayFactory = [this](const std::string& mode, DisplayHost&) {
             openedMode = mode;
-            return std::make_unique<FakeDisplay>(&updates);
+            return std::unique_ptr<DisplayWindow>(std::make_unique<FakeDisplay>(&updates));
         };
         w->Form_Load();
     }
     FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
     std::string status() const { return w->statusLabel()->text().toStdString(); }
-    bool connectedOrFailed() const {
-        return !openedMode.empty() || (w->retryButton()->isVisibleTo(w.get()) && !status().empty());
-    }
     void connect(int maxMs = 60000) {
-        ASSERT_TRUE(p.runUntil([this] { return connectedOrFailed(); }, maxMs));
+        ASSERT_TRUE(p.runUntil(
+            [this] {
+                return !openedMode.empty() ||
+                       (w->retryButton()->isVisibleTo(w.get()) && !status().empty());
+            },
+            maxMs));
     }
+    std::string ini(const char* key) { return ReadIni("Bridge", key, modGlobal.SettingsPath, "x"); }
 
-    std::filesystem::path dir;
+    QTemporaryDir tmp;
     FakePlatform p;
-    Bridge bridge;
+    std::string id = idReply(), scales = ":1047";
+    bool silent = false;
+    std::vector<std::string> commands;
     std::unique_ptr<frmMain> w;
     std::string openedMode;
     int updates = 0;
@@ -127,46 +99,38 @@ protected:
 
 TEST_F(FrmMainTest, ConnectsReadsParametersAndStartsTheStream) {
     makeWindow();
-    EXPECT_EQ(ReadIni("Bridge", "Version", modGlobal.SettingsPath, "x"), "1.10");
+    EXPECT_EQ(ini("Version"), "1.10");
     connect();
     EXPECT_EQ(openedMode, "0");
     EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
     EXPECT_EQ(modGlobal.BridgeFirmwareVersion, "1.10");
-    EXPECT_EQ(modGlobal.params.MaxSwrB, 250);
-    EXPECT_EQ(modGlobal.params.ScaleMaxB, 95);
-    EXPECT_EQ(modGlobal.params.ExpandB, 512);
-    EXPECT_EQ(modGlobal.ScaleTextA[1], "50W");
-    EXPECT_EQ(modGlobal.ScaleTextB[1], "250W");
+    const BridgeParameters& bp = modGlobal.params;
+    EXPECT_EQ((std::tuple{bp.MaxSwrB, bp.ScaleMaxB, bp.ExpandB}), (std::tuple{250, 95, 512}));
+    EXPECT_EQ(modGlobal.ScaleTextA[1] + "|" + modGlobal.ScaleTextB[1], "50W|250W");
     EXPECT_EQ(modGlobal.streamState, 1);
-    EXPECT_EQ(port().receiveThreshold(), 20);
-    EXPECT_EQ(port().inputLength(), 20);
+    EXPECT_EQ((std::tuple{port().receiveThreshold(), port().inputLength()}), (std::tuple{20, 20}));
     EXPECT_EQ(port().inputMode(), InputMode::Binary);
-    EXPECT_EQ(bridge.commands.back(), ":11\r");
+    EXPECT_EQ(commands.back(), ":11\r");
     EXPECT_FALSE(w->timer3().isActive()) << "the watchdog waits for the first data";
     EXPECT_FALSE(w->timer2().isActive());
     EXPECT_EQ(w->exitButton()->text(), "Abort");
-    EXPECT_EQ(ReadIni("Bridge", "Port", modGlobal.SettingsPath, "x"), "1");
-    EXPECT_EQ(ReadIni("Bridge", "Setting", modGlobal.SettingsPath, "x"), "115200,N,8,1");
+    EXPECT_EQ(ini("Port") + "|" + ini("Setting"), "1|115200,N,8,1");
 }
 
 TEST_F(FrmMainTest, SilentPortEndsNotFoundAfterFiveTries) {
-    bridge.silent = true;
+    silent = true;
     makeWindow();
     const uint32_t start = p.now;
     connect(40000);
     EXPECT_EQ(status(), "SWR BRIDGE not found.");
-    const uint32_t took = p.now - start;
-    EXPECT_GE(took, 25500u);
-    EXPECT_LT(took, 27000u);
-    int ids = 0;
-    for (auto& c : bridge.commands) ids += c == ":16\r";
-    EXPECT_EQ(ids, 5);
+    EXPECT_GE(p.now - start, 25500u);
+    EXPECT_LT(p.now - start, 27000u);
+    EXPECT_EQ(std::ranges::count(commands, ":16\r"), 5);
     EXPECT_FALSE(port().isOpen());
     EXPECT_TRUE(w->retryButton()->isVisibleTo(w.get()));
     EXPECT_TRUE(w->setupButton()->isVisibleTo(w.get()));
     EXPECT_EQ(w->exitButton()->text(), "Exit");
     EXPECT_FALSE(w->progressBar()->isVisibleTo(w.get()));
-    // The progress bar moved while the sequence waited.
     EXPECT_FALSE(w->timer2().isActive());
 }
 
@@ -180,7 +144,7 @@ TEST_F(FrmMainTest, PortThatCannotBeOpenedShowsTheReasonAtOnce) {
 }
 
 TEST_F(FrmMainTest, OldFirmwareIsRefusedWithTheUpgradeMessage) {
-    bridge.id = idReply("1.07");
+    id = idReply("1.07");
     makeWindow();
     connect();
     EXPECT_EQ(status(), "SWR BRIDGE initialization failled.");
@@ -196,11 +160,11 @@ TEST_F(FrmMainTest, UnknownDisplayModeIsRepairedToBargraphs) {
     makeWindow();
     connect();
     EXPECT_EQ(openedMode, "0");
-    EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
+    EXPECT_EQ(ini("GUI"), "0");
 }
 
 TEST_F(FrmMainTest, ScaleReplyTimeoutStillStartsTheStream) {
-    bridge.scales = "garbage";
+    scales = "garbage";
     makeWindow();
     connect();
     EXPECT_EQ(openedMode, "0");
@@ -208,7 +172,7 @@ TEST_F(FrmMainTest, ScaleReplyTimeoutStillStartsTheStream) {
 }
 
 TEST_F(FrmMainTest, AbortDuringTheWaitEndsTheProgram) {
-    bridge.silent = true;
+    silent = true;
     makeWindow();
     p.after(3000, [this] { w->exitButton()->click(); });
     EXPECT_THROW(p.advance(10000), ProgramEnded);
@@ -222,51 +186,47 @@ protected:
         makeWindow();
         connect();
         ASSERT_EQ(openedMode, "0");
-        bridge.commands.clear();
+        commands.clear();
+    }
+    void feed(const std::string& bytes, int ms = 5) {
+        port().feed(bytes);
+        p.advance(ms);
     }
 };
 
 TEST_F(StreamingTest, GoodFramesAreDecodedAndShown) {
-    port().feed(frame('A', 1018, 100, 1018, 100, 999, 9));
-    p.advance(5);
+    feed(frame('A', {1018, 100, 1018, 100, 999, 9}));
     EXPECT_EQ(updates, 1);
     EXPECT_EQ(modGlobal.reading.channel, "A");
     EXPECT_EQ(modGlobal.reading.pwrDir, 999);  // A scale 1 is 100W
     EXPECT_EQ(modGlobal.logData[0], 999);
     EXPECT_EQ(w->lastChannel(), "A");
     EXPECT_TRUE(w->timer3().isActive());
-    // Two frames in one burst are both handled.
-    port().feed(frame('B', 500, 0, 500, 0, 0, 0) + frame('A', 10, 0, 10, 0, 0, 0));
-    p.advance(5);
+    feed(frame('B', {500, 0, 500, 0, 0, 0}) + frame('A', {10, 0, 10, 0, 0, 0}));  // one burst
     EXPECT_EQ(updates, 3);
     EXPECT_EQ(w->framesAccepted(), 3u);
-    EXPECT_TRUE(bridge.commands.empty())
-        << w->resyncs() << " " << (bridge.commands.empty() ? "" : bridge.commands[0]);
+    EXPECT_TRUE(commands.empty()) << w->resyncs() << " " << commands[0];
 }
 
 TEST_F(StreamingTest, BadFrameResynchronisesAndForgetsTheLastChannel) {
-    port().feed(frame('A', 100, 0, 100, 0, 0, 0));
-    p.advance(5);
-    std::string bad = frame('B', 1, 2, 3, 4, 5, 6);
+    feed(frame('A'));
+    std::string bad = frame('B', {1, 2, 3, 4, 5, 6});
     bad[0] = 'x';
     port().feed(bad.substr(0, 19) + "Z");
     port().feedAfter(2, "tail\r");
     p.advance(400);
     EXPECT_EQ(w->resyncs(), 1u);
     EXPECT_EQ(w->lastChannel(), "");
-    ASSERT_FALSE(bridge.commands.empty());
-    EXPECT_EQ(bridge.commands.front(), ":11\r");
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.front(), ":11\r");
     EXPECT_EQ(port().receiveThreshold(), 20);
-    // Good frames are accepted again afterwards.
-    port().feed(frame('A', 100, 0, 100, 0, 0, 0));
-    p.advance(5);
+    feed(frame('A'));  // good frames are accepted again afterwards
     EXPECT_EQ(updates, 2);
 }
 
 TEST_F(StreamingTest, FieldAboveInt16RangeTakesTheRecoveryPath) {
-    port().feed(frame('A', 100, 0, 100, 0, 0, 0));
-    p.advance(5);
-    port().feed(frame('B', 0x8001, 0, 0, 0, 0, 0));
+    feed(frame('A'));
+    port().feed(frame('B', {0x8001, 0, 0, 0, 0, 0}));
     port().feedAfter(2, "\r");
     p.advance(400);
     EXPECT_EQ(updates, 1);
@@ -275,9 +235,7 @@ TEST_F(StreamingTest, FieldAboveInt16RangeTakesTheRecoveryPath) {
 }
 
 TEST_F(StreamingTest, WatchdogReportsSilenceOnce) {
-    port().feed(frame('A', 100, 0, 100, 0, 0, 0));
-    p.advance(5);
-    p.advance(4900);
+    feed(frame('A'), 4905);
     EXPECT_TRUE(p.messageBoxes.empty());
     p.advance(200);
     ASSERT_EQ(p.messageBoxes.size(), 1u);
@@ -289,8 +247,7 @@ TEST_F(StreamingTest, WatchdogReportsSilenceOnce) {
 }
 
 TEST_F(StreamingTest, HangUpClosesThePortWithoutSpinning) {
-    port().feed(frame('A', 100, 0, 100, 0, 0, 0));
-    p.advance(5);
+    feed(frame('A'));
     port().hangup();
     const int before = p.processEventsCalls;
     p.advance(6000);
@@ -300,29 +257,21 @@ TEST_F(StreamingTest, HangUpClosesThePortWithoutSpinning) {
 }
 
 TEST_F(StreamingTest, LoggingWritesOneRecordPerAThenBPair) {
+    const std::string a = frame('A', {500, 50, 500, 50, 120, 1}),
+                      b = frame('B', {300, 0, 300, 0, 43, 0});
     modGlobal.dataLogActive = true;
     w->startDataLog();
-    port().feed(frame('A', 500, 50, 500, 50, 120, 1));
-    port().feed(frame('B', 300, 0, 300, 0, 43, 0));
-    port().feed(frame('B', 300, 0, 300, 0, 43, 0));
-    p.advance(10);
+    feed(a + b + b, 10);
     w->stopRxDati();
     // Stopping the stream keeps logging on; a restart appends to the same file.
     w->startRxDati();
-    port().feed(frame('A', 500, 50, 500, 50, 120, 1) + frame('B', 300, 0, 300, 0, 43, 0));
-    p.advance(10);
+    feed(a + b, 10);
     modGlobal.dataLogActive = false;
     w->stopDataLog();
-    FILE* f = std::fopen((dir / "dataLog.csv").c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
-    std::fclose(f);
-    size_t lines = 0;
-    for (char c : all) lines += c == '\n';
-    EXPECT_EQ(lines, 3u) << all;  // header + two records
+    std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
+    ASSERT_TRUE(f.is_open());
+    const std::string all{std::istreambuf_iterator<char>(f), {}};
+    EXPECT_EQ(std::ranges::count(all, '\n'), 3) << all;  // header + two records
     EXPECT_NE(all.find(",120,1,"), std::string::npos) << all;
 }
 

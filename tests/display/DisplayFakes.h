@@ -1,16 +1,23 @@
 #pragma once
-// A start-up window stand-in that records what a display window asks of it,
-// with a fake clock and a settings file in a temporary folder.
+// A start-up window stand-in that records what a display window asks of it, with a fake clock
+// and a settings file in a temporary folder; and readers of what a window shows.
 
 #include "link/modGlobal.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "display/DisplayFrame.h"
 #include "display/DisplayHost.h"
 #include "platform/testing/FakePlatform.h"
+#include "settings/Ini.h"
 
 namespace quellon::testing {
 
@@ -30,20 +37,48 @@ public:
     void stopDataLog() override { calls.push_back("stopDataLog"); }
     void hideStartupWindow() override { calls.push_back("hideStartupWindow"); }
     void showStartupWindow() override { calls.push_back("showStartupWindow"); }
-    void runCommandWindow(QWidget*) override {
-        calls.push_back("runCommandWindow");
-        if (duringModal) duringModal();
-    }
-    void runConfigDialog(QWidget*) override {
-        calls.push_back("runConfigDialog");
-        if (duringModal) duringModal();
-    }
+    void runCommandWindow(QWidget*) override { modal("runCommandWindow"); }
+    void runConfigDialog(QWidget*) override { modal("runConfigDialog"); }
     void endProgram() override { calls.push_back("endProgram"); }
 
-    bool called(const std::string& name) const {
-        for (const auto& c : calls)
-            if (c == name) return true;
-        return false;
+    bool called(const std::string& name) const { return std::ranges::count(calls, name) > 0; }
+    std::vector<std::string> callsSince(size_t from) const {
+        return {calls.begin() + static_cast<long>(from), calls.end()};
+    }
+    // "Key=value Key2=value2" into one section.
+    void set(const std::string& sec, const QString& pairs) {
+        for (const QString& kv : pairs.split(u' '))
+            set(sec, kv.section(u'=', 0, 0).toStdString(), kv.section(u'=', 1).toStdString());
+    }
+    void set(const std::string& sec, const std::string& key, const std::string& value) {
+        WriteIni(sec, key, value, g.SettingsPath);
+    }
+    // The stored values of keys named with spaces between, joined with '|'.
+    std::string ini(const std::string& sec, const QString& keys) const {
+        QStringList out;
+        for (const QString& k : keys.split(u' '))
+            out << QString::fromStdString(
+                IniLookup(sec, k.toStdString(), g.SettingsPath).value_or("<missing>"));
+        return out.join(u'|').toStdString();
+    }
+    int iniInt(const std::string& sec, const QString& key) const {
+        return std::stoi(ini(sec, key));
+    }
+    // Builds and shows a display window that lives as long as this host, counting its unloads.
+    template <class W>
+    W& open() {
+        auto w = std::make_unique<W>(*this);
+        W& shownWindow = *w;
+        window = std::move(w);
+        shownWindow.onUnloaded = [this] { ++unloads; };
+        shownWindow.showDisplay();
+        return shownWindow;
+    }
+    // Hands a reading to the window the way the receive handler does.
+    void frame(DisplayWindow& w, const ChannelReading& r) {
+        g.reading = r;
+        g.streamState = 2;
+        w.aggiornaDati();
     }
 
     QTemporaryDir dir;
@@ -51,6 +86,40 @@ public:
     ModGlobal g;
     std::vector<std::string> calls;
     std::function<void()> duringModal;
+    int unloads = 0;
+    std::unique_ptr<DisplayWindow> window;  // last: goes before the clock and state it uses
+
+private:
+    void modal(const char* name) {
+        calls.push_back(name);
+        if (duringModal) duringModal();
+    }
 };
+
+// The texts of line edits or labels named with spaces between, joined with '|'; a marker no
+// test expects for a missing control.
+inline std::string texts(QWidget* root, const QString& names) {
+    QStringList out;
+    for (const QString& n : names.split(u' ')) {
+        if (auto* e = root->findChild<QLineEdit*>(n)) out << e->text();
+        else if (auto* l = root->findChild<QLabel*>(n)) out << l->text();
+        else out << QStringLiteral("<no control %1>").arg(n);
+    }
+    return out.join(u'|').toStdString();
+}
+
+// "A", "B", "AB" or "": the channel windows on screen.
+inline std::string visibleChannels(const DisplayFrame& w) {
+    std::string out;
+    for (char c : {'A', 'B'})
+        if (w.channelWindow(c)->isVisible()) out += c;
+    return out;
+}
+
+// "#rrggbb" of a line edit's text.
+inline std::string textColor(QWidget* root, const char* name) {
+    auto* e = root->findChild<QLineEdit*>(name);
+    return e ? e->palette().color(QPalette::Text).name().toStdString() : "<no control>";
+}
 
 }  // namespace quellon::testing
