@@ -1,57 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <vector>
+#include <iterator>
 
 #include "datalog/DataLogger.h"
+#include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
 
 namespace fs = std::filesystem;
-using namespace quellon;
 
+namespace quellon {
 namespace {
-
-// Only the clock and the message box matter to the logger.
-class LogPlatform : public Platform {
-public:
-    LocalTime now{2026, 12, 5, 11, 27, 22, 7};
-    struct Box {
-        std::string text;
-        int style;
-        std::string title;
-    };
-    std::vector<Box> boxes;
-
-    uint32_t tickCount() override { return 0; }
-    void sleep(int) override {}
-    void processEvents() override {}
-    int messageBox(const std::string& text, int style, const std::string& title) override {
-        boxes.push_back({text, style, title});
-        return mb::IdOk;
-    }
-    void beep() override {}
-    LocalTime localTime() override { return now; }
-    std::unique_ptr<SerialPort> newSerialPort() override { return nullptr; }
-    std::unique_ptr<Timer> newTimer() override { return nullptr; }
-    void endProgram(int) override {}
-};
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+// One CR LF record of 2026-12-05.
+std::string rec(const char* time, const char* values) {
+    return "\"2026-12-05\",\"" + std::string(time) + "\"," + values + "\r\n";
 }
 
 const std::string kHeader =
     "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\","
-    "\"PwrRefB\","
-    "\"PwrDirMaxB\",\"PwrRefMaxB\"\r\n";
+    "\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"\r\n";
+const std::string kRecord = rec("11:27:22.007", "499,3,510,5,0,0,0,0");
 
 class DataLoggerTest : public ::testing::Test {
 protected:
@@ -62,10 +37,14 @@ protected:
         g.ProgramDir = dir.string();
         g.SettingsPath = (dir / "Quellon.ini").string();
         g.logData = {499, 3, 510, 5, 0, 0, 0, 0, 0};
+        plat.local = {2026, 12, 5, 11, 27, 22, 7};
     }
     void TearDown() override { fs::remove_all(dir); }
 
     fs::path logPath() const { return dir / "dataLog.csv"; }
+    void set(const char* key, const std::string& value) {
+        WriteIni("Bridge", key, value, g.SettingsPath);
+    }
     void logOn() {
         g.dataLogActive = true;
         logger.startDataLog();
@@ -77,11 +56,9 @@ protected:
 
     fs::path dir;
     ModGlobal g;
-    LogPlatform plat;
+    FakePlatform plat;
     DataLogger logger{g, plat};
 };
-
-}  // namespace
 
 TEST(DataLogFormat, RecordLinePadsEveryField) {
     std::array<int16_t, 9> d{499, 3, 510, 5, 0, 0, 0, 0, 77};
@@ -94,51 +71,42 @@ TEST(DataLogFormat, RecordLinePadsEveryField) {
               "\"2026-10-31\",\"23:59:59.999\"");
 }
 
-TEST_F(DataLoggerTest, NewFileGetsHeaderAndCrLfRecords) {
+TEST_F(DataLoggerTest, NewFileGetsHeaderAndCrLfRecordsAndDefaultsAreWrittenBack) {
     logOn();
     ASSERT_TRUE(logger.isOpen());
     EXPECT_EQ(logger.path(), logPath().string());
     EXPECT_TRUE(logger.writeLogRecord());
-    plat.now.millisecond = 45;
+    plat.local.millisecond = 45;
     g.logData[4] = 12;
     EXPECT_TRUE(logger.writeLogRecord());
     logOff();
     EXPECT_FALSE(logger.isOpen());
-    EXPECT_EQ(slurp(logPath()), kHeader +
-                                    "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n"
-                                    "\"2026-12-05\",\"11:27:22.045\",499,3,510,5,12,0,0,0\r\n");
-    // The defaults were written back to the settings file.
-    EXPECT_EQ(IniLookup("Bridge", "DataMode", g.SettingsPath).value_or(""), "0");
-    EXPECT_EQ(IniLookup("Bridge", "DataPwr", g.SettingsPath).value_or(""), "0");
-    EXPECT_EQ(IniLookup("Bridge", "DataLog", g.SettingsPath).value_or(""), logPath().string());
-    EXPECT_EQ(IniLookup("Bridge", "DataRefresh", g.SettingsPath).value_or(""), "1000");
+    EXPECT_EQ(slurp(logPath()), kHeader + kRecord + rec("11:27:22.045", "499,3,510,5,12,0,0,0"));
+    std::string ini;  // the defaults were written back
+    for (const char* key : {"DataMode", "DataPwr", "DataLog", "DataRefresh"})
+        ini += IniLookup("Bridge", key, g.SettingsPath).value_or("?") + ";";
+    EXPECT_EQ(ini, "0;0;" + logPath().string() + ";1000;");
 }
 
-TEST_F(DataLoggerTest, DataModeDecidesAppendOrNew) {
+TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewAndPathAndRefreshAreRead) {
     { std::ofstream(logPath(), std::ios::binary) << "old line\r\n"; }
     logOn();  // DataMode "0" and the file exists: appended, no header
     logger.writeLogRecord();
     logOff();
-    EXPECT_EQ(slurp(logPath()),
-              "old line\r\n\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
+    EXPECT_EQ(slurp(logPath()), "old line\r\n" + kRecord);
 
-    WriteIni("Bridge", "DataMode", "1", g.SettingsPath);
+    set("DataMode", "1");
     logOn();  // any other mode starts afresh
     logger.writeLogRecord();
     logOff();
-    EXPECT_EQ(slurp(logPath()),
-              kHeader + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n");
-}
+    EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
 
-TEST_F(DataLoggerTest, CustomPathAndRefreshInterval) {
-    const auto custom = dir / "other.csv";
-    WriteIni("Bridge", "DataLog", custom.string(), g.SettingsPath);
-    WriteIni("Bridge", "DataRefresh", "250", g.SettingsPath);
+    set("DataLog", (dir / "other.csv").string());
+    set("DataRefresh", "250");
     logOn();
     EXPECT_EQ(logger.refreshInterval(), 250);
     logOff();
-    EXPECT_EQ(slurp(custom), kHeader);
-    EXPECT_FALSE(fs::exists(logPath()));
+    EXPECT_EQ(slurp(dir / "other.csv"), kHeader);
 }
 
 TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwr) {
@@ -148,7 +116,7 @@ TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwr) {
     EXPECT_TRUE(logger.writeLogRecord());
     logOff();
 
-    WriteIni("Bridge", "DataPwr", "1", g.SettingsPath);
+    set("DataPwr", "1");
     logOn();
     EXPECT_FALSE(g.logZeroPower);
     EXPECT_FALSE(logger.writeLogRecord());  // all eight zero: skipped
@@ -157,78 +125,68 @@ TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwr) {
     g.logData[7] = 1;  // one non-zero value brings the whole record back
     EXPECT_TRUE(logger.writeLogRecord());
     logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader + "\"2026-12-05\",\"11:27:22.007\",0,0,0,0,0,0,0,0\r\n" +
-                                    "\"2026-12-05\",\"11:27:22.007\",0,0,0,0,0,0,0,1\r\n");
-    EXPECT_TRUE(plat.boxes.empty());
-}
-
-TEST_F(DataLoggerTest, StartDoesNothingWhileLoggingIsOff) {
-    logger.startDataLog();
-    EXPECT_FALSE(logger.isOpen());
-    EXPECT_FALSE(fs::exists(logPath()));
-    EXPECT_FALSE(logger.writeLogRecord());
+    EXPECT_EQ(slurp(logPath()), kHeader + rec("11:27:22.007", "0,0,0,0,0,0,0,0") +
+                                    rec("11:27:22.007", "0,0,0,0,0,0,0,1"));
+    EXPECT_TRUE(plat.messageBoxes.empty());
 }
 
 TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
-    WriteIni("Bridge", "DataMode", "1", g.SettingsPath);  // would truncate on a fresh start
+    logger.startDataLog();  // logging off: nothing happens
+    EXPECT_FALSE(logger.isOpen());
+    EXPECT_FALSE(fs::exists(logPath()));
+    EXPECT_FALSE(logger.writeLogRecord());
+
+    set("DataMode", "1");  // would truncate on a fresh start
     logOn();
     logger.writeLogRecord();
     logger.stopDataLog();  // stream stopped, logging stays on
     EXPECT_TRUE(g.dataLogActive);
     EXPECT_FALSE(logger.writeLogRecord());  // due while closed: not written, no throw
     // Even a changed path does not split the session over two files.
-    WriteIni("Bridge", "DataLog", (dir / "elsewhere.csv").string(), g.SettingsPath);
+    set("DataLog", (dir / "elsewhere.csv").string());
     logger.startDataLog();  // stream restarted
     ASSERT_TRUE(logger.isOpen());
-    plat.now.second = 23;
+    plat.local.second = 23;
     logger.writeLogRecord();
-    logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader +
-                                    "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n" +
-                                    "\"2026-12-05\",\"11:27:23.007\",499,3,510,5,0,0,0,0\r\n");
+    logger.stopDataLog();
+    EXPECT_EQ(slurp(logPath()), kHeader + kRecord + rec("11:27:23.007", "499,3,510,5,0,0,0,0"));
     EXPECT_FALSE(fs::exists(dir / "elsewhere.csv"));
 
-    // After the user switched logging off, the next start follows the settings again.
+    // Once the user switches logging off, even while the stream is stopped, the
+    // next start follows the settings again.
+    logOff();
     logOn();
     EXPECT_EQ(logger.path(), (dir / "elsewhere.csv").string());
     logOff();
 }
 
-TEST_F(DataLoggerTest, UncreatableFileIsReportedAndLoggingSwitchedOff) {
-    const auto bad = dir / "no such dir" / "log.csv";
-    WriteIni("Bridge", "DataLog", bad.string(), g.SettingsPath);
-    logOn();
-    EXPECT_FALSE(logger.isOpen());
-    EXPECT_FALSE(g.dataLogActive);
-    ASSERT_EQ(plat.boxes.size(), 1u);
-    EXPECT_EQ(plat.boxes[0].style, 48);
-    EXPECT_EQ(plat.boxes[0].title, "Quellon by WEXLO");
-    EXPECT_NE(plat.boxes[0].text.find(bad.string()), std::string::npos);
-    EXPECT_NE(plat.boxes[0].text.find("No such file or directory"), std::string::npos);
-    EXPECT_NE(logger.lastError().find(bad.string()), std::string::npos);
-    EXPECT_FALSE(logger.writeLogRecord());
-    EXPECT_EQ(plat.boxes.size(), 1u);  // no box per record
+TEST_F(DataLoggerTest, OpenOrWriteFailureIsReportedOnceAndSwitchesLoggingOff) {
+    // A missing folder; a folder as the path (it exists, so it is appended to); a
+    // full device, which opens for appending but fails on the first record.
+    const std::tuple<std::string, const char*, bool> cases[] = {
+        {(dir / "no such dir" / "log.csv").string(), "No such file", false},
+        {dir.string(), "", false},
+        {"/dev/full", "No space left", true}};
+    for (const auto& [path, reason, opens] : cases) {
+        SCOPED_TRACE(path);
+        if (!fs::exists(path) && opens) continue;  // no /dev/full here
+        plat.messageBoxes.clear();
+        set("DataLog", path);
+        logOn();
+        EXPECT_EQ(logger.isOpen(), opens);
+        EXPECT_FALSE(logger.writeLogRecord());
+        EXPECT_FALSE(logger.isOpen());
+        EXPECT_FALSE(g.dataLogActive);
+        ASSERT_EQ(plat.messageBoxes.size(), 1u);
+        const MessageBoxCall& box = plat.messageBoxes[0];
+        EXPECT_EQ(std::to_string(box.style) + " " + box.title, "48 Quellon by WEXLO");
+        EXPECT_NE(box.text.find(path), std::string::npos);
+        EXPECT_NE(box.text.find(reason), std::string::npos);
+        EXPECT_NE(logger.lastError().find(path), std::string::npos);
+        EXPECT_FALSE(logger.writeLogRecord());
+        EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
+    }
 }
 
-TEST_F(DataLoggerTest, PathThatIsADirectoryIsReported) {
-    WriteIni("Bridge", "DataLog", dir.string(), g.SettingsPath);
-    logOn();  // exists, so it is appended to, which fails
-    EXPECT_FALSE(logger.isOpen());
-    EXPECT_FALSE(g.dataLogActive);
-    ASSERT_EQ(plat.boxes.size(), 1u);
-    EXPECT_NE(plat.boxes[0].text.find(dir.string()), std::string::npos);
-}
-
-TEST_F(DataLoggerTest, WriteFailureClosesAndReportsOnce) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    WriteIni("Bridge", "DataLog", "/dev/full", g.SettingsPath);
-    logOn();  // exists, DataMode "0": opened for appending, the write fails
-    ASSERT_TRUE(logger.isOpen());
-    EXPECT_FALSE(logger.writeLogRecord());
-    EXPECT_FALSE(logger.isOpen());
-    EXPECT_FALSE(g.dataLogActive);
-    ASSERT_EQ(plat.boxes.size(), 1u);
-    EXPECT_NE(plat.boxes[0].text.find("/dev/full"), std::string::npos);
-    EXPECT_FALSE(logger.writeLogRecord());
-    EXPECT_EQ(plat.boxes.size(), 1u);
-}
+}  // namespace
+}  // namespace quellon

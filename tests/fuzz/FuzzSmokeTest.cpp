@@ -15,34 +15,18 @@
 namespace quellon::fuzz {
 namespace {
 
-int iterations() {
-    if (const char* env = std::getenv("QUELLON_FUZZ_ITERATIONS")) {
-        const int n = std::atoi(env);
-        if (n > 0) return n;
-    }
-    return 200000;
-}
-
 std::vector<uint8_t> shapedInput(std::mt19937& rng) {
     auto byte = [&] { return static_cast<uint8_t>(rng() & 0xFF); };
-    auto pick = [&](const char* chars) {
-        const std::string_view s(chars);
-        return static_cast<uint8_t>(s[rng() % s.size()]);
-    };
+    auto pick = [&](std::string_view s) { return static_cast<uint8_t>(s[rng() % s.size()]); };
     std::vector<uint8_t> in;
     const unsigned kind = rng() % 8;
     if (kind < 4) {
-        // A frame: selector, scale setup, then 20 bytes with mostly small counts.
-        in.push_back(static_cast<uint8_t>(4 * (rng() % 64)));
-        in.push_back(byte());
-        in.push_back(byte());
-        in.push_back(':');
+        // Selector, scale setup, then a frame with mostly small counts.
+        in = {static_cast<uint8_t>(4 * (rng() % 64)), byte(), byte(), ':'};
         in.push_back(rng() % 2 ? 'A' : (rng() % 2 ? 'B' : byte()));
-        for (int i = 0; i < 12; ++i) {
-            const bool high = i % 2 == 1;
-            in.push_back(high ? static_cast<uint8_t>(rng() % 16 == 0 ? byte() : rng() % 5)
-                              : byte());
-        }
+        for (int i = 0; i < 12; ++i)
+            in.push_back(i % 2 ? static_cast<uint8_t>(rng() % 16 == 0 ? byte() : rng() % 5)
+                               : byte());
         for (int i = 0; i < 4; ++i) in.push_back(byte());
         in.push_back(static_cast<uint8_t>(rng() % 5));
         in.push_back('\r');
@@ -59,30 +43,30 @@ std::vector<uint8_t> shapedInput(std::mt19937& rng) {
         for (size_t i = 0; i < len; ++i)
             in.push_back(i == 0 && rng() % 4 ? ':' : pick("012345678x:\r"));
     } else {
-        const size_t len = rng() % 128;
-        for (size_t i = 0; i < len; ++i) in.push_back(byte());
+        in.resize(rng() % 128);
+        for (auto& b : in) b = byte();
     }
     return in;
 }
 
 TEST(FuzzSmoke, ParsersSurviveRandomInput) {
+    const char* env = std::getenv("QUELLON_FUZZ_ITERATIONS");
+    const int n = env && std::atoi(env) > 0 ? std::atoi(env) : 200000;
     std::mt19937 rng(20240601u);
-    const int n = iterations();
     for (int i = 0; i < n; ++i) {
         const std::vector<uint8_t> in = shapedInput(rng);
         runOne(in.data(), in.size());
     }
     const Stats& s = stats();
+    const long counts[] = {s.framesDecoded, s.frameErrors,    s.infoAccepted, s.infoOldFirmware,
+                           s.infoRefused,   s.scalesAccepted, s.scalesRefused};
     std::printf(
-        "frames %ld decoded, %ld refused; info %ld accepted, %ld old firmware, %ld refused; "
-        "scales %ld accepted, %ld refused\n",
-        s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware, s.infoRefused,
-        s.scalesAccepted, s.scalesRefused);
+        "frames decoded/refused, info accepted/old firmware/refused, scales "
+        "accepted/refused: %ld %ld %ld %ld %ld %ld %ld\n",
+        counts[0], counts[1], counts[2], counts[3], counts[4], counts[5], counts[6]);
+    // Every outcome is reached often, or the shaping above has gone stale.
     if (n >= 10000) {
-        // Every outcome is reached often, or the shaping above has gone stale.
-        for (long count : {s.framesDecoded, s.frameErrors, s.infoAccepted, s.infoOldFirmware,
-                           s.infoRefused, s.scalesAccepted, s.scalesRefused})
-            EXPECT_GT(count, n / 2000);
+        for (long count : counts) EXPECT_GT(count, n / 2000);
     }
 }
 

@@ -16,38 +16,26 @@ namespace quellon::fuzz {
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
+void check(bool ok, const char* what) {
+    if (ok) return;
     std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
     std::abort();
 }
 
-void check(bool ok, const char* what) {
-    if (!ok) broken(what);
-}
-
-bool numericText(const std::string& s) { return isNumeric(s); }
-
-// Parameters and scales the inputs are decoded with, taken from the input too
-// so every scale and threshold gets exercised.
-void setUp(ModGlobal& g, uint8_t a, uint8_t b) {
-    static const char* codes[] = {"0", "1", "2", "3", "4", "5", "7", "6"};
-    for (size_t i = 0; i < 4; ++i) {
-        const ScaleRow row = getScaleByCode(codes[(a >> (2 * i)) & 7]);
-        g.scaleSlots[i] = ScaleSlot{row.voltMult, row.pwrMult};
-    }
-    g.params.nFwdMin = b & 0x3F;
-    g.params.MaxSwrA = static_cast<int16_t>(100 + b * 3);
-    g.params.MaxSwrB = static_cast<int16_t>(b * 7);
-}
-
 void fuzzFrame(const uint8_t* data, size_t size) {
     if (size < 2) return;
+    // Scales and thresholds come from the input too, so every one is exercised.
     ModGlobal g;
-    setUp(g, data[0], data[1]);
-    data += 2;
-    size -= 2;
+    static const char* codes[] = {"0", "1", "2", "3", "4", "5", "7", "6"};
+    for (size_t i = 0; i < 4; ++i) {
+        const ScaleRow row = getScaleByCode(codes[(data[0] >> (2 * i)) & 7]);
+        g.scaleSlots[i] = ScaleSlot{row.voltMult, row.pwrMult};
+    }
+    g.params.nFwdMin = data[1] & 0x3F;
+    g.params.MaxSwrA = static_cast<int16_t>(100 + data[1] * 3);
+    g.params.MaxSwrB = static_cast<int16_t>(data[1] * 7);
     std::array<uint8_t, kFrameLength> frame{};
-    for (size_t i = 0; i < frame.size() && i < size; ++i) frame[i] = data[i];
+    for (size_t i = 0; i < frame.size() && i + 2 < size; ++i) frame[i] = data[i + 2];
     try {
         decodeFrame(frame.data(), g);
     } catch (const FrameError&) {
@@ -59,8 +47,8 @@ void fuzzFrame(const uint8_t* data, size_t size) {
     check(r.channel.size() == 1, "channel is one character");
     for (const std::string* t : {&r.pwrDirText, &r.pwrRefText, &r.pwrDirMaxText, &r.pwrRefMaxText,
                                  &r.voltDirText, &r.voltRefText})
-        check(numericText(*t), "power and voltage texts are numbers");
-    check(r.swrText == "---" || r.swrText == "HIG" || numericText(r.swrText), "swr text");
+        check(isNumeric(*t), "power and voltage texts are numbers");
+    check(r.swrText == "---" || r.swrText == "HIG" || isNumeric(r.swrText), "swr text");
     check(r.swrValue >= 0 && r.swrValue <= 6.0f + 65535.0f, "swr value");
     check(r.pwrDir >= 0 && r.pwrRef >= 0, "powers are not negative");
     check(r.scaleMultText.size() > 1 && r.scaleMultText[0] == 'x', "scale label");
@@ -72,24 +60,17 @@ void fuzzFrame(const uint8_t* data, size_t size) {
 void fuzzInfo(const uint8_t* data, size_t size) {
     static FakePlatform platform;
     platform.messageBoxes.clear();
-    // Make most inputs pass the prefix test so the field reading is reached.
-    std::string reply = ":wexlo";
-    reply.append(reinterpret_cast<const char*>(data), size);
+    // Most inputs pass the prefix test so the field reading is reached.
+    const std::string reply = ":wexlo" + std::string(reinterpret_cast<const char*>(data), size);
     ModGlobal g;
     g.params.MaxSwrA = 4321;
     const bool ok = CheckBridgeInfo(reply, g, platform);
-    if (reply.size() < kBridgeInfoLength) {
-        check(!ok && g.params.MaxSwrA == 4321 && platform.messageBoxes.empty(),
-              "short reply stores nothing");
-    }
-    if (ok) {
-        check(leadingNumber(g.BridgeFirmwareVersion) * 100 >= 108, "old firmware accepted");
-        check(platform.messageBoxes.empty(), "message on success");
-    }
+    const bool boxed = !platform.messageBoxes.empty();
+    if (reply.size() < kBridgeInfoLength)
+        check(!ok && g.params.MaxSwrA == 4321 && !boxed, "short reply stores nothing");
+    if (ok) check(leadingNumber(g.BridgeFirmwareVersion) * 100 >= 108 && !boxed, "old firmware");
     check(platform.messageBoxes.size() <= 1, "one message at most");
-    if (ok) ++stats().infoAccepted;
-    else if (!platform.messageBoxes.empty()) ++stats().infoOldFirmware;
-    else ++stats().infoRefused;
+    ++(ok ? stats().infoAccepted : boxed ? stats().infoOldFirmware : stats().infoRefused);
 }
 
 void fuzzScales(const uint8_t* data, size_t size) {

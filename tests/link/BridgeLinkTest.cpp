@@ -20,18 +20,14 @@ protected:
     FakeSerialPort port;
     BridgeLink link;
     uint32_t start = p.now;
+    ModGlobal g;
 };
 
 // ------------------------------------------------------------ sendCmd_ACK
 
-TEST_F(Link, EmptyCommandWritesNothing) {
-    EXPECT_TRUE(link.sendCmd_ACK(""));
-    EXPECT_TRUE(port.written().empty());
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(p.sleeps.empty());
-}
-
 TEST_F(Link, AckBehindBufferedFrameBytesInOneRead) {
+    EXPECT_TRUE(link.sendCmd_ACK(""));  // an empty command: no write, no open, no pause
+    EXPECT_TRUE(port.written().empty() && !port.isOpen() && p.sleeps.empty());
     port.onWrite = [](const std::string&, FakeSerialPort& s) {
         s.feed(std::string("\x05\x00\x07\r", 4) + ":ACK\r");
     };
@@ -39,10 +35,9 @@ TEST_F(Link, AckBehindBufferedFrameBytesInOneRead) {
     EXPECT_TRUE(port.isOpen());  // opened because it was closed
     EXPECT_EQ(port.written(), std::vector<std::string>{":11\r"});
     EXPECT_EQ(p.sleeps, std::vector<int>{100});
-    // Left in the command regime.
-    EXPECT_EQ(port.inputMode(), InputMode::Text);
-    EXPECT_EQ(port.receiveThreshold(), 0);
-    EXPECT_EQ(port.inputLength(), 0);
+    // Left in the command regime: text, no notification.
+    EXPECT_EQ(std::tuple(port.inputMode(), port.receiveThreshold(), port.inputLength()),
+              std::tuple(InputMode::Text, 0, 0));
 }
 
 TEST_F(Link, StaleBytesAreDrainedBeforeTheFirstWrite) {
@@ -56,32 +51,27 @@ TEST_F(Link, StaleBytesAreDrainedBeforeTheFirstWrite) {
     EXPECT_EQ(port.receiveThreshold(), 0);
 }
 
-TEST_F(Link, AckWithoutCarriageReturnIsNotEnough) {
-    port.onWrite = [](const std::string&, FakeSerialPort& s) { s.feed(":ACK"); };
-    EXPECT_FALSE(link.sendCmd_ACK(":01\r"));
-    EXPECT_EQ(port.written(), (std::vector<std::string>{":01\r", ":01\r", ":01\r"}));
-}
-
-TEST_F(Link, SilentBridgeCostsThreeWritesHundredMsApart) {
-    std::vector<uint32_t> writeTimes;
-    port.onWrite = [&](const std::string&, FakeSerialPort&) { writeTimes.push_back(p.now); };
-    EXPECT_FALSE(link.sendCmd_ACK(":10\r"));
-    EXPECT_EQ(writeTimes, (std::vector<uint32_t>{start, start + 100, start + 200}));
-    EXPECT_EQ(elapsed(), 300u);
-    EXPECT_EQ(p.processEventsCalls, 0);  // plain pauses: no events run
-}
-
-TEST_F(Link, AckSplitOverTwoReadsIsNotRecognised) {
-    int n = 0;
-    port.onWrite = [&](const std::string&, FakeSerialPort& s) {
-        ++n;
-        if (n == 1) s.feed(":AC");
-        if (n == 2) s.feed("K\r");
-    };
-    EXPECT_FALSE(
-        link.sendCmd_ACK(":29"
-                         "32\r"));
-    EXPECT_EQ(n, 3);
+TEST(LinkAck, UnrecognisedAckCostsThreeWritesHundredMsApart) {
+    // Silence, ":ACK" without its CR, and an ACK split over two reads.
+    const std::pair<const char*, const char*> replies[] = {
+        {"", ""}, {":ACK", ":ACK"}, {":AC", "K\r"}};
+    for (const auto& [first, second] : replies) {
+        SCOPED_TRACE(first);
+        FakePlatform p;
+        FakeSerialPort port(&p);
+        BridgeLink link(port, p);
+        std::vector<uint32_t> writeTimes;
+        port.onWrite = [&, first = first, second = second](const std::string&, FakeSerialPort& s) {
+            writeTimes.push_back(p.now);
+            s.feed(writeTimes.size() == 1 ? first : second);
+        };
+        const uint32_t t0 = p.now;
+        EXPECT_FALSE(link.sendCmd_ACK(":01\r"));
+        EXPECT_EQ(port.written(), (std::vector<std::string>(3, ":01\r")));
+        EXPECT_EQ(writeTimes, (std::vector<uint32_t>{t0, t0 + 100, t0 + 200}));
+        EXPECT_EQ(p.now - t0, 300u);
+        EXPECT_EQ(p.processEventsCalls, 0);  // plain pauses: no events run
+    }
 }
 
 TEST_F(Link, LateAckOnSecondAttempt) {
@@ -89,9 +79,7 @@ TEST_F(Link, LateAckOnSecondAttempt) {
     port.onWrite = [&](const std::string&, FakeSerialPort& s) {
         if (++n == 2) s.feed(":ACK\r");
     };
-    EXPECT_TRUE(
-        link.sendCmd_ACK(":37"
-                         "1034\r"));
+    EXPECT_TRUE(link.sendCmd_ACK(":371034\r"));
     EXPECT_EQ(n, 2);
     EXPECT_EQ(link.rxBuffer, ":ACK\r");
 }
@@ -111,7 +99,8 @@ TEST_F(Link, PortErrorsReachTheCaller) {
 TEST_F(Link, ReplyLineWithoutItsCarriageReturn) {
     port.open();
     port.setReceiveThreshold(20);
-    port.feed(":1034\rnext");
+    port.feed("\r:1034\rnext");
+    EXPECT_EQ(link.leggiPIC(), "");  // a leading CR gives an empty text
     EXPECT_EQ(link.leggiPIC(), ":1034");
     EXPECT_EQ(link.rxBuffer, ":1034");
     EXPECT_EQ(port.buffered(), "next");  // one character per read: the rest stays
@@ -119,19 +108,17 @@ TEST_F(Link, ReplyLineWithoutItsCarriageReturn) {
     EXPECT_EQ(port.receiveThreshold(), 20);  // not touched
 }
 
-TEST_F(Link, LeadingCarriageReturnGivesEmptyText) {
+TEST_F(Link, NoCarriageReturnTimesOutAfter5000msAlsoOverTickWrap) {
     port.open();
-    port.feed("\r:wexlo\r");
-    EXPECT_EQ(link.leggiPIC(), "");
-}
-
-TEST_F(Link, NoCarriageReturnTimesOutAfter5000ms) {
-    port.open();
-    port.feed(":wexlo 1.1");
-    EXPECT_EQ(link.leggiPIC(), "NAK Timeout");
-    EXPECT_GT(elapsed(), 5000u);
-    EXPECT_LE(elapsed(), 5002u);
-    EXPECT_EQ(link.rxBuffer, ":wexlo 1.1");  // kept, not returned
+    for (uint32_t t0 : {p.now, 0xFFFFFFFFu - 1000}) {
+        SCOPED_TRACE(t0);
+        p.now = start = t0;
+        port.feed(":wexlo 1.1");
+        EXPECT_EQ(link.leggiPIC(), "NAK Timeout");
+        EXPECT_GT(elapsed(), 5000u);
+        EXPECT_LE(elapsed(), 5002u);
+        EXPECT_EQ(link.rxBuffer, ":wexlo 1.1");  // kept, not returned
+    }
 }
 
 TEST_F(Link, ReplyArrivingLaterWhileEventsRun) {
@@ -148,15 +135,6 @@ TEST_F(Link, ReplyArrivingLaterWhileEventsRun) {
     EXPECT_EQ(ticks, 1);  // the user interface stayed alive
 }
 
-TEST_F(Link, TimeoutSurvivesTickCounterWrap) {
-    p.now = 0xFFFFFFFFu - 1000;
-    start = p.now;
-    port.open();
-    EXPECT_EQ(link.leggiPIC(), "NAK Timeout");
-    EXPECT_GT(elapsed(), 5000u);
-    EXPECT_LE(elapsed(), 5002u);
-}
-
 TEST_F(Link, HangupWhileWaitingEndsTheWait) {
     port.open();
     p.after(300, [&] { port.hangup(); });
@@ -166,12 +144,7 @@ TEST_F(Link, HangupWhileWaitingEndsTheWait) {
 
 // ------------------------------------------------------------ IdentifyBridge
 
-class Identify : public Link {
-protected:
-    ModGlobal g;
-};
-
-TEST_F(Identify, AnsweringBridge) {
+TEST_F(Link, IdentifyAnsweringBridgeDrainsAndCloses) {
     port.open();
     port.feed("stale frame bytes");
     port.onWrite = [](const std::string& d, FakeSerialPort& s) {
@@ -183,7 +156,7 @@ TEST_F(Identify, AnsweringBridge) {
     EXPECT_EQ(p.sleeps, std::vector<int>{100});
 }
 
-TEST_F(Identify, SilentPortCostsFiveTriesOf5100ms) {
+TEST_F(Link, IdentifySilentPortCostsFiveTriesOf5100ms) {
     EXPECT_FALSE(IdentifyBridge(link, g));
     EXPECT_EQ(port.written(), std::vector<std::string>(5, ":16\r"));
     EXPECT_GE(elapsed(), 25500u);
@@ -193,18 +166,17 @@ TEST_F(Identify, SilentPortCostsFiveTriesOf5100ms) {
     EXPECT_EQ(g.StatusMessage, "Link error, SWR BRIDGE non found.");
 }
 
-TEST_F(Identify, WrongRepliesUntilTheThirdTry) {
+TEST_F(Link, IdentifyWrongRepliesUntilTheThirdTry) {
     int n = 0;
     port.onWrite = [&](const std::string&, FakeSerialPort& s) {
-        ++n;
-        s.feed(n < 3 ? "hello\rgarbage" : ":wexlo\r");
+        s.feed(++n == 1 ? "hello\rgarbage" : n == 2 ? ":wexl\rgarbage" : ":wexlo\r");
     };
     EXPECT_TRUE(IdentifyBridge(link, g));
     EXPECT_EQ(n, 3);
     EXPECT_FALSE(port.isOpen());
 }
 
-TEST_F(Identify, PortErrorsEndWithFalseAndClosedPort) {
+TEST_F(Link, IdentifyPortErrorsEndWithFalseAndClosedPort) {
     g.StatusMessage = "before";
     port.openError = SerialError(serr::PortInUse, "Port In Use");
     EXPECT_FALSE(IdentifyBridge(link, g));
@@ -223,7 +195,7 @@ TEST_F(Identify, PortErrorsEndWithFalseAndClosedPort) {
 
 // ------------------------------------------------------------ OpenBridgePort
 
-class OpenPort : public ::testing::Test {
+class OpenPort : public Link {
 protected:
     OpenPort() {
         std::string tmpl =
@@ -238,35 +210,29 @@ protected:
     void setPort(const std::string& number) { WriteIni("Bridge", "Port", number, g.SettingsPath); }
 
     std::string dir;
-    FakePlatform p;
-    FakeSerialPort port{&p};
-    ModGlobal g;
 };
 
 TEST_F(OpenPort, DefaultsAreReadWrittenBackAndTheReadyPortIsOpen) {
     ASSERT_FALSE(dir.empty());
+    port.setInputMode(InputMode::Binary);
     EXPECT_TRUE(OpenBridgePort(port, g));
-    EXPECT_EQ(g.PortNumber, "1");
-    EXPECT_EQ(g.PortSettings, "115200,N,8,1");
-    EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath), "1");
-    EXPECT_EQ(IniLookup("Bridge", "Setting", g.SettingsPath), "115200,N,8,1");
+    EXPECT_EQ(g.PortNumber + " " + g.PortSettings, "1 115200,N,8,1");
+    EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath).value_or("") + " " +
+                  IniLookup("Bridge", "Setting", g.SettingsPath).value_or(""),
+              "1 115200,N,8,1");
     EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(port.portNumber(), 1);
-    EXPECT_EQ(port.settings(), "115200,N,8,1");
+    EXPECT_EQ(std::to_string(port.portNumber()) + " " + port.settings(), "1 115200,N,8,1");
     EXPECT_EQ(port.inputMode(), InputMode::Text);
     EXPECT_EQ(g.StatusMessage, "Com1: port already in use.");
-}
 
-TEST_F(OpenPort, ReopensAnOpenPortOnTheConfiguredNumber) {
-    port.open();
-    setPort("4");
+    setPort("4");  // an open port is reopened on the configured number
     EXPECT_TRUE(OpenBridgePort(port, g));
     EXPECT_EQ(port.portNumber(), 4);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.closes(), 1);
 }
 
-TEST_F(OpenPort, RejectedPortNumbersGiveTheStatusText) {
+TEST_F(OpenPort, FailuresGiveTheStatusTextAndLeaveThePortClosed) {
     for (const char* number : {"0", "abc", "99999", "-3"}) {
         SCOPED_TRACE(number);
         setPort(number);
@@ -274,9 +240,6 @@ TEST_F(OpenPort, RejectedPortNumbersGiveTheStatusText) {
         EXPECT_EQ(g.StatusMessage, std::string("Com:") + number + " Invalid port number");
         EXPECT_FALSE(port.isOpen());
     }
-}
-
-TEST_F(OpenPort, OpenFailuresGiveTheServiceDescription) {
     setPort("7");
     p.openFailures.emplace(7, SerialError(serr::InvalidPortNumber, "Invalid port number"));
     EXPECT_FALSE(OpenBridgePort(port, g));
@@ -288,9 +251,8 @@ TEST_F(OpenPort, OpenFailuresGiveTheServiceDescription) {
     other.open();
     EXPECT_FALSE(OpenBridgePort(port, g));
     EXPECT_EQ(g.StatusMessage, "Com:2 Port In Use");
-}
 
-TEST_F(OpenPort, MalformedSettingsText) {
+    setPort("1");
     WriteIni("Bridge", "Setting", "fast please", g.SettingsPath);
     EXPECT_FALSE(OpenBridgePort(port, g));
     EXPECT_EQ(g.StatusMessage.rfind("Com:1 ", 0), 0u);
@@ -298,13 +260,10 @@ TEST_F(OpenPort, MalformedSettingsText) {
     EXPECT_FALSE(port.isOpen());
 }
 
-TEST_F(OpenPort, PortNumberValue) {
-    EXPECT_EQ(portNumberValue("3"), 3);
-    EXPECT_EQ(portNumberValue(" 12 "), 12);
-    EXPECT_EQ(portNumberValue("2.5"), 2);
-    EXPECT_EQ(portNumberValue("3.5"), 4);
-    EXPECT_EQ(portNumberValue("abc"), 0);
-    EXPECT_EQ(portNumberValue("70000"), 0);
+TEST(PortNumber, LeadingNumberRoundedHalfEvenOrZero) {
+    const std::pair<const char*, int> cases[] = {{"3", 3},   {" 12 ", 12}, {"2.5", 2},
+                                                 {"3.5", 4}, {"abc", 0},   {"70000", 0}};
+    for (const auto& [text, want] : cases) EXPECT_EQ(portNumberValue(text), want) << text;
 }
 
 }  // namespace
