@@ -1,75 +1,25 @@
-// A real scan: the window on the Qt serial port against two bridge simulators on
-// pseudo terminals, pinned to COM1 and COM2 in a temporary settings file; COM3
-// is pinned to a device that does not exist.
-
+// A real scan: the window on the program's own Qt platform against two bridge
+// simulators on pseudo terminals, pinned to COM1 and COM2 in a temporary
+// settings file; COM3 is pinned to a device that does not exist.
 #include "portscan/frmPort.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 #include <QToolButton>
 
 #include <filesystem>
 
 #include "platform/PortMap.h"
-#include "platform/QtSerialPort.h"
+#include "platform/QtPlatform.h"
 #include "settings/Ini.h"
 #include "sim/SimProcess.h"
 
 namespace fs = std::filesystem;
 using namespace quellon;
-
-namespace {
-
-class QtTestTimer : public Timer {
-public:
-    QtTestTimer() {
-        QObject::connect(&t_, &QTimer::timeout, [this] {
-            if (onTimeout) onTimeout();
-        });
-    }
-    void setInterval(int ms) override { t_.setInterval(ms); }
-    int interval() const override { return t_.interval(); }
-    void start() override { t_.start(); }
-    void stop() override { t_.stop(); }
-    bool isActive() const override { return t_.isActive(); }
-
-private:
-    QTimer t_;
-};
-
-// The desktop as the program has it, with the ports resolved through the settings file.
-class QtTestPlatform : public Platform {
-public:
-    explicit QtTestPlatform(std::string settings) : settings_(std::move(settings)) {
-        clock_.start();
-    }
-    uint32_t tickCount() override { return static_cast<uint32_t>(clock_.elapsed()); }
-    void sleep(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    int messageBox(const std::string&, int, const std::string&) override { return mb::IdOk; }
-    void beep() override {}
-    LocalTime localTime() override { return {}; }
-    std::unique_ptr<SerialPort> newSerialPort() override {
-        const std::string s = settings_;
-        return std::make_unique<QtSerialPort>([s](int n) { return devicePathForPort(n, s); });
-    }
-    std::unique_ptr<Timer> newTimer() override { return std::make_unique<QtTestTimer>(); }
-    void endProgram(int) override {}
-
-private:
-    std::string settings_;
-    QElapsedTimer clock_;
-};
-
-}  // namespace
 
 TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
     char tmpl[] = "/tmp/portscan_e2e_XXXXXX";
@@ -85,7 +35,7 @@ TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
         WriteIni("Ports", "2", silent.linkPath(), g.SettingsPath);
         WriteIni("Ports", "3", (dir / "no-such-tty").string(), g.SettingsPath);
 
-        QtTestPlatform plat(g.SettingsPath);
+        QtPlatform plat([&g] { return g.SettingsPath; });
         frmPort w(g, plat);
         w.listPorts = [&g] { return numberedPorts(g.SettingsPath, 3, {}); };
         w.txtPortNumber->setCurrentText("3");

@@ -1,7 +1,7 @@
 #pragma once
-// The shared fake platform set up as a row of COM ports, each with its own
-// behaviour: missing unless scripted, failing to open, silent, answering the
-// identification command (late, in pieces), or losing the line.
+// The shared fake platform set up as a row of COM ports, each missing unless
+// scripted, failing to open, silent, answering the identification command (late,
+// in pieces) or losing the line.
 
 #include <map>
 #include <string>
@@ -24,10 +24,9 @@ public:
     FakePlatform plat;
     std::map<int, PortScript> ports;  // port number -> behaviour; absent: missing
 
-    // Call after changing ports, before the scan.
-    void apply(int highest = 16) {
+    void apply() {  // after changing ports, before the scan
         plat.openFailures.clear();
-        for (int n = 1; n <= highest; ++n) {
+        for (int n = 1; n <= 16; ++n) {
             auto it = ports.find(n);
             if (it == ports.end())
                 plat.openFailures.emplace(
@@ -46,8 +45,7 @@ private:
         if (it == ports.end()) return;
         const PortScript& s = it->second;
         if (s.hangupAfterMs >= 0) {
-            const uint64_t id = p.id();
-            plat.after(s.hangupAfterMs, [this, id] {
+            plat.after(s.hangupAfterMs, [this, id = p.id()] {
                 if (FakeSerialPort* q = plat.portById(id)) q->hangup();
             });
         }

@@ -39,10 +39,13 @@ protected:
         };
         return w;
     }
-    QStringList lines(frmPort& w) {
+    static QStringList lines(frmPort& w) {
         QStringList l = w.InfoText->toPlainText().split('\n');
         if (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
         return l;
+    }
+    std::string saved(const char* key) {
+        return IniLookup("Bridge", key, g.SettingsPath).value_or("<missing>");
     }
 
     fs::path dir;
@@ -77,34 +80,38 @@ TEST_F(frmPortTest, PortNumberZeroAtLoadSavesPortOneOnOk) {
     EXPECT_TRUE(w->txtPortSelected->text().isEmpty());
     w->cmdOK->click();
     EXPECT_EQ(w->result(), QDialog::Accepted);
-    EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath).value_or(""), "1");
-    EXPECT_EQ(IniLookup("Bridge", "Setting", g.SettingsPath).value_or(""), "115200,N,8,1");
+    EXPECT_EQ(saved("Port"), "1");
+    EXPECT_EQ(saved("Setting"), "115200,N,8,1");
 }
 
-TEST_F(frmPortTest, OkWithUnchangedPortWritesNothing) {
-    auto w = open();
-    w->cmdOK->click();
-    EXPECT_EQ(w->result(), QDialog::Accepted);
-    EXPECT_FALSE(fs::exists(g.SettingsPath));
-}
-
-TEST_F(frmPortTest, CancelWritesNothingEvenAfterASelection) {
+TEST_F(frmPortTest, OkSavesOnlyAChangeAndCancelNothing) {
     auto w = open();
     w->COMicon_Click(5);
     EXPECT_EQ(w->txtPortSelected->text(), "6");
     w->cmdExit->click();
     EXPECT_EQ(w->result(), QDialog::Rejected);
+    w = open();
+    w->cmdOK->click();  // port and settings unchanged
+    EXPECT_EQ(w->result(), QDialog::Accepted);
     EXPECT_FALSE(fs::exists(g.SettingsPath));
+
+    w = open();
+    g.PortSettings = "9600,N,8,1";
+    w->cmdOK->click();
+    EXPECT_EQ(saved("Port"), "3");
+    EXPECT_EQ(saved("Setting"), "9600,N,8,1");
 }
 
 TEST_F(frmPortTest, ScanMarksSlotsAndOkSavesTheClickedBridge) {
     rig.ports[1] = scantest::PortScript{};
-    scantest::PortScript bridge;
-    bridge.answers = true;
-    bridge.chunks = {":wexlo 1.10\r"};
-    rig.ports[2] = bridge;
+    rig.ports[2] = {.answers = true, .chunks = {":wexlo 1.10\r"}};
     rig.ports[3].openError = serr::PortInUse;
     auto w = open();
+    w->txtPortNumber->setCurrentText("0");  // a typed count of none probes nothing
+    w->cmdStart->click();
+    EXPECT_EQ(lines(*w), (QStringList{"---------------------", "COM Port search complete",
+                                      "Click START to rescan COM Ports"}));
+    EXPECT_EQ(plat.portsCreated, 0);
     w->txtPortNumber->setCurrentText("4");
     w->cmdStart->click();
 
@@ -125,32 +132,13 @@ TEST_F(frmPortTest, ScanMarksSlotsAndOkSavesTheClickedBridge) {
     EXPECT_TRUE(w->PortDevice[0]->isHidden());
     EXPECT_EQ(w->PortType[2]->text(), "Port In Use");
     EXPECT_TRUE(w->COMicon[3]->isHidden());
-    EXPECT_TRUE(w->cmdStart->isEnabled());
-    EXPECT_TRUE(w->cmdOK->isEnabled());
-    EXPECT_TRUE(w->cmdExit->isEnabled());
+    for (auto* b : {w->cmdStart, w->cmdOK, w->cmdExit}) EXPECT_TRUE(b->isEnabled());
 
     w->COMicon[1]->click();
     EXPECT_EQ(w->txtPortSelected->text(), "2");
     w->cmdOK->click();
-    EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath).value_or(""), "2");
+    EXPECT_EQ(saved("Port"), "2");
     EXPECT_EQ(g.PortNumber, "3");  // memory is left alone: the reconnect reads the file
-}
-
-TEST_F(frmPortTest, ChangedSettingsAreSavedWithTheSamePort) {
-    auto w = open();
-    g.PortSettings = "9600,N,8,1";
-    w->cmdOK->click();
-    EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath).value_or(""), "3");
-    EXPECT_EQ(IniLookup("Bridge", "Setting", g.SettingsPath).value_or(""), "9600,N,8,1");
-}
-
-TEST_F(frmPortTest, CountZeroShowsOnlyTheClosingLines) {
-    auto w = open();
-    w->txtPortNumber->setCurrentText("0");
-    w->cmdStart->click();
-    EXPECT_EQ(lines(*w), (QStringList{"---------------------", "COM Port search complete",
-                                      "Click START to rescan COM Ports"}));
-    EXPECT_EQ(plat.portsCreated, 0);
 }
 
 TEST_F(frmPortTest, WindowCannotBeClosedDuringAScan) {

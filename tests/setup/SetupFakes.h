@@ -1,27 +1,40 @@
 #pragma once
-// The shared platform fakes with a journal on top, so the setup tests can check
-// the order of what reached the line, the message boxes and the program end.
+// The shared platform fakes with a journal of what reached the line, the message
+// boxes and the program end, in order; every port gets the same scripted bridge.
 
+#include <unistd.h>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/testing/FakePlatform.h"
+#include "settings/Ini.h"
 
 namespace quellon::testing_setup {
 
 using Journal = std::vector<std::string>;
-using Reply = std::function<std::string(const std::string&)>;
 
-// A bridge that acknowledges every command.
-inline std::string ackAll(const std::string&) { return ":ACK\r"; }
-// A bridge that never answers.
+// A settings file of its own for each test (or picture), gone afterwards.
+struct TempIni {
+    inline static int made = 0;
+    const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("quellon_setup_" + std::to_string(::getpid()) + "_" + std::to_string(++made) + ".ini"))
+            .string();
+    TempIni() { std::filesystem::remove(path); }
+    ~TempIni() { std::filesystem::remove(path); }
+    std::string key(const char* k) const {
+        return IniLookup("Bridge", k, path).value_or("<missing>");
+    }
+};
+
 inline std::string silent(const std::string&) { return {}; }
 
 class TestPlatform : public FakePlatform {
 public:
     Journal journal;
-    Reply reply = ackAll;                  // the bridge's answer to each write, on every port
+    std::function<std::string(const std::string&)> reply = [](auto&) { return ":ACK\r"; };
     std::optional<SerialError> openError;  // makes every new port fail to open
 
     TestPlatform() {
@@ -30,8 +43,7 @@ public:
             p.openError = openError;
         };
     }
-    // Gives a port made outside newSerialPort the same bridge and journal.
-    void attach(FakeSerialPort& p) {
+    void attach(FakeSerialPort& p) {  // for a port made outside newSerialPort
         p.onWrite = [this](const std::string& data, FakeSerialPort& port) {
             journal.push_back("write " + data);
             port.feed(reply(data));
@@ -45,10 +57,7 @@ public:
         journal.push_back("end");
         FakePlatform::endProgram(code);
     }
-    FakeSerialPort* port(size_t i = 0) const {
-        const auto all = ports();
-        return i < all.size() ? all[i] : nullptr;
-    }
+    FakeSerialPort* port() const { return ports().empty() ? nullptr : ports()[0]; }
 };
 
 }  // namespace quellon::testing_setup

@@ -9,6 +9,7 @@
 
 using namespace quellon;
 using namespace quellon::testing_setup;
+using Lines = std::vector<std::string>;
 
 class CommandTest : public ::testing::Test {
 protected:
@@ -17,8 +18,8 @@ protected:
         g.ScaleTextA = {"100W", "1KW"};
         g.ScaleTextB = {"250W", "2KW"};
     }
-    QPushButton* button(frmCommand& w, const char* name) {
-        auto* b = w.findChild<QPushButton*>(name);
+    QPushButton* button(frmCommand& w, const std::string& name) {
+        auto* b = w.findChild<QPushButton*>(QString::fromStdString(name));
         EXPECT_NE(b, nullptr) << name;
         return b;
     }
@@ -26,44 +27,33 @@ protected:
     TestPlatform platform;
 };
 
-TEST_F(CommandTest, CaptionsAndGroups) {
+TEST_F(CommandTest, CaptionsAndEveryButtonsCode) {
     frmCommand w(platform, g);
     EXPECT_EQ(w.windowTitle(), "Send Command ");
-    const char* modes[] = {"Auto", "SWR  A", "SWR B", "A+B", "Pwr A", "Pwr B", "Scale"};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(button(w, ("cmdMode_" + std::to_string(i)).c_str())->text(), modes[i]);
-    EXPECT_EQ(button(w, "cmdScaleA_0")->text(), "Auto");
-    EXPECT_EQ(button(w, "cmdScaleA_1")->text(), "100W");
-    EXPECT_EQ(button(w, "cmdScaleA_2")->text(), "1KW");
-    EXPECT_EQ(button(w, "cmdScaleB_1")->text(), "250W");
-    EXPECT_EQ(button(w, "cmdScaleB_2")->text(), "2KW");
-    EXPECT_EQ(button(w, "cmdExit")->text(), "Exit");
     EXPECT_TRUE(w.portOpen());
     EXPECT_EQ(platform.port()->portNumber(), 4);
-}
-
-TEST_F(CommandTest, SwrAWritesExactlyItsCommand) {
-    frmCommand w(platform, g);
-    button(w, "cmdMode_1")->click();
-    EXPECT_EQ(platform.port()->written(), std::vector<std::string>{":01\r"});
-}
-
-TEST_F(CommandTest, EveryButtonSendsItsCode) {
-    frmCommand w(platform, g);
-    for (int i = 0; i < 7; ++i) button(w, ("cmdMode_" + std::to_string(i)).c_str())->click();
-    for (int i = 0; i < 3; ++i) button(w, ("cmdScaleA_" + std::to_string(i)).c_str())->click();
-    for (int i = 0; i < 3; ++i) button(w, ("cmdScaleB_" + std::to_string(i)).c_str())->click();
-    const std::vector<std::string> want = {":00\r", ":01\r", ":02\r", ":03\r", ":04\r",
-                                           ":05\r", ":06\r", ":30\r", ":31\r", ":32\r",
-                                           ":33\r", ":34\r", ":35\r"};
-    EXPECT_EQ(platform.port()->written(), want);
+    EXPECT_EQ(button(w, "cmdExit")->text(), "Exit");
+    const std::pair<std::string, QString> want[] = {
+        {"cmdMode_0", "Auto"},  {"cmdMode_1", "SWR  A"}, {"cmdMode_2", "SWR B"},
+        {"cmdMode_3", "A+B"},   {"cmdMode_4", "Pwr A"},  {"cmdMode_5", "Pwr B"},
+        {"cmdMode_6", "Scale"}, {"cmdScaleA_0", "Auto"}, {"cmdScaleA_1", "100W"},
+        {"cmdScaleA_2", "1KW"}, {"cmdScaleB_0", "Auto"}, {"cmdScaleB_1", "250W"},
+        {"cmdScaleB_2", "2KW"}};
+    for (const auto& [name, caption] : want) {
+        EXPECT_EQ(button(w, name)->text(), caption) << name;
+        button(w, name)->click();
+    }
+    // One command per click, each exactly once.
+    const Lines sent = {":00\r", ":01\r", ":02\r", ":03\r", ":04\r", ":05\r", ":06\r",
+                        ":30\r", ":31\r", ":32\r", ":33\r", ":34\r", ":35\r"};
+    EXPECT_EQ(platform.port()->written(), sent);
 }
 
 TEST_F(CommandTest, SilentBridgeGetsThreeWritesAHundredMillisecondsApart) {
     platform.reply = silent;
     frmCommand w(platform, g);
     button(w, "cmdScaleB_2")->click();
-    EXPECT_EQ(platform.port()->written(), std::vector<std::string>(3, ":35\r"));
+    EXPECT_EQ(platform.port()->written(), Lines(3, ":35\r"));
     EXPECT_EQ(platform.sleeps, std::vector<int>(3, 100));
     EXPECT_TRUE(platform.messageBoxes.empty());
     EXPECT_TRUE(button(w, "cmdScaleB_2")->isEnabled());
@@ -75,7 +65,7 @@ TEST_F(CommandTest, ScaleButtonsWithoutScaleReplyStillSend) {
     EXPECT_EQ(button(w, "cmdScaleA_1")->text(), "");
     button(w, "cmdScaleA_1")->click();
     button(w, "cmdScaleA_2")->click();
-    EXPECT_EQ(platform.port()->written(), (std::vector<std::string>{":31\r", ":32\r"}));
+    EXPECT_EQ(platform.port()->written(), (Lines{":31\r", ":32\r"}));
 }
 
 TEST_F(CommandTest, ExitClosesThePort) {

@@ -1,7 +1,3 @@
-// One QApplication for the window tests; the plain tests do not need it but do
-// not mind it either.
-#include "link/modGlobal.h"
-
 #include <gtest/gtest.h>
 #include <QApplication>
 
