@@ -6,6 +6,13 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUELLON_BUILD_DIR:-$here/build}
 secs=${QUELLON_BENCH_SECONDS:-60}
+# The windows are measured on a real X server (Xvfb) when one can be started,
+# else on Qt's offscreen platform; QT_QPA_PLATFORM set by the caller wins.
+if [ -z "${QT_QPA_PLATFORM:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${QUELLON_BENCH_XVFB:-}" ] &&
+   command -v xvfb-run >/dev/null; then
+  exec env QUELLON_BENCH_XVFB=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 "$here/scripts/build.sh" "$build" >&2 || { echo "build failed" >&2; exit 1; }

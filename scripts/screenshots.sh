@@ -38,10 +38,18 @@ if [ "\$device" = sim ]; then
   for _ in \$(seq 50); do [ -e "\$device" ] && break; sleep 0.1; done
 fi
 printf '[Bridge]\r\nVersion=1.10\r\nGUI=$mode\r\nPort=1\r\n[Ports]\r\n1=%s\r\n' "\$device" > "$dir/Quellon.ini"
+# Modes 0 and 1 open three windows that all start centred; place them apart
+# (in twips, 15 to a pixel) so the picture shows each one.
+case $mode in
+  0) printf '[PwrSwr]\r\nPosX=600\r\nPosY=600\r\nPosXA=600\r\nPosYA=2100\r\nPosXB=600\r\nPosYB=4500\r\n' >> "$dir/Quellon.ini" ;;
+  1) printf '[Gauge]\r\nPosX=600\r\nPosY=600\r\nPosXA=600\r\nPosYA=2100\r\nPosXB=9900\r\nPosYB=2100\r\n' >> "$dir/Quellon.ini" ;;
+esac
 "$dir/quellon" >"$dir/quellon.log" 2>&1 &
 app_pid=\$!
 sleep 4
 import -window root "$out"
+# The bare Xvfb screen around the windows is black: cut it away.
+convert "$out" -bordercolor black -border 1 -trim +repage "$out"
 kill "\$app_pid" 2>/dev/null
 [ -n "\$sim_pid" ] && kill "\$sim_pid" 2>/dev/null
 wait 2>/dev/null

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // The same event dispatcher as the program itself uses.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     try {
         SimProcess sim({"--rate", std::to_string(rate)});
