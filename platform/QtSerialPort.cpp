@@ -262,8 +262,7 @@ void QtSerialPort::checkReceive() {
     inHandler_ = false;
     // Data that still waits keeps notifying, as on a real line. Anything less
     // than the threshold is announced by the line again when more arrives.
-    if (serial_.isOpen() && !hungUp_ && threshold_ > 0 && serial_.bytesAvailable() >= threshold_)
-        postCheck();
+    if (serial_.bytesAvailable() >= threshold_) postCheck();
 }
 
 bool QtSerialPort::lineHungUp() const {
