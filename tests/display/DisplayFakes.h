@@ -1,6 +1,5 @@
 #pragma once
-// A start-up window stand-in that records what a display window asks of it, with a fake clock
-// and a settings file in a temporary folder; and readers of what a window shows.
+// A recording start-up window with a fake clock and a temporary settings file; text readers.
 
 #include "link/modGlobal.h"
 
@@ -61,9 +60,6 @@ public:
                 IniLookup(sec, k.toStdString(), g.SettingsPath).value_or("<missing>"));
         return out.join(u'|').toStdString();
     }
-    int iniInt(const std::string& sec, const QString& key) const {
-        return std::stoi(ini(sec, key));
-    }
     // Builds and shows a display window that lives as long as this host, counting its unloads.
     template <class W>
     W& open() {
@@ -106,14 +102,6 @@ inline std::string texts(QWidget* root, const QString& names) {
         else out << QStringLiteral("<no control %1>").arg(n);
     }
     return out.join(u'|').toStdString();
-}
-
-// "A", "B", "AB" or "": the channel windows on screen.
-inline std::string visibleChannels(const DisplayFrame& w) {
-    std::string out;
-    for (char c : {'A', 'B'})
-        if (w.channelWindow(c)->isVisible()) out += c;
-    return out;
 }
 
 // "#rrggbb" of a line edit's text.

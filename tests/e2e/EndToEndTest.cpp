@@ -1,6 +1,5 @@
-// The real start-up window and display windows on a real serial port, against
-// the bridge simulator on a pseudo-terminal. Message boxes are recorded instead
-// of shown, settings live in a temporary folder.
+// The real start-up and display windows on a real serial port, against the bridge
+// simulator on a pseudo-terminal; settings live in a temporary folder.
 
 #include <gtest/gtest.h>
 
@@ -31,8 +30,7 @@ const char* const kConnected = "SWR BRIDGE CONNECTED";
 const char* const kInitFailed = "SWR BRIDGE initialization failled.";
 const char* const kLost = "SWR CONNECTION LOST. Please verify your connection.";
 
-// The real platform, but a message box is noted and answered at once: a modal
-// box would stop the test's event loop.
+// Message boxes are noted and answered at once: a modal one would stop the test.
 class RecordingPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
@@ -50,23 +48,18 @@ public:
 bool pumpUntil(const std::function<bool()>& pred, int timeoutMs) {
     QElapsedTimer t;
     t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
+    while (!pred() && !t.hasExpired(timeoutMs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(2);
     }
-    return true;
+    return pred();
 }
 
 // Whether want was sent in this order (other commands may stand between).
-::testing::AssertionResult sentInOrder(const SimProcess& sim, std::vector<std::string> want) {
+bool sentInOrder(const SimProcess& sim, const std::vector<std::string>& want) {
     std::size_t i = 0;
-    std::string all;
-    for (const auto& c : sim.recordedCommands()) {
-        i += i < want.size() && c == want[i];
-        all += c + " ";
-    }
-    return i == want.size() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << all;
+    for (const auto& c : sim.recordedCommands()) i += i < want.size() && c == want[i];
+    return i == want.size();
 }
 
 class EndToEnd : public ::testing::Test {
@@ -74,38 +67,31 @@ protected:
     void SetUp() override {
         char tmpl[] = "/tmp/quellon-e2e-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
         modGlobal = ModGlobal{};
+        modGlobal.ProgramDir = dir_ = tmpl;
         modGlobal.SettingsPath = dir_ + "/Quellon.ini";
-        modGlobal.ProgramDir = dir_;
     }
     void TearDown() override {
         w.reset();
-        sim.reset();
-        modGlobal = ModGlobal{};
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
 
-    // Writes the settings (port 1 pinned to portPath) and starts the program.
-    void startProgram(const std::string& portPath, const std::string& gui = "0") {
+    // Starts the simulator, writes the settings (port 1 pinned to it) and the program.
+    void start(std::vector<std::string> simArgs, const std::string& gui = "0") {
+        sim = std::make_unique<SimProcess>(std::move(simArgs));
         WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
         WriteIni("Bridge", "GUI", gui, modGlobal.SettingsPath);
         WriteIni("Bridge", "Port", "1", modGlobal.SettingsPath);
-        WriteIni("Ports", "1", portPath, modGlobal.SettingsPath);
+        WriteIni("Ports", "1", sim->linkPath(), modGlobal.SettingsPath);
         w = std::make_unique<frmMain>(platform, modGlobal);
         w->Form_Load();
-    }
-    void start(std::vector<std::string> simArgs, const std::string& gui = "0") {
-        sim = std::make_unique<SimProcess>(std::move(simArgs));
-        startProgram(sim->linkPath(), gui);
     }
 
     std::string status() const { return w->statusLabel()->text().toStdString(); }
     bool displayOpen() const {
         return w->displayWindow() && w->displayWindow()->widget()->isVisible();
     }
-    // Waits for `n` more frames to be accepted.
     bool moreFrames(uint64_t n, int timeoutMs = 10000) {
         const uint64_t before = w->framesAccepted();
         return pumpUntil([&] { return w->framesAccepted() >= before + n; }, timeoutMs);
@@ -114,12 +100,11 @@ protected:
     // Connected, display window up and the stream flowing.
     void expectStreaming() {
         ASSERT_TRUE(pumpUntil([&] { return displayOpen() && w->framesAccepted() >= 20; }, 10000))
-            << "status: " << status() << ", frames " << w->framesAccepted();
+            << status();
         EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     }
 
-    // A connect sequence has run to its end and failed: the buttons are back.
-    // (Before the first sequence the buttons show too, with an empty status.)
+    // A connect sequence has failed: the buttons are back (before the first, the status is empty).
     bool connectFailed() const {
         const std::string s = status();
         return w->retryButton()->isVisible() && !s.empty() &&
@@ -128,9 +113,7 @@ protected:
     void expectFailure(const std::string& text) {
         ASSERT_TRUE(pumpUntil([&] { return connectFailed(); }, 10000)) << status();
         EXPECT_EQ(status(), text);
-        EXPECT_EQ(w->displayWindow(), nullptr);
-        EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(w->framesAccepted(), 0u);
+        EXPECT_TRUE(w->isVisible() && !w->displayWindow());
         EXPECT_FALSE(sentInOrder(*sim, {":11"}));  // no stream asked for
     }
 
@@ -143,27 +126,21 @@ protected:
 TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     start({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
     expectStreaming();
-    EXPECT_FALSE(w->isVisible());  // the display window hides the start-up window
     ASSERT_TRUE(moreFrames(100));
     EXPECT_EQ(w->resyncs(), 0u);
     EXPECT_EQ(sim->recordedCommands(), (std::vector<std::string>{":16", ":16", ":17", ":11"}));
-    EXPECT_EQ(modGlobal.BridgeFirmwareVersion, "1.10");
-    EXPECT_EQ(modGlobal.ScaleTextA[0], "100W");
 
     // By hand, "100W" scale: power = count^2 * 20 / 20736 tenths of a watt, so
     // 720 -> 500.0, 144 -> 20.0, and the bridge's peaks 732 -> 516.8, 150 -> 21.7.
     // SWR (732+150)/(732-150) = 1.515, cut to one decimal; volts count * 1.41 * 0.0491.
     const ChannelReading& r = modGlobal.reading;
-    EXPECT_TRUE(r.channel == "A" || r.channel == "B");
     EXPECT_EQ((std::vector<int>{r.nDir, r.nRev, r.nDirMax, r.nRevMax, r.pwrDir, r.pwrRef,
                                 r.pwrDirMax, r.pwrRefMax}),
               (std::vector<int>{720, 144, 732, 150, 500, 20, 516, 21}));
     EXPECT_EQ((std::vector<std::string>{r.pwrDirText, r.pwrRefText, r.pwrDirMaxText, r.swrText,
                                         r.voltDirText, r.voltRefText, r.scaleMultText}),
               (std::vector<std::string>{"50", "2", "51", "1.5", "50.7", "10.4", "x1"}));
-    EXPECT_EQ(modGlobal.logData[0], 500);  // both channels came in
-    EXPECT_EQ(modGlobal.logData[4], 500);
-    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(modGlobal.logData[4], 500);  // channel B came in too
 }
 
 TEST_F(EndToEnd, OldFirmwareIsRefusedWithTheUpgradeMessage) {
@@ -174,35 +151,25 @@ TEST_F(EndToEnd, OldFirmwareIsRefusedWithTheUpgradeMessage) {
 }
 
 TEST_F(EndToEnd, CutOffIdentificationIsRefused) {
-    // The prefix is there, so the bridge is found; its parameters cannot be read.
-    start({"--fault", "shortid"});
+    start({"--fault", "shortid"});  // found by its prefix; nothing of it is half stored
     expectFailure(kInitFailed);
-    EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(modGlobal.BridgeFirmwareVersion, "");  // nothing half stored
+    EXPECT_TRUE(platform.boxes.empty() && modGlobal.BridgeFirmwareVersion.empty());
 }
 
 // Each damage to the stream, each in another display mode (0 is the decode test's).
 class EndToEndStreamFault
     : public EndToEnd,
       public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
-
 TEST_P(EndToEndStreamFault, StreamResynchronisesAndGoesOn) {
     const auto [fault, gui] = GetParam();
     start({"--rate", "200"}, gui);
     expectStreaming();
-    EXPECT_EQ(modGlobal.GuiMode, gui);
-    EXPECT_EQ(w->resyncs(), 0u);
-
     ASSERT_TRUE(sim->send(std::string("fault ") + fault));
-    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000))
-        << "frames " << w->framesAccepted();
-    ASSERT_TRUE(moreFrames(200, 15000))
-        << "frames " << w->framesAccepted() << " resyncs " << w->resyncs();
-    EXPECT_TRUE(displayOpen());
-    EXPECT_FALSE(platform.saw(kLost));
+    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000));
+    ASSERT_TRUE(moreFrames(200, 15000));
+    EXPECT_TRUE(displayOpen() && !platform.saw(kLost));
     // A damaged frame must not leave a nonsense reading behind.
-    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B")
-        << modGlobal.reading.channel;
+    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B");
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault,
@@ -213,26 +180,20 @@ INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault,
 TEST_F(EndToEnd, MissingAcknowledgementsStillStream) {
     start({"--rate", "200", "--fault", "noack"}, "4");
     expectStreaming();
-    EXPECT_EQ(modGlobal.GuiMode, "4");
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11"}));
 }
 
 TEST_F(EndToEnd, HangUpIsReportedWithoutBusyLoop) {
     start({"--rate", "200"});
     expectStreaming();
-    // Dropped once the stream is seen (a slow start must not race the hang-up);
-    // without --reopen the simulator then exits.
-    ASSERT_TRUE(sim->send("hangup"));
+    ASSERT_TRUE(sim->send("hangup"));  // without --reopen the simulator then exits
     ASSERT_TRUE(pumpUntil([&] { return !sim->running(); }, 10000));
     const std::clock_t cpu0 = std::clock();
     pumpUntil([] { return false; }, 5000);
     EXPECT_LT(double(std::clock() - cpu0) / CLOCKS_PER_SEC, 3.0) << "CPU seconds in 5 s of silence";
-
     EXPECT_TRUE(platform.saw(kLost));
-    EXPECT_EQ(w->displayWindow(), nullptr);
-    // The start-up window is back and has tried again; the port is gone, so it
-    // stops with the buttons shown and says why.
-    EXPECT_TRUE(w->isVisible());
+    // The start-up window is back, tries again and stops: the port is gone.
+    EXPECT_TRUE(w->isVisible() && !w->displayWindow());
     ASSERT_TRUE(pumpUntil([&] { return connectFailed(); }, 10000)) << status();
     EXPECT_NE(status(), kConnected);
 }
@@ -243,20 +204,10 @@ TEST_F(EndToEnd, ReconnectsWhenTheLineComesBack) {
     ASSERT_TRUE(sim->send("hangup"));
     ASSERT_TRUE(sim->waitReady(10000));  // the port is back a second after the hang-up
     ASSERT_TRUE(pumpUntil([&] { return platform.saw(kLost); }, 10000));
-    const uint64_t before = w->framesAccepted();
-    ASSERT_TRUE(
-        pumpUntil([&] { return displayOpen() && w->framesAccepted() >= before + 50; }, 15000))
-        << "status: " << status();
+    ASSERT_TRUE(moreFrames(50, 15000)) << status();
+    EXPECT_TRUE(displayOpen());
     EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
-}
-
-TEST_F(EndToEnd, MissingDeviceSaysSoAtOnce) {
-    startProgram(dir_ + "/no-such-tty");
-    ASSERT_TRUE(pumpUntil([&] { return connectFailed(); }, 3000)) << status();
-    EXPECT_TRUE(status().rfind("Com:1 ", 0) == 0 && status().size() > 6) << status();  // and why
-    EXPECT_EQ(w->displayWindow(), nullptr);
-    EXPECT_TRUE(platform.boxes.empty());
 }
 
 }  // namespace

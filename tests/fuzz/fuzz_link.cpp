@@ -1,7 +1,4 @@
 // libFuzzer entry point (clang, QUELLON_FUZZ=ON).
-#include <cstddef>
-#include <cstdint>
-
 #include "LinkFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,40 +9,27 @@
 
 namespace quellon::test {
 
-// Generous limit for things that take milliseconds; only reached when something
-// is broken, so a busy machine does not fail the tests.
+// Only reached when something is broken, so a busy machine does not fail the tests.
 constexpr int kPatienceMs = 10000;
 
 // The SerialError number f throws, 0 when it throws none.
-inline int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const SerialError& e) {
-        return e.number();
-    }
+inline int errorOf(const std::function<void()>& f) try {
+    f();
     return 0;
+} catch (const SerialError& e) {
+    return e.number();
 }
 
-// Runs the Qt event loop until pred() holds or ms have passed; returns pred().
-inline bool pumpUntil(const std::function<bool()>& pred, int ms = kPatienceMs) {
+// Repeats step() (running the Qt event loop in between if loop) until it holds
+// or ms have passed; returns whether it got there.
+inline bool pumpUntil(const std::function<bool()>& step, int ms = kPatienceMs, bool loop = true) {
     QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return pred();
-}
-
-// Repeats step() without running the event loop until it returns true or the
-// patience runs out; returns whether it got there.
-inline bool retry(const std::function<bool()>& step) {
-    QElapsedTimer t;
-    t.start();
-    while (!step()) {
-        if (t.elapsed() > kPatienceMs) return false;
+    for (t.start(); !step(); QThread::msleep(loop ? 1 : 0)) {
+        if (t.elapsed() > ms) return false;
+        if (loop) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
 }
+inline bool retry(const std::function<bool()>& step) { return pumpUntil(step, kPatienceMs, false); }
 
 }  // namespace quellon::test

@@ -1,7 +1,6 @@
 #pragma once
-// The shared fake platform set up as a row of COM ports, each missing unless
-// scripted, failing to open, silent, answering the identification command (late,
-// in pieces) or losing the line.
+// The fake platform as a row of COM ports: missing unless scripted, failing to
+// open, silent, answering ":16\r" (late, in pieces) or losing the line.
 
 #include <map>
 #include <string>
@@ -13,7 +12,7 @@ namespace quellon::scantest {
 
 struct PortScript {
     int openError = 0;                // SerialError number thrown by open(), 0 none
-    bool answers = false;             // replies to ":16\r"
+    bool answers = false;
     std::vector<std::string> chunks;  // the reply, each piece arriving on its own
     int replyDelayMs = 0;             // from the write to the first piece
     int hangupAfterMs = -1;           // the line goes away this long after the write
@@ -35,15 +34,15 @@ public:
                 plat.openFailures.emplace(n, SerialError(it->second.openError, "cannot open"));
         }
         plat.onNewPort = [this](FakeSerialPort& port) {
-            port.onWrite = [this](const std::string& data, FakeSerialPort& p) { respond(data, p); };
+            port.onWrite = [this](const std::string& data, FakeSerialPort& p) {
+                if (auto it = ports.find(p.portNumber()); it != ports.end())
+                    respond(data, p, it->second);
+            };
         };
     }
 
 private:
-    void respond(const std::string& data, FakeSerialPort& p) {
-        auto it = ports.find(p.portNumber());
-        if (it == ports.end()) return;
-        const PortScript& s = it->second;
+    void respond(const std::string& data, FakeSerialPort& p, const PortScript& s) {
         if (s.hangupAfterMs >= 0) {
             plat.after(s.hangupAfterMs, [this, id = p.id()] {
                 if (FakeSerialPort* q = plat.portById(id)) q->hangup();

@@ -1,0 +1,279 @@
+// The bridge simulator: the simulated bridge alone, on a clock the test moves by
+// hand, and the separate process behind a pseudo-terminal opened with plain termios.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/BridgeSim.h"
+#include "sim/SimProcess.h"
+
+using namespace quellon::sim;
+using quellon::SimProcess;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The ACK of ":11", then `n` frames of fixed counts on the "100W" scale (power =
+// count^2 * 20 / 20736), channels alternating, built by hand from the frame layout.
+std::string stream(std::size_t n, int dir, int rev, int dirMax, int revMax) {
+    std::string s = ":ACK\r";
+    for (std::size_t i = 0; i < n; ++i) {
+        s += {':', i % 2 ? 'B' : 'A'};
+        for (int v : {dir, rev, dirMax, revMax, dirMax * dirMax * 20 / 20736,
+                      revMax * revMax * 20 / 20736})
+            s += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+        s += std::string(5, '\0') + '\r';
+    }
+    return s;
+}
+
+// Sends `cmd` at `now` and returns what is due at once.
+std::string talk(BridgeSim& sim, const std::string& cmd, Nanos now = 0) {
+    sim.receive(cmd, now);
+    std::string s;
+    for (const auto& g : sim.poll(now)) s += g.bytes;
+    return s;
+}
+
+Options fixedOptions(int rate = 100, unsigned faults = 0) {
+    return Options{.rate = rate, .sweep = false, .fixed = {600, 120, 620, 130}, .faults = faults};
+}
+
+std::vector<std::string> frames(BridgeSim& sim, Nanos now, bool room = true) {
+    std::vector<std::string> f;
+    for (const auto& s : sim.poll(now, room))
+        if (s.frame) f.push_back(s.bytes);
+    return f;
+}
+
+// Waits are upper bounds only: a slow machine makes a test slower, not failed.
+class Port {
+public:
+    explicit Port(const std::string& path)
+        : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+        termios t{};
+        if (fd_ < 0 || tcgetattr(fd_, &t) != 0) return;
+        cfmakeraw(&t);
+        tcsetattr(fd_, TCSANOW, &t);
+    }
+    ~Port() {
+        if (fd_ >= 0) close(fd_);
+    }
+    // Collects bytes until `want` bytes or (want 0) a CR came, or the line drops.
+    std::string read(std::size_t want = 0, int timeoutMs = 3000) {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while ((want ? got.size() < want : got.find('\r') == std::string::npos) &&
+               std::chrono::steady_clock::now() < end) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0) continue;
+            char b[4096];
+            const ssize_t n = (p.revents & (POLLHUP | POLLERR)) ? 0 : ::read(fd_, b, sizeof b);
+            if (n <= 0 && (hungUp = true)) break;
+            got.append(b, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    std::string ask(const std::string& cmd) {
+        EXPECT_EQ(::write(fd_, cmd.data(), cmd.size()), ssize_t(cmd.size()));
+        return read();
+    }
+    bool hungUp = false;
+
+private:
+    int fd_;
+};
+
+bool gone(const std::string& path) { return !fs::exists(fs::symlink_status(path)); }
+
+}  // namespace
+
+TEST(BridgeSimCommands, IgnoresWhatItCannotReadAndAcknowledgesTheRest) {
+    BridgeSim sim(Options{});
+    for (const char* c : {":12\r", ":40\r", "16\r", ":1\r", ":x6\r", ":21abc\r", ":21123456\r",
+                          ":21\r", ":3712\r", ":37123a\r", "\r"})
+        EXPECT_EQ(talk(sim, c), "") << c;
+    EXPECT_EQ(sim.params().maxSwrA, 300);
+    EXPECT_EQ(sim.takeLines().size(), 10u);  // an empty line is no command
+    for (const char* c : {":00", ":06", ":30", ":35", ":2000030", ":2900010", ":11", ":10"})
+        EXPECT_EQ(talk(sim, std::string(c) + "\r"), ":ACK\r") << c;
+    // An overlong line is cut and the next command still works.
+    sim.takeLines();
+    sim.receive(std::string(5000, 'x'), 0);
+    EXPECT_EQ(talk(sim, "\r:17\r"), ":1414\r");
+    const auto lines = sim.takeLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), kMaxLine);
+    EXPECT_EQ(printable(std::string("\n:1\x01\xff\\", 6)), "\\x0A:1\\x01\\xFF\\x5C");
+}
+
+TEST(BridgeSimCommands, IdentificationReplyAndSetCommands) {
+    BridgeSim sim(Options{});
+    EXPECT_EQ(talk(sim, ":16\r"),
+              ":wexlo,1.10,00025,00032,00128,00300,00300,00750,00900,00750,"
+              "00900,00032,00000,00000,00000\r");
+    // Command, 1-based position of its field in the identification reply.
+    for (const auto& [cmd, pos] : {std::pair{":2000030", 13}, {":3900512", 79}}) {
+        ASSERT_EQ(talk(sim, std::string(cmd) + "\r"), ":ACK\r");
+        EXPECT_EQ(talk(sim, ":16\r").substr(pos - 1, 5), cmd + 3) << cmd;
+    }
+    EXPECT_EQ(talk(sim, ":370347\r"), ":ACK\r");
+    EXPECT_EQ(talk(sim, ":17\r"), ":0347\r");
+}
+
+TEST(BridgeSimStream, FramesHaveTheirShapeAndAlternate) {
+    BridgeSim sim(fixedOptions(100));
+    const std::string ack = talk(sim, ":11\r");  // frames at 10, 20, .. ms
+    EXPECT_EQ(ack + talk(sim, "", 105 * kMs), stream(10, 600, 120, 620, 130));
+    EXPECT_EQ(talk(sim, ":10\r", 105 * kMs), ":ACK\r");
+    EXPECT_TRUE(sim.poll(10 * kSecond).empty());
+}
+
+TEST(BridgeSimStream, PeakPowersFollowScaleCodesAndMinimumInput) {
+    EXPECT_EQ(peakPower(25, 20, 25), 0);  // at the minimum: no power, as the host computes it
+    BridgeSim sim(Options{.rate = 100, .sweep = false, .fixed = {1018, 20, 1018, 20}});
+    talk(sim, ":370030\r:11\r");  // A scale 1 "50W", B scale 1 "500W"
+    const std::string f = talk(sim, "", 25 * kMs);  // A then B; DirMax power at 10
+    ASSERT_EQ(f.size(), 2 * kFrameSize);
+    EXPECT_EQ(f.substr(10, 2), "\xF3\x01");  // 1018 * 1018 * 50 / 20736 = 499
+    EXPECT_EQ(f.substr(30, 2), "\x85\x13");  // 1018 * 1018 * 100 / 20736 = 4997
+}
+
+TEST(BridgeSimStream, StallSkipsFramesAndNeverBursts) {
+    BridgeSim sim(fixedOptions(100));
+    talk(sim, ":11\r", 0);
+    EXPECT_EQ(frames(sim, 995 * kMs).size(), 99u);
+    // A host that does not read: due frames are skipped, not queued up.
+    EXPECT_TRUE(frames(sim, 1095 * kMs, false).empty());
+    EXPECT_EQ(frames(sim, 1195 * kMs).size(), 10u);
+    // After a long stop the stream goes on from now instead of bursting.
+    EXPECT_LE(frames(sim, 60 * kSecond).size(), 1u);
+    EXPECT_EQ(frames(sim, 60 * kSecond + 95 * kMs).size(), 9u);
+}
+
+TEST(BridgeSimFaults, NoAckLateAckSlowAndSilence) {
+    BridgeSim noAck(fixedOptions(100, FaultNoAck));
+    EXPECT_EQ(talk(noAck, ":11\r"), "");  // obeyed without an acknowledgement
+    EXPECT_EQ(frames(noAck, 10 * kMs).size(), 1u);
+    BridgeSim late(fixedOptions(100, FaultLateAck));
+    late.receive(":11\r:17\r", 0);
+    EXPECT_TRUE(late.poll(kLateAckDelay - 1).empty());
+    EXPECT_FALSE(late.streaming());  // the stream starts once acknowledged
+    EXPECT_EQ(talk(late, "", kLateAckDelay), ":ACK\r:1414\r");  // the reply waits its turn
+
+    BridgeSim slow(fixedOptions(100, FaultSlow));
+    slow.receive(":16\r", kSecond);
+    EXPECT_TRUE(slow.poll(kSecond + kSlowDelay - 1).empty());
+    EXPECT_EQ(talk(slow, "", kSecond + kSlowDelay).substr(0, 6), ":wexlo");
+
+    BridgeSim mute(fixedOptions());
+    talk(mute, ":11\r", 0);
+    mute.setFaults(FaultSilence);
+    EXPECT_EQ(talk(mute, ":16\r", kSecond), "");  // no frames, no reply
+    EXPECT_EQ(mute.linesReceived(), 2u);  // still heard and recorded
+}
+
+TEST(BridgeSimFaults, DamagedFramesAndGarbage) {
+    BridgeSim sim(fixedOptions(kMaxRate, FaultTruncated | FaultNoCr | FaultGarbage));
+    talk(sim, ":11\r", 0);
+    int shortFrames = 0, noCr = 0, junk = 0, frameCount = 0;
+    for (const auto& s : sim.poll(kSecond)) {  // slots 0 .. 575
+        const std::size_t n = s.bytes.size();
+        junk += !s.frame && n >= 1 && n <= 8;
+        frameCount += s.frame;
+        shortFrames += s.frame && n >= 4 && n < kFrameSize - 1;
+        noCr += s.frame && n == kFrameSize - 1 && s.bytes[0] == ':';
+    }
+    EXPECT_EQ(shortFrames, 15);  // slots 36, 73, ..., 554
+    EXPECT_GT(noCr, 10);
+    EXPECT_EQ(junk, 12);  // slots 25, 75, ..., 575
+    EXPECT_EQ(frameCount, 576);
+}
+
+TEST(SimPort, PublishesItsPortAnswersAndCleansUp) {
+    SimProcess sim({});
+    EXPECT_EQ(fs::read_symlink(sim.linkPath()).string(), sim.slavePath());
+    Port port(sim.linkPath());
+    EXPECT_EQ(port.ask(":01\r"), ":ACK\r");
+    // Control lines; each has been handled once the answer to "stats" is back.
+    ASSERT_TRUE(sim.send("fault shortid") && sim.readStats());
+    EXPECT_EQ(port.ask(":16\r"), ":wexlo,1.10,00025,00032,00128,00300,0030\r");
+    ASSERT_TRUE(sim.send("fault none") && sim.readStats());
+    EXPECT_EQ(port.ask(":17\r"), ":1414\r");
+    EXPECT_EQ(sim.recordedCommands(), (std::vector<std::string>{":01", ":16", ":17"}));
+    EXPECT_EQ(sim.stop().value().cmds, 3u);
+    EXPECT_TRUE(gone(sim.linkPath()));
+}
+
+TEST(SimPort, StreamsTheRequestedFramesAndCountsThem) {
+    SimProcess sim({"--rate", "500", "--frames", "30", "--counts", "700,100,710,105"});
+    Port port(sim.linkPath());
+    const std::string want = stream(30, 700, 100, 710, 105);
+    std::string got = port.ask(":11\r");
+    EXPECT_EQ(got + port.read(want.size() - got.size()), want);
+    EXPECT_EQ(sim.stop().value().sent, 30u);
+}
+
+TEST(SimPort, HangupAndReopen) {
+    SimProcess sim({"--reopen"});
+    {
+        Port port(sim.linkPath());
+        ASSERT_TRUE(sim.send("hangup"));
+        port.read(1 << 20);  // returns as soon as the line drops
+        EXPECT_TRUE(port.hungUp);
+    }
+    ASSERT_TRUE(sim.waitReady());
+    Port port(sim.linkPath());
+    EXPECT_EQ(port.ask(":17\r"), ":1414\r");
+}
+
+TEST(SimPort, HangupFaultDropsTheLineMidStreamAndExits) {
+    SimProcess sim({"--fault", "hangup", "--rate", "500", "--counts", "300,30,310,31"});
+    Port port(sim.linkPath());
+    std::string got = port.ask(":11\r");
+    got += port.read(1 << 20);  // ends when the line drops
+    EXPECT_TRUE(port.hungUp);
+    // Frames still in the line when it drops are lost, as on a real cable; what
+    // came is whole frames from the start of the stream.
+    EXPECT_EQ(stream(50, 300, 30, 310, 31).substr(0, got.size()), got);
+    // A frame that fell due in the same poll as the drop may still go out.
+    const auto sent = sim.stop().value().sent;
+    EXPECT_TRUE(sent >= 50u && sent <= 52u) << sent;
+    EXPECT_TRUE(gone(sim.linkPath()));
+}
+
+TEST(SimPort, TerminationBySignalRemovesTheLink) {
+    SimProcess sim({});
+    ASSERT_EQ(kill(sim.pid(), SIGTERM), 0);
+    for (int i = 0; i < 300 && sim.running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(sim.running());
+    EXPECT_TRUE(gone(sim.linkPath()));
+}
+
+TEST(SimPort, RefusesToReplaceARealFileAndBadOptions) {
+    char dir[] = "/tmp/quellon-simtest-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/port";
+    std::ofstream(file) << "data";
+    EXPECT_THROW(SimProcess({"--link", file}), std::runtime_error);
+    EXPECT_EQ(fs::file_size(file), 4u);
+    fs::remove_all(dir);
+    for (std::vector<std::string> args : {std::vector<std::string>{"--rate", "0"},
+                                          {"--fault", "flaky"},
+                                          {"--counts", "1,2,3,2000"},
+                                          {"--frames"}})
+        EXPECT_THROW(SimProcess{args}, std::runtime_error) << args[0];
+}
