@@ -4,7 +4,7 @@
 set -euo pipefail
 ini=$1; device=$2
 touch "$ini"
-port=$(awk -F= 'BEGIN{IGNORECASE=1} /^\[/{s=tolower($0)} s=="[bridge]" && tolower($1)~/^ *port *$/ {gsub(/[ \r]/,"",$2); print $2; exit}' "$ini")
+port=$(awk -F= 'BEGIN{IGNORECASE=1} /^\[/{s=tolower($0); sub(/\r$/,"",s)} s=="[bridge]" && tolower($1)~/^ *port *$/ {gsub(/[ \r]/,"",$2); print $2; exit}' "$ini")
 port=${port:-1}
 tmp=$(mktemp "$ini.XXXXXX")
 awk -v key="$port" -v val="$device" '
@@ -14,3 +14,17 @@ awk -v key="$port" -v val="$device" '
   { print }
   END { if (!done) { if (!insec) print "[Ports]"; print key "=" val } }' "$ini" > "$tmp"
 mv "$tmp" "$ini"
+# A settings file without a version is thrown away when the program starts
+# (it takes it for a file of some older program), and the pin with it: give a
+# new file the program's version.
+if ! awk -F= 'BEGIN{IGNORECASE=1} /^\[/{s=tolower($0); sub(/\r$/,"",s)} s=="[bridge]" && tolower($1)~/^ *version *$/ {f=1} END{exit !f}' "$ini"; then
+  here=$(cd "$(dirname "$0")/.." && pwd)
+  ver=$(sed -n 's/.*kProgramVersion = "\([^"]*\)".*/\1/p' "$here/link/modGlobal.h")
+  tmp=$(mktemp "$ini.XXXXXX")
+  awk -v ver="${ver:-1.10}" '
+    BEGIN { done=0 }
+    { print }
+    !done && tolower($0) ~ /^\[bridge\]/ { print "Version=" ver; done=1 }
+    END { if (!done) { print "[Bridge]"; print "Version=" ver } }' "$ini" > "$tmp"
+  mv "$tmp" "$ini"
+fi
