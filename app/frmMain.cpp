@@ -128,6 +128,7 @@ void frmMain::ConnectSequence() {
     if (connecting_) return;  // an activation during a running sequence changes nothing
     connecting_ = true;
     g_.streamState = 0;
+    readings_.publishLinkState(LinkState::Connecting);
 
     lblConnection_->setText("Connecting the SWR BRIDGE, please wait.");
     cmdSetUp_->hide();
@@ -176,6 +177,7 @@ void frmMain::ConnectSequence() {
         Timer2_->stop();
         startRxDati();
         connecting_ = false;
+        readings_.publishLinkState(LinkState::Streaming);
         openDisplayWindow();
     } catch (const std::exception& e) {
         if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
@@ -185,6 +187,7 @@ void frmMain::ConnectSequence() {
 
 void frmMain::failureTail() {
     connecting_ = false;
+    readings_.publishLinkState(LinkState::Idle);
     Timer2_->stop();
     if (MSComm1_->isOpen()) MSComm1_->close();
     cmdSetUp_->show();
@@ -224,6 +227,7 @@ void frmMain::releaseDisplayLater() {
 
 void frmMain::Timer3_Timer() {
     Timer3_->stop();
+    readings_.publishLinkState(LinkState::Lost);
     if (inWatchdogMessage_) return;
     inWatchdogMessage_ = true;
     p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", 46, kAppTitle);
@@ -247,6 +251,7 @@ void frmMain::onReceive(int event) {
         // Cable pulled or the device vanished: stop listening; the watchdogs
         // report the silence.
         MSComm1_->close();
+        readings_.publishLinkState(LinkState::Lost);
         return;
     }
     if (event != SerialPort::EvReceive) return;
@@ -271,6 +276,8 @@ void frmMain::onReceive(int event) {
             lastChannel_ = g_.reading.channel;
             g_.streamState = 2;
             if (display_) display_->aggiornaDati();
+            readings_.publishLinkState(LinkState::Streaming);
+            readings_.publishReading(ReadingEvent{g_.reading, g_, p_.epochMs()});
         } else {
             badFrame = true;
         }

@@ -13,6 +13,7 @@
 #include "link/BridgeLink.h"
 #include "link/modGlobal.h"
 #include "platform/Platform.h"
+#include "session/ReadingBus.h"
 
 class QLabel;
 class QProgressBar;
@@ -69,6 +70,8 @@ public:
     SerialPort& port() { return *MSComm1_; }
     BridgeLink& link() { return link_; }
     DataLogger& logger() { return logger_; }
+    // Every accepted frame and link state change, for the features that listen.
+    ReadingBus& readings() { return readings_; }
     Timer& timer1() { return *Timer1_; }
     Timer& timer2() { return *Timer2_; }
     Timer& timer3() { return *Timer3_; }
@@ -99,6 +102,7 @@ private:
     std::unique_ptr<SerialPort> MSComm1_;
     BridgeLink link_;
     DataLogger logger_;
+    ReadingBus readings_;
     std::unique_ptr<Timer> Timer1_, Timer2_, Timer3_;
 
     QLabel* Picture1_ = nullptr;

@@ -2,6 +2,7 @@
 // Everything the program's logic needs from the desktop, behind one interface, so
 // the logic runs in unit tests without a display and without waiting in real time.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,6 +55,12 @@ public:
     virtual int messageBox(const std::string& text, int style, const std::string& title) = 0;
     virtual void beep() = 0;
     virtual LocalTime localTime() = 0;
+    // Wall-clock milliseconds since 1970 UTC, for time stamps that leave the
+    // program (history, network).
+    virtual int64_t epochMs() {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    }
     virtual std::unique_ptr<SerialPort> newSerialPort() = 0;
     virtual std::unique_ptr<Timer> newTimer() = 0;
     // Ends the program at once (no unload handling runs).

@@ -176,6 +176,7 @@ public:
     int messageBox(const std::string& text, int style, const std::string& title) override;
     void beep() override { ++beeps; }
     LocalTime localTime() override { return local; }
+    int64_t epochMs() override { return epoch; }
     std::unique_ptr<SerialPort> newSerialPort() override;
     std::unique_ptr<Timer> newTimer() override;
     [[noreturn]] void endProgram(int code = 0) override;
@@ -204,6 +205,7 @@ public:
     int defaultAnswer = mb::IdOk;
     int beeps = 0;
     LocalTime local{2024, 1, 1, 12, 0, 0, 0};
+    int64_t epoch = 1704110400000;  // 2024-01-01 12:00:00 UTC
 
     // --- ports ---
     // Live ports made by newSerialPort (and registered standalone ones), oldest first.

@@ -155,6 +155,29 @@ TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {
     EXPECT_LT(p.processEventsCalls - before, 25000) << "the dead line is not polled in a spin";
 }
 
+TEST_F(FrmMainTest, StreamListenersHearEveryAcceptedFrameAndTheLinkState) {
+    struct Listener : ReadingListener {
+        std::vector<std::string> heard;
+        void onReading(const ReadingEvent& e) override {
+            heard.push_back(e.reading.channel + std::to_string(e.reading.pwrDir) + "@" +
+                            std::to_string(e.epochMs));
+        }
+        void onLinkState(LinkState s) override { heard.push_back(linkStateName(s)); }
+    } l;
+    makeWindow();
+    w->readings().subscribe(&l);
+    connect();
+    p.epoch = 5;
+    std::string bad = frame('B');
+    bad[19] = 'x';
+    feed(frame('A', {1018, 100, 1018, 100, 999, 9}) + bad);
+    port().feedAfter(2, "\r");
+    p.advance(400);
+    port().hangup();
+    p.advance(100);
+    EXPECT_EQ(l.heard, (std::vector<std::string>{"connecting", "streaming", "A999@5", "lost"}));
+}
+
 TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPair) {
     streaming();
     const std::string a = frame('A', {500, 50, 500, 50, 120, 1}), b = frame('B');
