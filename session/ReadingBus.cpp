@@ -34,7 +34,8 @@ size_t ReadingBus::listenerCount() const {
 
 void ReadingBus::compact() {
     if (depth_ == 0)
-        listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), nullptr), listeners_.end());
+        listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), nullptr),
+                         listeners_.end());
 }
 
 void ReadingBus::publishReading(const ReadingEvent& e) {
