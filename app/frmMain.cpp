@@ -9,8 +9,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "link/FrameDecoder.h"
-#include "link/Handshake.h"
 #include "resources/Images.h"
 #include "settings/Ini.h"
 #include "settings/Settings.h"
@@ -21,20 +19,13 @@
 
 namespace quellon {
 
-namespace {
-constexpr int kFrameSize = 20;
-}
-
 frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     : QWidget(parent),
       p_(platform),
       g_(g),
-      MSComm1_(platform.newSerialPort()),
-      link_(*MSComm1_, platform),
-      logger_(g, platform),
+      session_(platform, g),
       Timer1_(platform.newTimer()),
-      Timer2_(platform.newTimer()),
-      Timer3_(platform.newTimer()) {
+      Timer2_(platform.newTimer()) {
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setObjectName("frmMain");
 
@@ -83,17 +74,26 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     Timer1_->onTimeout = [this] { ConnectSequence(); };
     Timer2_->setInterval(1000);
     Timer2_->onTimeout = [this] { Timer2_Timer(); };
-    Timer3_->setInterval(5000);
-    Timer3_->onTimeout = [this] { Timer3_Timer(); };
-
-    MSComm1_->setReceiveHandler([this](int ev) { onReceive(ev); });
+    session_.onFrame = [this] {
+        if (display_) display_->aggiornaDati();
+    };
+    session_.onStatus = [this](const std::string& text) {
+        lblConnection_->setText(QString::fromStdString(text));
+    };
+    session_.onSilence = [this] {
+        if (inWatchdogMessage_) return;
+        inWatchdogMessage_ = true;
+        p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", 46, kAppTitle);
+        inWatchdogMessage_ = false;
+    };
 }
 
 frmMain::~frmMain() {
-    MSComm1_->setReceiveHandler({});
+    session_.onFrame = {};
+    session_.onStatus = {};
+    session_.onSilence = {};
     Timer1_->stop();
     Timer2_->stop();
-    Timer3_->stop();
 }
 
 void frmMain::Form_Load() {
@@ -114,21 +114,16 @@ void frmMain::Form_Load() {
         "QProgressBar::chunk { background: #2a6fd6; }");
 
     g_.dataLogActive = false;
-    lastChannel_.clear();
+    session_.forgetLastChannel();
     Timer1_->start();
     show();
 }
 
 void frmMain::Form_Activate() { Timer1_->start(); }
 
-bool frmMain::OpenBridgePortStep() { return OpenBridgePort(*MSComm1_, g_); }
-
 void frmMain::ConnectSequence() {
     Timer1_->stop();
-    if (connecting_) return;  // an activation during a running sequence changes nothing
-    connecting_ = true;
-    g_.streamState = 0;
-    readings_.publishLinkState(LinkState::Connecting);
+    if (!session_.beginConnect()) return;
 
     lblConnection_->setText("Connecting the SWR BRIDGE, please wait.");
     cmdSetUp_->hide();
@@ -138,58 +133,18 @@ void frmMain::ConnectSequence() {
     ProgressBar1_->show();
     Timer2_->start();
 
-    try {
-        if (!OpenBridgePortStep()) {
-            lblConnection_->setText(QString::fromStdString(g_.StatusMessage));
-            failureTail();
-            return;
-        }
-        if (!IdentifyBridge(link_, g_)) {
-            g_.StatusMessage = "SWR BRIDGE not found.";
-            lblConnection_->setText(QString::fromStdString(g_.StatusMessage));
-            failureTail();
-            return;
-        }
-        g_.StatusMessage = "SWR BRIDGE CONNECTED";
-        lblConnection_->setText(QString::fromStdString(g_.StatusMessage));
-
-        try {
-            if (!MSComm1_->isOpen()) MSComm1_->open();
-            MSComm1_->setInputMode(InputMode::Text);
-            MSComm1_->write(":16\r");
-            link_.rxBuffer = link_.leggiPIC();
-            if (!CheckBridgeInfo(link_.rxBuffer, g_, p_)) {
-                g_.StatusMessage = "SWR BRIDGE initialization failled.";
-                failureTail();
-                return;
-            }
-            MSComm1_->write(":17\r");
-            link_.rxBuffer = link_.leggiPIC();
-            ParseScaleCodes(link_.rxBuffer, g_);
-        } catch (const SerialError& e) {
-            // The line went away after the bridge had answered: say what the
-            // port reports instead of leaving "CONNECTED" on a failed screen.
-            g_.StatusMessage = "Com:" + g_.PortNumber + " " + e.description();
-            failureTail();
-            return;
-        }
-        MSComm1_->close();
-        Timer2_->stop();
-        startRxDati();
-        connecting_ = false;
-        readings_.publishLinkState(LinkState::Streaming);
-        openDisplayWindow();
-    } catch (const std::exception& e) {
-        if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
+    if (!session_.readBridge()) {
         failureTail();
+        return;
     }
+    Timer2_->stop();
+    session_.startStream();
+    openDisplayWindow();
 }
 
+// The session has ended a failed sequence (port closed, listeners told): show why.
 void frmMain::failureTail() {
-    connecting_ = false;
-    readings_.publishLinkState(LinkState::Idle);
     Timer2_->stop();
-    if (MSComm1_->isOpen()) MSComm1_->close();
     cmdSetUp_->show();
     cmdExit_->setText("Exit");
     cmdRetry_->show();
@@ -208,7 +163,7 @@ void frmMain::openDisplayWindow() {
     bool known = false;
     for (const char* m : modes) known = known || g_.GuiMode == m;
     if (!known) {
-        g_.GuiMode = "0";
+        g_.GuiMode = std::string("0");  // not from a literal: GCC 12 warns falsely on it here
         WriteIni("Bridge", "GUI", "0", g_.SettingsPath);
     }
     auto factory = displayFactory ? displayFactory : createDisplayWindow;
@@ -225,108 +180,14 @@ void frmMain::releaseDisplayLater() {
     QTimer::singleShot(0, this, [this] { retiredDisplay_.reset(); });
 }
 
-void frmMain::Timer3_Timer() {
-    Timer3_->stop();
-    readings_.publishLinkState(LinkState::Lost);
-    if (inWatchdogMessage_) return;
-    inWatchdogMessage_ = true;
-    p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", 46, kAppTitle);
-    inWatchdogMessage_ = false;
-    Timer3_->stop();
-}
+void frmMain::Timer3_Timer() { session_.watchdogTimeout(); }
 
-void frmMain::resync(bool clearLastChannel) {
-    ++resyncs_;
-    try {
-        link_.leggiPIC();
-        startRxDati();
-    } catch (const std::exception&) {
-        // A port that fails here is reported by the watchdogs.
-    }
-    if (clearLastChannel) lastChannel_.clear();
-}
-
-void frmMain::onReceive(int event) {
-    if (event == SerialPort::EvHangup) {
-        // Cable pulled or the device vanished: stop listening; the watchdogs
-        // report the silence.
-        MSComm1_->close();
-        readings_.publishLinkState(LinkState::Lost);
-        return;
-    }
-    if (event != SerialPort::EvReceive) return;
-    // The recovery path pumps events while it reads; a notification arriving
-    // then is left for the port to repeat once this one has finished.
-    if (inReceive_) return;
-    inReceive_ = true;
-    bool badFrame = false;
-    bool failed = false;
-    try {
-        Timer3_->stop();
-        Timer3_->start();
-        MSComm1_->setInputMode(InputMode::Binary);
-        const std::string data = MSComm1_->read();
-        if (data.size() < static_cast<size_t>(kFrameSize)) {
-            failed = true;
-        } else if (data[19] == '\r' && data[0] == ':') {
-            decodeFrame(reinterpret_cast<const uint8_t*>(data.data()), g_);
-            ++framesAccepted_;
-            if (g_.reading.channel == "B" && lastChannel_ == "A" && g_.dataLogActive)
-                logger_.writeLogRecord();
-            lastChannel_ = g_.reading.channel;
-            g_.streamState = 2;
-            if (display_) display_->aggiornaDati();
-            readings_.publishLinkState(LinkState::Streaming);
-            readings_.publishReading(ReadingEvent{g_.reading, g_, p_.epochMs()});
-        } else {
-            badFrame = true;
-        }
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    if (badFrame) resync(true);
-    else if (failed) resync(false);
-    inReceive_ = false;
-}
-
-void frmMain::startRxDati() {
-    g_.streamState = 1;
-    try {
-        link_.sendCmd_ACK(":11\r");
-        MSComm1_->setInputMode(InputMode::Binary);
-        MSComm1_->setReceiveThreshold(kFrameSize);
-        MSComm1_->setInputLength(kFrameSize);
-    } catch (const std::exception&) {
-        // Nobody checks the stream start; a stream that never comes is reported
-        // by the display window's connection check.
-    }
-    Timer3_->stop();
-    // Logging that was on when the stream stopped goes on into the same file.
-    if (g_.dataLogActive && !logger_.isOpen()) logger_.startDataLog();
-}
-
-void frmMain::stopRxDati() {
-    Timer3_->stop();
-    g_.streamState = 0;
-    try {
-        link_.sendCmd_ACK(":10\r");
-    } catch (const std::exception&) {
-    }
-    logger_.stopDataLog();
-}
-
-void frmMain::closeBridgePort() { MSComm1_->close(); }
-
-void frmMain::reopenBridgePort() {
-    try {
-        if (!MSComm1_->isOpen()) MSComm1_->open();
-    } catch (const std::exception&) {
-        // startRxDati tries again; a port that stays away ends in the lost-connection path.
-    }
-}
-
-void frmMain::startDataLog() { logger_.startDataLog(); }
-void frmMain::stopDataLog() { logger_.stopDataLog(); }
+void frmMain::startRxDati() { session_.startRxDati(); }
+void frmMain::stopRxDati() { session_.stopRxDati(); }
+void frmMain::closeBridgePort() { session_.closeBridgePort(); }
+void frmMain::reopenBridgePort() { session_.reopenBridgePort(); }
+void frmMain::startDataLog() { session_.startDataLog(); }
+void frmMain::stopDataLog() { session_.stopDataLog(); }
 
 void frmMain::hideStartupWindow() { hide(); }
 

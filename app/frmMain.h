@@ -1,19 +1,17 @@
 #pragma once
-// The start-up window. It owns the bridge's port, the connect sequence, the
-// receive handler of the measurement stream, the connection watchdog and the
-// CSV logger, and serves the display windows through DisplayHost.
+// The start-up window. It owns the session (the bridge's port, the connect
+// sequence, the receive path, the connection watchdog and the CSV logger), shows
+// what the session reports, and serves the display windows through DisplayHost.
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "datalog/DataLogger.h"
 #include "display/DisplayHost.h"
-#include "link/BridgeLink.h"
 #include "link/modGlobal.h"
 #include "platform/Platform.h"
-#include "session/ReadingBus.h"
+#include "session/BridgeSession.h"
 
 class QLabel;
 class QProgressBar;
@@ -40,11 +38,11 @@ public:
     void Timer3_Timer();
 
     // Receive handler bound to the port's notification.
-    void onReceive(int event);
+    void onReceive(int event) { session_.onReceive(event); }
 
     // Public methods other windows call.
-    bool sendCmd_ACK(const std::string& cmd) { return link_.sendCmd_ACK(cmd); }
-    std::string leggiPIC() { return link_.leggiPIC(); }
+    bool sendCmd_ACK(const std::string& cmd) { return session_.sendCmd_ACK(cmd); }
+    std::string leggiPIC() { return session_.leggiPIC(); }
 
     // DisplayHost
     Platform& platform() override { return p_; }
@@ -66,44 +64,42 @@ public:
     void cmdSetUp_Click();
     void cmdExit_Click();
 
-    // For tests and the benchmarks.
-    SerialPort& port() { return *MSComm1_; }
-    BridgeLink& link() { return link_; }
-    DataLogger& logger() { return logger_; }
+    // The connection to the bridge.
+    BridgeSession& session() { return session_; }
     // Every accepted frame and link state change, for the features that listen.
-    ReadingBus& readings() { return readings_; }
+    ReadingBus& readings() { return session_.readings(); }
+
+    // For tests and the benchmarks.
+    SerialPort& port() { return session_.port(); }
+    BridgeLink& link() { return session_.link(); }
+    DataLogger& logger() { return session_.logger(); }
     Timer& timer1() { return *Timer1_; }
     Timer& timer2() { return *Timer2_; }
-    Timer& timer3() { return *Timer3_; }
+    Timer& timer3() { return session_.watchdog(); }
     QLabel* statusLabel() const { return lblConnection_; }
     QProgressBar* progressBar() const { return ProgressBar1_; }
     QPushButton* retryButton() const { return cmdRetry_; }
     QPushButton* setupButton() const { return cmdSetUp_; }
     QPushButton* exitButton() const { return cmdExit_; }
     DisplayWindow* displayWindow() const { return display_.get(); }
-    const std::string& lastChannel() const { return lastChannel_; }
+    const std::string& lastChannel() const { return session_.lastChannel(); }
     // Counters for the benchmarks: accepted frames, resynchronisations.
-    uint64_t framesAccepted() const { return framesAccepted_; }
-    uint64_t resyncs() const { return resyncs_; }
+    uint64_t framesAccepted() const { return session_.framesAccepted(); }
+    uint64_t resyncs() const { return session_.resyncs(); }
 
     // Replaces the display factory (tests) and the port detection dialog (tests).
     std::function<std::unique_ptr<DisplayWindow>(const std::string&, DisplayHost&)> displayFactory;
     std::function<void(QWidget*)> portDetection;
 
 private:
-    bool OpenBridgePortStep();
     void failureTail();
     void openDisplayWindow();
     void releaseDisplayLater();
-    void resync(bool clearLastChannel);
 
     Platform& p_;
     ModGlobal& g_;
-    std::unique_ptr<SerialPort> MSComm1_;
-    BridgeLink link_;
-    DataLogger logger_;
-    ReadingBus readings_;
-    std::unique_ptr<Timer> Timer1_, Timer2_, Timer3_;
+    BridgeSession session_;
+    std::unique_ptr<Timer> Timer1_, Timer2_;
 
     QLabel* Picture1_ = nullptr;
     QLabel* lblVersion_ = nullptr;
@@ -115,12 +111,7 @@ private:
 
     std::unique_ptr<DisplayWindow> display_;
     std::unique_ptr<DisplayWindow> retiredDisplay_;
-    std::string lastChannel_;
-    bool inReceive_ = false;
     bool inWatchdogMessage_ = false;
-    bool connecting_ = false;
-    uint64_t framesAccepted_ = 0;
-    uint64_t resyncs_ = 0;
 };
 
 }  // namespace quellon

@@ -3,15 +3,9 @@
 #include <exception>
 
 #include "link/Format.h"
-#include "settings/Ini.h"
+#include "link/Protocol.h"
 
 namespace quellon {
-
-namespace {
-constexpr const char* kAck = ":ACK\r";
-constexpr const char* kIdentify = ":16\r";
-constexpr const char* kBridgePrefix = ":wexlo";
-}  // namespace
 
 BridgeLink::BridgeLink(SerialPort& port, Platform& p) : port_(port), p_(p) {}
 
@@ -30,7 +24,7 @@ bool BridgeLink::sendCmd_ACK(const std::string& cmd) {
         rxBuffer = port_.read();
         // The acknowledgement may stand behind other bytes, but it has to lie
         // within this one read.
-        if (rxBuffer.find(kAck) != std::string::npos) return true;
+        if (rxBuffer.find(protocol::kAck) != std::string::npos) return true;
     }
     return false;
 }
@@ -60,14 +54,7 @@ int portNumberValue(const std::string& text) {
     return roundHalfEven16(leadingNumber(text)).value_or(0);
 }
 
-bool OpenBridgePort(SerialPort& port, ModGlobal& g) {
-    try {
-        g.PortNumber = ReadIni("Bridge", "Port", g.SettingsPath, "1");
-        g.PortSettings = ReadIni("Bridge", "Setting", g.SettingsPath, "115200,N,8,1");
-    } catch (const std::exception& e) {
-        g.StatusMessage = "Com:" + g.PortNumber + " " + e.what();
-        return false;
-    }
+bool openPortOf(SerialPort& port, ModGlobal& g) {
     try {
         g.StatusMessage = "Com" + g.PortNumber + ": port not found.";
         if (port.isOpen()) port.close();
@@ -95,10 +82,10 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
         port.setInputLength(0);
         link.rxBuffer = port.read();  // discarded
         for (int attempt = 0; attempt < kIdentifyTries && !found; ++attempt) {
-            port.write(kIdentify);
+            port.write(protocol::kIdentify);
             link.platform().sleep(kAckPauseMs);
             const std::string reply = link.leggiPIC();
-            if (reply.compare(0, 6, kBridgePrefix) == 0) {
+            if (protocol::isBridgeReply(reply)) {
                 found = true;
             } else {
                 port.setInputLength(0);

@@ -46,11 +46,10 @@ private:
     Platform& p_;
 };
 
-// Reads Port and Setting of section Bridge from g.SettingsPath into
-// g.PortNumber / g.PortSettings and opens that port in text mode. On failure
+// Opens the port g.PortNumber with g.PortSettings in text mode. On failure
 // StatusMessage is "Com:" + PortNumber + " " + the port's error description and
 // the result is false; no exception leaves it.
-bool OpenBridgePort(SerialPort& port, ModGlobal& g);
+bool openPortOf(SerialPort& port, ModGlobal& g);
 
 // Up to five tries of ":16" until a reply starts with ":wexlo". The port is
 // closed afterwards in every case. A port error ends the tries with false and

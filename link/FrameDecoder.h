@@ -11,11 +11,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "link/Protocol.h"
 #include "link/modGlobal.h"
 
 namespace quellon {
 
-inline constexpr size_t kFrameLength = 20;
+inline constexpr size_t kFrameLength = protocol::kFrameSize;
 
 // A frame whose content cannot be decoded: a two-byte field above 32767, or a
 // count so large that its power does not fit 16 bits. The fields decoded

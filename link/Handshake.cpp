@@ -6,14 +6,13 @@
 #include <optional>
 
 #include "link/Format.h"
+#include "link/Protocol.h"
 #include "link/ScaleCodes.h"
 
 namespace quellon {
 
 namespace {
 
-constexpr const char* kPrefix = ":wexlo";
-constexpr size_t kPrefixLength = 6;
 constexpr size_t kFieldWidth = 5;
 
 // Value field starting at a 1-based position.
@@ -48,11 +47,11 @@ std::optional<int16_t> tenthField(const std::string& reply, size_t pos) {
 
 }  // namespace
 
-bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
-    if (reply.compare(0, kPrefixLength, kPrefix) != 0) return false;
+BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
+    if (!protocol::isBridgeReply(reply)) return BridgeInfo::Refused;
     // A cut-off line cannot be read by position: its values would be whatever
     // happens to stand there. Refuse it before anything is stored.
-    if (reply.size() < kBridgeInfoLength) return false;
+    if (reply.size() < kBridgeInfoLength) return BridgeInfo::Refused;
 
     // Convert every field first and store only when all of them fit, so a
     // refused reply never leaves half of its values behind.
@@ -71,7 +70,7 @@ bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
     const auto expandB = int16Field(reply, 79);
     if (!nFwdMin || !delay1 || !delay2 || !maxSwrA || !maxSwrB || !scaleMinA || !scaleMaxA ||
         !scaleMinB || !scaleMaxB || !scaleDelay || !expandA || !expandB)
-        return false;
+        return BridgeInfo::Refused;
 
     g.BridgeFirmwareVersion = firmware;
     BridgeParameters& bp = g.params;
@@ -88,12 +87,8 @@ bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
     bp.ExpandA = *expandA;
     bp.ExpandB = *expandB;
 
-    if (leadingNumber(g.BridgeFirmwareVersion) * 100 < 108) {
-        p.messageBox("Please upgrade the f/w of the Bridge to v1.08 or later", mb::OkOnly,
-                     kAppTitle);
-        return false;
-    }
-    return true;
+    if (leadingNumber(g.BridgeFirmwareVersion) * 100 < 108) return BridgeInfo::FirmwareTooOld;
+    return BridgeInfo::Accepted;
 }
 
 bool ParseScaleCodes(const std::string& reply, ModGlobal& g) {

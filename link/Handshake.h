@@ -4,20 +4,29 @@
 #include <string>
 
 #include "link/modGlobal.h"
-#include "platform/Platform.h"
 
 namespace quellon {
 
 // Length of a complete identification reply (without its carriage return).
 inline constexpr size_t kBridgeInfoLength = 89;
 
+enum class BridgeInfo {
+    Refused,         // not an identification reply: nothing stored
+    FirmwareTooOld,  // stored, but the firmware is older than 1.08
+    Accepted,
+};
+
 // Checks a reply to ":16" and stores the firmware version and the twelve
-// measuring parameters in g. False, with nothing stored and no message, when
-// the reply does not start with ":wexlo", is shorter than a complete reply, or
-// carries a value that does not fit its parameter. Otherwise the values are
-// stored, and a firmware older than 1.08 is refused with the upgrade message
-// (style 0, application title). Never throws on any reply text.
-bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p);
+// measuring parameters in g. Refused, with nothing stored, when the reply is
+// not the bridge's, is shorter than a complete reply, or carries a value that
+// does not fit its parameter. Otherwise the values are stored, and a firmware
+// older than 1.08 is FirmwareTooOld: the caller tells the user. Never throws on
+// any reply text.
+BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g);
+
+// The upgrade message for FirmwareTooOld (style 0, application title).
+inline constexpr const char* kFirmwareTooOld =
+    "Please upgrade the f/w of the Bridge to v1.08 or later";
 
 // Stores the four scale codes of a reply ":" + A1 A2 B1 B2 with their texts and
 // decoder constants. False, with nothing changed, when the reply does not start

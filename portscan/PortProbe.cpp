@@ -1,5 +1,7 @@
 #include "portscan/PortProbe.h"
 
+#include "link/Protocol.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -133,10 +135,10 @@ void PortProbe::probePort(int port) {
         port_->setInputLength(0);
         port_->open();
         port_->setInputMode(InputMode::Text);
-        port_->write(":16\r");
+        port_->write(protocol::kIdentify);
         // A port that fails after it opened (line gone while waiting) is a port
         // error like one that never opened, not an end of the scan.
-        bool found = waitReply(1, ":wexlo");
+        bool found = waitReply(1, std::string(protocol::kBridgePrefix));
         closePort();
         if (found) {
             addInfo("COM" + n + " is SWR Bridge.");

@@ -10,6 +10,7 @@
 #include "link/Handshake.h"
 #include "link/ScaleCodes.h"
 #include "platform/testing/FakePlatform.h"
+#include "session/BridgeSession.h"
 
 namespace quellon::fuzz {
 
@@ -29,8 +30,11 @@ bool runOne(const uint8_t* data, size_t size) {
         g.params.nFwdMin = data[2] & 0x3F;
         std::array<uint8_t, kFrameLength> frame{};
         for (size_t i = 0; i < frame.size() && i + 3 < size; ++i) frame[i] = data[i + 3];
-        try { decodeFrame(frame.data(), g); }
-        catch (const FrameError&) { return false; }  // the receive handler resynchronises
+        try {
+            decodeFrame(frame.data(), g);
+        } catch (const FrameError&) {
+            return false;
+        }  // the receive handler resynchronises
         const ChannelReading& r = g.reading;
         for (const std::string* t : {&r.pwrDirText, &r.pwrRefMaxText, &r.voltDirText})
             check(isNumeric(*t), "power and voltage texts are numbers");

@@ -6,6 +6,7 @@
 
 #include "link/BridgeLink.h"
 #include "platform/testing/FakePlatform.h"
+#include "session/BridgeSession.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -30,7 +31,8 @@ TEST_F(Link, AckBehindFrameBytesInOneRead) {
     EXPECT_EQ(port.written(), std::vector<std::string>{":11\r"});
     EXPECT_EQ(p.sleeps, std::vector<int>{100});
     // Left in the command regime: text, no notification.
-    EXPECT_EQ(std::tuple(port.inputMode(), port.receiveThreshold()), std::tuple(InputMode::Text, 0));
+    EXPECT_EQ(std::tuple(port.inputMode(), port.receiveThreshold()),
+              std::tuple(InputMode::Text, 0));
 }
 
 TEST_F(Link, StaleOrSplitAckCostsThreeWritesHundredMsApart) {

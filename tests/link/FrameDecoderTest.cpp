@@ -14,7 +14,8 @@ using LogData = std::array<int16_t, 9>;
 std::array<uint8_t, kFrameLength> makeFrame(char channel, const Counts& c, uint8_t frameScale) {
     std::array<uint8_t, kFrameLength> f{':', static_cast<uint8_t>(channel)};
     for (size_t i = 0; i < 6; ++i)  // low byte first
-        f[2 + 2 * i] = static_cast<uint8_t>(c[i] & 0xFF), f[3 + 2 * i] = static_cast<uint8_t>(c[i] >> 8);
+        f[2 + 2 * i] = static_cast<uint8_t>(c[i] & 0xFF),
+                  f[3 + 2 * i] = static_cast<uint8_t>(c[i] >> 8);
     f[18] = frameScale;
     f[19] = '\r';
     return f;

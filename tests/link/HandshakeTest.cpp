@@ -5,6 +5,7 @@
 #include "link/Handshake.h"
 #include "link/ScaleCodes.h"
 #include "platform/testing/FakePlatform.h"
+#include "session/BridgeSession.h"
 
 namespace quellon {
 namespace {
@@ -65,8 +66,8 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndShowNothing) {
     for (size_t len : {size_t{6}, size_t{50}, kBridgeInfoLength - 1})
         replies.push_back(full.substr(0, len));  // cut off: cannot be read by position
     // A value outside its range refuses the whole reply.
-    for (const auto& [index, text] : {std::pair<size_t, const char*>{2, "32768"}, {10, "-4e04"},
-                                      {0, "9e999"}, {5, "9e+99"}}) {
+    for (const auto& [index, text] :
+         {std::pair<size_t, const char*>{2, "32768"}, {10, "-4e04"}, {0, "9e999"}, {5, "9e+99"}}) {
         Fields f = kFields;
         f[index] = text;
         replies.push_back(bridgeInfo("1.10", f));

@@ -1,0 +1,107 @@
+#pragma once
+// The connection to the bridge, without any window: the one serial port that
+// carries the stream, the command link on it, the connect sequence, the receive
+// path, the connection watchdog and the CSV logger. Each accepted reading and
+// each change of the connection state is published on readings(); the display
+// window, the logger and the features listen, and the start-up window shows what
+// the session reports.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "datalog/DataLogger.h"
+#include "link/BridgeLink.h"
+#include "link/modGlobal.h"
+#include "platform/Platform.h"
+#include "session/ReadingBus.h"
+
+namespace quellon {
+
+// Reads Port and Setting of section Bridge from g.SettingsPath into
+// g.PortNumber / g.PortSettings and opens that port in text mode. On failure
+// StatusMessage is "Com:" + PortNumber + " " + the port's error description and
+// the result is false; no exception leaves it.
+bool OpenBridgePort(SerialPort& port, ModGlobal& g);
+
+// Checks the identification reply and stores what it carries (see
+// readBridgeInfo); a firmware older than 1.08 is told to the user in a message
+// box and refused.
+bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p);
+
+class BridgeSession {
+public:
+    BridgeSession(Platform& p, ModGlobal& g);
+    ~BridgeSession();
+    BridgeSession(const BridgeSession&) = delete;
+    BridgeSession& operator=(const BridgeSession&) = delete;
+
+    // The connect sequence in two halves, so the caller can show its progress
+    // between them. beginConnect is false while a sequence already runs (an
+    // activation during it changes nothing); otherwise the stream counts as
+    // stopped and listeners hear Connecting. readBridge opens the configured
+    // port, identifies the bridge and reads its parameters and scales; false
+    // ends the sequence with StatusMessage saying why and the port closed.
+    // startStream after a true readBridge starts the stream.
+    bool beginConnect();
+    bool readBridge();
+    void startStream();
+    bool connecting() const { return connecting_; }
+
+    // Receive handler bound to the port's notification.
+    void onReceive(int event);
+    // The connection watchdog ran out.
+    void watchdogTimeout();
+
+    // Acknowledged command and reply reader on the stream's port.
+    bool sendCmd_ACK(const std::string& cmd) { return link_.sendCmd_ACK(cmd); }
+    std::string leggiPIC() { return link_.leggiPIC(); }
+    // Stream start and stop; nobody checks their outcome.
+    void startRxDati();
+    void stopRxDati();
+    // The port is given up while a window uses the bridge on a port of its own.
+    void closeBridgePort();
+    void reopenBridgePort();
+    void startDataLog() { logger_.startDataLog(); }
+    void stopDataLog() { logger_.stopDataLog(); }
+    // Forgets the channel of the last frame (a new start of the program's window).
+    void forgetLastChannel() { lastChannel_.clear(); }
+
+    // Called once per accepted frame, before the listeners, with streamState 2:
+    // the display window's aggiornaDati.
+    std::function<void()> onFrame;
+    // A status text shown while the sequence goes on ("SWR BRIDGE CONNECTED").
+    std::function<void(const std::string&)> onStatus;
+    // The watchdog ran out: the caller tells the user.
+    std::function<void()> onSilence;
+
+    SerialPort& port() { return *port_; }
+    BridgeLink& link() { return link_; }
+    DataLogger& logger() { return logger_; }
+    ReadingBus& readings() { return readings_; }
+    Timer& watchdog() { return *watchdog_; }
+    const std::string& lastChannel() const { return lastChannel_; }
+    // Counters for the benchmarks: accepted frames, resynchronisations.
+    uint64_t framesAccepted() const { return framesAccepted_; }
+    uint64_t resyncs() const { return resyncs_; }
+
+private:
+    bool fail();
+    void resync(bool clearLastChannel);
+
+    Platform& p_;
+    ModGlobal& g_;
+    std::unique_ptr<SerialPort> port_;
+    BridgeLink link_;
+    DataLogger logger_;
+    ReadingBus readings_;
+    std::unique_ptr<Timer> watchdog_;
+    std::string lastChannel_;
+    bool connecting_ = false;
+    bool inReceive_ = false;
+    uint64_t framesAccepted_ = 0;
+    uint64_t resyncs_ = 0;
+};
+
+}  // namespace quellon
