@@ -13,7 +13,7 @@
 #include "settings/Ini.h"
 #include "settings/Settings.h"
 
-#include "link/command/frmCommand.h"
+#include "command/frmCommand.h"
 #include "portscan/frmPort.h"
 #include "setup/frmConfig.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "display/DisplayHost.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/Platform.h"
 #include "session/BridgeSession.h"
 

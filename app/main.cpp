@@ -4,7 +4,7 @@
 #include <QDir>
 
 #include "app/frmMain.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"

@@ -1,4 +1,4 @@
-#include "link/command/frmCommand.h"
+#include "command/frmCommand.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 #include <QDialog>
 

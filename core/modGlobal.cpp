@@ -1,4 +1,4 @@
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 namespace quellon {
 

@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Version.h"
+
 namespace quellon {
 
 inline constexpr const char* kAppTitle = "Quellon by WEXLO";
-inline constexpr const char* kProgramVersion = "1.10";
 
 struct BridgeParameters {
     double nFwdMin = 0;   // counts at or below give no power

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/Platform.h"
 
 namespace quellon {

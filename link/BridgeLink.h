@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 

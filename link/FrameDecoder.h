@@ -12,7 +12,7 @@
 #include <string>
 
 #include "link/Protocol.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 namespace quellon {
 

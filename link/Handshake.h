@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 namespace quellon {
 

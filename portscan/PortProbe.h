@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/Platform.h"
 
 namespace quellon {

@@ -1,7 +1,7 @@
 #pragma once
 // "COM Port Detect": scans COM1.. for the bridge and saves the chosen port.
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 #include <QDialog>
 #include <array>

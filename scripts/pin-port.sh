@@ -19,7 +19,8 @@ mv "$tmp" "$ini"
 # new file the program's version.
 if ! awk -F= 'BEGIN{IGNORECASE=1} /^\[/{s=tolower($0); sub(/\r$/,"",s)} s=="[bridge]" && tolower($1)~/^ *version *$/ {f=1} END{exit !f}' "$ini"; then
   here=$(cd "$(dirname "$0")/.." && pwd)
-  ver=$(sed -n 's/.*kProgramVersion = "\([^"]*\)".*/\1/p' "$here/link/modGlobal.h")
+  # The version is set once, in the build's project(); read it from there.
+  ver=$(awk 'match($0, /^project\(quellon VERSION [0-9.]+/) { print $3; exit }' "$here/CMakeLists.txt")
   tmp=$(mktemp "$ini.XXXXXX")
   awk -v ver="${ver:-1.10}" '
     BEGIN { done=0 }

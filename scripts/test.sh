@@ -4,6 +4,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/deps.sh"
+# Includes never cross a layer upward (docs/architecture.md).
+"$here/scripts/check-layers.sh"
 export QT_QPA_PLATFORM=offscreen
 "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure -j2 --timeout 300)

@@ -13,7 +13,7 @@
 
 #include "datalog/DataLogger.h"
 #include "link/BridgeLink.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/Platform.h"
 #include "session/ReadingBus.h"
 

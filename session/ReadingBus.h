@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 namespace quellon {
 

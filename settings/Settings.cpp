@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "link/modGlobal.h"
+#include "core/Version.h"
 #include "settings/Ini.h"
 
 namespace quellon {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 namespace quellon {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 #include <QDialog>
 #include "setup/SetupApply.h"

@@ -23,7 +23,7 @@
 #include <string>
 
 #include "app/frmMain.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/QtPlatform.h"
 #include "settings/Ini.h"
 

@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "app/frmMain.h"
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 #include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // A recording start-up window with a fake clock and a temporary settings file; text readers.
 
-#include "link/modGlobal.h"
+#include "core/modGlobal.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 // The command window's buttons against what reaches its own port.
-#include "link/command/frmCommand.h"
+#include "command/frmCommand.h"
 
 #include <gtest/gtest.h>
 #include <QLabel>

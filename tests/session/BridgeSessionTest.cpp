@@ -1,0 +1,121 @@
+// The session on its own, without any window: the connect sequence's commands,
+// how a failure ends, and what one frame reaches.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+
+#include "link/Protocol.h"
+#include "platform/testing/FakePlatform.h"
+#include "session/BridgeSession.h"
+
+using namespace quellon;
+
+namespace {
+
+std::string idReply(const std::string& fw) {
+    return ":wexlo," + fw +
+           ",00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,00000\r";
+}
+
+struct Heard : ReadingListener {
+    std::vector<std::string> events;
+    void onReading(const ReadingEvent& e) override {
+        events.push_back(e.reading.channel + std::to_string(e.reading.pwrDir) + " state " +
+                         std::to_string(e.state.streamState));
+    }
+    void onLinkState(LinkState s) override { events.push_back(linkStateName(s)); }
+};
+
+struct Session : ::testing::Test {
+    Session() {
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "quellon-session-XXXXXX").string();
+        dir = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+        g.SettingsPath = dir + "/Quellon.ini";
+        g.ProgramDir = dir;
+        p.onNewPort = [this](FakeSerialPort& port) {
+            port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
+                commands.push_back(data);
+                self.feed(data == ":16\r" ? id : data == ":17\r" ? ":1047\r" : ":ACK\r");
+            };
+        };
+        session = std::make_unique<BridgeSession>(p, g);
+        session->readings().subscribe(&heard);
+        session->onStatus = [this](const std::string& s) { statuses.push_back(s); };
+        session->onFrame = [this] { frames.push_back(g.streamState); };
+    }
+    ~Session() override { std::filesystem::remove_all(dir); }
+    bool connect() {
+        if (!session->beginConnect()) return false;
+        if (!session->readBridge()) return false;
+        session->startStream();
+        return true;
+    }
+
+    std::string dir, id = idReply("1.10");
+    FakePlatform p;
+    ModGlobal g;
+    Heard heard;
+    std::vector<std::string> commands, statuses;
+    std::vector<int> frames;
+    std::unique_ptr<BridgeSession> session;
+};
+
+TEST_F(Session, ConnectsIdentifiesReadsTheBridgeAndStartsTheStream) {
+    ASSERT_TRUE(connect());
+    // Identification, then parameters and scales on the reopened port, then the stream.
+    EXPECT_EQ(commands, (std::vector<std::string>{":16\r", ":16\r", ":17\r", ":11\r"}));
+    EXPECT_EQ(statuses, std::vector<std::string>{"SWR BRIDGE CONNECTED"});
+    EXPECT_EQ(g.ScaleTextA[1] + "|" + g.ScaleTextB[1], "50W|250W");
+    EXPECT_EQ(g.streamState, 1);
+    EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming"}));
+}
+
+TEST_F(Session, OldFirmwareEndsTheSequenceWithOneBoxAndThePortClosed) {
+    id = idReply("1.07");
+    EXPECT_FALSE(connect());
+    ASSERT_EQ(p.messageBoxes.size(), 1u);
+    EXPECT_EQ(p.messageBoxes[0].text, "Please upgrade the f/w of the Bridge to v1.08 or later");
+    EXPECT_EQ(g.StatusMessage, "SWR BRIDGE initialization failled.");
+    EXPECT_FALSE(session->port().isOpen());
+    EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "idle"}));
+    EXPECT_FALSE(session->connecting());
+}
+
+TEST_F(Session, AFrameReachesTheDisplayWithStateTwoThenTheListeners) {
+    ASSERT_TRUE(connect());
+    std::string f = {':', 'A', 0x0A, 0x00};  // nDir 10: below nFwdMin, no power
+    f.append(14, '\0');
+    f += std::string{'\0', '\r'};
+    auto& port = static_cast<FakeSerialPort&>(session->port());
+    port.feed(f);
+    p.advance(5);
+    EXPECT_EQ(frames, std::vector<int>{2});
+    ASSERT_EQ(heard.events.size(), 3u);
+    EXPECT_EQ(heard.events.back(), "A0 state 2");
+    EXPECT_EQ(session->framesAccepted(), 1u);
+    EXPECT_TRUE(session->watchdog().isActive());
+}
+
+// The marks that decide between decoding a frame and resynchronising.
+TEST(Protocol, FrameMarks) {
+    const std::string good = ":" + std::string(18, 'x') + "\r";
+    struct Row {
+        std::string data;
+        bool ok;
+    };
+    const std::array<Row, 5> rows = {{{good, true},
+                                      {good.substr(0, 19), false},
+                                      {"x" + good.substr(1), false},
+                                      {good.substr(0, 19) + "x", false},
+                                      {good + "more", true}}};
+    for (const auto& r : rows) EXPECT_EQ(protocol::frameMarksOk(r.data), r.ok) << r.data;
+    EXPECT_TRUE(protocol::isBridgeReply(":wexlo,1.10"));
+    EXPECT_FALSE(protocol::isBridgeReply(":wexl"));
+}
+
+}  // namespace
