@@ -176,12 +176,17 @@ private:
         }
     }
 
-    // How long the network loop may wait: until the next message is due, at
-    // most one slice so that a stop is seen soon.
+    // How long the network loop may wait: until a channel's interval is over,
+    // at most one slice (so that a stop is seen soon, and a channel whose
+    // interval is over is published within a slice of its next reading).
     int sliceMs(Clock::time_point now) const {
-        if (state_ != State::Connected) return kLoopSliceMs;
         auto due = now + milliseconds(kLoopSliceMs);
-        for (const auto& t : lastSent_) due = std::min(due, t + milliseconds(s_.intervalMs));
+        if (state_ == State::Connected) {
+            for (const auto& t : lastSent_) {
+                const auto next = t + milliseconds(s_.intervalMs);
+                if (next > now) due = std::min(due, next);
+            }
+        }
         const auto ms = std::chrono::duration_cast<milliseconds>(due - now).count();
         return static_cast<int>(std::clamp<long long>(ms, 1, kLoopSliceMs));
     }
