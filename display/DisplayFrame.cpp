@@ -323,7 +323,7 @@ void DisplayFrame::readChannelNames() {
     if (chB_) chB_->readChannelName();
 }
 
-void DisplayFrame::saveWindowSettings() {
+void DisplayFrame::SaveWindowSettings() {
     const std::string& file = g_.SettingsPath;
     const int x = winpos::leftTwips(*this), y = winpos::topTwips(*this);
     if (!mode_.hasChannelWindows) {
@@ -345,7 +345,7 @@ void DisplayFrame::saveWindowSettings() {
     WriteIni(mode_.section, "OnTop", chkOnTop && chkOnTop->isChecked() ? "1" : "0", file);
 }
 
-void DisplayFrame::saveOnExit() { saveWindowSettings(); }
+void DisplayFrame::saveOnExit() { SaveWindowSettings(); }
 
 void DisplayFrame::unloadChannelWindows() {
     for (ChannelWindow* w : {chA_, chB_}) {
@@ -361,7 +361,7 @@ void DisplayFrame::unloadDisplay() {
     timer1_->stop();
     timerLed_->stop();
     host_.stopRxDati();
-    saveWindowSettings();
+    SaveWindowSettings();
     if (mode_.hasChannelWindows) unloadChannelWindows();
     hide();
     host_.showStartupWindow();

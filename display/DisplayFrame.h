@@ -124,8 +124,8 @@ protected:
     virtual void loadModeLate() {}
     // Channel descriptions into the mode's labels.
     virtual void readChannelNames();
-    // Saving: modes 0 and 1 use saveWindowSettings, the others their position.
-    virtual void saveWindowSettings();
+    // Saving: modes 0 and 1 use SaveWindowSettings, the others their position.
+    virtual void SaveWindowSettings();
     virtual void saveOnExit();
     void closeEvent(QCloseEvent* e) override;
 

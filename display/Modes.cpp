@@ -516,7 +516,7 @@ void frmTiming::loadModeLate() {
 }
 
 void frmTiming::saveOnExit() {
-    saveWindowSettings();
+    SaveWindowSettings();
     WriteIni("Test", "VRef", std::to_string(VScrollVref->value()), g_.SettingsPath);
 }
 
