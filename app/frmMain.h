@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "display/DisplayHost.h"
 #include "core/modGlobal.h"
+#include "display/DisplayHost.h"
 #include "platform/Platform.h"
 #include "session/BridgeSession.h"
 

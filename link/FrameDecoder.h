@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "link/Protocol.h"
 #include "core/modGlobal.h"
+#include "link/Protocol.h"
 
 namespace quellon {
 

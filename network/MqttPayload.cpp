@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "link/Format.h"
 #include "core/modGlobal.h"
+#include "link/Format.h"
 
 namespace quellon {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
+#include "core/modGlobal.h"
 #include "datalog/DataLogger.h"
 #include "link/BridgeLink.h"
-#include "core/modGlobal.h"
 #include "platform/Platform.h"
 #include "session/ReadingBus.h"
 

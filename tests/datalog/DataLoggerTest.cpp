@@ -84,7 +84,7 @@ TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
     set("DataMode", "1");  // would truncate on a fresh start
     logOn();
     logger.writeLogRecord();
-    logger.stopDataLog();  // stream stopped, logging stays on
+    logger.stopDataLog();                   // stream stopped, logging stays on
     EXPECT_FALSE(logger.writeLogRecord());  // due while closed: not written, no throw
     // Even a changed path does not split the session over two files.
     set("DataLog", (dir / "elsewhere.csv").string());
@@ -98,7 +98,8 @@ TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
 TEST_F(DataLoggerTest, OpenOrWriteFailureIsReportedOnceAndSwitchesLoggingOff) {
     // A missing folder; a full device, which opens but fails on the first record.
     const std::pair<std::string, const char*> cases[] = {
-        {(dir / "no such dir" / "log.csv").string(), "No such file"}, {"/dev/full", "No space left"}};
+        {(dir / "no such dir" / "log.csv").string(), "No such file"},
+        {"/dev/full", "No space left"}};
     for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
         if (!fs::exists(path) && path == "/dev/full") continue;  // no /dev/full here

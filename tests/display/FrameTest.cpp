@@ -81,7 +81,7 @@ TEST(DisplayFrame, ButtonsCallTheStartupWindow) {
                                            "reopenBridgePort", "startRxDati"}));
     EXPECT_TRUE(timerOffInside && w.timer1().isActive());
     EXPECT_EQ(w.windowA()->lblChannel->text(), "VHF");  // names are reloaded
-    for (bool on : {true, false}) {  // the flag flips first
+    for (bool on : {true, false}) {                     // the flag flips first
         w.cmdDataLog_Click();
         EXPECT_EQ(h.g.dataLogActive, on);
         EXPECT_EQ(h.calls.back(), on ? "startDataLog" : "stopDataLog");

@@ -36,7 +36,7 @@ TEST(Bargraph, SwrTextsColoursAndBar) {
     const std::tuple<int16_t, const char*, const char*, const char*, const char*, int> rows[] = {
         {500, "87", "HIG", "87|HIG", kRed, 500},
         {500, "87", "2", "87|2.0:1", kBlack, 500},
-        {10, "0", "---", "0|---", kBlack, 0},  // at nFwdMin
+        {10, "0", "---", "0|---", kBlack, 0},        // at nFwdMin
         {2000, "0", "1", "0|1.0:1", kBlack, 1024}};  // beyond the 10-bit range: stays full
     for (auto [nDir, pwr, swr, shownTexts, colour, bar] : rows) {
         SCOPED_TRACE(std::string(swr) + " at " + std::to_string(nDir));

@@ -24,8 +24,10 @@ TEST(FuzzSmoke, ParsersSurviveRandomInput) {
         in.resize(kind < 2 ? 5 : kind == 3 && rng() % 4 ? 2 : 1);
         while (in.size() < len) {
             const bool highByte = kind < 2 && in.size() % 2 == 0;  // counts stay small
-            in.push_back(static_cast<uint8_t>(rng() % 6 == 0 ? rng() : highByte ? rng() % 5
-                                              : kind < 2 ? rng() : pick[rng() % pick.size()]));
+            in.push_back(static_cast<uint8_t>(rng() % 6 == 0 ? rng()
+                                              : highByte     ? rng() % 5
+                                              : kind < 2     ? rng()
+                                                             : pick[rng() % pick.size()]));
         }
         if (rng() % 8 == 0) in.resize(rng() % in.size());  // short reads
         deep[kind] += quellon::fuzz::runOne(in.data(), in.size());

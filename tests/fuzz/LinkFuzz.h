@@ -6,4 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quellon::fuzz { bool runOne(const uint8_t* data, size_t size); }
+namespace quellon::fuzz {
+bool runOne(const uint8_t* data, size_t size);
+}

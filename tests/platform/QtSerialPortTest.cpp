@@ -4,8 +4,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -51,7 +51,9 @@ struct QtPortTest : ::testing::Test {
         if (master >= 0) ::close(master);
         ::close(slave);
     }
-    void send(const std::string& s) { ASSERT_EQ(::write(master, s.data(), s.size()), ssize_t(s.size())); }
+    void send(const std::string& s) {
+        ASSERT_EQ(::write(master, s.data(), s.size()), ssize_t(s.size()));
+    }
 };
 
 }  // namespace
@@ -84,7 +86,8 @@ TEST_F(QtPortTest, WritesAndReadsWorkWithoutTheEventLoop) {
     send("abc\r");
     port->setInputLength(1);  // polled the way the reply loops do: never more than asked
     std::string got, s;
-    EXPECT_TRUE(test::retry([&] { return (s = port->read()).size() <= 1 && (got += s).size() >= 4; }));
+    EXPECT_TRUE(
+        test::retry([&] { return (s = port->read()).size() <= 1 && (got += s).size() >= 4; }));
     EXPECT_EQ(got, "abc\r");
 }
 
@@ -140,8 +143,10 @@ TEST_F(QtPortTest, HandlerIsNotReenteredAndMayDestroyThePort) {
 
 TEST_F(QtPortTest, DeviceHeldElsewhereIsInUse) {
     QProcess holder;  // another program holds it
-    holder.start(QCoreApplication::applicationFilePath(), {"--hold-port", QString::fromStdString(path)});
-    ASSERT_TRUE(holder.waitForStarted(test::kPatienceMs) && holder.waitForReadyRead(test::kPatienceMs));
+    holder.start(QCoreApplication::applicationFilePath(),
+                 {"--hold-port", QString::fromStdString(path)});
+    ASSERT_TRUE(holder.waitForStarted(test::kPatienceMs) &&
+                holder.waitForReadyRead(test::kPatienceMs));
     ASSERT_EQ(holder.readLine().trimmed().toStdString(), "ready");
     EXPECT_EQ(errorOf([&] { port->open(); }), serr::PortInUse);
     holder.closeWriteChannel();
@@ -150,7 +155,8 @@ TEST_F(QtPortTest, DeviceHeldElsewhereIsInUse) {
 }
 
 TEST(QtPortErrors, OpenFailuresMapToTheirNumbersAndTexts) {
-    SerialError e = openErrorFor("/dev/ttyUSB0", QSerialPort::PermissionError, false, EACCES, "denied");
+    SerialError e =
+        openErrorFor("/dev/ttyUSB0", QSerialPort::PermissionError, false, EACCES, "denied");
     EXPECT_EQ(e.number(), serr::PermissionDenied);
     EXPECT_EQ(e.description(),
               "Permission denied on /dev/ttyUSB0: add your user to the dialout group (sudo adduser "

@@ -8,7 +8,8 @@ using namespace quellon;
 
 TEST(SerialSettings, AcceptsTheUsualFormsAndNamesTheBadPart) {
     const SerialSettings s = parseSerialSettings(" 50 , m , 5 , 1.5 ");
-    EXPECT_EQ(std::tie(s.baud, s.parity, s.dataBits, s.stopBits), std::make_tuple(50, 'M', 5, 3));  // 3: 1.5
+    EXPECT_EQ(std::tie(s.baud, s.parity, s.dataBits, s.stopBits),
+              std::make_tuple(50, 'M', 5, 3));  // 3: 1.5
     const auto rejection = [](const std::string& text) {
         try {
             parseSerialSettings(text);
@@ -29,5 +30,6 @@ TEST(SerialSettings, AcceptsTheUsualFormsAndNamesTheBadPart) {
         {"115200,N,8", "Invalid serial settings"},
         {"115200,N,8,1,0", "Invalid serial settings"},
     };
-    for (const auto& [text, why] : rows) EXPECT_NE(rejection(text).find(why), std::string::npos) << text;
+    for (const auto& [text, why] : rows)
+        EXPECT_NE(rejection(text).find(why), std::string::npos) << text;
 }

@@ -114,7 +114,8 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
     rig.ports[1] = PortScript{};
     rig.apply();
     ModGlobal g;
-    g.SettingsPath = std::filesystem::temp_directory_path() / ("frmport_" + std::to_string(getpid()));
+    g.SettingsPath =
+        std::filesystem::temp_directory_path() / ("frmport_" + std::to_string(getpid()));
     frmPort w(g, rig.plat);
     w.txtPortNumber->setCurrentText("1");
     w.show();

@@ -11,7 +11,7 @@
 namespace quellon::scantest {
 
 struct PortScript {
-    int openError = 0;                // SerialError number thrown by open(), 0 none
+    int openError = 0;  // SerialError number thrown by open(), 0 none
     bool answers = false;
     std::vector<std::string> chunks;  // the reply, each piece arriving on its own
     int replyDelayMs = 0;             // from the write to the first piece

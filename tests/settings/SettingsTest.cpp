@@ -18,7 +18,9 @@ std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
-void spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void spit(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 // A fresh directory per test, removed afterwards.
 struct IniTest : ::testing::Test {
@@ -28,7 +30,10 @@ struct IniTest : ::testing::Test {
     }();
     std::string ini = dir + "/Quellon.ini";
     void SetUp() override { ASSERT_FALSE(dir.empty()); }
-    void TearDown() override { std::error_code ec; fs::remove_all(dir, ec); }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
 };
 
 TEST_F(IniTest, ReadsAndWritesBackTheDefault) {
@@ -55,7 +60,8 @@ TEST_F(IniTest, ReadsAndWritesBackTheDefault) {
 }
 
 TEST_F(IniTest, WritesKeepEverythingElseInPlaceAndCannotReshapeTheFile) {
-    const std::string head = "; by hand\n\nstray=top\n[Bridge]\n", tail = "; note\n\n[Gauge]\nPeakA=1\n";
+    const std::string head = "; by hand\n\nstray=top\n[Bridge]\n",
+                      tail = "; note\n\n[Gauge]\nPeakA=1\n";
     const std::string hand = head + "Port=2\n" + tail, one = "[Bridge]\nK=1\n";
     const std::tuple<std::string, const char*, const char*, const char*, std::string> rows[] = {
         {hand, "Bridge", "Setting", "9600,N,8,1", head + "Port=2\nSetting=9600,N,8,1\n" + tail},
@@ -77,7 +83,8 @@ TEST_F(IniTest, WriteIsAtomicAndKeepsModeAndSymlinks) {
     WriteIni("Bridge", "Port", "3", ini);
     EXPECT_TRUE(fs::is_symlink(ini));
     EXPECT_EQ(slurp(real), "[Bridge]\nPort=3\n");
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary file left behind";
 }
 
@@ -99,8 +106,10 @@ TEST_F(IniTest, UnreadablePlacesAndRandomBytesFailSafely) {
 
 TEST_F(IniTest, VersionCheckRebuildsUnversionedFilesAndUpdatesOthers) {
     const std::string current = "; mine\n[Bridge]\nPort=4\nversion=1.10\n";
-    for (const auto& [before, after] : {std::pair<std::string, std::string>{"[Bridge]\nPort=4\n", "[Bridge]\nVersion=1.10\n"},
-                                        {"; mine\n[Bridge]\nPort=4\nversion=1.05\n", current}, {current, current}}) {
+    for (const auto& [before, after] :
+         {std::pair<std::string, std::string>{"[Bridge]\nPort=4\n", "[Bridge]\nVersion=1.10\n"},
+          {"; mine\n[Bridge]\nPort=4\nversion=1.05\n", current},
+          {current, current}}) {
         spit(ini, before);
         CheckSettingsVersion(ini);
         EXPECT_EQ(slurp(ini), after) << before;
@@ -109,7 +118,8 @@ TEST_F(IniTest, VersionCheckRebuildsUnversionedFilesAndUpdatesOthers) {
 
 struct SavedEnv {
     const char* name;
-    std::optional<std::string> old = ::getenv(name) ? std::optional<std::string>(::getenv(name)) : std::nullopt;
+    std::optional<std::string> old =
+        ::getenv(name) ? std::optional<std::string>(::getenv(name)) : std::nullopt;
     ~SavedEnv() { old ? ::setenv(name, old->c_str(), 1) : ::unsetenv(name); }
 };
 

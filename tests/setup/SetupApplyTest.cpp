@@ -126,4 +126,3 @@ TEST_F(ApplyTest, TextsThatCannotBeCarriedAreNeitherSentNorStored) {
     EXPECT_EQ(r.notConverted, labels);
     EXPECT_NE(notConvertedMessage(r).find("Scale Delay"), std::string::npos);
 }
-

@@ -72,7 +72,8 @@ TEST_F(ConfigTest, RefusedFieldTurnsRedKeepsTheFocusAndRecovers) {
         platform.messageBoxes.clear();
         leave("txtDelay1", bad);
         ASSERT_EQ(platform.messageBoxes.size(), 1u) << bad;
-        EXPECT_EQ(platform.messageBoxes[0].text, "Please enter only integer number > 8 and < 1024.");
+        EXPECT_EQ(platform.messageBoxes[0].text,
+                  "Please enter only integer number > 8 and < 1024.");
         EXPECT_EQ(d->focusWidget(), f) << bad;
         EXPECT_EQ(f->palette().color(QPalette::Base), QColor(255, 0, 0));
     }
@@ -114,6 +115,7 @@ TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
     EXPECT_NO_THROW(d->cmdApply_Click());
     EXPECT_EQ(ini.key("ChannelA"), "still saved");
     ASSERT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"), std::string::npos);
+    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"),
+              std::string::npos);
     EXPECT_EQ(d->result(), QDialog::Accepted);
 }

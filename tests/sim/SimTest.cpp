@@ -31,8 +31,8 @@ std::string stream(std::size_t n, int dir, int rev, int dirMax, int revMax) {
     std::string s = ":ACK\r";
     for (std::size_t i = 0; i < n; ++i) {
         s += {':', i % 2 ? 'B' : 'A'};
-        for (int v : {dir, rev, dirMax, revMax, dirMax * dirMax * 20 / 20736,
-                      revMax * revMax * 20 / 20736})
+        for (int v :
+             {dir, rev, dirMax, revMax, dirMax * dirMax * 20 / 20736, revMax * revMax * 20 / 20736})
             s += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
         s += std::string(5, '\0') + '\r';
     }
@@ -144,7 +144,7 @@ TEST(BridgeSimStream, FramesHaveTheirShapeAndAlternate) {
 TEST(BridgeSimStream, PeakPowersFollowScaleCodesAndMinimumInput) {
     EXPECT_EQ(peakPower(25, 20, 25), 0);  // at the minimum: no power, as the host computes it
     BridgeSim sim(Options{.rate = 100, .sweep = false, .fixed = {1018, 20, 1018, 20}});
-    talk(sim, ":370030\r:11\r");  // A scale 1 "50W", B scale 1 "500W"
+    talk(sim, ":370030\r:11\r");                    // A scale 1 "50W", B scale 1 "500W"
     const std::string f = talk(sim, "", 25 * kMs);  // A then B; DirMax power at 10
     ASSERT_EQ(f.size(), 2 * kFrameSize);
     EXPECT_EQ(f.substr(10, 2), "\xF3\x01");  // 1018 * 1018 * 50 / 20736 = 499
@@ -182,7 +182,7 @@ TEST(BridgeSimFaults, NoAckLateAckSlowAndSilence) {
     talk(mute, ":11\r", 0);
     mute.setFaults(FaultSilence);
     EXPECT_EQ(talk(mute, ":16\r", kSecond), "");  // no frames, no reply
-    EXPECT_EQ(mute.linesReceived(), 2u);  // still heard and recorded
+    EXPECT_EQ(mute.linesReceived(), 2u);          // still heard and recorded
 }
 
 TEST(BridgeSimFaults, DamagedFramesAndGarbage) {
