@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl1-mesa-dev
-      libgtest-dev googletest
+      libgtest-dev googletest clang-format
       xvfb xauth x11-utils imagemagick fonts-dejavu-core procps
       libmosquitto-dev mosquitto mosquitto-clients openssl)
 missing=()

@@ -6,6 +6,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/deps.sh"
 # Includes never cross a layer upward (docs/architecture.md).
 "$here/scripts/check-layers.sh"
+# Every C++ file is formatted as .clang-format says.
+(cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
 export QT_QPA_PLATFORM=offscreen
 "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure -j2 --timeout 300)
