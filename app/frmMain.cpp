@@ -83,8 +83,6 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     Timer1_->onTimeout = [this] { ConnectSequence(); };
     Timer2_->setInterval(1000);
     Timer2_->onTimeout = [this] { Timer2_Timer(); };
-    Timer3_->setInterval(5000);
-    Timer3_->onTimeout = [this] { Timer3_Timer(); };
 
     MSComm1_->setReceiveHandler([this](int ev) { onReceive(ev); });
 }
@@ -262,8 +260,7 @@ void frmMain::onReceive(int event) {
     bool badFrame = false;
     bool failed = false;
     try {
-        Timer3_->stop();
-        Timer3_->start();
+        rxWatchdog_.kick();
         MSComm1_->setInputMode(InputMode::Binary);
         const std::string data = MSComm1_->read();
         if (data.size() < static_cast<size_t>(kFrameSize)) {

@@ -13,6 +13,7 @@
 #include "link/BridgeLink.h"
 #include "link/modGlobal.h"
 #include "platform/Platform.h"
+#include "platform/Watchdog.h"
 #include "session/ReadingBus.h"
 
 class QLabel;
@@ -104,6 +105,8 @@ private:
     DataLogger logger_;
     ReadingBus readings_;
     std::unique_ptr<Timer> Timer1_, Timer2_, Timer3_;
+    // Timer3 as the stream's watchdog: kicked by every receive notification.
+    Watchdog rxWatchdog_{p_, *Timer3_, 5000, [this] { Timer3_Timer(); }};
 
     QLabel* Picture1_ = nullptr;
     QLabel* lblVersion_ = nullptr;

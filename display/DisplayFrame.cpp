@@ -247,9 +247,9 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
 
     timer1_ = host_.platform().newTimer();
     timerLed_ = host_.platform().newTimer();
-    timer1_->setInterval(3000);
+    lost_ =
+        std::make_unique<Watchdog>(host_.platform(), *timer1_, 3000, [this] { timer1_Timer(); });
     timerLed_->setInterval(500);
-    timer1_->onTimeout = [this] { timer1_Timer(); };
     timerLed_->onTimeout = [this] { timerLed_Timer(); };
 }
 
@@ -300,8 +300,7 @@ void DisplayFrame::showDisplay() {
         loadMode();
     }
     host_.hideStartupWindow();
-    timer1_->setInterval(3000);
-    timer1_->start();
+    lost_->start();
     timerLed_->setInterval(500);
     timerLed_->start();
     loadModeLate();
@@ -310,12 +309,11 @@ void DisplayFrame::showDisplay() {
 
 void DisplayFrame::aggiornaDati() {
     if (unloaded_) return;
-    timer1_->stop();
     if (g_.streamState == 2) {
         updateStep();
         g_.streamState = 1;
     }
-    timer1_->start();
+    lost_->kick();
 }
 
 void DisplayFrame::readChannelNames() {
@@ -393,7 +391,7 @@ void DisplayFrame::cmdCMD_Click() {
     if (unloaded_ || exiting_) return;
     host_.reopenBridgePort();
     host_.startRxDati();
-    timer1_->start();
+    lost_->start();
 }
 
 void DisplayFrame::cmdConfig_Click() {
@@ -406,7 +404,7 @@ void DisplayFrame::cmdConfig_Click() {
     host_.reopenBridgePort();
     host_.startRxDati();
     readChannelNames();
-    timer1_->start();
+    lost_->start();
 }
 
 void DisplayFrame::cmdDataLog_Click() {

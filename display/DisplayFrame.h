@@ -9,6 +9,7 @@
 #include <string>
 
 #include "display/DisplayHost.h"
+#include "platform/Watchdog.h"
 
 class QCheckBox;
 class QHBoxLayout;
@@ -143,6 +144,8 @@ private:
     QPushButton *cmdChA = nullptr, *cmdChB = nullptr;
     QCheckBox* chkOnTop = nullptr;
     std::unique_ptr<Timer> timer1_, timerLed_;
+    // timer1 as the connection-lost countdown, kicked by every frame.
+    std::unique_ptr<Watchdog> lost_;
     ChannelWindow *chA_ = nullptr, *chB_ = nullptr;
     std::unique_ptr<ChannelWindow> ownA_, ownB_;
     bool ledPhase_ = false;
