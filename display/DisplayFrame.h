@@ -137,6 +137,7 @@ protected:
 private:
     void setLamp(int id);
     void unloadChannelWindows();
+    void showNetworkStatus();
 
     QVBoxLayout* content_ = nullptr;
     QLabel* Image1 = nullptr;
@@ -151,6 +152,7 @@ private:
     bool ledPhase_ = false;
     int lampId_ = 0;
     bool loaded_ = false, unloaded_ = false, exiting_ = false;
+    std::string networkStatus_;
 };
 
 }  // namespace quellon
