@@ -25,8 +25,7 @@ for t in dpkg dpkg-query; do command -v "$t" >/dev/null || fail "$t is missing (
 
 # Commands the scripts run besides the build (test.sh, install-check.sh,
 # demo.sh, screenshots.sh).
-script_commands=(cmake ninja ctest xvfb-run Xvfb xauth import convert desktop-file-validate setpriv
-                 xwininfo)
+script_commands=(cmake ninja ctest xvfb-run Xvfb xauth import convert desktop-file-validate setpriv)
 
 work=$(mktemp -d /tmp/quellon-check-deps-XXXXXX)
 trap 'rm -rf "$work"' EXIT
