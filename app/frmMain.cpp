@@ -21,6 +21,11 @@
 
 namespace quellon {
 
+void setApplicationTitle() {
+    QGuiApplication::setApplicationName(QString::fromUtf8(kAppTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quellon"));
+}
+
 namespace {
 constexpr int kFrameSize = 20;
 }

@@ -22,6 +22,12 @@ class QPushButton;
 
 namespace quellon {
 
+// The application's name for the desktop. It is not made the display name:
+// X11 window managers would show it after every caption (" — Quellon by
+// WEXLO"), and every caption and message box title is meant to read exactly
+// as the program sets it.
+void setApplicationTitle();
+
 class frmMain : public QWidget, public DisplayHost {
     Q_OBJECT
 public:

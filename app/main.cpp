@@ -34,9 +34,7 @@ int main(int argc, char** argv) {
     // core at that rate.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(quellon::kAppTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(quellon::kAppTitle));
-    QApplication::setDesktopFileName("quellon");
+    quellon::setApplicationTitle();
 
     quellon::ModGlobal& g = quellon::modGlobal;
     ProgramPlatform platform([&g] { return g.SettingsPath; });

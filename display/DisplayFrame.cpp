@@ -3,6 +3,7 @@
 #include "display/DisplayFrame.h"
 #include "display/PaintCoalescer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -41,40 +42,59 @@ int readTwips(const std::string& section, const std::string& key, const std::str
     return v ? *v : def;
 }
 
-static QRect screenRect() {
+QRect screenRect() {
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->geometry() : QRect(0, 0, 1024, 768);
+}
+
+QSize outerSize(const QWidget& w) {
+    // Once the window manager has framed the window its frame is known.
+    if (w.frameGeometry().size() != w.geometry().size()) return w.frameGeometry().size();
+    // Before that, the frame of a window already on the screen is the best guess:
+    // all top-level windows of the program get the same decoration.
+    QMargins m;
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == &w || !other->isVisible() || !other->windowHandle()) continue;
+        const QMargins om = other->windowHandle()->frameMargins();
+        if (!om.isNull()) {
+            m = om;
+            break;
+        }
+    }
+    return w.geometry().size().grownBy(m);
 }
 
 QPoint centredTwips(const QWidget& w) {
     const double tpp = twipsPerPixel();
     const QRect sr = screenRect();
-    const QSize ws = w.frameGeometry().size();
+    const QSize ws = outerSize(w);
     double x = sr.width() * tpp / 2 - ws.width() * tpp / 2;
     double y = sr.height() * tpp / 2 - ws.height() * tpp / 2;
     return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
 }
 
-void placeAt(QWidget& w, int xTwips, int yTwips) {
+bool nearlyOffEveryScreen(const QRect& window) {
+    // Less than this many pixels of the window on a screen, across and down,
+    // leaves nothing to take hold of.
+    constexpr int kGrip = 16;
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect vis = s->geometry().intersected(window);
+        if (vis.width() >= std::min(window.width(), kGrip) &&
+            vis.height() >= std::min(window.height(), kGrip))
+            return false;
+    }
+    return true;
+}
+
+void placeAt(QWidget& w, int xTwips, int yTwips, int offsetTwips) {
     const double tpp = twipsPerPixel();
     QPoint px(static_cast<int>(std::lround(xTwips / tpp)),
               static_cast<int>(std::lround(yTwips / tpp)));
-    // A stored place on a screen that is gone (or a damaged value) would leave the
-    // window where nobody can reach it: the title area must lie on some screen.
-    const QSize ws = w.frameGeometry().size();
-    QRect grip(
-        px, QSize(std::max(1, std::min(ws.width(), 120)), std::max(1, std::min(ws.height(), 24))));
-    bool reachable = false;
-    for (QScreen* s : QGuiApplication::screens()) {
-        QRect vis = s->availableGeometry().intersected(grip);
-        if (vis.width() >= std::min(grip.width(), 40) &&
-            vis.height() >= std::min(grip.height(), 10)) {
-            reachable = true;
-            break;
-        }
-    }
-    if (!reachable) {
-        QPoint c = centredTwips(w);
+    // A stored place is kept as stored, partly off the screen too. Only a place
+    // on a screen that is gone (or a damaged value), where nobody could reach
+    // the window, is given up for the default place.
+    if (nearlyOffEveryScreen(QRect(px, outerSize(w)))) {
+        const QPoint c = centredTwips(w) + QPoint(offsetTwips, offsetTwips);
         px = QPoint(static_cast<int>(std::lround(c.x() / tpp)),
                     static_cast<int>(std::lround(c.y() / tpp)));
     }
@@ -96,6 +116,24 @@ void setTextIfChanged(QLineEdit* box, const QString& text) {
 void setTextIfChanged(QLabel* label, const QString& text) {
     if (label && label->text() != text) label->setText(text);
 }
+int channelNameWidth() {
+    const QRect sr = winpos::screenRect();
+    return std::max(120, std::min(360, sr.width() / 3));
+}
+
+QString elideChannelName(const QFontMetrics& fm, const QString& name) {
+    return fm.elidedText(name, Qt::ElideRight, channelNameWidth());
+}
+
+void setElidedText(QLabel* label, const QString& name) {
+    if (!label) return;
+    // A long description would widen the window past the screen and take its
+    // buttons with it: it is cut with an ellipsis and shown whole as a tip.
+    const QString shown = elideChannelName(label->fontMetrics(), name);
+    setTextIfChanged(label, shown);
+    label->setToolTip(shown == name ? QString() : name);
+}
+
 void setTextColorIfChanged(QLineEdit* box, QColor c) {
     if (!box) return;
     QPalette pal = box->palette();
@@ -148,7 +186,7 @@ void ChannelWindow::load() {
     const std::string sy = letter_ == 'A' ? "PosYA" : "PosYB";
     int x = winpos::readTwips(section_, sx, file, c.x() + extra);
     int y = winpos::readTwips(section_, sy, file, c.y() + extra);
-    winpos::placeAt(*this, x, y);
+    winpos::placeAt(*this, x, y, extra);
     readChannelName();
     loadExtra();
 }
@@ -157,7 +195,7 @@ void ChannelWindow::readChannelName() {
     const std::string& file = host_.state().SettingsPath;
     std::string name = letter_ == 'A' ? ReadIni("Bridge", "ChannelA", file, "Channel A")
                                       : ReadIni("Bridge", "ChannelB", file, "Channel B");
-    setTextIfChanged(lblChannel, QString::fromStdString(name));
+    setElidedText(lblChannel, QString::fromStdString(name));
 }
 
 void ChannelWindow::unload() {
@@ -170,11 +208,12 @@ void ChannelWindow::unload() {
 }
 
 void ChannelWindow::setTopMost(bool onTop) {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
-    // Changing the flag re-creates the native window, which hides it.
-    const bool wasVisible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (wasVisible) show();
+    // Changing the flag re-creates the native window, which hides it; the
+    // window is shown afterwards in any case, a hidden one too, as the On top
+    // box promises to bring both channel windows up.
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    show();
 }
 
 void ChannelWindow::closeEvent(QCloseEvent* e) {

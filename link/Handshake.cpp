@@ -52,7 +52,7 @@ bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
     if (reply.compare(0, kPrefixLength, kPrefix) != 0) return false;
     // A cut-off line cannot be read by position: its values would be whatever
     // happens to stand there. Refuse it before anything is stored.
-    if (reply.size() < kBridgeInfoLength) return false;
+    if (reply.size() < kBridgeInfoUsedLength) return false;
 
     // Convert every field first and store only when all of them fit, so a
     // refused reply never leaves half of its values behind.

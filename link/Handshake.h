@@ -10,6 +10,9 @@ namespace quellon {
 
 // Length of a complete identification reply (without its carriage return).
 inline constexpr size_t kBridgeInfoLength = 89;
+// Up to the end of the last field the program uses (ExpandB); the thirteenth
+// value after it is not read, so a reply without it is complete enough.
+inline constexpr size_t kBridgeInfoUsedLength = 83;
 
 // Checks a reply to ":16" and stores the firmware version and the twelve
 // measuring parameters in g. False, with nothing stored and no message, when

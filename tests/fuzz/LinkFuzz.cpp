@@ -29,8 +29,11 @@ bool runOne(const uint8_t* data, size_t size) {
         g.params.nFwdMin = data[2] & 0x3F;
         std::array<uint8_t, kFrameLength> frame{};
         for (size_t i = 0; i < frame.size() && i + 3 < size; ++i) frame[i] = data[i + 3];
-        try { decodeFrame(frame.data(), g); }
-        catch (const FrameError&) { return false; }  // the receive handler resynchronises
+        try {
+            decodeFrame(frame.data(), g);
+        } catch (const FrameError&) {
+            return false;
+        }  // the receive handler resynchronises
         const ChannelReading& r = g.reading;
         for (const std::string* t : {&r.pwrDirText, &r.pwrRefMaxText, &r.voltDirText})
             check(isNumeric(*t), "power and voltage texts are numbers");
@@ -49,7 +52,7 @@ bool runOne(const uint8_t* data, size_t size) {
     // Most inputs pass the prefix test so the field reading is reached.
     const std::string reply = ":wexlo" + text.substr(1);
     const bool ok = CheckBridgeInfo(reply, g, platform);
-    if (reply.size() < kBridgeInfoLength)
+    if (reply.size() < kBridgeInfoUsedLength)
         check(!ok && g.params.MaxSwrA == before && platform.messageBoxes.empty(), "short reply");
     check(platform.messageBoxes.size() <= 1, "one message at most");
     return ok;
