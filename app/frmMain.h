@@ -60,6 +60,7 @@ public:
     void runCommandWindow(QWidget* parent) override;
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
+    void showHistory(QWidget* parent) override;
 
     // Buttons.
     void cmdRetry_Click();
@@ -89,6 +90,8 @@ public:
     // Replaces the display factory (tests) and the port detection dialog (tests).
     std::function<std::unique_ptr<DisplayWindow>(const std::string&, DisplayHost&)> displayFactory;
     std::function<void(QWidget*)> portDetection;
+    // Opens the history window; set by the program's composition root.
+    std::function<void(QWidget*)> historyWindow;
 
 private:
     bool OpenBridgePortStep();

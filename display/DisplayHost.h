@@ -39,6 +39,9 @@ public:
 
     // End the program at once: nothing else is saved or unloaded.
     virtual void endProgram() = 0;
+
+    // Opens the (modeless, single) history window, or brings it to the front.
+    virtual void showHistory(QWidget* parent) { (void)parent; }
 };
 
 // One display main window (modes 0..4).
