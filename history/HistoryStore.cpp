@@ -147,11 +147,17 @@ void HistoryStore::decimate(Columns& out) const {
     const int tier = tierFor(out.t0(), out.msPerColumn());
     for (int ch = 0; ch < kChannels; ++ch) {
         if (tier == 0) {
+            // Walk the columns' edges alongside the samples: no division per sample.
             const Ring& r = raw_[ch];
-            for (size_t i = r.lowerBound(out.t0()); i < r.count; ++i) {
-                const Sample& s = r.at(i);
-                if (s.t >= out.t1()) break;
-                out.add(ch, s);
+            size_t i = r.lowerBound(out.t0());
+            for (int c = 0; c < out.width() && i < r.count; ++c) {
+                const int64_t end = out.columnStart(c + 1);
+                Agg& col = out.at(ch, c);
+                for (; i < r.count; ++i) {
+                    const Sample& s = r.at(i);
+                    if (s.t >= end) break;
+                    col.add(s);
+                }
             }
         } else {
             const Tier& tr = tier == 1 ? fine_[ch] : coarse_[ch];

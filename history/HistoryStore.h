@@ -79,8 +79,10 @@ private:
         size_t head = 0;  // next write position
         size_t count = 0;
         bool wrapped = false;
-        const Sample& at(size_t i) const {  // i-th oldest
-            return buf[(head + buf.size() - count + i) % buf.size()];
+        const Sample& at(size_t i) const {             // i-th oldest
+            size_t k = head + buf.size() - count + i;  // < 2 * size: no division needed
+            if (k >= buf.size()) k -= buf.size();
+            return buf[k];
         }
         size_t lowerBound(int64_t t) const;
     };

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
             const int h = static_cast<int>(ms / 3'600'000) % 24,
                       m = static_cast<int>(ms / 60'000 % 60), s = static_cast<int>(ms / 1000 % 60);
             std::fprintf(
-                f, "\"2026-03-%02d\",\"%02d:%02d:%02d.%03d\",%ld,%ld,%ld,%ld,%ld,%ld,%ld,%ld\r\n",
+                f, "\"2026-03-%02d\",\"%02d:%02d:%02d.%03d\",%ld,%ld,%d,%d,%d,%d,%d,%d\r\n",
                 1 + static_cast<int>(ms / 86'400'000), h, m, s, static_cast<int>(ms % 1000),
                 900 + i % 100, 10 + i % 7, 1000, 12, 450, 3, 460, 3);
         }
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
             Columns cc(now - span, now, 1200);
             store.decimate(cc);
         }
-        std::printf("query_%-8lld_ms     %.3f (tier %d)\n", static_cast<long long>(span / 1000),
+        std::printf("query_%llds_ms  %.3f (tier %d)\n", static_cast<long long>(span / 1000),
                     since(q0) / reps, store.tierFor(now - span, c.msPerColumn()));
     }
     std::fflush(stdout);

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "history/HistoryExport.h"
@@ -178,17 +179,34 @@ void frmHistory::tick() {
     // Live and following: the range moves with the clock, so redraw when new
     // data came in; everything else redraws only when asked to.
     const bool moving = !log_ && view_.follow();
-    if (dirty_ || (moving && source().version() != shownVersion_)) redraw();
+    if (dirty_) {
+        redraw();
+        return;
+    }
+    if (!moving || source().version() == shownVersion_) return;
+    // A column of a long span covers seconds or minutes: redrawing it ten times
+    // a second would only repaint the same picture. Redraw about once per
+    // column, at least once a second; a trend needs no more than kFollowMs.
+    const double perColumn = static_cast<double>(view_.spanMs()) / std::max(1, plot_->plotWidth());
+    const qint64 due = std::clamp<qint64>(static_cast<qint64>(perColumn), kFollowMs, 1000);
+    if (!redrawClock_.isValid() || redrawClock_.elapsed() >= due - kRedrawMs / 2) redraw(true);
 }
 
-void frmHistory::redraw() {
+void frmHistory::redraw(bool newDataOnly) {
     dirty_ = false;
     ++redraws_;
+    redrawClock_.start();
     shown_ = view_.range(now());
     shownVersion_ = source().version();
     plot_->setData(&source(), shown_);
-    updateStats();
-    updateCursor(cursorColumn_);
+    // The texts change with every frame while following; rewriting them (and
+    // laying the window out again) ten times a second costs more than the
+    // chart and nobody reads them that fast.
+    if (!newDataOnly || !textsClock_.isValid() || textsClock_.elapsed() >= kTextsMs) {
+        textsClock_.start();
+        updateStats();
+        if (cursorColumn_ >= 0) updateCursor(cursorColumn_);
+    }
     syncButtons();
 }
 

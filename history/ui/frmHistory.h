@@ -4,6 +4,7 @@
 // most ten times a second while the window is visible, never per frame, so the
 // stream and the displays do not wait for it.
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -30,7 +31,9 @@ class HistoryPlot;
 class frmHistory : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRedrawMs = 100;
+    static constexpr int kRedrawMs = 100;  // the timer: a change shows within this
+    static constexpr int kFollowMs = 200;  // new data while following: at most 5 redraws/s
+    static constexpr int kTextsMs = 500;  // figures under the chart while following
 
     frmHistory(HistoryStore& live, Platform& platform, std::string settingsPath,
                QWidget* parent = nullptr);
@@ -46,8 +49,9 @@ public:
     bool openLog(const std::string& path);
     bool exportPng(const std::string& path);
     bool exportCsv(const std::string& path);
-    // Redraws now (the timer calls it when something changed).
-    void redraw();
+    // Redraws now (the timer calls it when something changed; with only new
+    // data, the texts are renewed at most every kTextsMs).
+    void redraw(bool newDataOnly = false);
 
     HistoryPlot* plot() const { return plot_; }
     const HistorySource& source() const;
@@ -88,6 +92,7 @@ private:
     uint64_t shownVersion_ = ~uint64_t(0);
     bool dirty_ = true;
     long long redraws_ = 0;
+    QElapsedTimer textsClock_, redrawClock_;
     int cursorColumn_ = -1;
     std::array<QString, 2> names_;
     std::thread loader_;
