@@ -56,6 +56,7 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     auto* outer = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
     auto* spans = new QButtonGroup(this);
+    spans->setExclusive(false);  // a zoomed view shows none of the spans checked
     for (int i = 0; i < 5; ++i) {
         cmdSpan_[i] = new QToolButton;
         cmdSpan_[i]->setText(QString::fromLatin1(kSpanCaption[i]));

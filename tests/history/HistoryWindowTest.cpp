@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <fstream>
 
 #include "history/ui/HistoryPlot.h"
@@ -133,6 +134,8 @@ TEST(HistoryWindow, LogOpensWithItsBadLinesCounted) {
     EXPECT_TRUE(r.w->sourceText().contains(QStringLiteral("2 records, 2 bad lines skipped")))
         << r.w->sourceText().toStdString();
     EXPECT_EQ(r.w->visibleRange().span(), 10'001);  // the whole log
+    for (int i = 0; i < 5; ++i)                     // a zoom, not one of the spans
+        EXPECT_FALSE(r.w->findChild<QToolButton*>(QStringLiteral("cmdSpan%1").arg(i))->isChecked());
     EXPECT_EQ(r.w->statsText(0, Fwd), "100.0 / 110.0 / 120.0");
     EXPECT_TRUE(r.p.messageBoxes.empty());
 
