@@ -38,6 +38,8 @@ done
 run streamlog "$build/bench/stream/bench_stream" --mode 0 --seconds "$secs" --log
 run portscan "$build/bench/portscan/bench_portscan"
 run display "$build/bench/display/bench_display"
+run history "$build/bench/history/bench_history"
+run historycpu "$build/bench/history/bench_history_cpu" --seconds "$(( secs < 20 ? secs : 20 ))"
 
 val() {  # file key -> value or "-"
   local v
@@ -93,6 +95,11 @@ if [ -s "$out/display.txt" ]; then
 else
   row "display" "FAILED" ""
 fi
+
+row "history: 1,000,000-record log read" "$(val history log_load_ms) ms" "< 2000 ms"
+row "history: a day at 576 frames/s in memory" "$(val history store_bound_mb) MB (resident $(val history store_rss_mb) MB)" "< 50 MB"
+row "history: CPU without / with the window (1 min, 24 h)" "$(val historycpu cpu_pct_without) / $(val historycpu cpu_pct_with_1min), $(val historycpu cpu_pct_with_24h) % of a core" "< 12 %"
+row "history: added by the window (1 min, 24 h)" "$(val historycpu added_pts_1min), $(val historycpu added_pts_24h) points" "< 2 points"
 
 echo
 awk -F'\t' '
