@@ -61,6 +61,9 @@ public:
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
     void showHistory(QWidget* parent) override;
+    std::string networkStatus() override {
+        return networkStatusSource ? networkStatusSource() : std::string();
+    }
 
     // Buttons.
     void cmdRetry_Click();
@@ -92,6 +95,8 @@ public:
     std::function<void(QWidget*)> portDetection;
     // Opens the history window; set by the program's composition root.
     std::function<void(QWidget*)> historyWindow;
+    // The network publisher's status line for the display windows (set by main).
+    std::function<std::string()> networkStatusSource;
 
 private:
     bool OpenBridgePortStep();

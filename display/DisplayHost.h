@@ -42,6 +42,9 @@ public:
 
     // Opens the (modeless, single) history window, or brings it to the front.
     virtual void showHistory(QWidget* parent) { (void)parent; }
+    // One line on the network publishing ("MQTT: connected to ..."), shown as
+    // the display windows' tool tip; empty when nothing is published.
+    virtual std::string networkStatus() { return {}; }
 };
 
 // One display main window (modes 0..4).

@@ -40,6 +40,7 @@ public:
     void runConfigDialog(QWidget*) override { modal("runConfigDialog"); }
     void endProgram() override { calls.push_back("endProgram"); }
     void showHistory(QWidget*) override { calls.push_back("showHistory"); }
+    std::string networkStatus() override { return network; }
 
     bool called(const std::string& name) const { return std::ranges::count(calls, name) > 0; }
     std::vector<std::string> callsSince(size_t from) const {
@@ -84,6 +85,7 @@ public:
     std::vector<std::string> calls;
     std::function<void()> duringModal;
     int unloads = 0;
+    std::string network;                    // the network status the host reports
     std::unique_ptr<DisplayWindow> window;  // last: goes before the clock and state it uses
 
 private:
