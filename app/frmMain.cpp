@@ -350,6 +350,10 @@ void frmMain::runConfigDialog(QWidget* parent) {
 
 void frmMain::endProgram() { p_.endProgram(0); }
 
+void frmMain::showHistory(QWidget* parent) {
+    if (historyWindow) historyWindow(parent);
+}
+
 void frmMain::cmdRetry_Click() { Timer1_->start(); }
 
 void frmMain::cmdSetUp_Click() {

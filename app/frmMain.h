@@ -67,6 +67,7 @@ public:
     void runCommandWindow(QWidget* parent) override;
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
+    void showHistory(QWidget* parent) override;
     std::string networkStatus() override {
         return networkStatusSource ? networkStatusSource() : std::string();
     }
@@ -99,6 +100,8 @@ public:
     // Replaces the display factory (tests) and the port detection dialog (tests).
     std::function<std::unique_ptr<DisplayWindow>(const std::string&, DisplayHost&)> displayFactory;
     std::function<void(QWidget*)> portDetection;
+    // Opens the history window; set by the program's composition root.
+    std::function<void(QWidget*)> historyWindow;
     // The network publisher's status line for the display windows (set by main).
     std::function<std::string()> networkStatusSource;
 

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/frmMain.h"
+#include "history/HistoryStore.h"
+#include "history/ui/frmHistory.h"
 #include "link/modGlobal.h"
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
@@ -54,7 +56,19 @@ int main(int argc, char** argv) {
     g.SettingsPath = loc.path;
     g.ProgramDir = loc.dir;
 
+    // The history listens to every frame from the start, window open or not.
+    quellon::history::HistoryStore history;
+    std::unique_ptr<quellon::history::frmHistory> historyWin;
     quellon::frmMain w(platform, g);
+    w.readings().subscribe(&history);
+    w.historyWindow = [&](QWidget*) {
+        if (!historyWin)
+            historyWin =
+                std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
+        historyWin->show();
+        historyWin->raise();
+        historyWin->activateWindow();
+    };
     w.Form_Load();
 
     // Readings to an MQTT broker, when enabled. Read after the version check,

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <cmath>
@@ -254,6 +255,14 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
         connect(cmdChA, &QPushButton::clicked, this, [this] { cmdChA_Click(); });
         connect(cmdChB, &QPushButton::clicked, this, [this] { cmdChB_Click(); });
     }
+    // History: beside the left-hand controls, so the right-hand buttons keep their places.
+    auto* cmdHistory = new QPushButton(QStringLiteral("History"));
+    cmdHistory->setObjectName(QStringLiteral("cmdHistory"));
+    cmdHistory->setToolTip(QStringLiteral("Power and SWR over time (Ctrl+H)"));
+    row->addWidget(cmdHistory);
+    connect(cmdHistory, &QPushButton::clicked, this, [this] { host_.showHistory(this); });
+    auto* historyKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this);
+    connect(historyKey, &QShortcut::activated, this, [this] { host_.showHistory(this); });
     row->addStretch(1);
     cmdConfig = new QPushButton(QStringLiteral("Set"));
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
