@@ -19,6 +19,11 @@
 
 namespace quellon {
 
+void setApplicationTitle() {
+    QGuiApplication::setApplicationName(QString::fromUtf8(kAppTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quellon"));
+}
+
 frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     : QWidget(parent),
       p_(platform),
@@ -208,6 +213,10 @@ void frmMain::runConfigDialog(QWidget* parent) {
 }
 
 void frmMain::endProgram() { p_.endProgram(0); }
+
+void frmMain::showHistory(QWidget* parent) {
+    if (historyWindow) historyWindow(parent);
+}
 
 void frmMain::cmdRetry_Click() { Timer1_->start(); }
 

@@ -19,6 +19,12 @@ class QPushButton;
 
 namespace quellon {
 
+// The application's name for the desktop. It is not made the display name:
+// X11 window managers would show it after every caption (" — Quellon by
+// WEXLO"), and every caption and message box title is meant to read exactly
+// as the program sets it.
+void setApplicationTitle();
+
 class frmMain : public QWidget, public DisplayHost {
     Q_OBJECT
 public:
@@ -58,6 +64,7 @@ public:
     void runCommandWindow(QWidget* parent) override;
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
+    void showHistory(QWidget* parent) override;
     std::string networkStatus() override {
         return networkStatusSource ? networkStatusSource() : std::string();
     }
@@ -93,6 +100,8 @@ public:
     // Replaces the display factory (tests) and the port detection dialog (tests).
     std::function<std::unique_ptr<DisplayWindow>(const std::string&, DisplayHost&)> displayFactory;
     std::function<void(QWidget*)> portDetection;
+    // Opens the history window; set by the program's composition root.
+    std::function<void(QWidget*)> historyWindow;
     // The network publisher's status line for the display windows (set by main).
     std::function<std::string()> networkStatusSource;
 

@@ -7,6 +7,8 @@
 
 #include "app/frmMain.h"
 #include "core/modGlobal.h"
+#include "history/HistoryStore.h"
+#include "history/ui/frmHistory.h"
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
@@ -34,9 +36,7 @@ int main(int argc, char** argv) {
     // core at that rate.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(quellon::kAppTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(quellon::kAppTitle));
-    QApplication::setDesktopFileName("quellon");
+    quellon::setApplicationTitle();
 
     quellon::ModGlobal& g = quellon::modGlobal;
     ProgramPlatform platform([&g] { return g.SettingsPath; });
@@ -56,7 +56,19 @@ int main(int argc, char** argv) {
     g.SettingsPath = loc.path;
     g.ProgramDir = loc.dir;
 
+    // The history listens to every frame from the start, window open or not.
+    quellon::history::HistoryStore history;
+    std::unique_ptr<quellon::history::frmHistory> historyWin;
     quellon::frmMain w(platform, g);
+    w.readings().subscribe(&history);
+    w.historyWindow = [&](QWidget*) {
+        if (!historyWin)
+            historyWin =
+                std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
+        historyWin->show();
+        historyWin->raise();
+        historyWin->activateWindow();
+    };
     w.Form_Load();
 
     // Readings to an MQTT broker, when enabled. Read after the version check,

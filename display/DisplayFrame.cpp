@@ -3,6 +3,7 @@
 #include "display/DisplayFrame.h"
 #include "display/PaintCoalescer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <cmath>
@@ -41,40 +43,59 @@ int readTwips(const std::string& section, const std::string& key, const std::str
     return v ? *v : def;
 }
 
-static QRect screenRect() {
+QRect screenRect() {
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->geometry() : QRect(0, 0, 1024, 768);
+}
+
+QSize outerSize(const QWidget& w) {
+    // Once the window manager has framed the window its frame is known.
+    if (w.frameGeometry().size() != w.geometry().size()) return w.frameGeometry().size();
+    // Before that, the frame of a window already on the screen is the best guess:
+    // all top-level windows of the program get the same decoration.
+    QMargins m;
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == &w || !other->isVisible() || !other->windowHandle()) continue;
+        const QMargins om = other->windowHandle()->frameMargins();
+        if (!om.isNull()) {
+            m = om;
+            break;
+        }
+    }
+    return w.geometry().size().grownBy(m);
 }
 
 QPoint centredTwips(const QWidget& w) {
     const double tpp = twipsPerPixel();
     const QRect sr = screenRect();
-    const QSize ws = w.frameGeometry().size();
+    const QSize ws = outerSize(w);
     double x = sr.width() * tpp / 2 - ws.width() * tpp / 2;
     double y = sr.height() * tpp / 2 - ws.height() * tpp / 2;
     return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
 }
 
-void placeAt(QWidget& w, int xTwips, int yTwips) {
+bool nearlyOffEveryScreen(const QRect& window) {
+    // Less than this many pixels of the window on a screen, across and down,
+    // leaves nothing to take hold of.
+    constexpr int kGrip = 16;
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect vis = s->geometry().intersected(window);
+        if (vis.width() >= std::min(window.width(), kGrip) &&
+            vis.height() >= std::min(window.height(), kGrip))
+            return false;
+    }
+    return true;
+}
+
+void placeAt(QWidget& w, int xTwips, int yTwips, int offsetTwips) {
     const double tpp = twipsPerPixel();
     QPoint px(static_cast<int>(std::lround(xTwips / tpp)),
               static_cast<int>(std::lround(yTwips / tpp)));
-    // A stored place on a screen that is gone (or a damaged value) would leave the
-    // window where nobody can reach it: the title area must lie on some screen.
-    const QSize ws = w.frameGeometry().size();
-    QRect grip(
-        px, QSize(std::max(1, std::min(ws.width(), 120)), std::max(1, std::min(ws.height(), 24))));
-    bool reachable = false;
-    for (QScreen* s : QGuiApplication::screens()) {
-        QRect vis = s->availableGeometry().intersected(grip);
-        if (vis.width() >= std::min(grip.width(), 40) &&
-            vis.height() >= std::min(grip.height(), 10)) {
-            reachable = true;
-            break;
-        }
-    }
-    if (!reachable) {
-        QPoint c = centredTwips(w);
+    // A stored place is kept as stored, partly off the screen too. Only a place
+    // on a screen that is gone (or a damaged value), where nobody could reach
+    // the window, is given up for the default place.
+    if (nearlyOffEveryScreen(QRect(px, outerSize(w)))) {
+        const QPoint c = centredTwips(w) + QPoint(offsetTwips, offsetTwips);
         px = QPoint(static_cast<int>(std::lround(c.x() / tpp)),
                     static_cast<int>(std::lround(c.y() / tpp)));
     }
@@ -96,6 +117,24 @@ void setTextIfChanged(QLineEdit* box, const QString& text) {
 void setTextIfChanged(QLabel* label, const QString& text) {
     if (label && label->text() != text) label->setText(text);
 }
+int channelNameWidth() {
+    const QRect sr = winpos::screenRect();
+    return std::max(120, std::min(360, sr.width() / 3));
+}
+
+QString elideChannelName(const QFontMetrics& fm, const QString& name) {
+    return fm.elidedText(name, Qt::ElideRight, channelNameWidth());
+}
+
+void setElidedText(QLabel* label, const QString& name) {
+    if (!label) return;
+    // A long description would widen the window past the screen and take its
+    // buttons with it: it is cut with an ellipsis and shown whole as a tip.
+    const QString shown = elideChannelName(label->fontMetrics(), name);
+    setTextIfChanged(label, shown);
+    label->setToolTip(shown == name ? QString() : name);
+}
+
 void setTextColorIfChanged(QLineEdit* box, QColor c) {
     if (!box) return;
     QPalette pal = box->palette();
@@ -148,7 +187,7 @@ void ChannelWindow::load() {
     const std::string sy = letter_ == 'A' ? "PosYA" : "PosYB";
     int x = winpos::readTwips(section_, sx, file, c.x() + extra);
     int y = winpos::readTwips(section_, sy, file, c.y() + extra);
-    winpos::placeAt(*this, x, y);
+    winpos::placeAt(*this, x, y, extra);
     readChannelName();
     loadExtra();
 }
@@ -157,7 +196,7 @@ void ChannelWindow::readChannelName() {
     const std::string& file = host_.state().SettingsPath;
     std::string name = letter_ == 'A' ? ReadIni("Bridge", "ChannelA", file, "Channel A")
                                       : ReadIni("Bridge", "ChannelB", file, "Channel B");
-    setTextIfChanged(lblChannel, QString::fromStdString(name));
+    setElidedText(lblChannel, QString::fromStdString(name));
 }
 
 void ChannelWindow::unload() {
@@ -170,11 +209,12 @@ void ChannelWindow::unload() {
 }
 
 void ChannelWindow::setTopMost(bool onTop) {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
-    // Changing the flag re-creates the native window, which hides it.
-    const bool wasVisible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (wasVisible) show();
+    // Changing the flag re-creates the native window, which hides it; the
+    // window is shown afterwards in any case, a hidden one too, as the On top
+    // box promises to bring both channel windows up.
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    show();
 }
 
 void ChannelWindow::closeEvent(QCloseEvent* e) {
@@ -215,6 +255,14 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
         connect(cmdChA, &QPushButton::clicked, this, [this] { cmdChA_Click(); });
         connect(cmdChB, &QPushButton::clicked, this, [this] { cmdChB_Click(); });
     }
+    // History: beside the left-hand controls, so the right-hand buttons keep their places.
+    auto* cmdHistory = new QPushButton(QStringLiteral("History"));
+    cmdHistory->setObjectName(QStringLiteral("cmdHistory"));
+    cmdHistory->setToolTip(QStringLiteral("Power and SWR over time (Ctrl+H)"));
+    row->addWidget(cmdHistory);
+    connect(cmdHistory, &QPushButton::clicked, this, [this] { host_.showHistory(this); });
+    auto* historyKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this);
+    connect(historyKey, &QShortcut::activated, this, [this] { host_.showHistory(this); });
     row->addStretch(1);
     cmdConfig = new QPushButton(QStringLiteral("Set"));
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
@@ -247,9 +295,9 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
 
     timer1_ = host_.platform().newTimer();
     timerLed_ = host_.platform().newTimer();
-    timer1_->setInterval(3000);
+    lost_ =
+        std::make_unique<Watchdog>(host_.platform(), *timer1_, 3000, [this] { timer1_Timer(); });
     timerLed_->setInterval(500);
-    timer1_->onTimeout = [this] { timer1_Timer(); };
     timerLed_->onTimeout = [this] { timerLed_Timer(); };
 }
 
@@ -300,8 +348,7 @@ void DisplayFrame::showDisplay() {
         loadMode();
     }
     host_.hideStartupWindow();
-    timer1_->setInterval(3000);
-    timer1_->start();
+    lost_->start();
     timerLed_->setInterval(500);
     timerLed_->start();
     loadModeLate();
@@ -310,12 +357,11 @@ void DisplayFrame::showDisplay() {
 
 void DisplayFrame::aggiornaDati() {
     if (unloaded_) return;
-    timer1_->stop();
     if (g_.streamState == 2) {
         updateStep();
         g_.streamState = 1;
     }
-    timer1_->start();
+    lost_->kick();
 }
 
 void DisplayFrame::readChannelNames() {
@@ -393,7 +439,7 @@ void DisplayFrame::cmdCMD_Click() {
     if (unloaded_ || exiting_) return;
     host_.reopenBridgePort();
     host_.startRxDati();
-    timer1_->start();
+    lost_->start();
 }
 
 void DisplayFrame::cmdConfig_Click() {
@@ -406,7 +452,7 @@ void DisplayFrame::cmdConfig_Click() {
     host_.reopenBridgePort();
     host_.startRxDati();
     readChannelNames();
-    timer1_->start();
+    lost_->start();
 }
 
 void DisplayFrame::cmdDataLog_Click() {

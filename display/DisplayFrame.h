@@ -9,6 +9,7 @@
 #include <string>
 
 #include "display/DisplayHost.h"
+#include "platform/Watchdog.h"
 
 class QCheckBox;
 class QHBoxLayout;
@@ -27,11 +28,19 @@ namespace winpos {
 double twipsPerPixel();
 // Reads a stored coordinate as a 16-bit whole number; unusable text gives def.
 int readTwips(const std::string& section, const std::string& key, const std::string& file, int def);
-// Default top-left corner in twips: the window centred on the primary screen.
+QRect screenRect();
+// Size of the window with its frame (title bar, borders), estimated from the
+// program's other windows before the window manager has framed it.
+QSize outerSize(const QWidget& w);
+// Default top-left corner in twips: the window, frame included, centred on the
+// primary screen.
 QPoint centredTwips(const QWidget& w);
-// Moves a top-level window to a position in twips, bringing it back onto the
-// visible screen when the stored place lies off every screen.
-void placeAt(QWidget& w, int xTwips, int yTwips);
+// True when less than a grip's worth of the rectangle (pixels) lies on any screen.
+bool nearlyOffEveryScreen(const QRect& window);
+// Moves a top-level window to a position in twips as stored. Only when that
+// would leave it (nearly) entirely off every screen it goes to the default
+// place instead: centred, plus offsetTwips right and down.
+void placeAt(QWidget& w, int xTwips, int yTwips, int offsetTwips = 0);
 int leftTwips(const QWidget& w);
 int topTwips(const QWidget& w);
 }  // namespace winpos
@@ -40,6 +49,11 @@ int topTwips(const QWidget& w);
 void setTextIfChanged(QLineEdit* box, const QString& text);
 void setTextIfChanged(QLabel* label, const QString& text);
 void setTextColorIfChanged(QLineEdit* box, QColor c);
+// Channel descriptions: at most channelNameWidth() pixels, cut with an
+// ellipsis; a cut label carries the whole text as its tool tip.
+int channelNameWidth();
+QString elideChannelName(const QFontMetrics& fm, const QString& name);
+void setElidedText(QLabel* label, const QString& name);
 
 // A channel window (modes 0 and 1): a channel label and a picture area that
 // drags the window.
@@ -144,6 +158,8 @@ private:
     QPushButton *cmdChA = nullptr, *cmdChB = nullptr;
     QCheckBox* chkOnTop = nullptr;
     std::unique_ptr<Timer> timer1_, timerLed_;
+    // timer1 as the connection-lost countdown, kicked by every frame.
+    std::unique_ptr<Watchdog> lost_;
     ChannelWindow *chA_ = nullptr, *chB_ = nullptr;
     std::unique_ptr<ChannelWindow> ownA_, ownB_;
     bool ledPhase_ = false;

@@ -40,6 +40,8 @@ public:
     // End the program at once: nothing else is saved or unloaded.
     virtual void endProgram() = 0;
 
+    // Opens the (modeless, single) history window, or brings it to the front.
+    virtual void showHistory(QWidget* parent) { (void)parent; }
     // One line on the network publishing ("MQTT: connected to ..."), shown as
     // the display windows' tool tip; empty when nothing is published.
     virtual std::string networkStatus() { return {}; }

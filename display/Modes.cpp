@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "link/Format.h"
 #include "platform/Platform.h"
@@ -353,8 +354,13 @@ GroupedDisplay::GroupedDisplay(DisplayHost& host, Mode mode) : DisplayFrame(host
 
 void GroupedDisplay::readChannelNames() {
     const std::string& file = g_.SettingsPath;
-    frameA->setTitle(qs(ReadIni("Bridge", "ChannelA", file, "Channel A")));
-    frameB->setTitle(qs(ReadIni("Bridge", "ChannelB", file, "Channel B")));
+    for (auto [frame, key, def] : {std::tuple{frameA, "ChannelA", "Channel A"},
+                                   std::tuple{frameB, "ChannelB", "Channel B"}}) {
+        const QString name = qs(ReadIni("Bridge", key, file, def));
+        const QString shown = elideChannelName(frame->fontMetrics(), name);
+        frame->setTitle(shown);
+        frame->setToolTip(shown == name ? QString() : name);
+    }
 }
 
 frmWattMeter::frmWattMeter(DisplayHost& host)

@@ -90,9 +90,20 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
             } else {
                 port.setInputLength(0);
                 link.rxBuffer = port.read();  // discarded
-                g.StatusMessage = "Link error, SWR BRIDGE non found.";
+                g.StatusMessage = kLinkErrorText;
             }
         }
+    } catch (const SerialError& e) {
+        // A port error ends the connect sequence with the status of this moment:
+        // after a failed try that is the link error; in the first try nothing
+        // has been said yet about this port, so say what the port reports.
+        if (g.StatusMessage != kLinkErrorText)
+            g.StatusMessage = "Com:" + g.PortNumber + " " + e.description();
+        try {
+            port.close();
+        } catch (const std::exception&) {
+        }
+        throw;
     } catch (const std::exception&) {
         found = false;
     }

@@ -51,9 +51,12 @@ private:
 // the result is false; no exception leaves it.
 bool openPortOf(SerialPort& port, ModGlobal& g);
 
+inline constexpr const char* kLinkErrorText = "Link error, SWR BRIDGE non found.";
+
 // Up to five tries of ":16" until a reply starts with ":wexlo". The port is
-// closed afterwards in every case. A port error ends the tries with false and
-// leaves StatusMessage as the last try set it; no exception leaves it.
+// closed afterwards in every case. A port error ends the tries: the
+// SerialError is passed on with StatusMessage saying what to show (the link
+// error after a failed try, the port's own description in the first).
 bool IdentifyBridge(BridgeLink& link, ModGlobal& g);
 
 // Integer port number of a PortNumber text: its leading number rounded halves

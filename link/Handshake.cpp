@@ -51,7 +51,7 @@ BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
     if (!protocol::isBridgeReply(reply)) return BridgeInfo::Refused;
     // A cut-off line cannot be read by position: its values would be whatever
     // happens to stand there. Refuse it before anything is stored.
-    if (reply.size() < kBridgeInfoLength) return BridgeInfo::Refused;
+    if (reply.size() < kBridgeInfoUsedLength) return BridgeInfo::Refused;
 
     // Convert every field first and store only when all of them fit, so a
     // refused reply never leaves half of its values behind.

@@ -9,6 +9,9 @@ namespace quellon {
 
 // Length of a complete identification reply (without its carriage return).
 inline constexpr size_t kBridgeInfoLength = 89;
+// Up to the end of the last field the program uses (ExpandB); the thirteenth
+// value after it is not read, so a reply without it is complete enough.
+inline constexpr size_t kBridgeInfoUsedLength = 83;
 
 enum class BridgeInfo {
     Refused,         // not an identification reply: nothing stored

@@ -135,8 +135,14 @@ int QtPlatform::messageBox(const std::string& text, int style, const std::string
 
 void QtPlatform::beep() { QApplication::beep(); }
 
-LocalTime QtPlatform::localTime() {
-    const QDateTime now = QDateTime::currentDateTime();
+LocalTime QtPlatform::localTime() { return localTimes_.at(QDateTime::currentMSecsSinceEpoch()); }
+
+int QtPlatform::localOffsetAt(int64_t epochMs) {
+    return QDateTime::fromMSecsSinceEpoch(epochMs, Qt::LocalTime).offsetFromUtc();
+}
+
+LocalTime QtPlatform::uncachedLocalTimeAt(int64_t epochMs) {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(epochMs, Qt::LocalTime);
     const QDate d = now.date();
     const QTime t = now.time();
     return LocalTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/LocalTimeCache.h"
 #include "platform/MessageBoxSpec.h"
 #include "platform/Platform.h"
 
@@ -26,8 +27,14 @@ public:
     std::unique_ptr<Timer> newTimer() override;
     [[noreturn]] void endProgram(int code = 0) override;
 
+    // The local zone's offset from UTC in seconds at an instant (ms since 1970 UTC).
+    static int localOffsetAt(int64_t epochMs);
+    // The local date and time of an instant, converted by the system on every call.
+    static LocalTime uncachedLocalTimeAt(int64_t epochMs);
+
 private:
     std::function<std::string()> settingsPath_;
+    LocalTimeCache localTimes_{&QtPlatform::localOffsetAt};
 };
 
 }  // namespace quellon

@@ -31,8 +31,6 @@ std::string errorTextFor(int number) {
         case serr::PortHardwareError:
         case serr::PortError: return "Port ERROR";
         case serr::PropertyReadOnly: return "Property is read-only";
-        case serr::PermissionDenied:
-            return "Permission denied: add your user to the dialout group and log in again";
         default: return "Other error...";
     }
 }
@@ -88,6 +86,7 @@ void PortProbe::hideAllSlots() {
     for (int i = 0; i < kPortSlots; ++i) {
         slots_[static_cast<size_t>(i)].visible = false;
         slots_[static_cast<size_t>(i)].labelVisible = false;
+        slots_[static_cast<size_t>(i)].hint.clear();
         if (onSlotChanged) onSlotChanged(i);
     }
 }
@@ -101,6 +100,12 @@ void PortProbe::mark(int port, int icon, const std::string& caption, const std::
     s.caption = caption;
     s.typeLabel = label;
     s.labelVisible = labelShown;
+    if (onSlotChanged) onSlotChanged(port - 1);
+}
+
+void PortProbe::setHint(int port, const std::string& hint) {
+    if (port < 1 || port > kPortSlots) return;
+    slots_[static_cast<size_t>(port - 1)].hint = hint;
     if (onSlotChanged) onSlotChanged(port - 1);
 }
 
@@ -122,10 +127,7 @@ void PortProbe::scan(int count) {
 void PortProbe::probePort(int port) {
     timer1_->stop();
     if (port != 1) addInfo(kSeparator);
-    std::string checking = "Checking COM" + std::to_string(port) + "...";
-    if (auto it = portNotes.find(port); it != portNotes.end() && !it->second.empty())
-        checking += " (" + it->second + ")";
-    addInfo(checking);
+    addInfo("Checking COM" + std::to_string(port) + "...");
     const std::string n = std::to_string(port);
     try {
         closePort();
@@ -151,6 +153,9 @@ void PortProbe::probePort(int port) {
         timer1_->stop();
         closePort();
         addInfo(portErrorText(e.number(), port));
+        // The log keeps to the error texts; what the user can do about a
+        // refused device goes beside the slot.
+        if (e.number() == serr::PermissionDenied) setHint(port, e.description());
     } catch (const std::exception&) {
         timer1_->stop();
         closePort();

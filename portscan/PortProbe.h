@@ -31,6 +31,7 @@ struct SlotState {
     std::string caption;    // button caption
     std::string typeLabel;  // text under the button
     bool labelVisible = false;
+    std::string hint;  // what the user can do about the port (dialout group), or empty
 };
 
 // Text of a serial service error number, as shown in the log.
@@ -50,7 +51,7 @@ public:
     std::function<void(const std::string&)> onInfo;
     std::function<void(int index)> onSlotChanged;
     // Optional note per port number, such as "/dev/ttyUSB0, FT232R USB UART",
-    // added to the "Checking COMn..." line so the user sees which device it is.
+    // kept for the window, which shows the device beside the slot.
     std::map<int, std::string> portNotes;
 
     // Full scan of ports 1..count as the START button runs it: hides all slots,
@@ -74,6 +75,7 @@ public:
 
 private:
     void addInfo(const std::string& text);
+    void setHint(int port, const std::string& hint);
     void mark(int port, int icon, const std::string& caption, const std::string& label,
               bool labelShown);
 

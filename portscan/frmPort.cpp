@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -111,13 +113,19 @@ frmPort::frmPort(ModGlobal& g, Platform& p, QWidget* parent) : QDialog(parent), 
     lblSelected = new QLabel(this);
     txtPortSelected = new QLineEdit(this);
     txtPortSelected->setObjectName("txtPortSelected");
-    // Chosen by clicking a slot: typed text would end up in the settings file as is.
-    txtPortSelected->setReadOnly(true);
+    // Chosen by clicking a slot or typed (ports beyond the eight slots too);
+    // only digits, as the text goes to the settings file as it stands.
+    txtPortSelected->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), txtPortSelected));
     txtPortSelected->setMaximumWidth(50);
     cmdOK = new QPushButton("OK", this);
     cmdOK->setObjectName("cmdOK");
     cmdExit = new QPushButton("Cancel", this);
     cmdExit->setObjectName("cmdExit");
+    lblHint = new QLabel(this);
+    lblHint->setObjectName("lblHint");
+    lblHint->setWordWrap(true);
+    lblHint->hide();
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblSelected);
     bottom->addWidget(txtPortSelected);
@@ -129,6 +137,7 @@ frmPort::frmPort(ModGlobal& g, Platform& p, QWidget* parent) : QDialog(parent), 
     v->addLayout(top);
     v->addWidget(Frame1);
     v->addWidget(Frame2, 1);
+    v->addWidget(lblHint);
     v->addLayout(bottom);
 
     connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
@@ -180,6 +189,11 @@ void frmPort::showSlot(int i) {
     b->setVisible(s.visible);
     t->setText(q(s.typeLabel));
     t->setVisible(s.visible && s.labelVisible);
+    t->setToolTip(q(s.hint));
+    if (!s.hint.empty()) {
+        lblHint->setText(q(s.hint));
+        lblHint->show();
+    }
     const std::string& path = devicePath_[static_cast<size_t>(i)];
     d->setText(q(path));
     d->setVisible(s.visible && !path.empty());
@@ -205,6 +219,8 @@ void frmPort::cmdStart_Click() {
     cmdExit->setEnabled(false);
     cmdOK->setEnabled(false);
     InfoText->clear();
+    lblHint->clear();
+    lblHint->hide();
     loadPortNotes();
     probe_->scanText(txtPortNumber->currentText().toStdString());
     cmdStart->setEnabled(true);

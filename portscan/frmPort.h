@@ -54,6 +54,7 @@ public:
     QGroupBox* Frame2 = nullptr;
     QPlainTextEdit* InfoText = nullptr;
     QLabel* lblSelected = nullptr;
+    QLabel* lblHint = nullptr;  // what to do about a port the user may not open
     QLineEdit* txtPortSelected = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;

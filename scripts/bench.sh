@@ -32,12 +32,28 @@ run() {  # name, command...
 }
 
 run decoder "$build/bench/decoder/bench_decoder"
-for m in 0 1 2 3 4; do
-  run "stream$m" "$build/bench/stream/bench_stream" --mode "$m" --seconds "$secs"
+# Every mode with and without logging, on the offscreen platform and, when an
+# X server is there, on it too. Each run measures a bare reader of the line
+# beside the program (the floor).
+plats=offscreen
+[ -n "${DISPLAY:-}" ] && plats="offscreen xcb"
+primary=${plats##* }
+for plat in $plats; do
+  for m in 0 1 2 3 4; do
+    for lg in nolog log; do
+      flag=(); [ "$lg" = log ] && flag=(--log)
+      QT_QPA_PLATFORM=$plat run "s_${plat}_${m}_$lg" \
+        "$build/bench/stream/bench_stream" --mode "$m" --seconds "$secs" "${flag[@]}"
+    done
+  done
 done
-run streamlog "$build/bench/stream/bench_stream" --mode 0 --seconds "$secs" --log
+# The rows below read the runs on the real X server when there is one.
+for m in 0 1 2 3 4; do cp "$out/s_${primary}_${m}_nolog.txt" "$out/stream$m.txt" 2>/dev/null; done
+cp "$out/s_${primary}_0_log.txt" "$out/streamlog.txt" 2>/dev/null
 run portscan "$build/bench/portscan/bench_portscan"
 run display "$build/bench/display/bench_display"
+run history "$build/bench/history/bench_history"
+run historycpu "$build/bench/history/bench_history_cpu" --seconds "$(( secs < 20 ? secs : 20 ))"
 # Publishing to a real broker; QUELLON_BENCH_MQTT_AWAY_MINUTES=10 for the long run.
 run mqtt "$build/bench/mqtt/bench_mqtt" --seconds "$secs" --away-minutes "${QUELLON_BENCH_MQTT_AWAY_MINUTES:-1}"
 
@@ -65,10 +81,23 @@ for m in 0 1 2 3 4; do
   row "mode $m: resyncs" "$(val $f resyncs)" "0"
   row "mode $m: CPU with display" "$(val $f cpu_pct_of_core) % of a core" "< 10 %"
   row "mode $m: resident memory" "$(val $f rss_mb) MB" "< 80 MB"
-  row "mode $m: repaints/s" "$(val $f repaints_per_s)" "(reported)"
+  row "mode $m: paint events/s, all windows" "$(val $f repaints_per_s)" "(reported)"
+  row "mode $m: paint bursts/s per window" "$(val $f paint_bursts_per_s)" "(reported)"
+  row "mode $m: frame read to paint p50 / p95" "$(val $f latency_p50_ms) / $(val $f latency_p95_ms) ms" "p95 <= 20 ms"
   row "mode $m: connect time" "$(val $f connect_ms) ms (fixed pauses $(val $f fixed_pauses_ms) ms)" "close to the fixed pauses"
 done
 
+for plat in $plats; do
+  for m in 0 1 2 3 4; do
+    for lg in nolog log; do
+      f=s_${plat}_${m}_$lg
+      goal="(reported)"
+      [ "$lg" = log ] && [ "$plat" = offscreen ] && goal="ratio <= 2.5"
+      row "mode $m $lg $plat: CPU us/frame program / floor" \
+        "$(val $f program_us_per_frame) / $(val $f floor_us_per_frame) (ratio $(val $f ratio_to_floor))" "$goal"
+    done
+  done
+done
 row "mode 4: A-frame interval shown (mean) / real" "$(val stream4 interval_shown_mean) / $(val stream4 interval_real_ms) ms ($(val stream4 interval_error_pct) %)" "within 2 %"
 row "mode 4: single shown values" "$(val stream4 interval_shown_min) .. $(val stream4 interval_shown_max) ms over $(val stream4 interval_shown_n) renewals" "(reported)"
 run stream4slow "$build/bench/stream/bench_stream" --mode 4 --seconds "$secs" --rate 100
@@ -100,6 +129,11 @@ else
   row "display" "FAILED" ""
 fi
 
+row "history: 1,000,000-record log read" "$(val history log_load_ms) ms" "< 2000 ms"
+row "history: a day at 576 frames/s in memory" "$(val history store_bound_mb) MB (resident $(val history store_rss_mb) MB)" "< 50 MB"
+row "history: CPU without / with the window (1 min, 24 h)" "$(val historycpu cpu_pct_without) / $(val historycpu cpu_pct_with_1min), $(val historycpu cpu_pct_with_24h) % of a core" "< 12 %"
+row "history: added by the window (1 min, 24 h)" "$(val historycpu added_pts_1min), $(val historycpu added_pts_24h) points" "< 2 points"
+
 echo
 awk -F'\t' '
   { a[NR] = $1; b[NR] = $2; c[NR] = $3
@@ -110,5 +144,5 @@ awk -F'\t' '
     s = ""; for (i = 0; i < w1 + w2 + 20; i++) s = s "-"; print s
     for (i = 1; i <= NR; i++) printf fmt, a[i], b[i], c[i]
   }' "$rows"
-echo "(stream runs: $secs s each, QT_QPA_PLATFORM=$QT_QPA_PLATFORM)"
+echo "(stream runs: $secs s each on $plats; rows without a platform read the $primary runs)"
 exit $status

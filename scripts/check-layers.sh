@@ -7,15 +7,17 @@
 #   3 link         the bridge's protocol and the frame decoder: no widgets, no settings file
 #   4 session      the session that owns the port and publishes readings, and the
 #                  features that listen to it (datalog, history, network)
-#   5 windows      the windows and what only they use (and the install files' tools)
+#   5 windows      the windows and what only they use (and the install files' tools);
+#                  a feature's ui/ subfolder (history/ui) is its window
 # The simulator stands apart: it includes nothing of the program but core.
 # Tests and benchmarks may include anything.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-level() {
+level() {  # folder, or folder/sub for a feature's window subfolder
   case $1 in
+    */ui) echo 5 ;;
     core|sim) echo 0 ;;
     settings) echo 1 ;;
     platform) echo 2 ;;
@@ -29,6 +31,8 @@ level() {
 status=0
 while IFS= read -r file; do
   dir=${file%%/*}
+  sub=${file#*/}; sub=${sub%%/*}
+  [ "$sub" = ui ] && dir=$dir/ui
   own=$(level "$dir")
   if [ -z "$own" ]; then
     echo "$file: folder '$dir' has no layer (add it to scripts/check-layers.sh)"
@@ -38,6 +42,8 @@ while IFS= read -r file; do
   while IFS=: read -r line inc; do
     target=${inc%%/*}
     [ "$target" = "$inc" ] && continue  # a header beside the file
+    tsub=${inc#*/}; tsub=${tsub%%/*}
+    [ "$tsub" = ui ] && [ "$tsub" != "${inc#*/}" ] && target=$target/ui
     tl=$(level "$target")
     if [ -z "$tl" ]; then
       echo "$file:$line: includes \"$inc\" from '$target', which has no layer"

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Quellon needs (Debian 12, as root).
+# Every package the build and the scripts use is listed here; scripts/check-deps.sh
+# (run by scripts/test.sh) fails when one is missing.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl1-mesa-dev
       libgtest-dev googletest clang-format
       xvfb xauth x11-utils imagemagick fonts-dejavu-core procps
       libmosquitto-dev mosquitto mosquitto-clients openssl)
+# Bitmap icons are rendered from the scalable one; the install check wants them.
+pkgs+=(qt6-svg-dev desktop-file-utils)
+# --list: print the packages, one a line, and install nothing (scripts/check-deps.sh).
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${pkgs[@]}"
+  exit 0
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 (cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
 export QT_QPA_PLATFORM=offscreen
 "$here/scripts/build.sh" "$here/build"
+# Everything the build just used must come from what deps.sh installs.
+"$here/scripts/check-deps.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure -j2 --timeout 300)
 # The installed program, started as the desktop menu would start it.
 "$here/scripts/install-check.sh" "$here/build"

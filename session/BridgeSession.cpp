@@ -37,9 +37,8 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
       port_(p.newSerialPort()),
       link_(*port_, p),
       logger_(g, p),
-      watchdog_(p.newTimer()) {
-    watchdog_->setInterval(kWatchdogMs);
-    watchdog_->onTimeout = [this] { watchdogTimeout(); };
+      watchdog_(p.newTimer()),
+      rxWatchdog_(p, *watchdog_, kWatchdogMs, [this] { watchdogTimeout(); }) {
     port_->setReceiveHandler([this](int ev) { onReceive(ev); });
 }
 
@@ -139,8 +138,7 @@ void BridgeSession::onReceive(int event) {
     bool badFrame = false;
     bool failed = false;
     try {
-        watchdog_->stop();
-        watchdog_->start();
+        rxWatchdog_.kick();
         port_->setInputMode(InputMode::Binary);
         const std::string data = port_->read();
         if (data.size() < static_cast<size_t>(kFrameSize)) {

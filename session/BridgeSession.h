@@ -15,6 +15,7 @@
 #include "datalog/DataLogger.h"
 #include "link/BridgeLink.h"
 #include "platform/Platform.h"
+#include "platform/Watchdog.h"
 #include "session/ReadingBus.h"
 
 namespace quellon {
@@ -97,6 +98,9 @@ private:
     DataLogger logger_;
     ReadingBus readings_;
     std::unique_ptr<Timer> watchdog_;
+    // The watchdog's timer as the stream's silence check: kicked by every
+    // receive notification.
+    Watchdog rxWatchdog_;
     std::string lastChannel_;
     bool connecting_ = false;
     bool inReceive_ = false;

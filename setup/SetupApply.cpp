@@ -1,5 +1,6 @@
 #include "setup/SetupApply.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -70,21 +71,29 @@ public:
     }
 
     // One numeric row: sent only when the field's number differs from the
-    // program's copy. A text that is not a number, or whose value does not fit
-    // the five digits of the command, is neither sent nor stored: the bridge
-    // would otherwise get a garbled value and the copy would no longer match it.
+    // program's copy. A text that is not a number, a value outside the field's
+    // range (a refused field can still hold one when Apply is pressed) or one
+    // that does not fit the five digits of the command is neither sent nor
+    // stored: the bridge would otherwise get a value it must not have, and the
+    // copy would no longer match it.
     void numericRow(const char* code, const std::string& label, const std::string& text,
-                    double copy, int factor, const std::function<void(double, int16_t)>& store) {
+                    double copy, int factor, const std::function<void(double, int16_t)>& store,
+                    const char* field = nullptr) {
         const double fieldValue = leadingNumber(text);
         if (fieldValue == copy) return;
         if (!isNumeric(text)) {
             r_.notConverted.push_back(label);
             return;
         }
+        // Without a range of its own a field takes what the command carries.
+        const FieldCheck* check = field ? findFieldCheck(field) : nullptr;
+        const int min = check ? check->min : 0;
+        const int max = check ? check->max : INT16_MAX / factor;
         const std::optional<int16_t> own = roundHalfEven16(fieldValue);
         const std::optional<int16_t> value = roundHalfEven16(fieldValue * factor);
-        if (!own || !value || *value < 0) {
-            r_.notConverted.push_back(label);
+        if (!(fieldValue >= min && fieldValue <= max) || !own || !value || *value < 0) {
+            r_.outOfRange.push_back(label + ": " + text + " (allowed " + std::to_string(min) +
+                                    " to " + std::to_string(max) + ")");
             return;
         }
         store(fieldValue, *own);
@@ -114,16 +123,21 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
     Uploader up(r, link);
 
     // 2. SWR alerts, refresh periods and minimum reading.
-    up.numericRow("21", "SWR Alert (x100) - Channel A", v.maxSwrA, p.MaxSwrA, 1,
-                  [&](double, int16_t n) { p.MaxSwrA = n; });
-    up.numericRow("22", "SWR Alert (x100) - Channel B", v.maxSwrB, p.MaxSwrB, 1,
-                  [&](double, int16_t n) { p.MaxSwrB = n; });
-    up.numericRow("23", "Pwr Refreshing Time", v.delay1, p.Delay1, 1,
-                  [&](double d, int16_t) { p.Delay1 = d; });
-    up.numericRow("24", "Peak Pwr Refreshing Time", v.delay2, p.Delay2, 1,
-                  [&](double, int16_t n) { p.Delay2 = n; });
-    up.numericRow("20", "Min Pwr Read (sample)", v.nFwdMin, p.nFwdMin, 1,
-                  [&](double d, int16_t) { p.nFwdMin = d; });
+    up.numericRow(
+        "21", "SWR Alert (x100) - Channel A", v.maxSwrA, p.MaxSwrA, 1,
+        [&](double, int16_t n) { p.MaxSwrA = n; }, "txtMaxSwrA");
+    up.numericRow(
+        "22", "SWR Alert (x100) - Channel B", v.maxSwrB, p.MaxSwrB, 1,
+        [&](double, int16_t n) { p.MaxSwrB = n; }, "txtMaxSwrB");
+    up.numericRow(
+        "23", "Pwr Refreshing Time", v.delay1, p.Delay1, 1,
+        [&](double d, int16_t) { p.Delay1 = d; }, "txtDelay1");
+    up.numericRow(
+        "24", "Peak Pwr Refreshing Time", v.delay2, p.Delay2, 1,
+        [&](double, int16_t n) { p.Delay2 = n; }, "txtDelay2");
+    up.numericRow(
+        "20", "Min Pwr Read (sample)", v.nFwdMin, p.nFwdMin, 1,
+        [&](double d, int16_t) { p.nFwdMin = d; }, "txtnFwdMin");
 
     // 3. Full-scale choice of the four scales.
     const std::array<std::string*, 4> texts = {&g.ScaleTextA[0], &g.ScaleTextA[1], &g.ScaleTextB[0],
@@ -146,14 +160,18 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
     }
 
     // 4. Scale switching thresholds (sent in tenths) and delay.
-    up.numericRow("25", "Scale Min - Channel A", v.scaleMinA, p.ScaleMinA, 10,
-                  [&](double, int16_t n) { p.ScaleMinA = n; });
-    up.numericRow("26", "Scale Max - Channel A", v.scaleMaxA, p.ScaleMaxA, 10,
-                  [&](double, int16_t n) { p.ScaleMaxA = n; });
-    up.numericRow("27", "Scale Min - Channel B", v.scaleMinB, p.ScaleMinB, 10,
-                  [&](double, int16_t n) { p.ScaleMinB = n; });
-    up.numericRow("28", "Scale Max - Channel B", v.scaleMaxB, p.ScaleMaxB, 10,
-                  [&](double, int16_t n) { p.ScaleMaxB = n; });
+    up.numericRow(
+        "25", "Scale Min - Channel A", v.scaleMinA, p.ScaleMinA, 10,
+        [&](double, int16_t n) { p.ScaleMinA = n; }, "txtScaleMinA");
+    up.numericRow(
+        "26", "Scale Max - Channel A", v.scaleMaxA, p.ScaleMaxA, 10,
+        [&](double, int16_t n) { p.ScaleMaxA = n; }, "txtScaleMaxA");
+    up.numericRow(
+        "27", "Scale Min - Channel B", v.scaleMinB, p.ScaleMinB, 10,
+        [&](double, int16_t n) { p.ScaleMinB = n; }, "txtScaleMinB");
+    up.numericRow(
+        "28", "Scale Max - Channel B", v.scaleMaxB, p.ScaleMaxB, 10,
+        [&](double, int16_t n) { p.ScaleMaxB = n; }, "txtScaleMaxB");
     up.numericRow("29", "Scale Delay", v.scaleDelay, p.ScaleDelay, 1,
                   [&](double, int16_t n) { p.ScaleDelay = n; });
 
@@ -194,6 +212,10 @@ std::string notAcknowledgedMessage(const ApplyResult& r) {
 
 std::string notConvertedMessage(const ApplyResult& r) {
     return listMessage("These values are not valid numbers and were not sent:", r.notConverted);
+}
+
+std::string outOfRangeMessage(const ApplyResult& r) {
+    return listMessage("These values are out of range and were not sent:", r.outOfRange);
 }
 
 }  // namespace quellon

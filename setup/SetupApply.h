@@ -57,7 +57,10 @@ struct SetupValues {
 struct ApplyResult {
     std::vector<std::string> sent;             // commands in the order written, with the CR
     std::vector<std::string> notAcknowledged;  // labels of parameters the bridge did not confirm
-    std::vector<std::string> notConverted;  // labels of changed fields whose text could not be sent
+    std::vector<std::string> notConverted;     // labels of changed fields whose text is no number
+    // Changed fields holding a number outside what the field allows (or the
+    // command can carry): label, text and the allowed range.
+    std::vector<std::string> outOfRange;
     bool modeChanged = false;
     int newMode = -1;
 };
@@ -70,7 +73,10 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
 // Text for the message box listing the parameters the bridge did not confirm;
 // empty when there is nothing to report.
 std::string notAcknowledgedMessage(const ApplyResult& r);
-// Text for the message box listing fields that were not sent; empty when none.
+// Text for the message box listing fields that were not sent because they are
+// no numbers; empty when none.
 std::string notConvertedMessage(const ApplyResult& r);
+// The same for numbers out of range; empty when none.
+std::string outOfRangeMessage(const ApplyResult& r);
 
 }  // namespace quellon

@@ -427,6 +427,8 @@ void frmConfig::cmdApply_Click() {
 
     const std::string notSent = notConvertedMessage(lastApply_);
     if (!notSent.empty()) p_.messageBox(notSent, mb::Exclamation, kAppTitle);
+    const std::string outside = outOfRangeMessage(lastApply_);
+    if (!outside.empty()) p_.messageBox(outside, mb::Exclamation, kAppTitle);
     const std::string notAck = notAcknowledgedMessage(lastApply_);
     if (!notAck.empty()) p_.messageBox(notAck, mb::Exclamation, kAppTitle);
 
@@ -469,11 +471,11 @@ bool frmConfig::eventFilter(QObject* watched, QEvent* event) {
         auto* field = qobject_cast<QLineEdit*>(watched);
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Switching to another window or opening a context menu is no leaving
-        // of the field; going to Cancel discards the edits anyway, and a check
-        // there would swallow the click.
-        const bool leaving = reason != Qt::ActiveWindowFocusReason &&
-                             reason != Qt::PopupFocusReason &&
-                             QApplication::focusWidget() != cmdCancel;
+        // of the field. Going to any control of the dialog is, Cancel included:
+        // a press on Cancel released elsewhere keeps the dialog open, and an
+        // unchecked value must not wait there for Apply.
+        const bool leaving =
+            reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
         if (field && leaving) fieldLostFocus(field);
     }
     return QDialog::eventFilter(watched, event);

@@ -116,7 +116,10 @@ std::string encodeFrame(char channel, const Counts& c, int pwrDirMax, int pwrRef
 }
 
 BridgeSim::BridgeSim(Options options)
-    : opt_(std::move(options)), faults_(opt_.faults), rng_(opt_.seed) {
+    : opt_(std::move(options)),
+      faults_(opt_.faults),
+      rng_(opt_.seed),
+      liveRng_(opt_.seed ^ 0x9e3779b9u) {
     opt_.rate = std::clamp(opt_.rate, 1, kMaxRate);
 }
 
@@ -286,7 +289,9 @@ std::vector<Segment> BridgeSim::poll(Nanos now, bool room) {
 void BridgeSim::makeFrame(uint64_t slot, std::vector<Segment>& out) {
     const char channel = (slot % 2 == 0) ? 'A' : 'B';
     const double seconds = static_cast<double>(slotTime(slot) - streamStart_) / kSecond;
-    const Counts c = opt_.sweep ? countsAt(seconds, channel) : opt_.fixed;
+    const Counts c = opt_.live    ? liveCounts(seconds, channel)
+                     : opt_.sweep ? countsAt(seconds, channel)
+                                  : opt_.fixed;
     const char code = params_.scaleCodes[channel == 'A' ? 0 : 2];
     const int m = powerMultiplier(code);
     std::string frame = encodeFrame(channel, c, peakPower(c.nDirMax, m, params_.nFwdMin),
@@ -322,6 +327,33 @@ Counts BridgeSim::countsAt(double seconds, char channel) const {
     c.nRev = clampCount(c.nDir * ratio);
     c.nDirMax = std::min(1023, c.nDir + 12);
     c.nRevMax = std::min(1023, c.nRev + 6);
+    return c;
+}
+
+Counts BridgeSim::liveCounts(double seconds, char channel) {
+    const int ch = channel == 'A' ? 0 : 1;
+    const Counts base = countsAt(seconds, channel);
+    std::uniform_int_distribution<int> noise(-12, 12), peak(1, 16);
+    // Forward power stays well above the detector's threshold so that every
+    // shown value moves, not only the counts.
+    Counts c;
+    c.nDir = std::clamp(96 + base.nDir * 880 / 1023 + noise(liveRng_), 64, 1000);
+    c.nRev = std::clamp(base.nRev * 880 / 1023 + 8 + noise(liveRng_), 1, c.nDir - 8);
+    c.nDirMax = std::min(1023, c.nDir + peak(liveRng_));
+    c.nRevMax = std::min(1023, c.nRev + peak(liveRng_));
+    if (haveLive_[ch]) {
+        // Noise may land on the same value twice; a live count never sits still.
+        const Counts& last = lastLive_[ch];
+        auto differ = [](int& v, int prev, int hi) {
+            if (v == prev) v = v < hi ? v + 1 : v - 1;
+        };
+        differ(c.nDir, last.nDir, 1000);
+        differ(c.nRev, last.nRev, c.nDir - 1);
+        differ(c.nDirMax, last.nDirMax, 1023);
+        differ(c.nRevMax, last.nRevMax, 1023);
+    }
+    lastLive_[ch] = c;
+    haveLive_[ch] = true;
     return c;
 }
 

@@ -60,6 +60,9 @@ struct Options {
     int64_t frameLimit = -1;  // stop streaming for good after this many frames; -1 no limit
     unsigned faults = 0;
     uint32_t seed = 1;
+    // Counts that change on every frame, as a live signal's do: the sweep spread
+    // over the upper part of the range with noise on top. Overrides sweep and fixed.
+    bool live = false;
 };
 
 // What the bridge holds, in the units it receives them (ScaleMin/Max in tenths).
@@ -123,6 +126,8 @@ public:
     std::string identificationReply() const;  // without the CR
     // Counts a channel reports `seconds` after its stream started.
     Counts countsAt(double seconds, char channel) const;
+    // Next counts of the live pattern: every field differs from the channel's last frame.
+    Counts liveCounts(double seconds, char channel);
 
 private:
     enum class Action { None, Start, Stop };
@@ -144,6 +149,10 @@ private:
     Params params_;
     unsigned faults_;
     std::mt19937 rng_;
+    // Apart from rng_, so that the faults' random bytes stay the same with either pattern.
+    std::mt19937 liveRng_;
+    Counts lastLive_[2];
+    bool haveLive_[2] = {false, false};
 
     std::string line_;
     bool lineOverflow_ = false;

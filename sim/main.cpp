@@ -50,7 +50,7 @@ struct Config {
 void usage(FILE* to) {
     std::fprintf(
         to,
-        "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed]\n"
+        "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed|live]\n"
         "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
         "         [--record FILE] [--reopen] [--seed N]\n"
         "faults: %s\n"
@@ -136,11 +136,13 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             }
             cfg.opt.rate = static_cast<int>(n);
         } else if (a == "--pattern") {
-            ok = v == "sweep" || v == "fixed";
+            ok = v == "sweep" || v == "fixed" || v == "live";
             cfg.opt.sweep = v == "sweep";
+            cfg.opt.live = v == "live";
         } else if (a == "--counts") {
             ok = parseCounts(v, cfg.opt.fixed);
             cfg.opt.sweep = false;
+            cfg.opt.live = false;
         } else if (a == "--frames") {
             ok = parseInt(v, 0, 1'000'000'000'000LL, n);
             cfg.opt.frameLimit = n;

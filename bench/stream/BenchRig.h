@@ -159,21 +159,6 @@ inline bool connected(const frmMain& w) {
     return w.displayWindow() != nullptr && w.statusLabel()->text() == "SWR BRIDGE CONNECTED";
 }
 
-// Counts paint events of every widget it is installed on.
-class PaintCounter : public QObject {
-public:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(o, e);
-    }
-    void watch(QWidget* root) {
-        if (!root) return;
-        root->installEventFilter(this);
-        for (QWidget* c : root->findChildren<QWidget*>()) c->installEventFilter(this);
-    }
-    long long paints = 0;
-};
-
 // Whether a CSV line has the ten fields of a record (quoted date and time, eight numbers).
 inline bool recordLineOk(const std::string& raw) {
     std::string line = raw;

@@ -1,7 +1,8 @@
 #pragma once
 // A display window that wraps the real one of a mode and counts what the
 // benchmarks need: how often a window was opened, the A/B pairs seen while
-// logging was on, and the repaints of the window's widgets.
+// logging was on, and which window is to show each frame (for the time from a
+// frame's read to its window's next paint).
 
 #include <QLineEdit>
 #include <memory>
@@ -9,6 +10,8 @@
 
 #include "app/frmMain.h"
 #include "bench/stream/BenchRig.h"
+#include "bench/stream/PaintMonitor.h"
+#include "display/DisplayFrame.h"
 #include "display/DisplayHost.h"
 
 namespace quellon::bench {
@@ -24,7 +27,7 @@ struct ProbeCounters {
     double intervalSumMs = 0;
     double intervalMinMs = 1e9;
     double intervalMaxMs = 0;
-    PaintCounter paints;
+    PaintMonitor* monitor = nullptr;
 };
 
 class DisplayProbe : public DisplayWindow {
@@ -43,6 +46,8 @@ public:
         if (g.reading.channel == "B" && prev_ == "A" && g.dataLogActive && w_.logger().isOpen())
             ++c_.pairsLogged;
         prev_ = g.reading.channel;
+        // Called from the receive handler right after the frame was read and decoded.
+        if (c_.monitor && g.streamState == 2) c_.monitor->frameFor(showingWindow(g));
         inner_->aggiornaDati();
         if (g.reading.channel == "A") {
             ++c_.framesA;
@@ -54,11 +59,20 @@ public:
             if (onUnloaded) onUnloaded();
         };
         inner_->showDisplay();
-        c_.paints.watch(inner_->widget());
     }
     QWidget* widget() override { return inner_->widget(); }
 
 private:
+    // Modes 0 and 1 show a channel's values in its own window.
+    QWidget* showingWindow(const ModGlobal& g) {
+        QWidget* w = inner_->widget();
+        if (auto* frame = dynamic_cast<DisplayFrame*>(w)) {
+            const char letter = g.reading.channel == "B" ? 'B' : 'A';
+            if (QWidget* ch = frame->channelWindow(letter)) return ch;
+        }
+        return w;
+    }
+
     void sampleInterval() {
         if (!timeBox_) {
             if (triedBox_ || !inner_->widget()) return;

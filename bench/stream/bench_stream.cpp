@@ -1,12 +1,17 @@
 // End-to-end stream figures: the program connects to the simulator at the
 // line's full rate (576 frames/s) and runs one display mode for a while.
 //
-//   bench_stream --mode M --seconds S [--rate N] [--log]
+//   bench_stream --mode M --seconds S [--rate N] [--log] [--pattern live|sweep]
 //
 // Prints connect time, frames sent vs accepted, resyncs, CPU share, resident
-// memory, repaints, with --log the CSV check, and in mode 4 the mean of the
-// A-frame intervals the window showed against the simulator's real one. Exits non-zero when the
-// program did not connect or frames were lost.
+// memory, the paint bursts of every window, the time from a frame's read to
+// the next paint of its window, with --log the CSV check, and in mode 4 the
+// mean of the A-frame intervals the window showed against the simulator's real
+// one. Beside the program a bare reader of a second simulator's stream runs
+// over the same time: the program's CPU per frame is printed against that
+// floor. The simulators send counts that change on every frame unless
+// --pattern sweep asks for the slow sweep. Exits non-zero when the program did
+// not connect or frames were lost.
 
 #include <QApplication>
 #include <cstdio>
@@ -16,6 +21,8 @@
 
 #include "bench/stream/BenchRig.h"
 #include "bench/stream/DisplayProbe.h"
+#include "bench/stream/FloorReader.h"
+#include "bench/stream/PaintMonitor.h"
 #include "sim/SimProcess.h"
 
 using namespace quellon;
@@ -26,14 +33,18 @@ int main(int argc, char** argv) {
     int seconds = 10;
     bool log = false;
     int rate = 576;
+    std::string pattern = "live";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--mode" && i + 1 < argc) mode = std::atoi(argv[++i]);
         else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
         else if (a == "--rate" && i + 1 < argc) rate = std::atoi(argv[++i]);
         else if (a == "--log") log = true;
+        else if (a == "--pattern" && i + 1 < argc) pattern = argv[++i];
         else {
-            std::fprintf(stderr, "usage: bench_stream --mode M --seconds S [--rate N] [--log]\n");
+            std::fprintf(stderr,
+                         "usage: bench_stream --mode M --seconds S [--rate N] [--log] "
+                         "[--pattern live|sweep]\n");
             return 2;
         }
     }
@@ -46,7 +57,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     try {
-        SimProcess sim({"--rate", std::to_string(rate)});
+        SimProcess sim({"--rate", std::to_string(rate), "--pattern", pattern});
+        SimProcess floorSim({"--rate", std::to_string(rate), "--pattern", pattern});
         RigFolder folder;
         if (!folder.ok()) {
             std::fprintf(stderr, "no temporary folder\n");
@@ -60,6 +72,9 @@ int main(int argc, char** argv) {
         RigPlatform platform([&g] { return g.SettingsPath; });
 
         ProbeCounters probe;
+        PaintMonitor monitor;
+        probe.monitor = &monitor;
+        FloorReader floor;
         int rc = 0;
         {
             frmMain w(platform, g);
@@ -78,6 +93,10 @@ int main(int argc, char** argv) {
                 g.dataLogActive = true;
                 w.startDataLog();
             }
+            if (!floor.start(floorSim.slavePath())) {
+                std::printf("floor reader: FAILED to open %s\n", floorSim.slavePath().c_str());
+                return 1;
+            }
             // Let the first frames settle so the window counts only the stream.
             runFor(300);
 
@@ -85,7 +104,9 @@ int main(int argc, char** argv) {
             const uint64_t acc0 = w.framesAccepted();
             const uint64_t res0 = w.resyncs();
             const long long pairs0 = probe.pairsLogged;
-            const long long paints0 = probe.paints.paints;
+            monitor.reset();
+            const uint64_t floorFrames0 = floor.frames();
+            const double floorCpu0 = floor.cpuSeconds();
             const long long shown0 = probe.intervalShown;
             const double shownSum0 = probe.intervalSumMs;
             probe.intervalMinMs = 1e9;
@@ -104,12 +125,19 @@ int main(int argc, char** argv) {
             const long long sw1 = voluntarySwitches();
             const uint64_t acc1 = w.framesAccepted();
             const long long pairs1 = probe.pairsLogged;
-            const long long paints1 = probe.paints.paints;
+            const uint64_t floorFrames1 = floor.frames();
+            const double floorCpu1 = floor.cpuSeconds();
+            const auto windows = monitor.windows();
+            const double latP50 = monitor.latencyQuantile(0.50);
+            const double latP95 = monitor.latencyQuantile(0.95);
+            const double latMax = monitor.latencyQuantile(1.0);
+            const std::size_t latN = monitor.latencySamples();
             const long long shown1 = probe.intervalShown;
             const double shownSum1 = probe.intervalSumMs;
             const double rss1 = residentMB();
             const uint64_t res1 = w.resyncs();
 
+            floor.stop();
             w.stopRxDati();
             runFor(200);
             const long long pairsAll = probe.pairsLogged;
@@ -135,8 +163,35 @@ int main(int argc, char** argv) {
                 accepted ? static_cast<double>(sw1 - sw0) / static_cast<double>(accepted) : 0.0);
             std::printf("rss_mb_start         %.1f\n", rss0);
             std::printf("rss_mb               %.1f\n", rss1);
-            std::printf("repaints_per_s       %.1f\n",
-                        static_cast<double>(paints1 - paints0) / elapsed);
+            // The floor runs in a process of its own.
+            const double floorCpu = floorCpu1 - floorCpu0;
+            const uint64_t floorFrames = floorFrames1 - floorFrames0;
+            const double progUs =
+                accepted ? 1e6 * (cpu1 - cpu0) / static_cast<double>(accepted) : 0.0;
+            const double floorUs =
+                floorFrames ? 1e6 * floorCpu / static_cast<double>(floorFrames) : 0.0;
+            std::printf("platform             %s\n", qPrintable(QGuiApplication::platformName()));
+            std::printf("pattern              %s\n", pattern.c_str());
+            std::printf("program_us_per_frame %.1f\n", progUs);
+            std::printf("floor_frames         %llu\n",
+                        static_cast<unsigned long long>(floorFrames));
+            std::printf("floor_us_per_frame   %.1f\n", floorUs);
+            std::printf("ratio_to_floor       %.2f\n", floorUs > 0 ? progUs / floorUs : 0.0);
+            long long paints = 0;
+            std::string bursts;
+            for (const auto& [win, e] : windows) {
+                paints += e.paints;
+                if (!bursts.empty()) bursts += ',';
+                char v[32];
+                std::snprintf(v, sizeof v, "%.1f", static_cast<double>(e.bursts) / elapsed);
+                bursts += e.name + "=" + v;
+            }
+            std::printf("repaints_per_s       %.1f\n", static_cast<double>(paints) / elapsed);
+            std::printf("paint_bursts_per_s   %s\n", bursts.empty() ? "-" : bursts.c_str());
+            std::printf("latency_samples      %zu\n", latN);
+            std::printf("latency_p50_ms       %.2f\n", latP50);
+            std::printf("latency_p95_ms       %.2f\n", latP95);
+            std::printf("latency_max_ms       %.2f\n", latMax);
             std::printf("messages             %lld\n", platform.messages);
             if (mode == 4) {
                 // The simulator sends A and B in turn, so an A frame leaves

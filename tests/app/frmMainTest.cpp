@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/frmMain.h"
@@ -51,6 +53,9 @@ protected:
         p.onNewPort = [this](FakeSerialPort& port) {
             port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
                 commands.push_back(data);  // answered at once, within the host's 100 ms pause
+                if (data == ":16\r" && hangupOnIdentify > 0 &&
+                    std::ranges::count(commands, ":16\r") == hangupOnIdentify)
+                    p.after(50, [&self] { self.hangup(); });
                 if (!silent) self.feed(data == ":16\r" ? id : data == ":17\r" ? scales : ":ACK\r");
             };
         };
@@ -76,6 +81,7 @@ protected:
     FakePlatform p;
     std::string id = idReply() + "\r", scales = ":1047\r", openedMode;
     bool silent = false;
+    int hangupOnIdentify = 0;  // the ":16" after which the line goes away, 0 never
     int updates = 0;
     std::vector<std::string> commands;
     std::unique_ptr<frmMain> w;
@@ -104,6 +110,63 @@ TEST_F(FrmMainTest, PortThatCannotBeOpenedThenASilentBridgeOnRetry) {
     ASSERT_TRUE(p.runUntil([&] { return status() == "SWR BRIDGE not found."; }, 60000));
     EXPECT_EQ(std::ranges::count(commands, ":16\r"), 5);
     EXPECT_FALSE(port().isOpen());
+}
+
+TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
+    struct Row {
+        const char* what;
+        const char* status;
+        std::function<void()> arrange;  // before the first timer tick
+    };
+    const Row rows[] = {
+        {"port refused", "Com:1 Invalid port number",
+         [this] {
+             p.openFailures.emplace(1, SerialError(serr::InvalidPortNumber, "Invalid port number"));
+         }},
+        {"silent bridge", "SWR BRIDGE not found.", [this] { silent = true; }},
+        {"line lost in the second try", "Link error, SWR BRIDGE non found.",
+         [this] {
+             silent = true;
+             hangupOnIdentify = 2;
+         }},
+        {"old firmware", "SWR BRIDGE initialization failled.",
+         [this] { id = idReply("1.07") + "\r"; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        row.arrange();
+        makeWindow();
+        connect();
+        EXPECT_EQ(status(), row.status);
+        EXPECT_TRUE(w->retryButton()->isVisibleTo(&*w));
+        EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w));
+        EXPECT_EQ(w->exitButton()->text(), "Exit");
+        EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w));
+        EXPECT_FALSE(w->timer2().isActive());
+        EXPECT_FALSE(port().isOpen());
+        EXPECT_TRUE(openedMode.empty());
+        EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
+        w.reset();
+        p.openFailures.clear();
+        silent = false, hangupOnIdentify = 0, id = idReply() + "\r";
+        commands.clear(), openedMode.clear();
+    }
+}
+
+TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
+    streaming();
+    feed(frame('A'));
+    ASSERT_TRUE(w->timer3().isActive());  // armed by the data
+    modGlobal.dataLogActive = true;
+    w->startDataLog();
+    w->stopRxDati();
+    EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
+    EXPECT_FALSE(w->timer3().isActive());
+    EXPECT_EQ(modGlobal.streamState, 0);
+    EXPECT_FALSE(w->logger().isOpen());
+    p.advance(10000);  // no connection-lost message from a stopped stream
+    EXPECT_TRUE(p.messageBoxes.empty());
 }
 
 TEST_F(FrmMainTest, UnknownModeIsRepairedAndABadScaleReplyStillStreams) {

@@ -39,6 +39,7 @@ public:
     void runCommandWindow(QWidget*) override { modal("runCommandWindow"); }
     void runConfigDialog(QWidget*) override { modal("runConfigDialog"); }
     void endProgram() override { calls.push_back("endProgram"); }
+    void showHistory(QWidget*) override { calls.push_back("showHistory"); }
     std::string networkStatus() override { return network; }
 
     bool called(const std::string& name) const { return std::ranges::count(calls, name) > 0; }

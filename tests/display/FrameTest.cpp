@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 
 #include "display/Modes.h"
 
@@ -105,4 +107,21 @@ TEST(DisplayFrame, FactoryKnowsFiveModes) {
     FakeHost h;
     for (auto m : {"0", "1", "2", "3", "4"}) EXPECT_NE(createDisplayWindow(m, h), nullptr) << m;
     for (const char* m : {"5", "", "01"}) EXPECT_EQ(createDisplayWindow(m, h), nullptr) << m;
+}
+
+// Every mode opens the history, by its button and by Ctrl+H.
+TEST(DisplayFrame, HistoryFromEveryMode) {
+    for (auto m : {"0", "1", "2", "3", "4"}) {
+        FakeHost h;
+        auto w = createDisplayWindow(m, h);
+        auto* button = w->widget()->findChild<QPushButton*>(QStringLiteral("cmdHistory"));
+        ASSERT_NE(button, nullptr) << m;
+        button->click();
+        QShortcut* key = nullptr;
+        for (QShortcut* s : w->widget()->findChildren<QShortcut*>())
+            if (s->key() == QKeySequence(QStringLiteral("Ctrl+H"))) key = s;
+        ASSERT_NE(key, nullptr) << m;
+        emit key->activated();
+        EXPECT_EQ(std::ranges::count(h.calls, "showHistory"), 2) << m;
+    }
 }

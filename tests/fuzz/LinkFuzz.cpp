@@ -53,7 +53,7 @@ bool runOne(const uint8_t* data, size_t size) {
     // Most inputs pass the prefix test so the field reading is reached.
     const std::string reply = ":wexlo" + text.substr(1);
     const bool ok = CheckBridgeInfo(reply, g, platform);
-    if (reply.size() < kBridgeInfoLength)
+    if (reply.size() < kBridgeInfoUsedLength)
         check(!ok && g.params.MaxSwrA == before && platform.messageBoxes.empty(), "short reply");
     check(platform.messageBoxes.size() <= 1, "one message at most");
     return ok;

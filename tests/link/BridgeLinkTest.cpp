@@ -89,13 +89,27 @@ TEST_F(Link, IdentifyAnsweringBridgeAndSilentPort) {
     EXPECT_EQ(g.StatusMessage, "Link error, SWR BRIDGE non found.");
 }
 
-TEST_F(Link, IdentifyHangupEndsWithFalseAndClosedPort) {
-    port.onWrite = [&](const std::string&, FakeSerialPort& s) {
-        p.after(50, [&s] { s.hangup(); });
+TEST_F(Link, IdentifyPortErrorEndsTheTriesWithTheStatusOfThatMoment) {
+    struct Row {
+        size_t failingTry;  // 1-based try whose write is followed by a hang-up
+        const char* status;
     };
-    EXPECT_FALSE(IdentifyBridge(link, g));
-    EXPECT_EQ(port.written().size(), 1u);
-    EXPECT_FALSE(port.isOpen());
+    for (const Row& row : {Row{1, ""}, Row{2, "Link error, SWR BRIDGE non found."},
+                           Row{5, "Link error, SWR BRIDGE non found."}}) {
+        SCOPED_TRACE(row.failingTry);
+        g.PortNumber = "3";
+        g.StatusMessage = "Com3: port already in use.";  // left by opening the port
+        port.clearWritten();
+        port.onWrite = [&](const std::string&, FakeSerialPort& s) {
+            if (port.written().size() == row.failingTry) p.after(50, [&s] { s.hangup(); });
+        };
+        EXPECT_THROW(IdentifyBridge(link, g), SerialError);
+        EXPECT_EQ(port.written().size(), row.failingTry);
+        EXPECT_FALSE(port.isOpen());
+        if (row.failingTry == 1)
+            EXPECT_EQ(g.StatusMessage.rfind("Com:3 ", 0), 0u) << g.StatusMessage;
+        else EXPECT_EQ(g.StatusMessage, row.status);
+    }
 }
 
 TEST_F(Link, OpenBridgePortStatusTexts) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 
 #include "link/Handshake.h"
 #include "link/ScaleCodes.h"
@@ -49,6 +50,17 @@ TEST_F(CheckInfo, StoresEveryParameterByPosition) {
     EXPECT_TRUE(p.messageBoxes.empty());
 }
 
+TEST_F(CheckInfo, ReplyEndingAfterTheLastUsedFieldIsAccepted) {
+    // Without the thirteenth value, and without its separator too.
+    for (size_t len : {size_t{84}, size_t{83}}) {
+        g = ModGlobal{};
+        const std::string reply = bridgeInfo("1.10").substr(0, len);
+        SCOPED_TRACE(reply);
+        EXPECT_TRUE(CheckBridgeInfo(reply, g, p));
+        EXPECT_EQ(params(g.params), (Params{25, 32, 128, 300, 250, 75, 90, 75, 90, 32, 0, 512}));
+    }
+}
+
 TEST_F(CheckInfo, OldFirmwareIsRefusedWithOneMessage) {
     EXPECT_FALSE(CheckBridgeInfo(bridgeInfo("abcd"), g, p));
     ASSERT_EQ(p.messageBoxes.size(), 1u);
@@ -63,7 +75,8 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndShowNothing) {
     const std::string full = bridgeInfo("1.10");
     std::vector<std::string> replies = {full, "NAK Timeout", ""};
     replies[0][1] = 'W';  // wrong prefix
-    for (size_t len : {size_t{6}, size_t{50}, kBridgeInfoLength - 1})
+    // Cut inside ExpandB, the last field the program reads.
+    for (size_t len : {size_t{6}, size_t{50}, size_t{82}})
         replies.push_back(full.substr(0, len));  // cut off: cannot be read by position
     // A value outside its range refuses the whole reply.
     for (const auto& [index, text] :
@@ -79,6 +92,35 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndShowNothing) {
         EXPECT_EQ(g.BridgeFirmwareVersion, "old");
     }
     EXPECT_TRUE(p.messageBoxes.empty());
+}
+
+TEST(ScaleCodes, EveryTextHasItsCodeAndEveryCodeItsRange) {
+    // Full-scale watts of each code; the constants follow from them.
+    struct Row {
+        const char* code;
+        const char* text;
+        double watts;
+    };
+    const Row rows[] = {{"0", "50W", 50},   {"1", "100W", 100}, {"2", "200W", 200},
+                        {"3", "500W", 500}, {"4", "1KW", 1000}, {"5", "2KW", 2000},
+                        {"7", "250W", 250}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        EXPECT_EQ(getScaleCode(r.text), r.code);
+        const ScaleRow got = getScaleByCode(r.code);
+        EXPECT_EQ(got.text, r.text);
+        EXPECT_EQ(got.voltMult, std::lround(100 * std::sqrt(r.watts / 50)));
+        EXPECT_EQ(got.pwrMult, r.watts / 5);
+    }
+    // Anything else is compared exactly and falls back to "100W".
+    for (const char* text : {"300W", "100w", "1kW", " 50W", "50W ", "", "6", "2KW\r"})
+        EXPECT_EQ(getScaleCode(text), "1") << text;
+    for (const char* code : {"6", "8", "x", "", "00", " 1"}) {
+        const ScaleRow got = getScaleByCode(code);
+        EXPECT_EQ(got.text + "/" + std::to_string(got.voltMult) + "/" + std::to_string(got.pwrMult),
+                  "100W/141/20")
+            << code;
+    }
 }
 
 TEST(ParseScaleCodes, StoresCodesTextsAndSlotsOrRefusesAndChangesNothing) {

@@ -112,17 +112,78 @@ TEST_F(ApplyTest, ClosedPortThatCannotBeOpenedIsReportedNotThrown) {
     EXPECT_EQ(key("ChannelA"), "Antenna 1");
 }
 
-TEST_F(ApplyTest, TextsThatCannotBeCarriedAreNeitherSentNorStored) {
-    v.scaleDelay = "abc";  // no number at all
-    v.maxSwrA = "250x";    // number with rubbish behind
-    v.scaleMaxB = "5000";  // ten times that does not fit 16 bits
-    v.delay2 = "-20";      // five digits cannot carry a sign
-    v.nFwdMin = "70000";   // beyond 16 bits
-    const ApplyResult r = apply();
-    EXPECT_TRUE(port.written().empty());
-    EXPECT_EQ(g.params.MaxSwrA, 300);
-    const Lines labels = {"SWR Alert (x100) - Channel A", "Peak Pwr Refreshing Time",
-                          "Min Pwr Read (sample)", "Scale Max - Channel B", "Scale Delay"};
-    EXPECT_EQ(r.notConverted, labels);
-    EXPECT_NE(notConvertedMessage(r).find("Scale Delay"), std::string::npos);
+TEST_F(ApplyTest, NoNumberOrAValueOutOfRangeIsNeitherSentNorStoredAndSaidSo) {
+    struct Row {
+        std::string SetupValues::*field;
+        const char* text;
+        bool isNumber;       // listed as out of range, else as no number
+        const char* listed;  // the line the user is shown
+    };
+    const Row rows[] = {
+        {&SetupValues::scaleDelay, "abc", false, "Scale Delay"},
+        {&SetupValues::maxSwrA, "250x", false, "SWR Alert (x100) - Channel A"},
+        {&SetupValues::scaleDelay, "70000", true, "Scale Delay: 70000 (allowed 0 to 32767)"},
+        {&SetupValues::scaleMaxB, "5000", true, "Scale Max - Channel B: 5000 (allowed 10 to 1000)"},
+        {&SetupValues::delay2, "-20", true, "Peak Pwr Refreshing Time: -20 (allowed 8 to 1024)"},
+        {&SetupValues::nFwdMin, "70000", true, "Min Pwr Read (sample): 70000 (allowed 5 to 1023)"},
+        // A value refused in red when its field was left still reaches Apply.
+        {&SetupValues::maxSwrA, "50", true,
+         "SWR Alert (x100) - Channel A: 50 (allowed 100 to 999)"},
+    };
+    const ModGlobal g0 = g;
+    const SetupValues v0 = v;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.listed);
+        g = g0, v = v0;
+        port.clearWritten();
+        v.*row.field = row.text;
+        const ApplyResult r = apply();
+        EXPECT_TRUE(port.written().empty());
+        EXPECT_EQ(g.params.MaxSwrA, 300);
+        EXPECT_EQ(g.params.ScaleDelay, 32);
+        EXPECT_EQ(row.isNumber ? r.outOfRange : r.notConverted, Lines{row.listed});
+        EXPECT_TRUE((row.isNumber ? r.notConverted : r.outOfRange).empty());
+        const std::string shown = row.isNumber ? outOfRangeMessage(r) : notConvertedMessage(r);
+        EXPECT_EQ(shown, std::string(row.isNumber ? "These values are out of range"
+                                                  : "These values are not valid numbers") +
+                             " and were not sent:\n" + row.listed);
+    }
+}
+
+TEST_F(ApplyTest, EveryCheckedParameterIsSentAtItsBoundsAndNeverBeyond) {
+    // Field name, what Apply reads, command code and factor of the value sent.
+    struct Row {
+        const char* field;
+        std::string SetupValues::*value;
+        const char* code;
+        int factor;
+    };
+    const Row rows[] = {
+        {"txtMaxSwrA", &SetupValues::maxSwrA, "21", 1},
+        {"txtMaxSwrB", &SetupValues::maxSwrB, "22", 1},
+        {"txtDelay1", &SetupValues::delay1, "23", 1},
+        {"txtDelay2", &SetupValues::delay2, "24", 1},
+        {"txtnFwdMin", &SetupValues::nFwdMin, "20", 1},
+        {"txtScaleMinA", &SetupValues::scaleMinA, "25", 10},
+        {"txtScaleMaxA", &SetupValues::scaleMaxA, "26", 10},
+        {"txtScaleMinB", &SetupValues::scaleMinB, "27", 10},
+        {"txtScaleMaxB", &SetupValues::scaleMaxB, "28", 10},
+    };
+    const ModGlobal g0 = g;
+    const SetupValues v0 = v;
+    for (const Row& row : rows) {
+        const FieldCheck* c = findFieldCheck(row.field);
+        ASSERT_NE(c, nullptr) << row.field;
+        for (int value : {c->min - 1, c->min, c->max, c->max + 1}) {
+            SCOPED_TRACE(std::string(row.field) + " " + std::to_string(value));
+            g = g0, v = v0;
+            port.clearWritten();
+            v.*row.value = std::to_string(value);
+            apply();
+            const bool inside = value >= c->min && value <= c->max;
+            char expected[16];
+            std::snprintf(expected, sizeof expected, ":%s%05d\r", row.code, value * row.factor);
+            EXPECT_EQ(port.written(), inside ? Lines{expected} : Lines{});
+        }
+    }
 }

@@ -44,7 +44,15 @@ protected:
 
 TEST_F(ConfigTest, CheckedFieldsAcceptTheirBoundsAndRefuseBeyond) {
     const std::tuple<const char*, int, int, const char*> want[] = {
+        {"txtIntervalTime", 100, 5000, " DataLog File"},
+        {"txtMaxSwrA", 100, 999, "SWR Alert (x100) - Channel A"},
         {"txtMaxSwrB", 100, 999, "SWR Alert (x100) - Channel B"},
+        {"txtScaleMaxA", 10, 1000, "Scale Max"},
+        {"txtScaleMaxB", 10, 1000, "Scale Max"},
+        {"txtScaleMinA", 10, 1000, "Scale Min"},
+        {"txtScaleMinB", 10, 1000, "Scale Min"},
+        {"txtDelay1", 8, 1024, "Pwr Refreshing Time"},
+        {"txtDelay2", 8, 1024, "Peak Pwr Refreshing Time"},
         {"txtnFwdMin", 5, 1023, "Min Pwr Read (sample)"},
     };
     for (const auto& [name, min, max, title] : want) {
@@ -52,12 +60,17 @@ TEST_F(ConfigTest, CheckedFieldsAcceptTheirBoundsAndRefuseBeyond) {
         platform.messageBoxes.clear();
         leave(name, QString::number(min));
         leave(name, QString::number(max));
+        leave(name, QString::number(min) + ".5");
         EXPECT_TRUE(platform.messageBoxes.empty());
         leave(name, QString::number(max + 1));
-        ASSERT_EQ(platform.messageBoxes.size(), 1u);
-        EXPECT_EQ(platform.messageBoxes[0].text, rangeMessage(min, max));
-        EXPECT_EQ(platform.messageBoxes[0].style, 16);
-        EXPECT_EQ(platform.messageBoxes[0].title, title);
+        leave(name, QString::number(min - 1));
+        ASSERT_EQ(platform.messageBoxes.size(), 2u);
+        for (const auto& box : platform.messageBoxes) {
+            EXPECT_EQ(box.text, "Please enter only integer number > " + std::to_string(min) +
+                                    " and < " + std::to_string(max) + ".");
+            EXPECT_EQ(box.style, 16);
+            EXPECT_EQ(box.title, title);
+        }
     }
 }
 
@@ -79,6 +92,24 @@ TEST_F(ConfigTest, RefusedFieldTurnsRedKeepsTheFocusAndRecovers) {
     }
     leave("txtDelay1", "16");
     EXPECT_EQ(f->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    d->close();
+}
+
+TEST_F(ConfigTest, LeavingAFieldForCancelChecksItToo) {
+    d->show();
+    d->activateWindow();
+    QLineEdit* f = field("txtIntervalTime");  // on the frame shown at first
+    f->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(d->focusWidget(), f);
+    f->setText("50");
+    // A press on Cancel moves the focus there, released elsewhere it clicks nothing.
+    d->findChild<QAbstractButton*>("cmdCancel")->setFocus(Qt::MouseFocusReason);
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    ASSERT_EQ(platform.messageBoxes.size(), 1u);
+    EXPECT_EQ(platform.messageBoxes[0].title, " DataLog File");
+    EXPECT_EQ(f->palette().color(QPalette::Base), QColor(255, 0, 0));
+    EXPECT_EQ(d->focusWidget(), f);
     d->close();
 }
 

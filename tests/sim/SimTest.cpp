@@ -51,11 +51,64 @@ Options fixedOptions(int rate = 100, unsigned faults = 0) {
     return Options{.rate = rate, .sweep = false, .fixed = {600, 120, 620, 130}, .faults = faults};
 }
 
+Options patternOptions(int rate, bool live, uint32_t seed) {
+    Options o;
+    o.rate = rate;
+    o.live = live;
+    o.seed = seed;
+    return o;
+}
+
 std::vector<std::string> frames(BridgeSim& sim, Nanos now, bool room = true) {
     std::vector<std::string> f;
     for (const auto& s : sim.poll(now, room))
         if (s.frame) f.push_back(s.bytes);
     return f;
+}
+
+// The fields of every whole frame in bytes, in order.
+struct FrameCounts {
+    char channel;
+    int v[6];  // nDir, nRev, nDirMax, nRevMax, pwrDirMax, pwrRefMax
+};
+std::vector<FrameCounts> parseFrames(const std::string& bytes) {
+    std::vector<FrameCounts> out;
+    for (std::size_t at = bytes.find(':');
+         at != std::string::npos && at + kFrameSize <= bytes.size(); at = bytes.find(':', at + 1)) {
+        if (bytes[at + 19] != '\r' || (bytes[at + 1] != 'A' && bytes[at + 1] != 'B')) continue;
+        FrameCounts f{bytes[at + 1], {}};
+        for (int i = 0; i < 6; ++i)
+            f.v[i] = static_cast<unsigned char>(bytes[at + 2 + 2 * i]) |
+                     static_cast<unsigned char>(bytes[at + 3 + 2 * i]) << 8;
+        out.push_back(f);
+        at += kFrameSize - 1;
+    }
+    return out;
+}
+
+// How many frames repeat their channel's previous counts (any of the four), and
+// whether every frame keeps nRev at or below nDir and each peak at or above its count.
+struct Movement {
+    int frames = 0, repeats = 0;
+    bool ordered = true;
+};
+Movement movement(const std::vector<FrameCounts>& fs) {
+    Movement m;
+    const FrameCounts* last[2] = {nullptr, nullptr};
+    for (const auto& f : fs) {
+        ++m.frames;
+        const FrameCounts*& prev = last[f.channel == 'A' ? 0 : 1];
+        if (prev)
+            for (int i = 0; i < 4; ++i)
+                if (f.v[i] == prev->v[i]) {
+                    ++m.repeats;
+                    break;
+                }
+        m.ordered =
+            m.ordered && f.v[1] <= f.v[0] && f.v[2] >= f.v[0] && f.v[3] >= f.v[1] && f.v[2] <= 1023;
+        prev = &f;
+    }
+    return m;
 }
 
 // Waits are upper bounds only: a slow machine makes a test slower, not failed.
@@ -151,6 +204,38 @@ TEST(BridgeSimStream, PeakPowersFollowScaleCodesAndMinimumInput) {
     EXPECT_EQ(f.substr(30, 2), "\x85\x13");  // 1018 * 1018 * 100 / 20736 = 4997
 }
 
+TEST(BridgeSimStream, LivePatternMovesEveryCountOnEveryFrame) {
+    // pattern, seed, repeats allowed: the slow sweep sits still between most
+    // frames at the line's full rate, the live pattern never does.
+    struct Row {
+        const char* name;
+        bool live;
+        uint32_t seed;
+        bool stillMostly;
+    };
+    for (const Row& r : {Row{"sweep", false, 1, true}, Row{"live", true, 1, false},
+                         Row{"live seed 7", true, 7, false}}) {
+        BridgeSim sim(patternOptions(kMaxRate, r.live, r.seed));
+        std::string bytes = talk(sim, ":11\r");
+        // 40 s of stream, polled every 5 ms: the whole sweep range with noise on it.
+        for (Nanos t = 5 * kMs; t <= 40 * kSecond; t += 5 * kMs) bytes += talk(sim, "", t);
+        const Movement m = movement(parseFrames(bytes));
+        EXPECT_GT(m.frames, 40 * kMaxRate - 10) << r.name;
+        EXPECT_TRUE(m.ordered) << r.name;
+        if (r.stillMostly) EXPECT_GT(m.repeats, m.frames / 2) << r.name;
+        else EXPECT_EQ(m.repeats, 0) << r.name;
+    }
+    // The same seed gives the same stream; a live stream is not the sweep.
+    auto first = [](Options o) {
+        BridgeSim sim(o);
+        std::string s = talk(sim, ":11\r");
+        return s + talk(sim, "", 100 * kMs);
+    };
+    EXPECT_EQ(first(patternOptions(200, true, 3)), first(patternOptions(200, true, 3)));
+    EXPECT_NE(first(patternOptions(200, true, 3)), first(patternOptions(200, true, 4)));
+    EXPECT_NE(first(patternOptions(200, true, 1)), first(patternOptions(200, false, 1)));
+}
+
 TEST(BridgeSimStream, StallSkipsFramesAndNeverBursts) {
     BridgeSim sim(fixedOptions(100));
     talk(sim, ":11\r", 0);
@@ -226,6 +311,17 @@ TEST(SimPort, StreamsTheRequestedFramesAndCountsThem) {
     EXPECT_EQ(sim.stop().value().sent, 30u);
 }
 
+TEST(SimPort, LivePatternOnTheLine) {
+    SimProcess sim({"--rate", "500", "--frames", "60", "--pattern", "live"});
+    Port port(sim.linkPath());
+    std::string got = port.ask(":11\r");
+    got += port.read(5 + 60 * kFrameSize - got.size());
+    const Movement m = movement(parseFrames(got));
+    EXPECT_EQ(m.frames, 60);
+    EXPECT_EQ(m.repeats, 0);
+    EXPECT_TRUE(m.ordered);
+}
+
 TEST(SimPort, HangupAndReopen) {
     SimProcess sim({"--reopen"});
     {
@@ -274,6 +370,7 @@ TEST(SimPort, RefusesToReplaceARealFileAndBadOptions) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--rate", "0"},
                                           {"--fault", "flaky"},
                                           {"--counts", "1,2,3,2000"},
+                                          {"--pattern", "noise"},
                                           {"--frames"}})
         EXPECT_THROW(SimProcess{args}, std::runtime_error) << args[0];
 }

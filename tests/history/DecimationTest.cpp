@@ -1,0 +1,224 @@
+// Each pixel column must show the extremes of every sample it covers.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "history/HistoryStore.h"
+#include "history/LogHistory.h"
+
+using namespace quellon::history;
+
+namespace {
+
+// Bursty data: mostly small values with rare spikes, gaps, and no-SWR stretches.
+std::vector<Sample> randomSamples(std::mt19937& rng, int n, int64_t t0, int maxStepMs) {
+    std::uniform_int_distribution<int> step(0, maxStepMs);
+    std::uniform_real_distribution<float> val(0, 10);
+    std::uniform_int_distribution<int> pct(0, 999);
+    std::vector<Sample> out;
+    int64_t t = t0;
+    for (int i = 0; i < n; ++i) {
+        t += step(rng);
+        if (pct(rng) == 0) t += 5000;  // a gap
+        Sample s;
+        s.t = t;
+        for (int tr = 0; tr < kTraces; ++tr) s.v[tr] = val(rng) + (pct(rng) < 2 ? 500.0f : 0.0f);
+        if (pct(rng) < 50) s.v[Swr] = std::nanf("");
+        s.alarm = pct(rng) < 3;
+        out.push_back(s);
+    }
+    return out;
+}
+
+// Brute force: the aggregate of every sample whose time falls into the column.
+std::vector<Agg> bruteColumns(const std::vector<Sample>& v, const Columns& c) {
+    std::vector<Agg> out(static_cast<size_t>(c.width()));
+    for (const Sample& s : v) {
+        if (s.t < c.t0() || s.t >= c.t1()) continue;
+        const int col = static_cast<int>((s.t - c.t0()) * c.width() / (c.t1() - c.t0()));
+        out[static_cast<size_t>(col)].add(s);
+    }
+    return out;
+}
+
+void expectSame(const Agg& got, const Agg& want, const std::string& where) {
+    for (int tr = 0; tr < kTraces; ++tr) {
+        ASSERT_EQ(got.n[tr], want.n[tr]) << where << " trace " << tr;
+        if (!want.n[tr]) continue;
+        ASSERT_EQ(got.mn[tr], want.mn[tr]) << where << " trace " << tr;
+        ASSERT_EQ(got.mx[tr], want.mx[tr]) << where << " trace " << tr;
+        ASSERT_NEAR(got.sum[tr], want.sum[tr], 1e-6 * std::abs(want.sum[tr]) + 1e-6) << where;
+    }
+    ASSERT_EQ(got.alarms, want.alarms) << where;
+}
+
+struct Case {
+    int samples, maxStepMs, width;
+};
+
+}  // namespace
+
+// The log keeps every sample and sums whole blocks: columns of any width,
+// placed anywhere, must equal the brute-force aggregate exactly.
+TEST(Decimation, LogColumnsEqualBruteForce) {
+    std::mt19937 rng(7);
+    const Case cases[] = {
+        {5000, 3, 700}, {20000, 40, 1000}, {3000, 2000, 50}, {200, 5, 1999}, {1, 0, 3}};
+    for (const Case& k : cases) {
+        auto a = randomSamples(rng, k.samples, 1'700'000'000'000, k.maxStepMs);
+        auto b = randomSamples(rng, k.samples / 2 + 1, 1'700'000'000'000, k.maxStepMs * 2);
+        const LogHistory log(a, b, 3.0, 2.0);
+        const int64_t first = log.firstMs(), last = log.lastMs();
+        std::uniform_int_distribution<int64_t> pick(first - 100, last + 100);
+        for (int q = 0; q < 20; ++q) {
+            int64_t t0 = pick(rng), t1 = pick(rng);
+            if (q == 0) t0 = first, t1 = last + 1;
+            if (t1 < t0) std::swap(t0, t1);
+            Columns c(t0, t1 + 1, k.width);
+            log.decimate(c);
+            const auto wantA = bruteColumns(a, c), wantB = bruteColumns(b, c);
+            for (int col = 0; col < c.width(); ++col) {
+                expectSame(c.at(0, col), wantA[static_cast<size_t>(col)],
+                           "A col " + std::to_string(col));
+                expectSame(c.at(1, col), wantB[static_cast<size_t>(col)],
+                           "B col " + std::to_string(col));
+            }
+        }
+    }
+}
+
+// Live, full-rate tier: exact as well.
+TEST(Decimation, LiveRecentFramesEqualBruteForce) {
+    std::mt19937 rng(11);
+    auto a = randomSamples(rng, 30000, 1'700'000'000'000, 4);
+    HistoryStore store;
+    for (const Sample& s : a) store.add(0, s);
+    const int64_t t0 = store.firstMs(), t1 = store.lastMs() + 1;
+    for (int64_t msPerColumn : {99, 40, 7}) {  // finer than the first buckets
+        const int width = static_cast<int>((t1 - t0) / msPerColumn) + 1;
+        Columns c(t0, t1, width);
+        ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), 0);
+        store.decimate(c);
+        const auto want = bruteColumns(a, c);
+        for (int col = 0; col < width; ++col)
+            expectSame(c.at(0, col), want[static_cast<size_t>(col)], "col " + std::to_string(col));
+    }
+}
+
+// Buckets place all of their samples at the bucket's start: every spike still
+// shows, at most one bucket early, and the span's totals are exact.
+TEST(Decimation, BucketsKeepEverySpike) {
+    std::mt19937 rng(3);
+    HistoryStore::Limits lim;
+    lim.rawPerChannel = 1000;  // the raw ring forgets early, the buckets keep it
+    HistoryStore store(lim);
+    auto a = randomSamples(rng, 60000, 1'700'000'000'000, 60);  // about an hour
+    for (const Sample& s : a) store.add(0, s);
+    struct Q {
+        int width;
+        int tier;
+        int64_t bucketMs;
+    };
+    for (const Q q : {Q{4000, 1, 100}, Q{300, 2, 1000}}) {
+        const int64_t t0 = store.firstMs() - store.firstMs() % q.bucketMs;
+        const int64_t t1 = store.lastMs() + 1;
+        Columns c(t0, t1, q.width);
+        ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), q.tier) << q.width;
+        store.decimate(c);
+        std::vector<Sample> moved = a;  // each sample at its bucket's start
+        for (Sample& s : moved) s.t -= ((s.t % q.bucketMs) + q.bucketMs) % q.bucketMs;
+        const auto want = bruteColumns(moved, c);
+        for (int col = 0; col < q.width; ++col)
+            expectSame(c.at(0, col), want[static_cast<size_t>(col)], "col " + std::to_string(col));
+        const Agg total = c.total(0);
+        Agg all;
+        for (const Sample& s : a) all.add(s);
+        EXPECT_EQ(total.mx[Fwd], all.mx[Fwd]);
+        EXPECT_EQ(total.n[Fwd], all.n[Fwd]);
+    }
+}
+
+// A single 20 ms spike in a day at the line's rate shows in a 24 h view.
+TEST(Decimation, ShortSpikeShowsInADay) {
+    HistoryStore store;
+    const int64_t start = 1'700'000'000'000;
+    const int64_t spikeAt = start + 13 * 3600 * 1000 + 123;
+    for (int64_t t = start; t < start + 24LL * 3600 * 1000; t += 250) {
+        Sample s;
+        s.t = t;
+        s.v[Fwd] = 10;
+        s.v[Ref] = 0.1f;
+        s.v[Swr] = 1.2f;
+        store.add(0, s);
+        if (t <= spikeAt && spikeAt < t + 250) {
+            s.t = spikeAt;
+            s.v[Ref] = 9;
+            s.v[Swr] = 5.5f;
+            s.alarm = 1;
+            store.add(0, s);
+        }
+    }
+    Columns c(store.lastMs() + 1 - 24LL * 3600 * 1000, store.lastMs() + 1, 900);
+    store.decimate(c);
+    int spikes = 0, alarms = 0;
+    for (int col = 0; col < 900; ++col) {
+        spikes += c.at(0, col).mx[Swr] == 5.5f;
+        alarms += c.at(0, col).alarms != 0;
+    }
+    EXPECT_EQ(spikes, 1);
+    EXPECT_EQ(alarms, 1);
+    EXPECT_EQ(c.total(0).mx[Ref], 9.0f);
+}
+
+// The store never folds a backwards clock step into the past, and its size
+// does not depend on how much went in.
+TEST(HistoryStore, ClockStepBackAndBoundedSize) {
+    HistoryStore::Limits lim;
+    lim.rawPerChannel = 16;
+    lim.fineSlots = 8;
+    lim.coarseSlots = 4;
+    HistoryStore store(lim);
+    Sample s;
+    s.t = 100'000;
+    store.add(1, s);
+    s.t = 50'000;  // clock stepped back
+    s.v[Fwd] = 7;
+    store.add(1, s);
+    EXPECT_EQ(store.lastMs(), 100'000);
+    Columns c(99'000, 101'000, 10);
+    store.decimate(c);
+    EXPECT_EQ(c.at(1, 5).mx[Fwd], 7.0f);
+    const size_t bytes = store.memoryBytes();
+    for (int i = 0; i < 10000; ++i) {
+        s.t += 37;
+        store.add(i % 2, s);
+    }
+    EXPECT_EQ(store.memoryBytes(), bytes);
+    // Long after, the full-rate ring has forgotten the start; a query there
+    // falls to the tier that reaches back furthest.
+    EXPECT_EQ(store.tierFor(100'000, 1.0), 2);
+}
+
+TEST(HistoryStore, DefaultBoundHoldsADayUnder50MB) {
+    EXPECT_LT(HistoryStore::memoryBound(HistoryStore::Limits{}), 50u * 1000 * 1000);
+}
+
+TEST(SwrFromPowers, Table) {
+    struct Row {
+        double fwd, ref;
+        float want;
+    } rows[] = {
+        {100, 0, 1.0f},        // matched
+        {100, 11.1111, 2.0f},  // rho = 1/3
+        {100, 25, 3.0f},       // rho = 1/2
+        {49.9, 49.9, kSwrNoMatch},
+        {10, 20, kSwrNoMatch},
+    };
+    for (const Row& r : rows)
+        EXPECT_NEAR(swrFromPowers(r.fwd, r.ref), r.want, 1e-3) << r.fwd << " " << r.ref;
+    EXPECT_TRUE(std::isnan(swrFromPowers(0, 0)));
+    EXPECT_TRUE(std::isnan(swrFromPowers(0, 5)));
+}

@@ -1,0 +1,188 @@
+// Reading the program's CSV log back: good, damaged, foreign and big files.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "history/HistoryExport.h"
+#include "history/LogHistory.h"
+
+using namespace quellon::history;
+
+namespace {
+
+const std::string kHeader =
+    "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\","
+    "\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& content) {
+        char tmpl[] = "/tmp/quellon-histlog-XXXXXX";
+        const int fd = mkstemp(tmpl);
+        path = tmpl;
+        if (fd >= 0) {
+            if (!content.empty() && write(fd, content.data(), content.size()) < 0) path.clear();
+            close(fd);
+        }
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm)) * 1000 + ms;
+}
+
+}  // namespace
+
+TEST(LogReader, GoodFileGivesBothChannels) {
+    const TempFile f(kHeader + "\r\n" +
+                     "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n"
+                     "\"2026-12-05\",\"11:27:22.031\",480,120,500,125,100,0,100,0\r\n");
+    const LogLoad l = loadLog(f.path, 2.0, 0);
+    ASSERT_TRUE(l.ok) << l.message;
+    EXPECT_EQ(l.records, 2u);
+    EXPECT_EQ(l.badLines, 0u);
+    const auto& a = l.history->samples(0);
+    const auto& b = l.history->samples(1);
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(a[0].t, localMs(2026, 12, 5, 11, 27, 22, 7));
+    EXPECT_FLOAT_EQ(a[0].v[Fwd], 49.9f);  // tenths of a watt
+    EXPECT_FLOAT_EQ(a[0].v[Ref], 0.3f);
+    // SWR from the peak powers: 50.0 W forward, 12.5 W reflected: rho 0.5, SWR 3.
+    EXPECT_NEAR(a[1].v[Swr], 3.0f, 1e-4);
+    EXPECT_EQ(a[1].alarm, 1);  // above the threshold 2
+    EXPECT_EQ(a[0].alarm, 0);
+    EXPECT_TRUE(std::isnan(b[0].v[Swr]));  // no forward power
+    EXPECT_FLOAT_EQ(b[1].v[Swr], 1.0f);
+    EXPECT_EQ(b[1].alarm, 0);  // threshold unknown: only a no-match would count
+}
+
+// Lines that are no records are skipped and counted; the others still load.
+TEST(LogReader, DamagedLinesAreCounted) {
+    struct Row {
+        const char* what;
+        std::string body;
+        uint64_t records, bad;
+    } rows[] = {
+        {"LF only", kHeader + "\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\n", 1, 0},
+        {"cut off last line",
+         kHeader +
+             "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n\"2026-01-02\",\"00:00:00.5",
+         1, 1},
+        {"cut off last line, complete fields",
+         kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8", 0, 1},
+        {"nine values", kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8,9\r\n", 0,
+         1},
+        {"value too big", kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,40000\r\n",
+         0, 1},
+        {"bad month", kHeader + "\r\n\"2026-13-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
+        {"31 February", kHeader + "\r\n\"2026-02-31\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
+        {"empty line and junk",
+         kHeader + "\r\n\r\nhello\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1, 2},
+        {"NUL inside",
+         kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3" + std::string(1, '\0') +
+             ",4,5,6,7,8\r\n",
+         0, 1},
+        {"header again",
+         kHeader + "\r\n" + kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1,
+         0},
+        {"no header", "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1, 0},
+        {"header only", kHeader + "\r\n", 0, 0},
+    };
+    for (const Row& r : rows) {
+        const TempFile f(r.body);
+        const LogLoad l = loadLog(f.path, 0, 0);
+        ASSERT_TRUE(l.ok) << r.what << ": " << l.message;
+        EXPECT_EQ(l.records, r.records) << r.what;
+        EXPECT_EQ(l.badLines, r.bad) << r.what;
+    }
+}
+
+// Not a log: refused with a message, nothing loaded.
+TEST(LogReader, ForeignFilesAreRefused) {
+    struct Row {
+        const char* what;
+        std::string body;
+        const char* message;
+    } rows[] = {
+        {"other CSV", "a,b,c\r\n1,2,3\r\n", "not a Quellon log"},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0", 11), "not a Quellon log"},
+        {"one huge line", std::string(6 << 20, 'x'), "not a Quellon log"},
+        {"empty", "", "empty"},
+        {"header with other columns", "\"Date\",\"Time\",\"PwrDirA\"\r\n", "not a Quellon log"},
+    };
+    for (const Row& r : rows) {
+        const TempFile f(r.body);
+        const LogLoad l = loadLog(f.path, 0, 0);
+        EXPECT_FALSE(l.ok) << r.what;
+        EXPECT_EQ(l.history, nullptr) << r.what;
+        EXPECT_NE(l.message.find(r.message), std::string::npos) << r.what << ": " << l.message;
+    }
+    const LogLoad missing = loadLog("/nonexistent/dir/dataLog.csv", 0, 0);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(missing.message.find("cannot be opened"), std::string::npos);
+}
+
+// A large generated log (records across chunk boundaries of the reader, an
+// hour change, out-of-order time stamps) loads completely and sorted.
+TEST(LogReader, LargeFileLoadsCompletely) {
+    std::string body = kHeader + "\r\n";
+    const int n = 150000;
+    char line[96];
+    for (int i = 0; i < n; ++i) {
+        const int ms = (i * 7) % 1000, s = (i / 143) % 60, m = (i / 8580) % 60;
+        const int h = 10 + i / 120000;
+        std::snprintf(line, sizeof line,
+                      "\"2025-06-30\",\"%02d:%02d:%02d.%03d\",%d,%d,%d,%d,%d,%d,%d,%d\r\n", h, m, s,
+                      ms, i % 2000, i % 13, i % 2000 + 5, i % 13, 7, 0, 7, 0);
+        body += line;
+        if (i == 77777) body += "garbage line\r\n";
+    }
+    const TempFile f(body);
+    const LogLoad l = loadLog(f.path, 0, 0);
+    ASSERT_TRUE(l.ok) << l.message;
+    EXPECT_EQ(l.records, static_cast<uint64_t>(n));
+    EXPECT_EQ(l.badLines, 1u);
+    const auto& a = l.history->samples(0);
+    ASSERT_EQ(a.size(), static_cast<size_t>(n));
+    EXPECT_TRUE(std::is_sorted(a.begin(), a.end(),
+                               [](const Sample& x, const Sample& y) { return x.t < y.t; }));
+    EXPECT_EQ(l.history->firstMs(), localMs(2025, 6, 30, 10, 0, 0, 0));
+}
+
+// The export writes the span's frames of both channels in time order.
+TEST(Export, CsvHoldsTheVisibleSpanInOrder) {
+    const TempFile in(kHeader + "\r\n" +
+                      "\"2026-12-05\",\"11:00:00.000\",100,0,100,0,200,0,200,0\r\n"
+                      "\"2026-12-05\",\"11:00:01.000\",110,0,110,0,210,0,210,0\r\n"
+                      "\"2026-12-05\",\"11:00:02.000\",120,0,120,0,220,0,220,0\r\n");
+    const LogLoad l = loadLog(in.path, 0, 0);
+    ASSERT_TRUE(l.ok);
+    const TempFile out("");
+    const int64_t t = l.history->firstMs();
+    ASSERT_EQ(exportCsv(*l.history, {t + 500, t + 2000}, out.path, {"HF \"dipole\"", "VHF"}), "");
+    std::ifstream f(out.path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string want =
+        exportHeaderLine() + "\r\n" +
+        "\"2026-12-05 11:00:01.000\",\"A\",\"HF "
+        "\"\"dipole\"\"\",11.0,11.0,11.0,0.0,0.0,0.0,1.00,1.00,1.00,0\r\n"
+        "\"2026-12-05 11:00:01.000\",\"B\",\"VHF\",21.0,21.0,21.0,0.0,0.0,0.0,1.00,1.00,1.00,0\r\n";
+    EXPECT_EQ(text, want);
+    EXPECT_NE(exportCsv(*l.history, {t, t + 1}, "/nonexistent/dir/x.csv", {"A", "B"}), "");
+}
