@@ -30,7 +30,8 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
       g_(g),
       session_(platform, g),
       Timer1_(platform.newTimer()),
-      Timer2_(platform.newTimer()) {
+      Timer2_(platform.newTimer()),
+      retryTimer_(platform.newTimer()) {
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setObjectName("frmMain");
 
@@ -53,6 +54,9 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     ProgressBar1_->setTextVisible(false);
     cmdRetry_ = new QPushButton("Retry", this);
     cmdRetry_->setObjectName("cmdRetry");
+    lblRetry_ = new QLabel(this);
+    lblRetry_->setObjectName("lblRetry");
+    lblRetry_->hide();
     cmdSetUp_ = new QPushButton("Config", this);
     cmdSetUp_->setObjectName("cmdSetUp");
     cmdExit_ = new QPushButton("Exit", this);
@@ -60,6 +64,7 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdRetry_);
+    buttons->addWidget(lblRetry_);
     buttons->addWidget(cmdSetUp_);
     buttons->addStretch();
     buttons->addWidget(cmdExit_);
@@ -79,13 +84,21 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     Timer1_->onTimeout = [this] { ConnectSequence(); };
     Timer2_->setInterval(1000);
     Timer2_->onTimeout = [this] { Timer2_Timer(); };
+    retryTimer_->setInterval(1000);
+    retryTimer_->onTimeout = [this] { retryTick(); };
     session_.onFrame = [this] {
         if (display_) display_->aggiornaDati();
+        // The stream is back: what the message said no longer holds.
+        if (lostMessage_) lostMessage_.reset();
     };
     session_.onStatus = [this](const std::string& text) {
         lblConnection_->setText(QString::fromStdString(text));
     };
     session_.onSilence = [this] {
+        if (autoRecovery_) {
+            showLostMessage("SWR BRIDGE connection lost. Please verify your connection.", 46);
+            return;
+        }
         if (inWatchdogMessage_) return;
         inWatchdogMessage_ = true;
         p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", 46, kAppTitle);
@@ -99,6 +112,7 @@ frmMain::~frmMain() {
     session_.onSilence = {};
     Timer1_->stop();
     Timer2_->stop();
+    retryTimer_->stop();
 }
 
 void frmMain::Form_Load() {
@@ -110,6 +124,7 @@ void frmMain::Form_Load() {
     setWindowTitle(QString::fromUtf8(kAppTitle));
     CheckSettingsVersion(g_.SettingsPath);
     g_.GuiMode = ReadIni("Bridge", "GUI", g_.SettingsPath, "0");
+    autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
 
     const qreal dpr = devicePixelRatioF();
     Picture1_->setPixmap(logoPixmap(QSize(380, 130), dpr));
@@ -129,6 +144,7 @@ void frmMain::Form_Activate() { Timer1_->start(); }
 void frmMain::ConnectSequence() {
     Timer1_->stop();
     if (!session_.beginConnect()) return;
+    stopRetryCountdown();
 
     lblConnection_->setText("Connecting the SWR BRIDGE, please wait.");
     cmdSetUp_->hide();
@@ -144,6 +160,7 @@ void frmMain::ConnectSequence() {
     }
     Timer2_->stop();
     session_.startStream();
+    recovering_ = false;
     openDisplayWindow();
 }
 
@@ -155,6 +172,47 @@ void frmMain::failureTail() {
     cmdRetry_->show();
     ProgressBar1_->hide();
     lblConnection_->setText(QString::fromStdString(g_.StatusMessage));
+    if (autoRecovery_ && recovering_) startRetryCountdown();
+}
+
+void frmMain::startRetryCountdown() {
+    retryLeft_ = kRetrySeconds;
+    lblRetry_->setText(QString("Retrying in %1 s").arg(retryLeft_));
+    lblRetry_->show();
+    retryTimer_->start();
+}
+
+void frmMain::stopRetryCountdown() {
+    retryTimer_->stop();
+    retryLeft_ = 0;
+    lblRetry_->hide();
+}
+
+void frmMain::retryTick() {
+    if (--retryLeft_ > 0) {
+        lblRetry_->setText(QString("Retrying in %1 s").arg(retryLeft_));
+        return;
+    }
+    stopRetryCountdown();
+    Timer1_->start();
+}
+
+void frmMain::showLostMessage(const std::string& text, int style) {
+    // The display's and the watchdog's message say the same: one on screen is enough.
+    if (lostMessage_ && lostMessage_->isOpen()) return;
+    lostMessage_ = p_.showMessage(text, style, kAppTitle);
+}
+
+bool frmMain::connectionLost(const std::string& text, int style) {
+    if (!autoRecovery_) {
+        p_.messageBox(text, style, kAppTitle);
+        return true;
+    }
+    recovering_ = true;
+    showLostMessage(text, style);
+    // A line that has hung up will not bring frames back by itself: connect
+    // again now. A silent one gets one more countdown to come back.
+    return !session_.port().isOpen();
 }
 
 void frmMain::Timer2_Timer() {
@@ -218,9 +276,13 @@ void frmMain::showHistory(QWidget* parent) {
     if (historyWindow) historyWindow(parent);
 }
 
-void frmMain::cmdRetry_Click() { Timer1_->start(); }
+void frmMain::cmdRetry_Click() {
+    stopRetryCountdown();
+    Timer1_->start();
+}
 
 void frmMain::cmdSetUp_Click() {
+    stopRetryCountdown();
     if (portDetection) {
         portDetection(this);
     } else {

@@ -64,10 +64,22 @@ public:
     void runCommandWindow(QWidget* parent) override;
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
+    bool connectionLost(const std::string& text, int style) override;
     void showHistory(QWidget* parent) override;
     std::string networkStatus() override {
         return networkStatusSource ? networkStatusSource() : std::string();
     }
+
+    // Unattended recovery ([Recovery] Auto, on unless "0"): the lost-connection
+    // messages are modeless, at most one is shown and the program closes it when
+    // frames come again; a connect sequence that fails after a lost connection
+    // is retried every kRetrySeconds without a click.
+    static constexpr int kRetrySeconds = 5;
+    bool autoRecovery() const { return autoRecovery_; }
+    // Seconds until the next retry by itself; 0 when none is pending.
+    int retryCountdown() const { return retryLeft_; }
+    QLabel* retryLabel() const { return lblRetry_; }
+    Timer& retryTimer() { return *retryTimer_; }
 
     // Buttons.
     void cmdRetry_Click();
@@ -109,23 +121,35 @@ private:
     void failureTail();
     void openDisplayWindow();
     void releaseDisplayLater();
+    void showLostMessage(const std::string& text, int style);
+    void startRetryCountdown();
+    void stopRetryCountdown();
+    void retryTick();
 
     Platform& p_;
     ModGlobal& g_;
     BridgeSession session_;
     std::unique_ptr<Timer> Timer1_, Timer2_;
+    std::unique_ptr<Timer> retryTimer_;
 
     QLabel* Picture1_ = nullptr;
     QLabel* lblVersion_ = nullptr;
     QLabel* lblConnection_ = nullptr;
     QProgressBar* ProgressBar1_ = nullptr;
     QPushButton* cmdRetry_ = nullptr;
+    QLabel* lblRetry_ = nullptr;
     QPushButton* cmdSetUp_ = nullptr;
     QPushButton* cmdExit_ = nullptr;
 
     std::unique_ptr<DisplayWindow> display_;
     std::unique_ptr<DisplayWindow> retiredDisplay_;
     bool inWatchdogMessage_ = false;
+    bool autoRecovery_ = true;
+    // The stream was lost and has not been connected again since.
+    bool recovering_ = false;
+    int retryLeft_ = 0;
+    // The one lost-connection message on screen in unattended recovery.
+    std::unique_ptr<ShownMessage> lostMessage_;
 };
 
 }  // namespace quellon

@@ -362,6 +362,11 @@ void DisplayFrame::aggiornaDati() {
         g_.streamState = 1;
     }
     lost_->kick();
+    if (lostReported_) {
+        // The stream came back while the window waited: it goes on as before.
+        lostReported_ = false;
+        if (!timerLed_->isActive()) timerLed_->start();
+    }
 }
 
 void DisplayFrame::readChannelNames() {
@@ -509,9 +514,21 @@ void DisplayFrame::timer1_Timer() {
     timer1_->stop();
     timerLed_->stop();
     setLamp(102);
-    host_.platform().messageBox("SWR CONNECTION LOST. Please verify your connection.",
-                                mb::Question + 14, kAppTitle);
+    if (!lostReported_) {
+        lostReported_ = true;
+        if (!host_.connectionLost("SWR CONNECTION LOST. Please verify your connection.",
+                                  mb::Question + 14)) {
+            if (unloaded_ || exiting_) return;
+            lost_->start();
+            return;
+        }
+    }
     unloadDisplay();
+}
+
+bool DisplayHost::connectionLost(const std::string& text, int style) {
+    platform().messageBox(text, style, kAppTitle);
+    return true;
 }
 
 }  // namespace quellon

@@ -165,6 +165,8 @@ private:
     bool ledPhase_ = false;
     int lampId_ = 0;
     bool loaded_ = false, unloaded_ = false, exiting_ = false;
+    // The connection-lost message has been given and the window still waits.
+    bool lostReported_ = false;
     std::string networkStatus_;
 };
 

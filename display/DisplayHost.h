@@ -37,6 +37,12 @@ public:
     virtual void runCommandWindow(QWidget* parent) = 0;
     virtual void runConfigDialog(QWidget* parent) = 0;
 
+    // The display window's connection-lost countdown ran out: tell the user.
+    // True: the window unloads now (the default waits for the message to be
+    // answered). False: the message stays up without waiting and the window
+    // keeps listening for one more countdown before it unloads.
+    virtual bool connectionLost(const std::string& text, int style);
+
     // End the program at once: nothing else is saved or unloaded.
     virtual void endProgram() = 0;
 

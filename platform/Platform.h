@@ -43,6 +43,16 @@ constexpr int Information = 64;
 constexpr int IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7;
 }  // namespace mb
 
+// A message box shown without waiting for its answer. The program goes on while
+// it is open; the user may dismiss it, or the program closes it (close(), or
+// dropping the handle) once what it reported no longer holds.
+class ShownMessage {
+public:
+    virtual ~ShownMessage() = default;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -53,6 +63,9 @@ public:
     // Runs the window events that are pending (timers, clicks, painting, port notifications).
     virtual void processEvents() = 0;
     virtual int messageBox(const std::string& text, int style, const std::string& title) = 0;
+    // The same box, modeless: returns at once; its answer is not read.
+    virtual std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
+                                                      const std::string& title) = 0;
     virtual void beep() = 0;
     virtual LocalTime localTime() = 0;
     // Wall-clock milliseconds since 1970 UTC, for time stamps that leave the

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -104,9 +105,10 @@ void QtPlatform::sleep(int ms) {
 
 void QtPlatform::processEvents() { QCoreApplication::processEvents(); }
 
-int QtPlatform::messageBox(const std::string& text, int style, const std::string& title) {
-    const MessageBoxSpec shape = styleToSpec(style);
-    QMessageBox box(QApplication::activeWindow());
+namespace {
+
+void shapeBox(QMessageBox& box, const MessageBoxSpec& shape, const std::string& text,
+              const std::string& title) {
     box.setTextFormat(Qt::PlainText);  // texts may carry what a device sent
     box.setText(QString::fromStdString(text));
     box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName()
@@ -123,6 +125,29 @@ int QtPlatform::messageBox(const std::string& text, int style, const std::string
     box.setStandardButtons(buttons);
     box.setDefaultButton(toQt(shape.defaultButton));
     box.setEscapeButton(toQt(shape.escapeButton));
+}
+
+// A modeless box that deletes itself when closed by either side.
+class QtShownMessage : public ShownMessage {
+public:
+    explicit QtShownMessage(QMessageBox* box) : box_(box) {}
+    ~QtShownMessage() override { close(); }
+    bool isOpen() const override { return box_ && box_->isVisible(); }
+    void close() override {
+        if (box_) box_->close();
+        box_.clear();
+    }
+
+private:
+    QPointer<QMessageBox> box_;
+};
+
+}  // namespace
+
+int QtPlatform::messageBox(const std::string& text, int style, const std::string& title) {
+    const MessageBoxSpec shape = styleToSpec(style);
+    QMessageBox box(QApplication::activeWindow());
+    shapeBox(box, shape, text, title);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (clicked) {
@@ -131,6 +156,19 @@ int QtPlatform::messageBox(const std::string& text, int style, const std::string
             if (toQt(id) == sb) return id;
     }
     return shape.escapeButton;
+}
+
+std::unique_ptr<ShownMessage> QtPlatform::showMessage(const std::string& text, int style,
+                                                      const std::string& title) {
+    // No parent: the box must outlive the window that reported (a display
+    // window unloads while its message stays on screen).
+    auto* box = new QMessageBox;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setWindowModality(Qt::NonModal);
+    shapeBox(*box, styleToSpec(style), text, title);
+    box->show();
+    return std::make_unique<QtShownMessage>(box);
 }
 
 void QtPlatform::beep() { QApplication::beep(); }

@@ -21,6 +21,8 @@ public:
     void sleep(int ms) override;
     void processEvents() override;
     int messageBox(const std::string& text, int style, const std::string& title) override;
+    std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
+                                              const std::string& title) override;
     void beep() override;
     LocalTime localTime() override;
     std::unique_ptr<SerialPort> newSerialPort() override;

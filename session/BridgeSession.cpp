@@ -99,6 +99,9 @@ bool BridgeSession::readBridge() {
 }
 
 void BridgeSession::startStream() {
+    // A channel seen before the connection was lost must not pair with the
+    // first frame of the new stream into one log record.
+    lastChannel_.clear();
     startRxDati();
     connecting_ = false;
     readings_.publishLinkState(LinkState::Streaming);

@@ -1,13 +1,19 @@
 // Soak run: the program against the simulator with logging on, while faults
 // come and go: garbage, truncated frames, frames without CR, a silence longer
-// than the display's lost-connection timeout, and hang-ups (the simulator
-// brings its port back). Between faults the stream runs clean, and on every
-// clean stretch each A/B pair must have given exactly one CSV line.
+// than the display's lost-connection timeout, hang-ups (the simulator brings
+// its port back) and replugs (the device's link is removed and created again
+// seconds later, as a USB adapter's by-id name). Between faults the stream runs
+// clean, and on every clean stretch each A/B pair must have given exactly one
+// CSV line. Message boxes are shown for real and nobody answers them; nothing
+// here clicks Retry.
 //
 //   soak --seconds S [--seed N] [--verbose]
 //
-// Exits non-zero on lost records, a failed reconnection, a log that stopped,
-// unparsable log lines or resident memory growing by more than 20 MB.
+// Exits non-zero on lost records, a failed reconnection, a reconnection that
+// waited for a click, a blocking message box, a log that stopped, unparsable
+// log lines or resident memory growing by more than 20 MB.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QPushButton>
@@ -41,9 +47,9 @@ struct Totals {
     double maxRecoverS = 0;
 };
 
-// Waits for a running display window with frames coming in again. A failed
-// connect sequence leaves the start-up window with Retry shown; an operator
-// would press it, and so does the soak (after a second).
+// Waits for a running display window with frames coming in again. Nobody
+// clicks: a start-up window that shows Retry without counting down to a retry
+// of its own for more than 1.5 s needs a click, and that fails the run.
 bool recover(frmMain& w, ProbeCounters& probe, Totals& t, int ms, long long minOpened) {
     QElapsedTimer clock;
     clock.start();
@@ -57,10 +63,11 @@ bool recover(frmMain& w, ProbeCounters& probe, Totals& t, int ms, long long minO
             continue;
         }
         if (w.displayWindow() == nullptr && w.retryButton()->isVisible()) {
-            if (idleRetry.elapsed() > 1000) {
-                ++t.retries;
-                w.cmdRetry_Click();
+            if (w.retryCountdown() > 0) {
                 idleRetry.restart();
+            } else if (idleRetry.elapsed() > 1500) {
+                ++t.retries;
+                return false;
             }
         } else {
             idleRetry.restart();
@@ -94,7 +101,17 @@ int main(int argc, char** argv) {
         SimProcess sim({"--rate", "576", "--reopen"});
         RigFolder folder;
         if (!folder.ok()) return 1;
-        folder.write(0, sim.linkPath());
+        // The program's port is a link of its own to the simulator's line, so
+        // the soak can remove it and create it again like a replugged adapter.
+        const std::string link = folder.dir() + "/by-id-bridge";
+        auto pointLink = [&] {
+            const std::string tmpLink = link + ".new";
+            unlink(tmpLink.c_str());
+            return symlink(sim.slavePath().c_str(), tmpLink.c_str()) == 0 &&
+                   rename(tmpLink.c_str(), link.c_str()) == 0;
+        };
+        if (!pointLink()) return 1;
+        folder.write(0, link);
 
         ModGlobal& g = modGlobal;
         g.SettingsPath = folder.settings();
@@ -105,7 +122,10 @@ int main(int argc, char** argv) {
         ProbeCounters probe;
         Totals t;
         std::mt19937 rng(seed);
-        static const char* const kFaults[] = {"garbage", "truncated", "nocr", "silence", "hangup"};
+        // "pause" is a silence short enough to end while the lost-connection message
+        // is up: the stream goes on without a new connection.
+        static const char* const kFaults[] = {"garbage", "truncated", "nocr",  "silence",
+                                              "pause",   "hangup",    "replug"};
         int rc = 0;
         {
             frmMain w(platform, g);
@@ -154,7 +174,7 @@ int main(int argc, char** argv) {
                 if (total.elapsed() >= static_cast<qint64>(seconds) * 1000) break;
 
                 // One fault.
-                const std::string fault = kFaults[rng() % 5];
+                const std::string fault = kFaults[rng() % 7];
                 ++t.faults;
                 const long long opensBefore = probe.opened;
                 if (verbose)
@@ -164,20 +184,25 @@ int main(int argc, char** argv) {
                     sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
                     lastSent = s->sent;
                 }
-                if (fault == "hangup") {
+                if (fault == "hangup" || fault == "replug") {
                     sim.send("hangup");
-                    if (!sim.waitReady(10000)) {
-                        std::printf("simulator did not come back after hangup\n");
+                    if (fault == "replug") {
+                        unlink(link.c_str());
+                        runFor(3000 + static_cast<int>(rng() % 4000));
+                    }
+                    if (!sim.waitReady(10000) || !pointLink()) {
+                        std::printf("simulator did not come back after %s\n", fault.c_str());
                         rc = 1;
                         break;
                     }
                 } else {
                     // The fault is lifted by a timer: the program may be inside a
                     // connect sequence that pumps events itself when the time is up.
-                    const int ms =
-                        fault == "silence" ? 4000 : 1000 + static_cast<int>(rng() % 1500);
+                    const int ms = fault == "silence" ? 7000
+                                   : fault == "pause" ? 4000
+                                                      : 1000 + static_cast<int>(rng() % 1500);
                     bool lifted = false;
-                    sim.send("fault " + fault);
+                    sim.send("fault " + (fault == "pause" ? std::string("silence") : fault));
                     QTimer::singleShot(ms, [&sim, &lifted] {
                         sim.send("fault none");
                         lifted = true;
@@ -186,7 +211,8 @@ int main(int argc, char** argv) {
                 }
                 // After a silence or a hang-up the display has to report the lost
                 // connection and the program has to connect again.
-                const bool mustReopen = fault == "silence" || fault == "hangup";
+                const bool mustReopen =
+                    fault == "silence" || fault == "hangup" || fault == "replug";
                 QElapsedTimer rec;
                 rec.start();
                 const bool back = recover(w, probe, t, 40000, mustReopen ? opensBefore + 1 : 0);
@@ -219,10 +245,11 @@ int main(int argc, char** argv) {
             std::printf("resyncs              %llu\n",
                         static_cast<unsigned long long>(w.resyncs() - res0));
             std::printf("reconnections        %lld\n", probe.opened - 1);
-            std::printf("retry_clicks         %lld\n", t.retries);
+            std::printf("clicks_needed        %lld\n", t.retries);
             std::printf("failed_recoveries    %lld\n", t.failedRecoveries);
             std::printf("max_recovery_s       %.1f\n", t.maxRecoverS);
-            std::printf("messages_answered    %lld\n", platform.messages);
+            std::printf("modal_boxes          %lld\n", platform.messages);
+            std::printf("modeless_boxes_shown %lld\n", platform.shownMessages);
             std::printf("clean_stretches      %lld (skipped %lld)\n", t.stretches,
                         t.stretchesSkipped);
             std::printf("clean_pairs          %lld\n", t.stretchPairs);
@@ -236,8 +263,9 @@ int main(int argc, char** argv) {
             std::printf("rss_mb_start         %.1f\n", rssStart);
             std::printf("rss_mb_end           %.1f\n", rssEnd);
             const bool ok = rc == 0 && t.failedRecoveries == 0 && t.stretchMismatches == 0 &&
-                            t.logStopped == 0 && c.badLines == 0 && c.headers == 1 &&
-                            t.stretches > 0 && rssEnd - rssStart <= kMaxGrowthMB;
+                            t.retries == 0 && platform.messages == 0 && t.logStopped == 0 &&
+                            c.badLines == 0 && c.headers == 1 && t.stretches > 0 &&
+                            rssEnd - rssStart <= kMaxGrowthMB;
             std::printf("result               %s\n", ok ? "PASS" : "FAIL");
             std::fflush(stdout);
             if (!ok) rc = 1;

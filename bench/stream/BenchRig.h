@@ -29,8 +29,9 @@
 
 namespace quellon::bench {
 
-// QtPlatform with two changes for unattended runs: a message box is counted
-// and answered with OK at once (a modal box would stop the run), and every
+// QtPlatform with two changes for unattended runs: a modal message box is
+// counted and answered with OK at once (a modal box would stop the run; a
+// modeless one is shown for real and never answered), and every
 // plain pause is added up so the fixed protocol pauses can be reported.
 class RigPlatform : public Platform {
 public:
@@ -50,6 +51,14 @@ public:
         if (verbose) std::fprintf(stderr, "[message %d] %s\n", style, text.c_str());
         return mb::IdOk;
     }
+    // Modeless boxes are really shown and left for the program to close.
+    std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
+                                              const std::string& title) override {
+        ++shownMessages;
+        lastMessage = text;
+        if (verbose) std::fprintf(stderr, "[shown %d] %s\n", style, text.c_str());
+        return inner_.showMessage(text, style, title);
+    }
     void beep() override {}
     LocalTime localTime() override { return inner_.localTime(); }
     std::unique_ptr<SerialPort> newSerialPort() override { return inner_.newSerialPort(); }
@@ -64,6 +73,7 @@ public:
     long long sleptMs = 0;
     long long sleeps = 0;
     long long messages = 0;
+    long long shownMessages = 0;
     std::string lastMessage;
     bool verbose = false;
 

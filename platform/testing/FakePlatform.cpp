@@ -310,6 +310,48 @@ int FakePlatform::messageBox(const std::string& text, int style, const std::stri
     return defaultAnswer;
 }
 
+namespace {
+class FakeShownMessage : public ShownMessage {
+public:
+    explicit FakeShownMessage(std::shared_ptr<FakeMessage> m) : m_(std::move(m)) {}
+    ~FakeShownMessage() override { close(); }
+    bool isOpen() const override { return m_->open; }
+    void close() override {
+        if (!m_->open) return;
+        m_->open = false;
+        m_->closedByProgram = true;
+    }
+
+private:
+    std::shared_ptr<FakeMessage> m_;
+};
+}  // namespace
+
+std::unique_ptr<ShownMessage> FakePlatform::showMessage(const std::string& text, int style,
+                                                        const std::string& title) {
+    messageBoxes.push_back(MessageBoxCall{text, style, title, true});
+    auto m = std::make_shared<FakeMessage>(FakeMessage{text, style});
+    shownMessages.push_back(m);
+    return std::make_unique<FakeShownMessage>(std::move(m));
+}
+
+std::vector<std::string> FakePlatform::openMessages() const {
+    std::vector<std::string> texts;
+    for (const auto& m : shownMessages)
+        if (m->open) texts.push_back(m->text);
+    return texts;
+}
+
+bool FakePlatform::answerMessage(const std::string& text) {
+    for (const auto& m : shownMessages) {
+        if (m->open && m->text == text) {
+            m->open = false;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::unique_ptr<SerialPort> FakePlatform::newSerialPort() {
     auto port = std::make_unique<FakeSerialPort>(this);
     ++portsCreated;

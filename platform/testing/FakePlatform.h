@@ -160,6 +160,16 @@ struct MessageBoxCall {
     std::string text;
     int style = 0;
     std::string title;
+    bool modeless = false;
+};
+
+// A modeless box of the fake platform; open until the program closes it or the
+// test answers it (FakePlatform::answerMessage).
+struct FakeMessage {
+    std::string text;
+    int style = 0;
+    bool open = true;
+    bool closedByProgram = false;
 };
 
 class FakePlatform : public Platform {
@@ -174,6 +184,8 @@ public:
     void sleep(int ms) override;
     void processEvents() override;
     int messageBox(const std::string& text, int style, const std::string& title) override;
+    std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
+                                              const std::string& title) override;
     void beep() override { ++beeps; }
     LocalTime localTime() override { return local; }
     int64_t epochMs() override { return epoch; }
@@ -204,6 +216,12 @@ public:
     std::deque<int> answers;  // taken in order; then defaultAnswer
     int defaultAnswer = mb::IdOk;
     int beeps = 0;
+    // Every modeless box shown, oldest first (they stay listed once closed).
+    std::vector<std::shared_ptr<FakeMessage>> shownMessages;
+    // Texts of the modeless boxes open now.
+    std::vector<std::string> openMessages() const;
+    // The user dismisses the open modeless box with this text; false if none is open.
+    bool answerMessage(const std::string& text);
     LocalTime local{2024, 1, 1, 12, 0, 0, 0};
     int64_t epoch = 1704110400000;  // 2024-01-01 12:00:00 UTC
 

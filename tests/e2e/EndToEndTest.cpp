@@ -2,6 +2,7 @@
 // simulator on a pseudo-terminal; settings live in a temporary folder.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,7 +13,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +42,14 @@ public:
         boxes.push_back(text);
         return 1;
     }
+    // Modeless boxes are shown for real and left open; the program closes them.
+    std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
+                                              const std::string& title) override {
+        boxes.push_back(text);
+        ++modeless;
+        return QtPlatform::showMessage(text, style, title);
+    }
+    int modeless = 0;
     bool saw(const std::string& text) const {
         return std::find(boxes.begin(), boxes.end(), text) != boxes.end();
     }
@@ -208,6 +220,41 @@ TEST_F(EndToEnd, ReconnectsWhenTheLineComesBack) {
     EXPECT_TRUE(displayOpen());
     EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
+}
+
+// The device's link (as a /dev/serial/by-id name would be) goes away with the
+// line and comes back ten seconds later, on a new pseudo-terminal. Nobody
+// clicks: the program streams and logs again into the same file.
+TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
+    start({"--rate", "200", "--reopen"});
+    const std::string link = dir_ + "/by-id-bridge";
+    ASSERT_EQ(symlink(sim->slavePath().c_str(), link.c_str()), 0);
+    WriteIni("Ports", "1", link, modGlobal.SettingsPath);
+    expectStreaming();
+    modGlobal.dataLogActive = true;
+    w->startDataLog();
+    ASSERT_TRUE(moreFrames(200));
+
+    ASSERT_TRUE(sim->send("hangup"));
+    unlink(link.c_str());
+    ASSERT_TRUE(sim->waitReady(10000));
+    pumpUntil([] { return false; }, 10000);
+    EXPECT_FALSE(displayOpen());
+    EXPECT_EQ(platform.modeless, 1) << "one message, never a second";
+    ASSERT_EQ(symlink(sim->slavePath().c_str(), link.c_str()), 0);
+
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(pumpUntil([&] { return displayOpen(); }, 10000)) << status();
+    ASSERT_TRUE(moreFrames(100, 10000 - static_cast<int>(back.elapsed())));
+    std::cout << "[ figures  ] streaming again " << back.elapsed() << " ms after the return\n";
+    w->stopDataLog();
+    std::ifstream g(dir_ + "/dataLog.csv", std::ios::binary);
+    const std::string all{std::istreambuf_iterator<char>(g), {}};
+    EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";
+    EXPECT_EQ(all.back(), '\n');
+    EXPECT_GT(std::count(all.begin(), all.end(), '\n'), 150);
+    EXPECT_EQ(platform.modeless, 1);
 }
 
 }  // namespace
