@@ -255,6 +255,19 @@ TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPair) {
     EXPECT_NE(all.find(",120,1,"), std::string::npos) << all;
 }
 
+TEST_F(FrmMainTest, StreamChannelFromBeforeANewConnectionIsNotPairedIntoARecord) {
+    streaming();
+    modGlobal.dataLogActive = true;
+    w->startDataLog();
+    feed(frame('A'));
+    w->session().startStream();  // connected again after a lost line
+    feed(frame('B') + frame('A') + frame('B'));
+    w->stopDataLog();
+    std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
+    const std::string all{std::istreambuf_iterator<char>(f), {}};
+    EXPECT_EQ(std::ranges::count(all, '\n'), 2) << all;  // header + the new pair only
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
