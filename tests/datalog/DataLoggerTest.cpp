@@ -6,7 +6,11 @@
 #include <iterator>
 #include <vector>
 
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "datalog/DataLogger.h"
 #include "platform/testing/FakePlatform.h"
@@ -169,6 +173,30 @@ TEST_F(DataLoggerTest, ShortWritesThatCompleteStillGiveOneWholeRecord) {
     EXPECT_TRUE(logger.writeLogRecord());
     logOff();
     EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
+}
+
+// A real full disk: a 64 KB tmpfs (needs the right to mount; skipped without).
+TEST_F(DataLoggerTest, FullFileSystemLeavesOnlyWholeRecords) {
+    const fs::path mnt = dir / "tiny";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    set("DataLog", (mnt / "log.csv").string());
+    logOn();
+    int records = 0;
+    while (logger.writeLogRecord() && records < 100000) ++records;
+    EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+    const std::string all = slurp(mnt / "log.csv");
+    ::umount(mnt.c_str());
+    EXPECT_GT(records, 100);
+    EXPECT_EQ(all, kHeader + [&] {
+        std::string r;
+        for (int i = 0; i < records; ++i) r += kRecord;
+        return r;
+    }());
+    plat.advance(5);
+    ASSERT_EQ(plat.messageBoxes.size(), 1u);
+    EXPECT_NE(plat.messageBoxes[0].text.find("No space left"), std::string::npos);
 }
 
 // The next session never continues a line that a full disk or a crash cut off.
