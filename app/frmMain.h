@@ -60,6 +60,9 @@ public:
     void runCommandWindow(QWidget* parent) override;
     void runConfigDialog(QWidget* parent) override;
     void endProgram() override;
+    std::string networkStatus() override {
+        return networkStatusSource ? networkStatusSource() : std::string();
+    }
 
     // Buttons.
     void cmdRetry_Click();
@@ -89,6 +92,8 @@ public:
     // Replaces the display factory (tests) and the port detection dialog (tests).
     std::function<std::unique_ptr<DisplayWindow>(const std::string&, DisplayHost&)> displayFactory;
     std::function<void(QWidget*)> portDetection;
+    // The network publisher's status line for the display windows (set by main).
+    std::function<std::string()> networkStatusSource;
 
 private:
     bool OpenBridgePortStep();

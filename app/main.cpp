@@ -2,12 +2,31 @@
 
 #include <QApplication>
 #include <QDir>
+#include <functional>
+#include <memory>
 
 #include "app/frmMain.h"
 #include "link/modGlobal.h"
+#include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"
+
+namespace {
+
+// Ending the program is immediate; what must still happen first (the network's
+// goodbye) hangs on here.
+class ProgramPlatform : public quellon::QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    std::function<void()> beforeEnd;
+    void endProgram(int code) override {
+        if (beforeEnd) beforeEnd();
+        QtPlatform::endProgram(code);
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Qt's own event dispatcher: the stream runs the event loop up to ~1000
@@ -20,7 +39,7 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName("quellon");
 
     quellon::ModGlobal& g = quellon::modGlobal;
-    quellon::QtPlatform platform([&g] { return g.SettingsPath; });
+    ProgramPlatform platform([&g] { return g.SettingsPath; });
 
     // One instance only: two programs on one port would fight over the bridge.
     quellon::SingleInstance instance;
@@ -39,5 +58,22 @@ int main(int argc, char** argv) {
 
     quellon::frmMain w(platform, g);
     w.Form_Load();
-    return app.exec();
+
+    // Readings to an MQTT broker, when enabled. Read after the version check,
+    // which may start a new settings file.
+    std::unique_ptr<quellon::MqttPublisher> publisher;
+    const quellon::MqttSettings mqtt = quellon::readMqttSettings(g.SettingsPath);
+    if (mqtt.enabled) {
+        publisher = std::make_unique<quellon::MqttPublisher>(mqtt, g.SettingsPath);
+        publisher->start();
+        w.readings().subscribe(publisher.get());
+        w.networkStatusSource = [&publisher] { return publisher->statusText(); };
+        platform.beforeEnd = [&publisher] { publisher->stop(); };
+    }
+    const int rc = app.exec();
+    if (publisher) {
+        w.readings().unsubscribe(publisher.get());
+        publisher->stop();
+    }
+    return rc;
 }

@@ -433,7 +433,18 @@ void DisplayFrame::chkOnTop_Click() {
     if (chB_) chB_->setTopMost(on);
 }
 
+void DisplayFrame::showNetworkStatus() {
+    std::string text = host_.networkStatus();
+    if (text == networkStatus_) return;
+    networkStatus_ = std::move(text);
+    const QString tip = QString::fromStdString(networkStatus_);
+    setToolTip(tip);
+    for (ChannelWindow* w : {chA_, chB_})
+        if (w) w->setToolTip(tip);
+}
+
 void DisplayFrame::timerLed_Timer() {
+    showNetworkStatus();
     const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
     if (g_.streamState <= 0) {
         ledPhase_ = false;

@@ -136,6 +136,7 @@ protected:
 private:
     void setLamp(int id);
     void unloadChannelWindows();
+    void showNetworkStatus();
 
     QVBoxLayout* content_ = nullptr;
     QLabel* Image1 = nullptr;
@@ -148,6 +149,7 @@ private:
     bool ledPhase_ = false;
     int lampId_ = 0;
     bool loaded_ = false, unloaded_ = false, exiting_ = false;
+    std::string networkStatus_;
 };
 
 }  // namespace quellon

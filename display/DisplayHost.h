@@ -39,6 +39,10 @@ public:
 
     // End the program at once: nothing else is saved or unloaded.
     virtual void endProgram() = 0;
+
+    // One line on the network publishing ("MQTT: connected to ..."), shown as
+    // the display windows' tool tip; empty when nothing is published.
+    virtual std::string networkStatus() { return {}; }
 };
 
 // One display main window (modes 0..4).

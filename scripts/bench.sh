@@ -38,6 +38,8 @@ done
 run streamlog "$build/bench/stream/bench_stream" --mode 0 --seconds "$secs" --log
 run portscan "$build/bench/portscan/bench_portscan"
 run display "$build/bench/display/bench_display"
+# Publishing to a real broker; QUELLON_BENCH_MQTT_AWAY_MINUTES=10 for the long run.
+run mqtt "$build/bench/mqtt/bench_mqtt" --seconds "$secs" --away-minutes "${QUELLON_BENCH_MQTT_AWAY_MINUTES:-1}"
 
 val() {  # file key -> value or "-"
   local v
@@ -86,6 +88,10 @@ if [ -s "$out/portscan.txt" ]; then
 else
   row "port scan" "FAILED" ""
 fi
+
+row "MQTT: CPU without / with publishing (1000 ms)" "$(val mqtt cpu_pct_without) / $(val mqtt cpu_pct_interval_1000) % of a core" "adds < 1 point"
+row "MQTT: CPU with publishing every 10 ms" "$(val mqtt cpu_pct_interval_10) % of a core" "(reported)"
+row "MQTT: resident memory, broker away, first / last sample" "$(awk '/^rss_mb_broker_away/ { v[++n] = $2 } END { if (n) printf "%s / %s MB over %d samples", v[1], v[n], n - 1 }' "$out/mqtt.txt" 2>/dev/null)" "no growth"
 
 if [ -s "$out/display.txt" ]; then
   awk '/^ *[0-4] / { printf "display mode %s: update cost\t%s us/frame (%s %% of a second of frames)\t(reported)\n", $1, $3, $4 }' \

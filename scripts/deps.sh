@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl1-mesa-dev
       libgtest-dev googletest
-      xvfb xauth x11-utils imagemagick fonts-dejavu-core procps)
+      xvfb xauth x11-utils imagemagick fonts-dejavu-core procps
+      libmosquitto-dev mosquitto mosquitto-clients openssl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -39,6 +39,7 @@ public:
     void runCommandWindow(QWidget*) override { modal("runCommandWindow"); }
     void runConfigDialog(QWidget*) override { modal("runConfigDialog"); }
     void endProgram() override { calls.push_back("endProgram"); }
+    std::string networkStatus() override { return network; }
 
     bool called(const std::string& name) const { return std::ranges::count(calls, name) > 0; }
     std::vector<std::string> callsSince(size_t from) const {
@@ -83,6 +84,7 @@ public:
     std::vector<std::string> calls;
     std::function<void()> duringModal;
     int unloads = 0;
+    std::string network;                    // the network status the host reports
     std::unique_ptr<DisplayWindow> window;  // last: goes before the clock and state it uses
 
 private:

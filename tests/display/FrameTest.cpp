@@ -44,6 +44,20 @@ TEST(DisplayFrame, LostConnectionUnloadsAndShowsStartupWindow) {
     EXPECT_EQ(h.unloads, 1);
 }
 
+// The network status reaches the main and the channel windows as their tool tip.
+TEST(DisplayFrame, NetworkStatusIsTheToolTip) {
+    FakeHost h;
+    auto& w = h.open<frmPwrSwrMain>();
+    for (const char* status : {"MQTT: broker down at localhost:1883 (connection refused); retrying",
+                               "MQTT: connected to localhost:1883", ""}) {
+        h.network = status;
+        h.p.advance(500);
+        for (QWidget* win : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.channelWindow('A')),
+                             static_cast<QWidget*>(w.channelWindow('B'))})
+            EXPECT_EQ(win->toolTip().toStdString(), status);
+    }
+}
+
 TEST(DisplayFrame, ClosingByTitleBarUnloadsOnce) {
     FakeHost h;
     auto& w = h.open<frmPwrSwrMain>();

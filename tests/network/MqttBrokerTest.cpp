@@ -1,0 +1,241 @@
+// The publisher against a real Mosquitto broker on a loopback port: readings are
+// handed in as the session would hand them, and a subscriber watches the broker.
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <memory>
+
+#include "network/MqttPayload.h"
+#include "network/MqttPublisher.h"
+#include "tests/network/TestBroker.h"
+
+using namespace quellon;
+using namespace quellon::testing;
+
+namespace {
+
+QJsonObject json(const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+// One frame's worth of a reading, as the decoder leaves it.
+struct Feed {
+    ModGlobal g;
+    void reading(MqttPublisher& p, const char* ch, int pwrDir, int pwrRef, int peakDir, int peakRef,
+                 const char* swrText, float swr, int frameScale = 0) {
+        ChannelReading& r = g.reading;
+        r.channel = ch;
+        r.pwrDir = static_cast<int16_t>(pwrDir);
+        r.pwrRef = static_cast<int16_t>(pwrRef);
+        r.pwrDirMax = static_cast<int16_t>(peakDir);
+        r.pwrRefMax = static_cast<int16_t>(peakRef);
+        r.swrText = swrText;
+        r.swrValue = swr;
+        r.frameScale = static_cast<int16_t>(frameScale);
+        p.onReading(ReadingEvent{r, g, 1709647629250});
+    }
+    Feed() {
+        g.ScaleTextA = {"100W", "1KW"};
+        g.ScaleTextB = {"50W", "500W"};
+    }
+};
+
+MqttSettings settingsFor(const TestBroker& b, const std::string& node = "bench") {
+    MqttSettings s;
+    s.enabled = true;
+    s.host = "127.0.0.1";
+    s.portText = std::to_string(b.port());
+    s.node = node;
+    s.intervalText = "200";
+    return s;
+}
+
+bool isStatus(MqttPublisher& p, MqttStatus st) {
+    return waitUntil([&] { return p.status() == st; });
+}
+
+}  // namespace
+
+// Peaks are the highest and the alarm is any since the previous message, the
+// rest the latest; a channel without readings gets no message; every message
+// of a channel is at least an interval after the one before (here one only).
+TEST(MqttBroker, PublishesStatusStateAndDiscovery) {
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    MqttSettings s = settingsFor(broker);
+    s.intervalText = "600000";
+    auto p = std::make_unique<MqttPublisher>(s, "/nonexistent/Quellon.ini");
+    p->start();
+    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p->statusText();
+    EXPECT_EQ(p->statusText(), "MQTT: connected to 127.0.0.1:" + std::to_string(broker.port()));
+
+    Feed f;
+    f.reading(*p, "A", 300, 10, 420, 15, "HIG", 3.1f);
+    f.reading(*p, "A", 500, 20, 516, 21, "1.5", 1.5f, 2);
+    f.reading(*p, "A", 100, 5, 200, 9, "---", 0.0f);
+    ASSERT_TRUE(sub.waitFor([](auto& ms) {
+        for (auto& m : ms)
+            if (m.topic == "quellon/bench/a/state") return true;
+        return false;
+    }));
+    const QJsonObject a = json(sub.on("quellon/bench/a/state").front().payload);
+    EXPECT_EQ(a["forward_w"].toDouble(), 10.0);
+    EXPECT_EQ(a["reflected_w"].toDouble(), 0.5);
+    EXPECT_EQ(a["peak_forward_w"].toDouble(), 51.6);
+    EXPECT_EQ(a["peak_reflected_w"].toDouble(), 2.1);
+    EXPECT_TRUE(a["swr"].isNull());
+    EXPECT_EQ(a["alarm"].toBool(), true);
+    EXPECT_EQ(a["scale"].toString(), "100W");
+    EXPECT_EQ(a["description"].toString(), "Channel A");
+    EXPECT_TRUE(a["time"].toString().startsWith("2024-03-0"));
+
+    // More readings within the interval: no second message before the goodbye.
+    f.reading(*p, "A", 900, 5, 999, 9, "1", 0.0f);
+    p->stop();
+    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "offline"));
+    EXPECT_EQ(sub.on("quellon/bench/a/state").size(), 1u);
+    EXPECT_TRUE(sub.on("quellon/bench/b/state").empty());
+
+    // Retained: a newcomer learns the discovery configs and "offline".
+    Subscriber late(broker);
+    ASSERT_TRUE(late.waitFor([](auto& ms) { return ms.size() >= 13; }));
+    int configs = 0;
+    for (const Message& m : late.messages()) {
+        EXPECT_TRUE(m.retained) << m.topic;
+        if (m.topic.rfind("homeassistant/", 0) == 0) {
+            ++configs;
+            EXPECT_FALSE(json(m.payload).isEmpty()) << m.payload;
+        }
+    }
+    EXPECT_EQ(configs, 12);
+    EXPECT_EQ(late.on("quellon/bench/status").back().payload, "offline");
+}
+
+TEST(MqttBroker, ReconnectsAfterTheBrokerRestartsAndPublishesAgain) {
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    MqttPublisher p(settingsFor(broker), "/nonexistent/Quellon.ini");
+    p.start();
+    ASSERT_TRUE(isStatus(p, MqttStatus::Connected)) << p.statusText();
+    Feed f;
+    broker.kill();
+    // Readings go on while the broker is away; only the latest is kept.
+    for (int i = 0; i < 20000; ++i) f.reading(p, "B", i % 1000, 1, 5, 1, "1", 0.0f);
+    ASSERT_TRUE(isStatus(p, MqttStatus::BrokerDown)) << p.statusText();
+    EXPECT_NE(p.statusText().find("retrying"), std::string::npos) << p.statusText();
+
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p.statusText();
+    EXPECT_EQ(p.connections(), 2u);
+    ASSERT_TRUE(sub.waitFor([](auto& ms) {
+        for (auto& m : ms)
+            if (m.topic == "quellon/bench/b/state") return true;
+        return false;
+    }));
+    const QJsonObject b = json(sub.on("quellon/bench/b/state").front().payload);
+    EXPECT_EQ(b["forward_w"].toDouble(), 99.9);  // the last of the 20000
+    EXPECT_EQ(b["scale"].toString(), "50W");
+    f.reading(p, "B", 77, 1, 80, 2, "1.1", 1.1f);
+    ASSERT_TRUE(sub.waitFor([](auto& ms) {
+        for (auto& m : ms)
+            if (m.topic == "quellon/bench/b/state" &&
+                json(m.payload)["forward_w"].toDouble() == 7.7)
+                return true;
+        return false;
+    }));
+}
+
+TEST(MqttBroker, UserAndPasswordFromThePasswordFile) {
+    BrokerOptions opt{"station", "p4ss word", false};
+    TestBroker broker(opt);
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker, opt);
+    struct Case {
+        const char* password;
+        MqttStatus status;
+    } cases[] = {{"p4ss word\n", MqttStatus::Connected}, {"wrong\n", MqttStatus::Refused}};
+    for (const Case& c : cases) {
+        MqttSettings s = settingsFor(broker, "auth");
+        s.username = "station";
+        s.passwordFile = broker.writeFile("pw.txt", c.password);
+        MqttPublisher p(s, "");
+        p.start();
+        EXPECT_TRUE(isStatus(p, c.status)) << c.password << p.statusText();
+    }
+    EXPECT_FALSE(sub.on("quellon/auth/status").empty());
+    EXPECT_EQ(sub.on("quellon/auth/status").front().payload, "online");
+}
+
+TEST(MqttBroker, TlsWithTheTestCaAndFailureWithAnother) {
+    BrokerOptions opt;
+    opt.tls = true;
+    TestBroker broker(opt);
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker, opt);
+    {
+        MqttSettings s = settingsFor(broker, "tls");
+        s.caFile = broker.caFile();
+        MqttPublisher p(s, "");
+        p.start();
+        ASSERT_TRUE(sub.waitForPayload("quellon/tls/status", "online")) << p.statusText();
+    }
+    EXPECT_TRUE(sub.waitForPayload("quellon/tls/status", "offline"));
+    struct Wrong {
+        std::string ca;
+        MqttStatus status;
+        const char* text;
+    } wrong[] = {
+        {broker.otherCaFile(), MqttStatus::TlsFailure, "TLS failure with"},
+        // Plain MQTT to a TLS port: closed without an answer.
+        {"", MqttStatus::BrokerDown, "closed the connection unanswered (a TLS port needs CaFile)"},
+    };
+    for (const Wrong& c : wrong) {
+        MqttSettings s = settingsFor(broker, "tls2");
+        s.caFile = c.ca;
+        MqttPublisher p(s, "");
+        p.start();
+        EXPECT_TRUE(waitUntil([&] { return p.status() == c.status; })) << c.ca << p.statusText();
+        EXPECT_NE(p.statusText().find(c.text), std::string::npos) << p.statusText();
+    }
+    EXPECT_TRUE(sub.on("quellon/tls2/status").empty());
+}
+
+// Settings that cannot work give a status saying why, and stopping never hangs.
+TEST(MqttBroker, BadSettingsAndUnreachableBrokersGiveAClearStatus) {
+    TestBroker broker;  // configured, never started: its port is closed
+    struct Case {
+        const char* what;
+        std::function<void(MqttSettings&)> set;
+        MqttStatus status;
+        const char* text;
+    } cases[] = {
+        {"port abc", [](MqttSettings& s) { s.portText = "abc"; }, MqttStatus::BadSettings,
+         "MQTT: bad setting: Port \"abc\""},
+        {"empty host", [](MqttSettings& s) { s.host = ""; }, MqttStatus::BadSettings,
+         "MQTT: bad setting: Host is empty"},
+        {"missing password file",
+         [](MqttSettings& s) {
+             s.username = "u";
+             s.passwordFile = "/nonexistent/pw";
+         },
+         MqttStatus::BadSettings, "MQTT: bad setting: password file"},
+        {"broker down", [](MqttSettings&) {}, MqttStatus::BrokerDown, "MQTT: broker down at"},
+        {"wrong host", [](MqttSettings& s) { s.host = "no-such-host.invalid"; },
+         MqttStatus::WrongHost, "MQTT: host \"no-such-host.invalid\" not found"},
+    };
+    for (const Case& c : cases) {
+        MqttSettings s = settingsFor(broker);
+        c.set(s);
+        MqttPublisher p(s, "");
+        p.start();
+        ASSERT_TRUE(isStatus(p, c.status)) << c.what << ": " << p.statusText();
+        EXPECT_EQ(p.statusText().rfind(c.text, 0), 0u) << c.what << ": " << p.statusText();
+        Feed f;
+        f.reading(p, "A", 1, 1, 1, 1, "1", 0.0f);
+        p.stop();
+    }
+}

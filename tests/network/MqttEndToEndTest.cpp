@@ -1,0 +1,192 @@
+// The program against the bridge simulator, publishing to a real Mosquitto broker:
+// in this process (the start-up and display windows with the publisher on their
+// reading bus), and as the real executable that is killed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/frmMain.h"
+#include "display/DisplayFrame.h"
+#include "network/MqttPublisher.h"
+#include "platform/QtPlatform.h"
+#include "settings/Ini.h"
+#include "sim/SimProcess.h"
+#include "tests/network/TestBroker.h"
+
+using namespace quellon;
+using namespace quellon::testing;
+
+namespace {
+
+QJsonObject json(const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+bool pumpUntil(const std::function<bool()>& pred, int timeoutMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && !t.hasExpired(timeoutMs)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return pred();
+}
+
+// Message boxes are answered at once; ending the program runs what the program
+// runs first (the publisher's goodbye) and is noted instead of ending the test.
+class TestPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    int messageBox(const std::string&, int, const std::string&) override { return 1; }
+    void endProgram(int) override {
+        if (beforeEnd) beforeEnd();
+        ended = true;
+    }
+    std::function<void()> beforeEnd;
+    bool ended = false;
+};
+
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/quellon-mqtt-e2e-XXXXXX";
+        if (mkdtemp(tmpl)) dir = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::string dir;
+};
+
+void writeSettings(const std::string& ini, const SimProcess& sim, const TestBroker& broker,
+                   const std::string& node) {
+    WriteIni("Bridge", "Version", kProgramVersion, ini);
+    WriteIni("Bridge", "GUI", "2", ini);
+    WriteIni("Bridge", "Port", "1", ini);
+    WriteIni("Ports", "1", sim.linkPath(), ini);
+    WriteIni("Bridge", "ChannelA", "Dipole 40m", ini);
+    WriteIni("Mqtt", "Enabled", "1", ini);
+    WriteIni("Mqtt", "Host", "127.0.0.1", ini);
+    WriteIni("Mqtt", "Port", std::to_string(broker.port()), ini);
+    WriteIni("Mqtt", "Node", node, ini);
+    WriteIni("Mqtt", "Interval", "300", ini);
+}
+
+bool hasTopic(const Subscriber& sub, const std::string& topic) { return !sub.on(topic).empty(); }
+
+}  // namespace
+
+// Fixed counts on the "100W" scale, by hand: power = count^2 * 20 / 20736 tenths,
+// so 720 -> 50.0 W and 144 -> 2.0 W; the bridge's peaks 732 -> 51.6 W and
+// 150 -> 2.1 W; SWR (732+150)/(732-150) = 1.515, cut to 1.5; threshold 3: no alarm.
+TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
+    TempDir d;
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    SimProcess sim({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
+    modGlobal = ModGlobal{};
+    modGlobal.ProgramDir = d.dir;
+    modGlobal.SettingsPath = d.dir + "/Quellon.ini";
+    const std::string& ini = modGlobal.SettingsPath;
+    writeSettings(ini, sim, broker, "e2e");
+    TestPlatform platform([] { return modGlobal.SettingsPath; });
+    frmMain w(platform, modGlobal);
+    w.Form_Load();
+
+    // Wired as the program wires it.
+    const MqttSettings settings = readMqttSettings(ini);
+    ASSERT_TRUE(settings.enabled);
+    MqttPublisher publisher(settings, ini);
+    publisher.start();
+    w.readings().subscribe(&publisher);
+    w.networkStatusSource = [&] { return publisher.statusText(); };
+    platform.beforeEnd = [&] { publisher.stop(); };
+
+    ASSERT_TRUE(sub.waitForPayload("quellon/e2e/status", "online")) << publisher.statusText();
+    ASSERT_TRUE(pumpUntil([&] {
+        return hasTopic(sub, "quellon/e2e/a/state") && hasTopic(sub, "quellon/e2e/b/state");
+    })) << publisher.statusText();
+    for (const char* ch : {"a", "b"}) {
+        const QJsonObject o =
+            json(sub.on(std::string("quellon/e2e/") + ch + "/state").back().payload);
+        EXPECT_EQ(o["forward_w"].toDouble(), 50.0) << ch;
+        EXPECT_EQ(o["reflected_w"].toDouble(), 2.0) << ch;
+        EXPECT_EQ(o["peak_forward_w"].toDouble(), 51.6) << ch;
+        EXPECT_EQ(o["peak_reflected_w"].toDouble(), 2.1) << ch;
+        EXPECT_EQ(o["swr"].toDouble(), 1.5) << ch;
+        EXPECT_EQ(o["alarm"].toBool(), false) << ch;
+        EXPECT_EQ(o["scale"].toString(), "100W") << ch;
+        EXPECT_EQ(o["description"].toString(), ch[0] == 'a' ? "Dipole 40m" : "Channel B");
+        EXPECT_EQ(o["time"].toString().size(), 29) << ch;  // 2024-03-05T15:07:09.250+01:00
+    }
+    // The display window carries the status as its tool tip.
+    auto* frame = dynamic_cast<DisplayFrame*>(w.displayWindow());
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return frame->toolTip().startsWith("MQTT: connected to"); }))
+        << frame->toolTip().toStdString();
+
+    // The display's Exit: "offline" is published before the program ends.
+    frame->cmdExit_Click();
+    EXPECT_TRUE(platform.ended);
+    EXPECT_TRUE(sub.waitForPayload("quellon/e2e/status", "offline"));
+    w.readings().unsubscribe(&publisher);
+}
+
+// The real program, killed: the broker publishes its last will.
+TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
+    TempDir d;
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    SimProcess sim({"--rate", "200"});
+    const std::string exe = d.dir + "/quellon";
+    std::filesystem::copy_file(QUELLON_EXE, exe);
+    const std::string ini = d.dir + "/Quellon.ini";
+    writeSettings(ini, sim, broker, "killed");
+    std::filesystem::create_directories(d.dir + "/run");
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("XDG_RUNTIME_DIR", (d.dir + "/run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (d.dir + "/config").c_str(), 1);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    const bool online = sub.waitForPayload("quellon/killed/status", "online");
+    const bool states = waitUntil([&] { return hasTopic(sub, "quellon/killed/a/state"); });
+    kill(pid, SIGKILL);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(online && states);
+    EXPECT_TRUE(sub.waitForPayload("quellon/killed/status", "offline"));
+    EXPECT_TRUE(sub.on("quellon/killed/status").back().retained ||
+                sub.on("quellon/killed/status").back().payload == "offline");
+    // The program wrote back every key it found missing.
+    std::ifstream in(ini);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    for (const char* key : {"BaseTopic=quellon", "Username=", "PasswordFile=", "CaFile=",
+                            "Discovery=1", "DiscoveryPrefix=homeassistant"})
+        EXPECT_NE(text.find(key), std::string::npos) << key << "\n" << text;
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,231 @@
+#include "tests/network/TestBroker.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace quellon::testing {
+
+namespace {
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool portAccepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Runs a command line in dir, quietly; true on exit status 0.
+bool run(const std::string& dir, const std::string& cmd) {
+    const std::string line = "cd '" + dir + "' && " + cmd + " >>tools.log 2>&1";
+    return std::system(line.c_str()) == 0;
+}
+
+}  // namespace
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
+    char tmpl[] = "/tmp/quellon-broker-XXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("no temporary folder");
+    dir_ = tmpl;
+    port_ = freeLoopbackPort();
+
+    const passwd* pw = getpwuid(getuid());
+    std::ostringstream conf;
+    // mosquitto started as root would drop to its own user, which cannot read this folder.
+    if (pw) conf << "user " << pw->pw_name << "\n";
+    conf << "persistence false\n"
+         << "log_dest stderr\n"
+         << "listener " << port_ << " 127.0.0.1\n";
+    if (opt_.user.empty()) {
+        conf << "allow_anonymous true\n";
+    } else {
+        conf << "allow_anonymous false\n"
+             << "password_file " << dir_ << "/passwd\n";
+        writeFile("passwd", "");
+        if (!run(dir_, "mosquitto_passwd -b passwd '" + opt_.user + "' '" + opt_.password + "'"))
+            throw std::runtime_error("mosquitto_passwd failed");
+    }
+    if (opt_.tls) {
+        writeFile("ext.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+        const char* quiet = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 ";
+        if (!run(dir_, std::string(quiet) + "-keyout ca.key -out ca.crt -subj /CN=QuellonTestCA") ||
+            !run(dir_, std::string(quiet) +
+                           "-keyout other-ca.key -out other-ca.crt -subj /CN=SomeOtherCA") ||
+            !run(dir_,
+                 "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
+                 "-subj /CN=localhost") ||
+            !run(dir_,
+                 "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key "
+                 "-CAcreateserial -out server.crt -days 2 -extfile ext.cnf"))
+            throw std::runtime_error("openssl failed: " + log());
+        conf << "cafile " << dir_ << "/ca.crt\n"
+             << "certfile " << dir_ << "/server.crt\n"
+             << "keyfile " << dir_ << "/server.key\n";
+    }
+    writeFile("mosquitto.conf", conf.str());
+}
+
+TestBroker::~TestBroker() {
+    kill();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::string TestBroker::writeFile(const std::string& name, const std::string& text) const {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string TestBroker::log() const {
+    std::ostringstream out;
+    for (const char* f : {"/broker.log", "/tools.log"}) out << std::ifstream(dir_ + f).rdbuf();
+    return out.str();
+}
+
+bool TestBroker::start() {
+    if (pid_ > 0) return true;
+    const std::string conf = dir_ + "/mosquitto.conf";
+    const std::string logPath = dir_ + "/broker.log";
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        execlp("mosquitto", "mosquitto", "-c", conf.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid_ < 0) return false;
+    return waitUntil(
+               [&] {
+                   int st = 0;
+                   if (waitpid(pid_, &st, WNOHANG) == pid_) {
+                       pid_ = -1;
+                       return true;  // died: reported below
+                   }
+                   return portAccepts(port_);
+               },
+               10000) &&
+           pid_ > 0;
+}
+
+void TestBroker::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    pid_ = -1;
+}
+
+Subscriber::Subscriber(const TestBroker& broker, const BrokerOptions& opt) {
+    mosquitto_lib_init();
+    mosq_ = mosquitto_new(nullptr, true, this);
+    if (!opt.user.empty()) mosquitto_username_pw_set(mosq_, opt.user.c_str(), opt.password.c_str());
+    if (opt.tls)
+        mosquitto_tls_set(mosq_, broker.caFile().c_str(), nullptr, nullptr, nullptr, nullptr);
+    mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int rc) {
+        if (rc == 0) mosquitto_subscribe(m, nullptr, "#", 1);
+    });
+    mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
+        auto* s = static_cast<Subscriber*>(self);
+        std::lock_guard lk(s->m_);
+        s->subscribed_ = true;
+    });
+    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* msg) {
+        auto* s = static_cast<Subscriber*>(self);
+        std::lock_guard lk(s->m_);
+        s->got_.push_back({msg->topic,
+                           std::string(static_cast<const char*>(msg->payload),
+                                       static_cast<size_t>(msg->payloadlen)),
+                           msg->retain});
+    });
+    mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
+    mosquitto_connect(mosq_, "127.0.0.1", broker.port(), 30);
+    mosquitto_loop_start(mosq_);
+    waitUntil([&] { return subscribed(); }, 10000);
+}
+
+Subscriber::~Subscriber() {
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, true);
+    mosquitto_destroy(mosq_);
+}
+
+bool Subscriber::subscribed() const {
+    std::lock_guard lk(m_);
+    return subscribed_;
+}
+
+std::vector<Message> Subscriber::messages() const {
+    std::lock_guard lk(m_);
+    return got_;
+}
+
+std::vector<Message> Subscriber::on(const std::string& topic) const {
+    std::vector<Message> out;
+    for (Message& m : messages())
+        if (m.topic == topic) out.push_back(std::move(m));
+    return out;
+}
+
+bool Subscriber::waitFor(const std::function<bool(const std::vector<Message>&)>& pred,
+                         int timeoutMs) const {
+    return waitUntil([&] { return pred(messages()); }, timeoutMs);
+}
+
+bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload,
+                                int timeoutMs) const {
+    return waitFor(
+        [&](const std::vector<Message>& ms) {
+            for (const Message& m : ms)
+                if (m.topic == topic && m.payload == payload) return true;
+            return false;
+        },
+        timeoutMs);
+}
+
+}  // namespace quellon::testing

@@ -1,0 +1,86 @@
+#pragma once
+// A real Mosquitto broker for the tests, on a free loopback port, with its
+// configuration, password file and certificates in a temporary folder; and a
+// subscriber that records what the broker hands out.
+
+#include <sys/types.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+
+namespace quellon::testing {
+
+struct BrokerOptions {
+    std::string user;  // set: anonymous clients are refused, this user/password is known
+    std::string password;
+    bool tls = false;  // the listener speaks TLS with a certificate of a test CA
+};
+
+class TestBroker {
+public:
+    explicit TestBroker(BrokerOptions opt = {});
+    ~TestBroker();
+    TestBroker(const TestBroker&) = delete;
+    TestBroker& operator=(const TestBroker&) = delete;
+
+    // Starts mosquitto and waits (up to 10 s) until the port accepts.
+    bool start();
+    // SIGKILL, and waits for it to be gone.
+    void kill();
+
+    int port() const { return port_; }
+    const std::string& dir() const { return dir_; }
+    // The test CA that signed the broker's certificate (tls only).
+    std::string caFile() const { return dir_ + "/ca.crt"; }
+    // A CA that signed nothing here (tls only).
+    std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }
+    // Writes a file and returns its path.
+    std::string writeFile(const std::string& name, const std::string& text) const;
+    std::string log() const;
+
+private:
+    BrokerOptions opt_;
+    std::string dir_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+};
+
+struct Message {
+    std::string topic;
+    std::string payload;
+    bool retained = false;
+};
+
+// Subscribes to everything ("#") and keeps what arrives; reconnects by itself.
+class Subscriber {
+public:
+    Subscriber(const TestBroker& broker, const BrokerOptions& opt = {});
+    ~Subscriber();
+    Subscriber(const Subscriber&) = delete;
+    Subscriber& operator=(const Subscriber&) = delete;
+
+    std::vector<Message> messages() const;
+    std::vector<Message> on(const std::string& topic) const;
+    // Waits (up to timeoutMs) until pred holds for the messages so far.
+    bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred,
+                 int timeoutMs = 20000) const;
+    // Waits until a message on topic arrives whose payload is payload.
+    bool waitForPayload(const std::string& topic, const std::string& payload,
+                        int timeoutMs = 20000) const;
+    bool subscribed() const;
+
+private:
+    mutable std::mutex m_;
+    std::vector<Message> got_;
+    bool subscribed_ = false;
+    mosquitto* mosq_ = nullptr;
+};
+
+// Polls pred every 20 ms until it holds or timeoutMs pass.
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
+
+}  // namespace quellon::testing
