@@ -422,7 +422,9 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
     if (ini.bom) out += kBom;
     for (const std::string& line : ini.lines) {
         out += line;
-        out += ini.eol;
+        // A line whose own text ends in CR needs the CR LF ending, or the next
+        // read would take that CR for part of the line break.
+        out += !line.empty() && line.back() == '\r' ? std::string_view("\r\n") : ini.eol;
     }
     if (ini.state == Load::Ok && out == ini.raw) return;  // nothing changes
     replaceFile(file, out, ini);

@@ -1,7 +1,10 @@
 // Long fuzz runs of the parsers of outside bytes, for scripts/fuzz.sh:
 //   fuzz_parsers [--target NAME|all] [--runs N] [--seed S]
 // Prints per target the executions, how many reached the deep path, and the time.
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +13,30 @@
 
 #include "ParserFuzz.h"
 
+namespace {
+
+// The input being run, written out when an invariant aborts the run.
+const std::vector<uint8_t>* current = nullptr;
+
+void dumpInput(int) {
+    if (current) {
+        static const char hex[] = "0123456789abcdef";
+        const char head[] = "failing input (hex): ";
+        (void)!::write(2, head, sizeof head - 1);
+        for (uint8_t b : *current) {
+            const char pair[2] = {hex[b >> 4], hex[b & 15]};
+            (void)!::write(2, pair, 2);
+        }
+        (void)!::write(2, "\n", 1);
+    }
+    std::signal(SIGABRT, SIG_DFL);
+    std::raise(SIGABRT);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    std::signal(SIGABRT, dumpInput);
     std::string only = "all";
     long long runs = 1000000;
     unsigned seed = 1;
@@ -29,6 +55,7 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         for (long long i = 0; i < runs; ++i) {
             const std::vector<uint8_t> in = t.shape(rng);
+            current = &in;
             deep += t.run(in.data(), in.size());
         }
         const double s =

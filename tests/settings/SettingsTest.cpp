@@ -128,6 +128,11 @@ TEST_F(IniTest, NulBytesInNamesOrValuesCannotWipeTheFile) {
         EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4");
     }
     EXPECT_EQ(IniLookup("Bridge", "ChannelA", ini), std::nullopt);
+    // Another program's line that ends in CR keeps it through our writes.
+    spit(ini, "[Other]\nx=1\r\r\n[Bridge]\nPort=4\n");
+    WriteIni("Bridge", "Port", "5", ini);
+    WriteIni("Bridge", "Port", "6", ini);
+    EXPECT_EQ(slurp(ini), "[Other]\nx=1\r\r\n[Bridge]\nPort=6\n");
     spit(ini, "[Bridge]\nPort=4\n");
     WriteIni("Bridge", "ChannelA", "Tx" + nul + "junk", ini);
     EXPECT_EQ(IniLookup("Bridge", "ChannelA", ini), std::optional<std::string>("Tx"));
