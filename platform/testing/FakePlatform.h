@@ -215,6 +215,9 @@ public:
     std::vector<MessageBoxCall> messageBoxes;
     std::deque<int> answers;  // taken in order; then defaultAnswer
     int defaultAnswer = mb::IdOk;
+    // Runs while a box is up (before it is answered), as the modal loop would
+    // run events meanwhile.
+    std::function<void(const MessageBoxCall&)> whileMessageBoxShown;
     int beeps = 0;
     // Every modeless box shown, oldest first (they stay listed once closed).
     std::vector<std::shared_ptr<FakeMessage>> shownMessages;
