@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/ChannelReading.h"
 #include "core/Version.h"
 
 namespace quellon {
@@ -37,20 +38,6 @@ struct ScaleSlot {
 };
 
 enum SlotIndex { SlotA1 = 0, SlotA2 = 1, SlotB1 = 2, SlotB2 = 3 };
-
-struct ChannelReading {
-    std::string channel;  // "A" or the received letter
-    int16_t frameScale = 0;
-    int16_t nDir = 0, nRev = 0, nDirMax = 0, nRevMax = 0;
-    int16_t pwrDir = 0, pwrRef = 0;        // tenths of a watt
-    int16_t pwrDirMax = 0, pwrRefMax = 0;  // tenths of a watt, from the bridge
-    std::string pwrDirText, pwrRefText, pwrDirMaxText, pwrRefMaxText;
-    float swrValue = 0;
-    std::string swrText;
-    std::string voltDirText, voltRefText;
-    double fullScalePower = 0;  // tenths of a watt
-    std::string scaleMultText;
-};
 
 struct ModGlobal {
     std::string SettingsPath;  // full path of Quellon.ini

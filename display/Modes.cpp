@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "display/PaintCoalescer.h"
 #include "link/Format.h"
 #include "platform/Platform.h"
 #include "settings/Ini.h"
@@ -76,6 +78,31 @@ void showSwrText(QLineEdit* box, const std::string& swrText) {
     } else {
         setTextColorIfChanged(box, QColor(0, 0, 0));
         setTextIfChanged(box, swrText == "---" ? qs(t) : qs(t + ":1"));
+    }
+}
+
+DeferredReadouts::DeferredReadouts(QWidget* window, Show show)
+    : window_(window), show_(std::move(show)) {
+    if (PaintCoalescer* c = PaintCoalescer::of(window_)) c->setBeforePaint([this] { flush(); });
+}
+
+void DeferredReadouts::post(int channel, const ChannelReading& r) {
+    const size_t i = channel == 0 ? 0 : 1;
+    pending_[i] = r;
+    dirty_[i] = true;
+    PaintCoalescer* c = PaintCoalescer::of(window_);
+    if (c && c->holdsPaint()) {
+        c->scheduleReplay();  // shown right before that paint
+        return;
+    }
+    flush();
+}
+
+void DeferredReadouts::flush() {
+    for (size_t i = 0; i < 2; ++i) {
+        if (!dirty_[i]) continue;
+        dirty_[i] = false;
+        show_(static_cast<int>(i), pending_[i].withTexts());
     }
 }
 
@@ -167,6 +194,13 @@ frmPwrSwrChannel::frmPwrSwrChannel(DisplayHost& host, char letter)
     barRow->setContentsMargins(8, 0, 8, 0);
     barRow->addWidget(ProgressBar1);
     lay->addLayout(barRow);
+    readouts = std::make_unique<DeferredReadouts>(
+        this, [this](int, const ChannelReading& r) { showReading(r); });
+}
+
+void frmPwrSwrChannel::showReading(const ChannelReading& r) {
+    setTextIfChanged(txtPwr, qs(r.pwrDirMaxText));
+    showSwrText(txtSWR, r.swrText);
 }
 
 frmPwrSwrMain::frmPwrSwrMain(DisplayHost& host)
@@ -180,8 +214,7 @@ frmPwrSwrMain::frmPwrSwrMain(DisplayHost& host)
 void frmPwrSwrMain::updateStep() {
     const ChannelReading& r = g_.reading;
     frmPwrSwrChannel* w = r.channel == "A" ? a_ : b_;
-    setTextIfChanged(w->txtPwr, qs(r.pwrDirMaxText));
-    showSwrText(w->txtSWR, r.swrText);
+    w->readouts->post(0, r);
     // A count beyond the bar's range shows as a full (or empty) bar.
     w->ProgressBar1->setValue(r.nDir > g_.params.nFwdMin ? r.nDir : 0);
 }
@@ -193,15 +226,33 @@ DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
     setFixedSize(logicalSize);
 }
 
+QRect DialArea::needleRect() const {
+    // The stroke's bounding box, widened by the pen and a pixel of antialiasing.
+    const double tpp = winpos::twipsPerPixel();
+    const QRectF line = QRectF(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
+                               QPointF(needle_.tipX / tpp, needle_.tipY / tpp))
+                            .normalized();
+    const int margin = static_cast<int>(std::ceil(width_ * 1.5)) + 2;
+    return line.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
+}
+
 void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
+    if (hasNeedle_ && g.pivotX == needle_.pivotX && g.pivotY == needle_.pivotY &&
+        g.tipX == needle_.tipX && g.tipY == needle_.tipY && color == color_ &&
+        std::max(1, width) == width_) {
+        needle_ = g;
+        return;  // drawn the same: nothing to paint
+    }
+    // Only the dial under the old and the new needle is painted again.
+    const QRect before = hasNeedle_ ? needleRect() : rect();
     needle_ = g;
     color_ = color;
     width_ = std::max(1, width);
     hasNeedle_ = true;
-    update();
+    update(QRegion(before) | QRegion(needleRect()));
 }
 
-void DialArea::paintEvent(QPaintEvent*) {
+void DialArea::paintEvent(QPaintEvent* event) {
     const qreal dpr = devicePixelRatioF();
     const double tpp = winpos::twipsPerPixel();
     if (face_.isNull() || face_.devicePixelRatio() != dpr ||
@@ -209,10 +260,15 @@ void DialArea::paintEvent(QPaintEvent*) {
                               static_cast<int>(std::ceil(height() * dpr))))
         face_ = dialFace(kind_, size(), dpr, tpp);
     QPainter p(this);
-    p.drawPixmap(0, 0, face_);
+    // The face is drawn once into a pixmap; a paint copies back only the part
+    // the needle left or entered, then strokes the needle over it.
+    const QRect dirty = event->rect() & rect();
+    p.drawPixmap(dirty, face_,
+                 QRectF(dirty.x() * dpr, dirty.y() * dpr, dirty.width() * dpr, dirty.height() * dpr)
+                     .toAlignedRect());
     if (!hasNeedle_) return;
     p.setRenderHint(QPainter::Antialiasing);
-    p.setClipRect(rect());
+    p.setClipRegion(event->region());
     p.setPen(QPen(color_, width_ * 1.5, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
                QPointF(needle_.tipX / tpp, needle_.tipY / tpp));
@@ -277,6 +333,11 @@ frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter)
     chkPeak = new QCheckBox(QStringLiteral("Peak / Average"));
     chkPeak->setObjectName(withLetter("chkPeak", letter));
     grid->addWidget(chkPeak, 3, 1);
+    readouts = std::make_unique<DeferredReadouts>(this, [this](int, const ChannelReading& r) {
+        setTextIfChanged(txtPwr, qs(r.pwrDirMaxText));
+        showSwrText(txtSWR, r.swrText);
+        setTextIfChanged(lblScaleMult, qs(r.scaleMultText));
+    });
 }
 
 void frmGaugeChannel::analogmeter(int Index, int Mtype, double Emin, double Emax, double Mmin,
@@ -334,9 +395,7 @@ void frmGaugeMain::updateGauge(frmGaugeChannel& w) {
     if (r.swrValue > 6) r.swrValue = 6;
     w.analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl,
                   static_cast<double>(r.swrValue) * 10);
-    setTextIfChanged(w.txtPwr, qs(r.pwrDirMaxText));
-    showSwrText(w.txtSWR, r.swrText);
-    setTextIfChanged(w.lblScaleMult, qs(r.scaleMultText));
+    w.readouts->post(0, r);
 }
 
 // ---------------------------------------------------------------- grouped modes
@@ -390,11 +449,14 @@ frmWattMeter::frmWattMeter(DisplayHost& host)
         grid->addWidget(new QLabel(QStringLiteral("SWR")), 2, 0);
         grid->addWidget(b.swr, 2, 1);
     }
+    readouts_ = std::make_unique<DeferredReadouts>(
+        this, [this](int channel, const ChannelReading& r) { showReading(channel, r); });
 }
 
-void frmWattMeter::updateStep() {
-    const ChannelReading& r = g_.reading;
-    Boxes& b = r.channel == "A" ? a_ : b_;
+void frmWattMeter::updateStep() { readouts_->post(g_.reading.channel == "A" ? 0 : 1, g_.reading); }
+
+void frmWattMeter::showReading(int channel, const ChannelReading& r) {
+    Boxes& b = channel == 0 ? a_ : b_;
     setTextIfChanged(b.vDir, qs(r.pwrDirText));
     setTextIfChanged(b.vRev, qs(r.pwrRefText));
     setTextIfChanged(b.vDirMax, qs(r.pwrDirMaxText));
@@ -423,11 +485,14 @@ frmVoltage::frmVoltage(DisplayHost& host)
         (c == 'A' ? vDirA_ : vDirB_) = d;
         (c == 'A' ? vRevA_ : vRevB_) = rv;
     }
+    readouts_ = std::make_unique<DeferredReadouts>(
+        this, [this](int channel, const ChannelReading& r) { showReading(channel, r); });
 }
 
-void frmVoltage::updateStep() {
-    const ChannelReading& r = g_.reading;
-    const bool a = r.channel == "A";
+void frmVoltage::updateStep() { readouts_->post(g_.reading.channel == "A" ? 0 : 1, g_.reading); }
+
+void frmVoltage::showReading(int channel, const ChannelReading& r) {
+    const bool a = channel == 0;
     setTextIfChanged(a ? vDirA_ : vDirB_, qs(r.voltDirText));
     setTextIfChanged(a ? vRevA_ : vRevB_, qs(r.voltRefText));
 }
@@ -508,6 +573,11 @@ frmTiming::frmTiming(DisplayHost& host)
     content()->addLayout(refRow);
     connect(VScrollVref, &QScrollBar::valueChanged, this,
             [this](int v) { setTextIfChanged(txtVRef, qs(format0_00(v / 100.0))); });
+    readouts_ =
+        std::make_unique<DeferredReadouts>(this, [this](int channel, const ChannelReading& r) {
+            if (channel == 0) fill(a_, r, g_.ScaleTextA);
+            else fill(b_, r, g_.ScaleTextB);
+        });
 }
 
 void frmTiming::loadMode() {
@@ -526,8 +596,8 @@ void frmTiming::saveOnExit() {
     WriteIni("Test", "VRef", std::to_string(VScrollVref->value()), g_.SettingsPath);
 }
 
-void frmTiming::fill(Boxes& b, const std::array<std::string, 2>& scaleText) {
-    const ChannelReading& r = g_.reading;
+void frmTiming::fill(Boxes& b, const ChannelReading& r,
+                     const std::array<std::string, 2>& scaleText) {
     setTextIfChanged(b.vDir, qs(r.pwrDirText));
     setTextIfChanged(b.vRev, qs(r.pwrRefText));
     setTextIfChanged(b.vDirMax, qs(r.pwrDirMaxText));
@@ -564,9 +634,9 @@ void frmTiming::updateStep() {
             }
         }
         haveTick_ = true;
-        fill(a_, g_.ScaleTextA);
+        readouts_->post(0, g_.reading);
     } else {
-        fill(b_, g_.ScaleTextB);
+        readouts_->post(1, g_.reading);
     }
 }
 

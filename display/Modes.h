@@ -6,8 +6,11 @@
 #include <QPixmap>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
+#include "core/ChannelReading.h"
 #include "display/DisplayFrame.h"
 #include "resources/Images.h"
 #include "resources/NeedleGeometry.h"
@@ -23,6 +26,27 @@ namespace quellon {
 // Puts an SWR text into a box: one decimal for a number plus ":1"; "HIG" in red,
 // "---" in black as they are.
 void showSwrText(QLineEdit* box, const std::string& swrText);
+
+// The read-outs of one window. Frames come far faster than a window paints,
+// and making a text and setting it into a box (which lays the text out again)
+// costs more than the rest of a frame. So the latest reading of each channel is
+// kept, and its texts are made and set right before the window paints; a
+// reading that comes while the window may paint at once is shown at once. Either
+// way the boxes show the latest frame whenever the window is painted.
+class DeferredReadouts {
+public:
+    using Show = std::function<void(int channel, const ChannelReading& r)>;
+    // channel 0 is A, 1 is B.
+    DeferredReadouts(QWidget* window, Show show);
+    void post(int channel, const ChannelReading& r);
+    void flush();
+
+private:
+    QWidget* window_;
+    Show show_;
+    std::array<ChannelReading, 2> pending_{};
+    std::array<bool, 2> dirty_{};
+};
 
 // ---------------------------------------------------------------- mode 0
 
@@ -51,9 +75,11 @@ class frmPwrSwrChannel : public ChannelWindow {
     Q_OBJECT
 public:
     frmPwrSwrChannel(DisplayHost& host, char letter);
+    void showReading(const ChannelReading& r);
     QLineEdit* txtPwr = nullptr;
     QLineEdit* txtSWR = nullptr;
     LevelBar* ProgressBar1 = nullptr;
+    std::unique_ptr<DeferredReadouts> readouts;
 };
 
 class frmPwrSwrMain : public DisplayFrame {
@@ -86,6 +112,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    QRect needleRect() const;
     DialKind kind_;
     QPixmap face_;
     NeedleGeometry needle_;
@@ -107,6 +134,7 @@ public:
     QLineEdit* txtSWR = nullptr;
     QLabel* lblScaleMult = nullptr;
     QCheckBox* chkPeak = nullptr;
+    std::unique_ptr<DeferredReadouts> readouts;
 
 protected:
     void loadExtra() override;
@@ -155,6 +183,8 @@ protected:
     void updateStep() override;
 
 private:
+    void showReading(int channel, const ChannelReading& r);
+    std::unique_ptr<DeferredReadouts> readouts_;
     struct Boxes {
         QLineEdit *vDir, *vRev, *vDirMax, *vRevMax, *swr;
     };
@@ -170,6 +200,8 @@ protected:
     void updateStep() override;
 
 private:
+    void showReading(int channel, const ChannelReading& r);
+    std::unique_ptr<DeferredReadouts> readouts_;
     QLineEdit *vDirA_ = nullptr, *vRevA_ = nullptr, *vDirB_ = nullptr, *vRevB_ = nullptr;
 };
 
@@ -193,7 +225,8 @@ private:
             *voltDir, *voltRef, *vDet, *vDetRev;
         QLabel* descScala;
     };
-    void fill(Boxes& b, const std::array<std::string, 2>& scaleText);
+    void fill(Boxes& b, const ChannelReading& r, const std::array<std::string, 2>& scaleText);
+    std::unique_ptr<DeferredReadouts> readouts_;
     Boxes a_{}, b_{};
     QLineEdit* txtTimeFwdA = nullptr;
     uint32_t lastTick_ = 0, prevTick_ = 0;

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <functional>
 
 class QWidget;
 
@@ -16,6 +17,17 @@ class PaintCoalescer : public QObject {
 public:
     // Installs itself on window; owned by it.
     static void install(QWidget* window, int intervalMs = 20);
+    // The filter installed on window, or null.
+    static PaintCoalescer* of(QWidget* window);
+
+    // True when a paint asked for now would be held back (the window painted
+    // less than an interval ago).
+    bool holdsPaint() const;
+    // Makes sure the window paints once the interval is over.
+    void scheduleReplay();
+    // Run right before each paint it lets through: work put off until the
+    // window shows it (texts of the latest frame) is done there.
+    void setBeforePaint(std::function<void()> f) { beforePaint_ = std::move(f); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -27,6 +39,7 @@ private:
     QElapsedTimer lastPaint_;
     bool replayPending_ = false;
     bool replaying_ = false;
+    std::function<void()> beforePaint_;
 };
 
 }  // namespace quellon

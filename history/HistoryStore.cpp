@@ -15,8 +15,9 @@ int64_t floorDiv(int64_t a, int64_t b) {
 // The readings' own SWR: "---" has none, "1" means no reflected power (its
 // value field stays 0 then), anything else (a number or "HIG") carries it.
 float readingSwr(const ChannelReading& r) {
-    if (r.swrText == "---") return std::nanf("");
-    if (r.swrText == "1") return 1.0f;
+    const std::string text = r.swrTextNow();
+    if (text == "---") return std::nanf("");
+    if (text == "1") return 1.0f;
     return r.swrValue;
 }
 

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "link/Format.h"
-
 namespace quellon {
 
 namespace {
@@ -13,12 +11,47 @@ constexpr double kVoltsPerCount = 0.0491;  // RMS volts per count on a 50 ohm li
 
 bool isScale2(int frameScale) { return frameScale >= 2; }
 
-// The slot of the reading's channel and the scale that frameScale selects.
-const ScaleSlot& selectedSlot(const ModGlobal& g, int frameScale) {
-    const bool a = g.reading.channel == "A";
+const ScaleSlot& slotOf(const ModGlobal& g, bool a, int frameScale) {
     const int index =
         a ? (isScale2(frameScale) ? SlotA2 : SlotA1) : (isScale2(frameScale) ? SlotB2 : SlotB1);
     return g.scaleSlots[static_cast<size_t>(index)];
+}
+
+bool isChannelA(const ChannelReading& r) { return r.channel.size() == 1 && r.channel[0] == 'A'; }
+
+// The slot of the reading's channel and the scale that frameScale selects.
+const ScaleSlot& selectedSlot(const ModGlobal& g, int frameScale) {
+    return slotOf(g, isChannelA(g.reading), frameScale);
+}
+
+// Power in tenths of a watt of a count on a power multiplier.
+int16_t power(int16_t count, int16_t m, ModGlobal& g) {
+    if (!(count > g.params.nFwdMin)) return 0;
+    // 64-bit: a corrupt count of up to 32767 must not overflow on the way.
+    const int64_t p = static_cast<int64_t>(count) * count * m / kPowerDivisor;
+    if (p < INT16_MIN || p > INT16_MAX) throw FrameError("power out of range");
+    g.reading.fullScalePower = 50.0 * m;
+    return static_cast<int16_t>(p);
+}
+
+float voltFactor(int16_t voltMult) { return static_cast<float>(voltMult / 100.0); }
+
+// RF volts x10 of a count on a voltage factor (voltFactor).
+int32_t voltage(int16_t count, float factor, const ModGlobal& g) {
+    if (!(count > g.params.nFwdMin)) return 0;
+    const auto v = static_cast<float>(static_cast<double>(static_cast<float>(count) * factor) *
+                                      kVoltsPerCount);
+    // A count of at most 32767 on a multiplier of at most 327.67 stays far
+    // inside these bounds; anything else shows as no voltage.
+    if (!(v > -1e8f && v < 1e8f)) return 0;
+    // One decimal, halves to even, of the float's exact value (x10 is exact in
+    // a double, so only true halves such as 0.25 go to the even neighbour).
+    const double tenths = static_cast<double>(v) * 10;
+    const double floored = std::floor(tenths);
+    auto r = static_cast<int64_t>(floored);
+    const double diff = tenths - floored;
+    if (diff > 0.5 || (diff == 0.5 && (r & 1) != 0)) r += 1;
+    return static_cast<int32_t>(r);
 }
 
 int16_t field16(const uint8_t* frame, size_t offset) {
@@ -27,91 +60,79 @@ int16_t field16(const uint8_t* frame, size_t offset) {
     return static_cast<int16_t>(v);
 }
 
-// Power texts: one decimal on the "50W" scale (power multiplier 10), whole
-// watts truncated on every other scale.
-std::string powerText(int16_t tenths, bool fiftyWatt) {
-    if (fiftyWatt) return format0_0(tenths / 10.0);
-    return std::to_string(tenths / 10);
-}
-
 }  // namespace
 
 int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g) {
-    if (!(count > g.params.nFwdMin)) return 0;
-    const int16_t m = selectedSlot(g, frameScale).scalaPwrMult;
-    // 64-bit: a corrupt count of up to 32767 must not overflow on the way.
-    const int64_t power = static_cast<int64_t>(count) * count * m / kPowerDivisor;
-    if (power < INT16_MIN || power > INT16_MAX) throw FrameError("power out of range");
-    g.reading.fullScalePower = 50.0 * m;
-    return static_cast<int16_t>(power);
+    return power(count, selectedSlot(g, frameScale).scalaPwrMult, g);
 }
 
-std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
+SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
     ChannelReading& r = g.reading;
+    r.swrTenths = 0;
     if (nDirMax < g.params.nFwdMin) {
         r.swrValue = 0;
-        return "---";
+        return SwrKind::NoPower;
     }
     if (r.pwrRefMax == 0) {
         r.swrValue = 0;
-        return "1";
+        return SwrKind::NoReflection;
     }
     if (nDirMax > nRevMax) {
         const double s =
             static_cast<double>(nDirMax + nRevMax) / static_cast<double>(nDirMax - nRevMax);
-        const auto value = static_cast<float>(std::floor(s * 10) / 10);
+        const double tenths = std::floor(s * 10);
+        const auto value = static_cast<float>(tenths / 10);
         r.swrValue = value;
+        r.swrTenths = static_cast<int32_t>(tenths);
         // Alarm only above the threshold; both sides as float so 3.1 vs 310 is equal.
-        if (static_cast<float>(maxSwr / 100.0) < value) return "HIG";
-        return formatShortest(value);
+        if (static_cast<float>(maxSwr / 100.0) < value) return SwrKind::High;
+        return SwrKind::Value;
     }
     r.swrValue = 6;
-    return "HIG";
+    return SwrKind::High;
+}
+
+std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
+    const SwrKind kind = computeSwrNumbers(nDirMax, nRevMax, maxSwr, g);
+    return readingtext::swr(kind, g.reading.swrTenths);
+}
+
+int32_t voltageTenths(int16_t count, const ModGlobal& g) {
+    return voltage(count, voltFactor(selectedSlot(g, g.reading.frameScale).scalaVoltMult), g);
 }
 
 std::string computeVoltage(int16_t count, ModGlobal& g) {
-    if (!(count > g.params.nFwdMin)) return "0";
-    const auto factor =
-        static_cast<float>(selectedSlot(g, g.reading.frameScale).scalaVoltMult / 100.0);
-    const auto v = static_cast<float>(static_cast<double>(static_cast<float>(count) * factor) *
-                                      kVoltsPerCount);
-    if (!std::isfinite(v)) return "0";
-    // One decimal, halves to even, of the float's exact value (x10 is exact in
-    // a double, so only true halves such as 0.25 go to the even neighbour).
-    const double tenths = static_cast<double>(v) * 10;
-    double r = std::floor(tenths);
-    const double diff = tenths - r;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
-    return formatShortest(r / 10);
+    return readingtext::tenths(voltageTenths(count, g));
 }
 
 void decodeFrame(const uint8_t* frame, ModGlobal& g) {
     ChannelReading& r = g.reading;
-    r.channel = std::string(1, static_cast<char>(frame[1]));
+    const char letter = static_cast<char>(frame[1]);
+    if (r.channel.size() != 1 || r.channel[0] != letter) r.channel.assign(1, letter);
     r.frameScale = frame[18];
-    const bool a = frame[1] == 'A';
+    const bool a = letter == 'A';
     const int16_t maxSwr = a ? g.params.MaxSwrA : g.params.MaxSwrB;
+    // From here on the texts no longer match the numbers, also when a field
+    // below turns out corrupt.
+    r.textsStale = true;
 
     r.nDir = field16(frame, 2);
     r.nRev = field16(frame, 4);
     r.nDirMax = field16(frame, 6);
     r.nRevMax = field16(frame, 8);
-    r.pwrDir = computePower(r.nDir, r.frameScale, g);
-    r.pwrRef = computePower(r.nRev, r.frameScale, g);
+    const ScaleSlot& slot = slotOf(g, a, r.frameScale);
+    r.pwrDir = power(r.nDir, slot.scalaPwrMult, g);
+    r.pwrRef = power(r.nRev, slot.scalaPwrMult, g);
     r.pwrDirMax = field16(frame, 10);
     r.pwrRefMax = field16(frame, 12);
 
-    const int16_t mult = selectedSlot(g, r.frameScale).scalaPwrMult;
-    const bool fiftyWatt = mult == 10;
-    r.pwrDirText = powerText(r.pwrDir, fiftyWatt);
-    r.pwrRefText = powerText(r.pwrRef, fiftyWatt);
-    r.pwrDirMaxText = powerText(r.pwrDirMax, fiftyWatt);
-    r.pwrRefMaxText = powerText(r.pwrRefMax, fiftyWatt);
-
-    r.swrText = computeSwr(r.nDirMax, r.nRevMax, maxSwr, g);
-    r.voltDirText = computeVoltage(r.nDirMax, g);
-    r.voltRefText = computeVoltage(r.nRevMax, g);
-    r.scaleMultText = "x" + formatShortest(mult / 20.0);
+    const int16_t mult = slot.scalaPwrMult;
+    r.scaleMult = mult;
+    r.fiftyWatt = mult == 10;
+    r.swrKind = computeSwrNumbers(r.nDirMax, r.nRevMax, maxSwr, g);
+    const float factor = voltFactor(slot.scalaVoltMult);
+    r.voltDirTenths = voltage(r.nDirMax, factor, g);
+    r.voltRefTenths = voltage(r.nRevMax, factor, g);
 
     const size_t base = a ? 0 : 4;
     g.logData[base + 0] = r.pwrDir;

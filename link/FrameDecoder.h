@@ -1,6 +1,7 @@
 #pragma once
 // Turns one 20-byte measurement frame into the shared ChannelReading: counts,
-// powers in tenths of a watt, SWR, RF voltages and the display texts.
+// powers in tenths of a watt, SWR and RF voltages, as numbers. The display
+// texts are made from them when asked for (ChannelReading::withTexts).
 //
 // Frame layout (little-endian two-byte fields):
 //   0 ':'  1 channel ('A', anything else is B)  2 nDir  4 nRev  6 nDirMax
@@ -36,12 +37,16 @@ void decodeFrame(const uint8_t* frame, ModGlobal& g);
 // when the power does not fit 16 bits.
 int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g);
 
-// SWR text of the peak counts ("---", "1", "HIG" or the value such as "1.5");
-// sets g.reading.swrValue. Reads g.reading.pwrRefMax.
+// SWR of the peak counts: its kind, and for a value g.reading.swrTenths; sets
+// g.reading.swrValue. Reads g.reading.pwrRefMax.
+SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
+// The same as text ("---", "1", "HIG" or the value such as "1.5").
 std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
 
-// RF voltage text of a count, on the scale selected by g.reading.frameScale of
-// the channel in g.reading.channel: one decimal at most, halves to even.
+// RF volts x10 of a count, on the scale selected by g.reading.frameScale of
+// the channel in g.reading.channel, halves to even; 0 at or below nFwdMin.
+int32_t voltageTenths(int16_t count, const ModGlobal& g);
+// The same as text: one decimal at most ("70.7", "0").
 std::string computeVoltage(int16_t count, ModGlobal& g);
 
 }  // namespace quellon

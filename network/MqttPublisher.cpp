@@ -375,7 +375,7 @@ void MqttPublisher::onReading(const ReadingEvent& e) {
     }
     s.pwrDir = r.pwrDir;
     s.pwrRef = r.pwrRef;
-    s.swrText = r.swrText;
+    s.swrText = r.swrTextNow();
     s.swrValue = r.swrValue;
     s.scale = texts[r.frameScale >= 2 ? 1 : 0];
     s.epochMs = e.epochMs;

@@ -31,7 +31,7 @@ struct ReadingEvent {
     int64_t epochMs;                // wall-clock time of the read, ms since 1970 UTC
     bool isA() const { return reading.channel == "A"; }
     // The channel's SWR is above its threshold: the displays show "HIG".
-    bool alarm() const { return reading.swrText == "HIG"; }
+    bool alarm() const { return reading.swrTextNow() == "HIG"; }
 };
 
 class ReadingListener {

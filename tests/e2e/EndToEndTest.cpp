@@ -146,7 +146,7 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     // By hand, "100W" scale: power = count^2 * 20 / 20736 tenths of a watt, so
     // 720 -> 500.0, 144 -> 20.0, and the bridge's peaks 732 -> 516.8, 150 -> 21.7.
     // SWR (732+150)/(732-150) = 1.515, cut to one decimal; volts count * 1.41 * 0.0491.
-    const ChannelReading& r = modGlobal.reading;
+    const ChannelReading& r = modGlobal.reading.withTexts();
     EXPECT_EQ((std::vector<int>{r.nDir, r.nRev, r.nDirMax, r.nRevMax, r.pwrDir, r.pwrRef,
                                 r.pwrDirMax, r.pwrRefMax}),
               (std::vector<int>{720, 144, 732, 150, 500, 20, 516, 21}));

@@ -35,7 +35,7 @@ bool runOne(const uint8_t* data, size_t size) {
         } catch (const FrameError&) {
             return false;
         }  // the receive handler resynchronises
-        const ChannelReading& r = g.reading;
+        const ChannelReading& r = g.reading.withTexts();
         for (const std::string* t : {&r.pwrDirText, &r.pwrRefMaxText, &r.voltDirText})
             check(isNumeric(*t), "power and voltage texts are numbers");
         check(r.swrText == "---" || r.swrText == "HIG" || isNumeric(r.swrText), "swr text");

@@ -80,7 +80,7 @@ TEST_F(Decoder, ComputeSwr) {
 
 TEST_F(Decoder, FullFrameOfChannelAOnScale1) {
     decode('A', {1018, 500, 1018, 100, 499, 12}, 1);
-    const ChannelReading& r = g.reading;
+    const ChannelReading& r = g.reading.withTexts();
     // pwrRef 250000 x 10 / 20736; "50W" texts have one decimal; SWR 1118 / 918 = 1.217.
     EXPECT_EQ((std::array<int, 4>{r.pwrDir, r.pwrRef, r.pwrDirMax, r.pwrRefMax}),
               (std::array<int, 4>{499, 120, 499, 12}));
@@ -95,24 +95,24 @@ TEST_F(Decoder, FullFrameOfChannelAOnScale1) {
 TEST_F(Decoder, FrameScaleAndChannelByteSelectTheSlot) {
     decode('A', {1018, 0, 1000, 0, 9999, 0}, 200);  // 2 and above: A2 "1KW", whole watts
     EXPECT_EQ(g.reading.pwrDir, 9995);
-    EXPECT_EQ(g.reading.scaleMultText, "x10");
+    EXPECT_EQ(g.reading.withTexts().scaleMultText, "x10");
     g.params.MaxSwrB = 150;
     g.logData = {};
     decode('Z', {1018, 100, 600, 200, 999, 50}, 0);  // anything but 'A' is B1 "100W"
-    EXPECT_EQ(g.reading.pwrDirText, "99");
+    EXPECT_EQ(g.reading.withTexts().pwrDirText, "99");
     EXPECT_EQ(g.reading.swrText, "HIG");  // 2.0 above B's 1.50
     EXPECT_EQ(g.logData, (LogData{0, 0, 0, 0, 999, 9, 999, 50, 0}));
 }
 
 TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     decode('A', {100, 100, 100, 50, 10, 10}, 0);
-    const std::string oldText = g.reading.pwrDirText;
+    const std::string oldText = g.reading.withTexts().pwrDirText;
     auto f = makeFrame('B', {300, 0, 0, 0, 0, 0}, 2);
     f[5] = 0x80;  // nRev high byte
     EXPECT_THROW(decodeFrame(f.data(), g), FrameError);
     EXPECT_EQ(g.reading.nDir, 300);
     EXPECT_EQ(g.reading.nRev, 100);  // not decoded: old value
-    EXPECT_EQ(g.reading.pwrDirText, oldText);
+    EXPECT_EQ(g.reading.withTexts().pwrDirText, oldText);
     EXPECT_EQ(g.logData[4], 0);
 
     f = makeFrame('A', {300, 30, 400, 40, 0, 0}, 0);
