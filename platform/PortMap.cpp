@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/Text.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -46,13 +47,6 @@ bool naturalLess(const std::string& a, const std::string& b) {
         }
     }
     return (a.size() - i) < (b.size() - j);
-}
-
-std::string trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
 }
 
 std::string pinnedPath(int n, const std::string& settingsPath) {
