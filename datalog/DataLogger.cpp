@@ -16,6 +16,9 @@ namespace quellon {
 
 namespace {
 
+// How often an open log is compared with what its path names.
+constexpr int kCheckEveryMs = 2000;
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
@@ -34,9 +37,21 @@ int parseRefresh(const std::string& text) {
 
 }  // namespace
 
-DataLogger::DataLogger(ModGlobal& g, Platform& p) : g_(g), p_(p) {}
+DataLogger::DataLogger(ModGlobal& g, Platform& p)
+    : g_(g), p_(p), reportTimer_(p.newTimer()), checkTimer_(p.newTimer()) {
+    writeFn = [](int fd, const void* data, size_t size) { return ::write(fd, data, size); };
+    reportTimer_->setInterval(1);
+    reportTimer_->onTimeout = [this] { showReport(); };
+    checkTimer_->setInterval(kCheckEveryMs);
+    checkTimer_->onTimeout = [this] {
+        if (fd_ >= 0) checkFile();
+    };
+}
 
-DataLogger::~DataLogger() { closeFile(); }
+DataLogger::~DataLogger() {
+    *alive_ = false;
+    closeFile();
+}
 
 std::string DataLogger::headerLine() {
     return "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
@@ -55,14 +70,85 @@ std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t,
 void DataLogger::closeFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    checkTimer_->stop();
 }
 
 void DataLogger::fail(const std::string& what, int err) {
-    lastError_ = what + " " + path_ + ": " + std::strerror(err);
+    failWith(what + " " + path_ + ": " + std::strerror(err));
+}
+
+void DataLogger::failWith(const std::string& text) {
+    lastError_ = text;
     closeFile();
     resume_ = false;
     g_.dataLogActive = false;
-    p_.messageBox(lastError_ + "\r\nData logging is switched off.", mb::Exclamation, kAppTitle);
+    // One message per failure, however many records were due meanwhile.
+    if (reportShowing_ || !pendingReport_.empty()) return;
+    pendingReport_ = lastError_ + "\r\nData logging is switched off.";
+    reportTimer_->start();
+}
+
+void DataLogger::showReport() {
+    reportTimer_->stop();
+    if (pendingReport_.empty()) return;
+    const std::string text = std::move(pendingReport_);
+    pendingReport_.clear();
+    const std::shared_ptr<bool> alive = alive_;
+    reportShowing_ = true;
+    p_.messageBox(text, mb::Exclamation, kAppTitle);
+    if (*alive) reportShowing_ = false;
+}
+
+bool DataLogger::cutTornLine() {
+    // A last line without its line end was cut off (a full disk, a crash): cut
+    // the file back to the end of the last whole line before anything follows it.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        fail("Cannot open the data log file", errno);
+        return false;
+    }
+    off_t end = st.st_size;
+    char buf[4096];
+    while (end > 0) {
+        const off_t from =
+            end > static_cast<off_t>(sizeof buf) ? end - static_cast<off_t>(sizeof buf) : 0;
+        const ssize_t n = ::pread(fd_, buf, static_cast<size_t>(end - from), from);
+        if (n != end - from) {
+            fail("Cannot read the data log file", n < 0 ? errno : EIO);
+            return false;
+        }
+        const char* hit = static_cast<const char*>(::memrchr(buf, '\n', static_cast<size_t>(n)));
+        if (hit) {
+            end = from + (hit - buf) + 1;
+            break;
+        }
+        end = from;
+    }
+    if (end != st.st_size && ::ftruncate(fd_, end) != 0) {
+        fail("Cannot repair the data log file", errno);
+        return false;
+    }
+    goodEnd_ = end;
+    // Nothing but a torn line: the file starts again as a new one would.
+    if (end == 0 && st.st_size > 0) return writeLine(headerLine());
+    return true;
+}
+
+bool DataLogger::checkFile() {
+    if (fd_ < 0) return false;
+    struct stat open {};
+    struct stat named {};
+    std::string why;
+    if (::fstat(fd_, &open) == 0 && open.st_nlink == 0) {
+        why = "the file was deleted";
+    } else if (::stat(path_.c_str(), &named) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) why = "the file or its folder was removed";
+    } else if (named.st_dev != dev_ || named.st_ino != ino_) {
+        why = "the path now names another file";
+    }
+    if (why.empty()) return true;
+    failWith("Cannot write to the data log file " + path_ + ": " + why);
+    return false;
 }
 
 void DataLogger::startDataLog() {
@@ -86,17 +172,34 @@ void DataLogger::startDataLog() {
     lastError_.clear();
 
     if (append) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        if (fd_ < 0) fail("Cannot open the data log file", errno);
+        fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+        if (fd_ < 0) {
+            fail("Cannot open the data log file", errno);
+            return;
+        }
+        if (remember()) cutTornLine();
         return;
     }
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         fail("Cannot create the data log file", errno);
         return;
     }
-    if (!writeLine(headerLine())) return;
+    goodEnd_ = 0;
+    if (!remember() || !writeLine(headerLine())) return;
     refreshMs_ = parseRefresh(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
+}
+
+bool DataLogger::remember() {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        fail("Cannot open the data log file", errno);
+        return false;
+    }
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    checkTimer_->start();
+    return true;
 }
 
 void DataLogger::stopDataLog() {
@@ -108,20 +211,26 @@ void DataLogger::stopDataLog() {
 bool DataLogger::writeLine(const std::string& text) {
     // One write() per line into a file opened for appending, without a user-space
     // buffer: a killed program leaves whole lines only, and the line is in the
-    // file as soon as this returns.
+    // file as soon as this returns. What a failed or short write left behind is
+    // cut off again, so the file ends with a whole line whatever happens.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end >= 0) goodEnd_ = end;
     std::string line = text + "\r\n";
     const char* p = line.data();
     size_t left = line.size();
     while (left > 0) {
-        ssize_t n = ::write(fd_, p, left);
+        const ssize_t n = writeFn(fd_, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            fail("Cannot write to the data log file", n < 0 ? errno : EIO);
+            const int err = n < 0 ? errno : ENOSPC;
+            (void)!::ftruncate(fd_, goodEnd_);
+            fail("Cannot write to the data log file", err);
             return false;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
+    goodEnd_ += static_cast<off_t>(line.size());
     return true;
 }
 
@@ -130,6 +239,7 @@ bool DataLogger::writeLogRecord() {
     double sum = 0;
     for (int i = 0; i < 8; ++i) sum += g_.logData[static_cast<size_t>(i)];
     if (sum == 0 && !g_.logZeroPower) return false;
+    if (!checkFile()) return false;
     return writeLine(recordLine(p_.localTime(), g_.logData));
 }
 

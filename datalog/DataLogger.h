@@ -9,7 +9,11 @@
 // records on its own: a timer would repeat the same pair while the stream
 // pauses and would write lines that no frame backs.
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "core/modGlobal.h"
@@ -26,6 +30,8 @@ public:
 
     // Opens the log file when logging is switched on (g.dataLogActive). A file
     // that cannot be opened is reported in a message box and switches logging off.
+    // A file whose last line was cut off (a full disk, a crash) is first cut back
+    // to its last whole line, so new records never continue a torn one.
     void startDataLog();
     // Closes the file. When logging stays on (the stream was only stopped), the
     // next start continues the same file without a new header.
@@ -33,7 +39,21 @@ public:
     // Writes one record of g.logData[0..7]. Returns true when a line was written;
     // false when the record was skipped (all zero and DataPwr not "0"), when no
     // file is open, or when the write failed. Never throws.
+    //
+    // A record is in the file whole or not at all: after a failed or short write
+    // the file is cut back to the end of the last whole line, the failure is
+    // reported once and logging is switched off. The same happens when the file
+    // was deleted, or its path now names another file (looked at before every
+    // write, and every two seconds while open): nothing goes into a file nobody
+    // can find any more.
     bool writeLogRecord();
+
+    // Compares the open file with what its path names now; reports and switches
+    // logging off when they are no longer the same file. True while all is well.
+    bool checkFile();
+
+    // The write used for the file (tests put a failing one here).
+    std::function<ssize_t(int fd, const void* data, size_t size)> writeFn;
 
     bool isOpen() const { return fd_ >= 0; }
     std::string lastError() const { return lastError_; }
@@ -48,7 +68,11 @@ public:
 private:
     bool writeLine(const std::string& line);
     void fail(const std::string& what, int err);
+    void failWith(const std::string& text);
     void closeFile();
+    bool cutTornLine();
+    bool remember();
+    void showReport();
 
     ModGlobal& g_;
     Platform& p_;
@@ -57,6 +81,17 @@ private:
     std::string lastError_;
     int refreshMs_ = 1000;
     bool resume_ = false;  // closed by a stream stop while logging stayed on
+    off_t goodEnd_ = 0;    // end of the last whole line in the file
+    dev_t dev_ = 0;        // identity of the open file
+    ino_t ino_ = 0;
+    // The failure message is shown from a timer tick of its own, never from the
+    // receive path: a modal box there would hold the stream up for as long as
+    // it stays open.
+    std::unique_ptr<Timer> reportTimer_;
+    std::unique_ptr<Timer> checkTimer_;
+    std::string pendingReport_;
+    bool reportShowing_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace quellon

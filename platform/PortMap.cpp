@@ -3,6 +3,8 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "core/Text.h"
 #include "settings/Ini.h"
@@ -102,9 +104,16 @@ std::vector<std::pair<int, PortInfo>> numberedPorts(const std::string& settingsP
     for (int n = 1; n <= maxN; ++n) {
         const std::string pinned = pinnedPath(n, settingsPath);
         if (!pinned.empty()) {
-            PortInfo p{pinned, "set in the settings file"};
-            for (const PortInfo& s : system)
-                if (s.path == pinned && !s.description.empty()) p.description = s.description;
+            namespace fs = std::filesystem;
+            std::error_code ec;
+            const fs::path real = fs::canonical(pinned, ec);
+            PortInfo p{pinned,
+                       ec ? "missing (set in the settings file)" : "set in the settings file"};
+            for (const PortInfo& s : system) {
+                std::error_code ec2;
+                const bool same = s.path == pinned || (!ec && fs::canonical(s.path, ec2) == real);
+                if (same && !s.description.empty()) p.description = s.description;
+            }
             out.emplace_back(n, std::move(p));
         } else if (static_cast<size_t>(n) <= system.size()) {
             out.emplace_back(n, system[static_cast<size_t>(n) - 1]);
@@ -115,6 +124,29 @@ std::vector<std::pair<int, PortInfo>> numberedPorts(const std::string& settingsP
 
 std::vector<std::pair<int, PortInfo>> numberedPorts(const std::string& settingsPath, int maxN) {
     return numberedPorts(settingsPath, maxN, systemSerialPorts());
+}
+
+std::string stableDevicePath(const std::string& path, const std::string& byIdDir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    if (ec) return {};
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(byIdDir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        if (fs::canonical(it->path(), ec2) == real && !ec2) names.push_back(it->path().string());
+    }
+    if (names.empty()) return {};
+    // One adapter may have several names (one per interface): take the same one every time.
+    return *std::min_element(names.begin(), names.end());
+}
+
+std::string pinSuggestion(int n, const std::string& path, const std::string& settingsPath,
+                          const std::string& byIdDir) {
+    if (n < 1 || path.empty()) return {};
+    const std::string stable = stableDevicePath(path, byIdDir);
+    if (stable.empty() || pinnedPath(n, settingsPath) == stable) return {};
+    return stable;
 }
 
 }  // namespace quellon

@@ -39,9 +39,23 @@ std::string devicePathForPort(int n, const std::string& settingsPath,
 
 // What the port numbers 1..maxN map to, in number order; numbers that map to
 // nothing are left out. Pinned entries carry the description "set in the
-// settings file" unless the device is also in the system's list.
+// settings file" unless the device is also in the system's list; a pinned
+// path that does not exist now (an adapter unplugged) is described as missing.
 std::vector<std::pair<int, PortInfo>> numberedPorts(const std::string& settingsPath, int maxN);
 std::vector<std::pair<int, PortInfo>> numberedPorts(const std::string& settingsPath, int maxN,
                                                     const std::vector<PortInfo>& system);
+
+// Where udev keeps the stable names of USB serial adapters (made from maker,
+// model and serial number, so they survive a replug and another USB socket).
+inline constexpr const char* kSerialByIdDir = "/dev/serial/by-id";
+
+// The stable name in byIdDir of the device at path (any name of it), or "" when
+// there is none (a built-in port, a pty, a device udev gives no such name).
+std::string stableDevicePath(const std::string& path, const std::string& byIdDir = kSerialByIdDir);
+
+// The stable name worth pinning as key n of [Ports] for the device at path:
+// "" when there is none or key n already holds it.
+std::string pinSuggestion(int n, const std::string& path, const std::string& settingsPath,
+                          const std::string& byIdDir = kSerialByIdDir);
 
 }  // namespace quellon

@@ -141,6 +141,7 @@ void QtSerialPort::open() {
 
     if (serial_.isOpen()) lineGone();  // left over from a hang-up not yet reported
     serial_.setPortName(real);
+    serial_.setReadBufferSize(readLimit_);
     hungUp_ = false;
     ioErrors_ = 0;
     ++generation_;
@@ -159,6 +160,11 @@ void QtSerialPort::open() {
     }
     serial_.clear(QSerialPort::AllDirections);  // nothing from before we opened
     postCheck();
+}
+
+void QtSerialPort::setReadBufferLimit(qint64 bytes) {
+    readLimit_ = bytes < 0 ? 0 : bytes;
+    serial_.setReadBufferSize(readLimit_);
 }
 
 void QtSerialPort::close() {
@@ -226,7 +232,15 @@ std::string QtSerialPort::read() {
         if (!hungUp_ && serial_.bytesAvailable() == 0 && inputLength_ == 1)
             serial_.waitForReadyRead(1);
         if (hungUp_) checkUsable();
+        const bool full = readLimit_ > 0 && serial_.bytesAvailable() >= readLimit_;
         got = inputLength_ > 0 ? serial_.read(inputLength_) : serial_.readAll();
+        // A full buffer made Qt stop watching the line, and only a read that
+        // asks for more than is buffered starts it again: a peek one byte past
+        // the end does that without taking anything.
+        if (full) {
+            QByteArray rest(serial_.bytesAvailable() + 1, Qt::Uninitialized);
+            serial_.peek(rest.data(), rest.size());
+        }
     }
     // The handler's own reads need no check: it looks again when it returns.
     if (!inHandler_) postCheck();

@@ -54,6 +54,15 @@ public:
     // Device path of the open port (or of the last open attempt).
     const std::string& devicePath() const { return devicePath_; }
 
+    // Most bytes held for reading. Past it the port stops taking data from the
+    // system until somebody reads (the line's own buffer then overflows, as a
+    // real line does), so a receive handler that cannot run (a modal box, a
+    // stalled event loop) never makes the program grow. Qt would otherwise keep
+    // a fresh block of memory per arrival, far more than the bytes themselves.
+    static constexpr qint64 kReadBufferLimit = 4096;
+    // For measurements only: 0 takes the limit away.
+    void setReadBufferLimit(qint64 bytes);
+
 private:
     void applySettings();
     void checkUsable();  // throws 8018 closed, 8020 after a hang-up
@@ -78,6 +87,7 @@ private:
     bool inHandler_ = false;
     uint64_t generation_ = 0;  // counts opens
     int ioErrors_ = 0;
+    qint64 readLimit_ = kReadBufferLimit;
     int inCall_ = 0;  // inside one of our own calls that may run Qt's waits
     QObject* ctx_;    // receiver of our posted calls
     // Lets posted calls find out that the port is gone.

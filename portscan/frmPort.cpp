@@ -241,8 +241,27 @@ void frmPort::cmdOK_Click() {
         WriteIni("Bridge", "Port", text, g_.SettingsPath);
         WriteIni("Bridge", "Setting", g_.PortSettings, g_.SettingsPath);
     }
+    offerPin(text);
     probe_->closePort();
     accept();
+}
+
+void frmPort::offerPin(const std::string& number) {
+    // A USB adapter gets the next free ttyUSB name when plugged in again, so the
+    // number found now would soon name another device (or none). Its stable
+    // name keeps the number with the adapter.
+    const int n = static_cast<int>(valueOf(number));
+    if (n < 1 || n > kPortSlots) return;
+    const size_t i = static_cast<size_t>(n - 1);
+    const SlotState& s = probe_->slot(static_cast<int>(i));
+    if (!s.visible || s.icon != porticon::Bridge) return;
+    const std::string stable = pinSuggestion(n, devicePath_[i], g_.SettingsPath, byIdDir);
+    if (stable.empty()) return;
+    const std::string text = "Pin COM" + number + " to " + stable +
+                             "?\r\nThe bridge then keeps this number when its USB adapter is "
+                             "plugged in again.";
+    if (p_.messageBox(text, mb::Question + 4, kAppTitle) == mb::IdYes)
+        WriteIni("Ports", std::to_string(n), stable, g_.SettingsPath);
 }
 
 void frmPort::cmdExit_Click() {

@@ -42,6 +42,9 @@ public:
     // Where the device paths and descriptions of the numbers come from; read at
     // every START so a plugged-in adapter shows up without reopening the window.
     std::function<std::vector<std::pair<int, PortInfo>>()> listPorts;
+    // Where the stable names of USB adapters are looked up (for OK's offer to
+    // pin the bridge's adapter to its number).
+    std::string byIdDir = kSerialByIdDir;
 
     // Controls
     QLabel* Label1 = nullptr;
@@ -68,6 +71,7 @@ protected:
 private:
     void showSlot(int index);
     void loadPortNotes();
+    void offerPin(const std::string& number);
 
     ModGlobal& g_;
     Platform& p_;

@@ -22,6 +22,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -214,16 +217,70 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
-// Replaces file with content: temporary file in the same directory, fsync, rename.
-// The old file stays untouched unless the new one is complete on disk.
-void replaceFile(const std::string& file, const std::string& content, const IniText& old) {
+// A symlinked settings file stays a symlink: the file it points to is replaced.
+fs::path realTarget(const std::string& file) {
     std::error_code ec;
     fs::path target = file;
-    // A symlinked settings file stays a symlink: the file it points to is replaced.
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         const fs::path real = fs::canonical(target, ec);
         if (!ec) target = real;
     }
+    return target;
+}
+
+bool readOnly(const std::string& path, const struct stat& st) {
+    // The access check alone says yes to root for any file; the mode bits say
+    // what the user meant by making the file read-only.
+    if ((st.st_mode & 0222) == 0) return true;
+    if (st.st_uid == ::geteuid() && (st.st_mode & S_IWUSR) == 0) return true;
+    return ::access(path.c_str(), W_OK) != 0 && errno != ENOENT;
+}
+
+// When this process started, in seconds since 1970 (0 when unknown).
+time_t processStart() {
+    long long btime = 0;
+    {
+        const int fd = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return 0;
+        std::string text(64 * 1024, '\0');
+        const ssize_t n = ::read(fd, text.data(), text.size());
+        ::close(fd);
+        if (n <= 0) return 0;
+        text.resize(static_cast<std::size_t>(n));
+        const auto at = text.find("\nbtime ");
+        if (at == std::string::npos) return 0;
+        btime = std::atoll(text.c_str() + at + 7);
+    }
+    const int fd = ::open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) return 0;
+    buf[n] = '\0';
+    // The command name may hold blanks and brackets: fields count from the last ')'.
+    const char* p = std::strrchr(buf, ')');
+    if (!p) return 0;
+    int field = 2;
+    for (; *p && field < 22; ++p)
+        if (*p == ' ') ++field;
+    const long long ticks = std::atoll(p);
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    if (btime <= 0 || hz <= 0) return 0;
+    return static_cast<time_t>(btime + ticks / hz);
+}
+
+bool allDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Replaces file with content: temporary file in the same directory, fsync, rename.
+// The old file stays untouched unless the new one is complete on disk.
+void replaceFile(const std::string& file, const std::string& content, const IniText& old) {
+    const fs::path target = realTarget(file);
+    // A file the user made read-only keeps what it says, even though the
+    // directory would let a rename put a new one in its place.
+    if (old.haveStat && readOnly(target.string(), old.st)) return;
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
 
@@ -253,14 +310,53 @@ void replaceFile(const std::string& file, const std::string& content, const IniT
     }
 }
 
-bool validSection(std::string_view s) { return s.find_first_of("]\r\n") == std::string_view::npos; }
+// A NUL byte anywhere would make the whole file unreadable (binary) on the next
+// read, and the write after that would start it afresh: every setting lost.
+constexpr std::string_view kNameBreakers{"]\r\n\0", 4};
+constexpr std::string_view kKeyBreakers{"=\r\n\0", 4};
+constexpr std::string_view kValueEnds{"\r\n\0", 3};
+
+bool validSection(std::string_view s) {
+    return s.find_first_of(kNameBreakers) == std::string_view::npos;
+}
 
 bool validKey(std::string_view k) {
-    return !k.empty() && k.find_first_of("=\r\n") == std::string_view::npos && k.front() != '[' &&
-           k.front() != ';';
+    return !k.empty() && k.find_first_of(kKeyBreakers) == std::string_view::npos &&
+           k.front() != '[' && k.front() != ';';
 }
 
 }  // namespace
+
+bool IniFileReadOnly(const std::string& file) {
+    struct stat st {};
+    const fs::path target = realTarget(file);
+    if (::stat(target.c_str(), &st) != 0) return false;
+    return readOnly(target.string(), st);
+}
+
+void RemoveStaleIniTemps(const std::string& file) {
+    const fs::path target = realTarget(file);
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    const std::string prefix = target.filename().string() + ".tmp.";
+    const time_t started = processStart();
+    if (started == 0) return;  // cannot tell old from new: leave everything
+    const std::string me = std::to_string(::getpid());
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const auto dot = rest.find('.');
+        if (dot == std::string_view::npos || !allDigits(rest.substr(0, dot)) ||
+            !allDigits(rest.substr(dot + 1)) || rest.substr(0, dot) == me)
+            continue;
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (st.st_mtime >= started) continue;  // may belong to a write going on now
+        ::unlink(it->path().c_str());
+    }
+}
 
 std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
                                      const std::string& file) {
@@ -288,10 +384,10 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
     // A name with a bracket, '=' or a line break would change the file's structure
     // (or could never be read back), so it is not written.
     if (!validSection(sec) || !validKey(k)) return;
-    // A value ends at the first line break: the rest could never be read back as
+    // A value ends at the first line break (or NUL): the rest could never be read back as
     // part of it and would turn into lines (even sections and keys) of its own.
     std::string_view val = value;
-    val = val.substr(0, val.find_first_of("\r\n"));
+    val = val.substr(0, val.find_first_of(kValueEnds));
 
     IniText ini = load(file);
     if (ini.state == Load::Error) return;
@@ -320,7 +416,9 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
     if (ini.bom) out += kBom;
     for (const std::string& line : ini.lines) {
         out += line;
-        out += ini.eol;
+        // A line whose own text ends in CR needs the CR LF ending, or the next
+        // read would take that CR for part of the line break.
+        out += !line.empty() && line.back() == '\r' ? std::string_view("\r\n") : ini.eol;
     }
     if (ini.state == Load::Ok && out == ini.raw) return;  // nothing changes
     replaceFile(file, out, ini);

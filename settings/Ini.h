@@ -18,6 +18,15 @@ std::string ReadIni(const std::string& section, const std::string& key, const st
 void WriteIni(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file);
 
+// True when file exists and may not be written: its write bits are all clear,
+// or this user may not write it. Such a file is never replaced or removed.
+bool IniFileReadOnly(const std::string& file);
+
+// Removes what interrupted writes of file left behind: temporary files named
+// like ours (file + ".tmp." + process id + "." + number) of another process,
+// last changed before this process started. Nothing else is touched.
+void RemoveStaleIniTemps(const std::string& file);
+
 // Looks a key up without writing anything back; nullopt when missing or empty.
 std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
                                      const std::string& file);

@@ -16,11 +16,16 @@ namespace quellon {
 namespace fs = std::filesystem;
 
 void CheckSettingsVersion(const std::string& settingsPath) {
+    // What a write killed half way left behind.
+    RemoveStaleIniTemps(settingsPath);
     const std::string version = ReadIni("Bridge", "Version", settingsPath, "0.0");
     if (version == "0.0") {
         // No version key: throw the old file away and start a fresh one. If it
         // cannot be deleted (read-only directory) the write below fails the same
         // way and the program simply runs on the old file's values or defaults.
+        // A read-only file is the user's word: it stays, and the program runs
+        // on what it says.
+        if (IniFileReadOnly(settingsPath)) return;
         std::error_code ec;
         fs::remove(settingsPath, ec);
         WriteIni("Bridge", "Version", kProgramVersion, settingsPath);

@@ -302,6 +302,11 @@ void FakePlatform::after(int ms, std::function<void()> fn) {
 
 int FakePlatform::messageBox(const std::string& text, int style, const std::string& title) {
     messageBoxes.push_back(MessageBoxCall{text, style, title});
+    if (whileMessageBoxShown) {
+        auto fn = whileMessageBoxShown;
+        const MessageBoxCall call = messageBoxes.back();  // the vector may grow meanwhile
+        fn(call);
+    }
     if (!answers.empty()) {
         const int a = answers.front();
         answers.pop_front();

@@ -203,6 +203,9 @@ public:
     std::vector<MessageBoxCall> messageBoxes;
     std::deque<int> answers;  // taken in order; then defaultAnswer
     int defaultAnswer = mb::IdOk;
+    // Runs while a box is up (before it is answered), as the modal loop would
+    // run events meanwhile.
+    std::function<void(const MessageBoxCall&)> whileMessageBoxShown;
     int beeps = 0;
     LocalTime local{2024, 1, 1, 12, 0, 0, 0};
     int64_t epoch = 1704110400000;  // 2024-01-01 12:00:00 UTC

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -253,6 +254,31 @@ TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPair) {
     const std::string all{std::istreambuf_iterator<char>(f), {}};
     EXPECT_EQ(std::ranges::count(all, '\n'), 3) << all;  // header + two records
     EXPECT_NE(all.find(",120,1,"), std::string::npos) << all;
+}
+
+// A log that fails (a full disk) is reported while the stream goes on: the
+// box is not opened from inside the receive handler, so frames arriving while
+// it is up are still taken in (and the port is never left to pile them up).
+TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
+    streaming();
+    modGlobal.dataLogActive = true;
+    w->startDataLog();
+    w->logger().writeFn = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
+    int boxes = 0;
+    uint64_t takenWhileShown = 0;
+    p.whileMessageBoxShown = [&](const MessageBoxCall&) {
+        ++boxes;
+        const uint64_t before = w->framesAccepted();
+        for (int i = 0; i < 20; ++i) feed(frame('A') + frame('B'), 2);
+        takenWhileShown = w->framesAccepted() - before;
+        EXPECT_TRUE(port().buffered().empty());
+    };
+    feed(frame('A') + frame('B'), 10);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(takenWhileShown, 40u);
+    EXPECT_FALSE(modGlobal.dataLogActive);
+    ASSERT_EQ(p.messageBoxes.size(), 1u);
+    EXPECT_NE(p.messageBoxes[0].text.find("No space left"), std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <vector>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "datalog/DataLogger.h"
 #include "platform/testing/FakePlatform.h"
@@ -108,12 +116,150 @@ TEST_F(DataLoggerTest, OpenOrWriteFailureIsReportedOnceAndSwitchesLoggingOff) {
         logOn();
         EXPECT_FALSE(logger.writeLogRecord());
         EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+        EXPECT_TRUE(plat.messageBoxes.empty());  // not from inside the receive path
+        plat.advance(5);
         ASSERT_EQ(plat.messageBoxes.size(), 1u);
         EXPECT_EQ(plat.messageBoxes[0].title, "Quellon by WEXLO");
         EXPECT_NE(plat.messageBoxes[0].text.find(path), std::string::npos);
         EXPECT_NE(plat.messageBoxes[0].text.find(reason), std::string::npos);
         EXPECT_FALSE(logger.writeLogRecord());
+        plat.advance(5);
         EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
+    }
+}
+
+// Writes that stop part way (a full disk): the record is cut off again, the
+// file ends with the last whole record, one message names file and reason.
+TEST_F(DataLoggerTest, FailedWriteLeavesOnlyWholeRecords) {
+    struct Case {
+        const char* name;
+        std::vector<ssize_t> results;  // >0: bytes taken, <0: -errno
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"enospc at once", {-ENOSPC}, "No space left"},
+        {"short then enospc", {17, -ENOSPC}, "No space left"},
+        {"short then nothing", {5, 0}, "No space left"},
+        {"eio after part", {30, -EIO}, "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(logPath());
+        plat.messageBoxes.clear();
+        logOn();
+        ASSERT_TRUE(logger.writeLogRecord());
+        size_t step = 0;
+        logger.writeFn = [&](int fd, const void* d, size_t n) -> ssize_t {
+            const ssize_t r = step < c.results.size() ? c.results[step++] : ssize_t(n);
+            if (r < 0) return errno = int(-r), -1;
+            return ::write(fd, d, std::min(n, size_t(r)));
+        };
+        EXPECT_FALSE(logger.writeLogRecord());
+        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+        EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
+        plat.advance(5);
+        ASSERT_EQ(plat.messageBoxes.size(), 1u);
+        EXPECT_NE(plat.messageBoxes[0].text.find(logPath().string()), std::string::npos);
+        EXPECT_NE(plat.messageBoxes[0].text.find(c.reason), std::string::npos);
+        logger.writeFn = [](int fd, const void* d, size_t n) { return ::write(fd, d, n); };
+    }
+}
+
+TEST_F(DataLoggerTest, ShortWritesThatCompleteStillGiveOneWholeRecord) {
+    logOn();
+    logger.writeFn = [](int fd, const void* d, size_t n) {
+        return ::write(fd, d, std::min<size_t>(n, 7));
+    };
+    EXPECT_TRUE(logger.writeLogRecord());
+    logOff();
+    EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
+}
+
+// A real full disk: a 64 KB tmpfs (needs the right to mount; skipped without).
+TEST_F(DataLoggerTest, FullFileSystemLeavesOnlyWholeRecords) {
+    const fs::path mnt = dir / "tiny";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    set("DataLog", (mnt / "log.csv").string());
+    logOn();
+    int records = 0;
+    while (logger.writeLogRecord() && records < 100000) ++records;
+    EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+    const std::string all = slurp(mnt / "log.csv");
+    ::umount(mnt.c_str());
+    EXPECT_GT(records, 100);
+    EXPECT_EQ(
+        all, kHeader + [&] {
+            std::string r;
+            for (int i = 0; i < records; ++i) r += kRecord;
+            return r;
+        }());
+    plat.advance(5);
+    ASSERT_EQ(plat.messageBoxes.size(), 1u);
+    EXPECT_NE(plat.messageBoxes[0].text.find("No space left"), std::string::npos);
+}
+
+// The next session never continues a line that a full disk or a crash cut off.
+TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirst) {
+    const std::string older = kHeader + kRecord;
+    const std::pair<std::string, std::string> cases[] = {
+        {older + "\"2026", older + kRecord},
+        {older + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r", older + kRecord},
+        {older, older + kRecord},
+        {"\"Da", kHeader + kRecord},  // nothing whole at all: a new file
+        {std::string(9000, 'x'), kHeader + kRecord},
+        {std::string(5000, 'x') + "\n" + std::string(5000, 'y'),
+         std::string(5000, 'x') + "\n" + kRecord},
+    };
+    for (const auto& [before, after] : cases) {
+        { std::ofstream(logPath(), std::ios::binary) << before; }
+        logOn();
+        logger.writeLogRecord();
+        logOff();
+        EXPECT_EQ(slurp(logPath()), after) << before.substr(0, 40);
+    }
+}
+
+// A file removed or replaced under the open log: noticed, reported, nothing more
+// is written into a file nobody can find.
+TEST_F(DataLoggerTest, LogFileRemovedOrReplacedIsNoticedWithinSeconds) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> change;
+        const char* reason;
+        bool byTimer;
+    };
+    const Case cases[] = {
+        {"file deleted", [](const fs::path& p) { fs::remove(p); }, "deleted", false},
+        {"folder removed", [](const fs::path& p) { fs::remove_all(p.parent_path()); }, "deleted",
+         true},
+        {"replaced",
+         [](const fs::path& p) { fs::rename(p, p.string() + ".old"), std::ofstream(p) << "x"; },
+         "another file", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path sub = dir / c.name;
+        fs::create_directories(sub);
+        set("DataLog", (sub / "log.csv").string());
+        plat.messageBoxes.clear();
+        logOn();
+        ASSERT_TRUE(logger.writeLogRecord());
+        c.change(sub / "log.csv");
+        if (c.byTimer) {
+            plat.advance(2100);  // no records due: the periodic look finds it
+        } else {
+            EXPECT_FALSE(logger.writeLogRecord());
+            plat.advance(5);
+        }
+        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+        ASSERT_EQ(plat.messageBoxes.size(), 1u);
+        EXPECT_NE(plat.messageBoxes[0].text.find((sub / "log.csv").string()), std::string::npos);
+        EXPECT_NE(plat.messageBoxes[0].text.find(c.reason), std::string::npos);
+        if (fs::exists(sub / "log.csv")) {
+            EXPECT_EQ(slurp(sub / "log.csv"), "x");
+        }
     }
 }
 

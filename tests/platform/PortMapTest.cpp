@@ -38,10 +38,12 @@ TEST(PortMap, SortsByKindThenNumberAndPinnedKeysWin) {
     for (const auto& [n, path] : rows) EXPECT_EQ(devicePathForPort(n, ini, sys), path) << n;
     std::vector<std::pair<int, std::string>> got;
     for (const auto& [n, info] : numberedPorts(ini, 8, sys)) got.emplace_back(n, info.description);
-    EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{1, "CH340"},
-                                                             {2, "set in the settings file"},
-                                                             {3, "CDC"},
-                                                             {4, "S2"},
-                                                             {5, "S10"},
-                                                             {7, "set in the settings file"}}));
+    // Neither pinned path exists.
+    EXPECT_EQ(
+        got, (std::vector<std::pair<int, std::string>>{{1, "CH340"},
+                                                       {2, "missing (set in the settings file)"},
+                                                       {3, "CDC"},
+                                                       {4, "S2"},
+                                                       {5, "S10"},
+                                                       {7, "missing (set in the settings file)"}}));
 }

@@ -1,4 +1,5 @@
 // The serial port on a real pseudo terminal: the test holds the master side.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -11,7 +12,9 @@
 #include <QTemporaryDir>
 
 #include "TestUtil.h"
+#include "platform/PortMap.h"
 #include "platform/QtSerialPort.h"
+#include "settings/Ini.h"
 
 using namespace quellon;
 using test::errorOf;
@@ -170,4 +173,80 @@ TEST(QtPortErrors, OpenFailuresMapToTheirNumbersAndTexts) {
     QtSerialPort port([p = dir.path().toStdString()](int) { return p; });
     EXPECT_NE(errorOf([&] { port.open(); }), 0);
     EXPECT_FALSE(port.isOpen());
+}
+
+// A receive handler that cannot run (a modal box on the receive path) must not
+// make the port take in the line without end; once it runs again, everything
+// the line still holds arrives, down to the last byte.
+TEST_F(QtPortTest, UnreadDataIsBoundedAndFlowsAgainOnceRead) {
+    port->open();
+    port->setInputMode(InputMode::Binary);
+    port->setInputLength(20);
+    bool stuck = true;
+    size_t got = 0;
+    port->setReceiveHandler([&](int ev) {
+        if (ev == SerialPort::EvReceive && !stuck) got += port->read().size();
+    });
+    port->setReceiveThreshold(20);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    const std::string chunk(4000, 'x');  // 200 frames
+    size_t written = 0;
+    for (int idle = 0; written < 512 * 1024 && idle < 50;) {
+        const ssize_t n = ::write(master, chunk.data(), chunk.size());
+        idle = n > 0 ? 0 : idle + 1;
+        written += n > 0 ? size_t(n) : 0;
+        pumpUntil([] { return false; }, 5);
+    }
+    EXPECT_LE(port->inBufferCount(), QtSerialPort::kReadBufferLimit);
+    EXPECT_LT(written, 512u * 1024);  // the line filled up instead of the program
+    stuck = false;
+    EXPECT_TRUE(pumpUntil([&] { return got == written - written % 20; }));
+    EXPECT_EQ(got, written - written % 20);
+}
+
+// A USB adapter pinned by its stable name: while it is unplugged the number is
+// reported as missing, and once the name is back the same number opens it.
+TEST_F(QtPortTest, PinnedStableNameIsMissingWhileUnpluggedAndFoundAgain) {
+    QTemporaryDir dir;
+    const std::string byId = dir.path().toStdString() + "/by-id";
+    std::filesystem::create_directory(byId);
+    const std::string name = byId + "/usb-FTDI_FT232R_USB_UART_A10K2B3C-if00-port0";
+    const std::string ini = dir.path().toStdString() + "/Quellon.ini";
+    std::filesystem::create_symlink(path, name);
+    EXPECT_EQ(stableDevicePath(path, byId), name);
+    EXPECT_EQ(pinSuggestion(1, path, ini, byId), name);
+    WriteIni("Ports", "1", name, ini);
+    EXPECT_EQ(pinSuggestion(1, path, ini, byId), "");  // already pinned
+    const std::vector<PortInfo> system{{path, "FT232R USB UART"}};
+    QtSerialPort pinned([&](int n) { return devicePathForPort(n, ini, system); });
+    pinned.setSettings("115200,N,8,1");
+
+    const std::tuple<const char*, bool, const char*> steps[] = {
+        {"plugged in", true, "FT232R USB UART"},
+        {"unplugged", false, "missing (set in the settings file)"},
+        {"plugged in again", true, "FT232R USB UART"},
+    };
+    for (const auto& [what, present, description] : steps) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove(name);
+        if (present) std::filesystem::create_symlink(path, name);
+        const auto listed = numberedPorts(ini, 1, system);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].second.path, name);
+        EXPECT_EQ(listed[0].second.description, description);
+        if (present) {
+            EXPECT_EQ(errorOf([&] { pinned.open(); }), 0);
+            EXPECT_TRUE(pinned.isOpen());
+            pinned.close();
+        } else {
+            std::string text;
+            try {
+                pinned.open();
+            } catch (const SerialError& e) {
+                text = e.description();
+            }
+            EXPECT_NE(text.find(name + " does not exist"), std::string::npos) << text;
+        }
+    }
+    EXPECT_EQ(stableDevicePath("/dev/null", byId), "");  // no stable name
 }

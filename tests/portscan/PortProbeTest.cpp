@@ -7,6 +7,9 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <fstream>
+
+#include "settings/Ini.h"
 
 #include "ScanRig.h"
 #include "portscan/PortProbe.h"
@@ -145,6 +148,65 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
     EXPECT_TRUE(triedWhileScanning);
     EXPECT_TRUE(w.isVisible());
     std::filesystem::remove(g.SettingsPath);
+}
+
+// OK after a scan offers to pin a bridge on a USB adapter to its number by the
+// adapter's stable name; nothing is asked where there is nothing to pin.
+TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("frmport_pin_" + std::to_string(getpid()));
+    fs::create_directories(dir / "by-id");
+    const fs::path usbDev = dir / "ttyUSB0", plainDev = dir / "ttyS0";  // stand-ins for devices
+    std::ofstream(usbDev.string()) << "";
+    std::ofstream(plainDev.string()) << "";
+    const std::string stable = (dir / "by-id" / "usb-FTDI_FT232R_A10K2B3C-if00-port0").string();
+    fs::create_symlink(usbDev, stable);
+
+    struct Row {
+        const char* what;
+        const char* selected;
+        bool bridgeOnUsb;   // else the bridge is on the plain port (COM2)
+        bool pinnedBefore;  // [Ports] 1 already names the stable path
+        int answer;
+        bool asked;
+        bool pinned;
+    };
+    const Row rows[] = {
+        {"bridge on the adapter, yes", "1", true, false, mb::IdYes, true, true},
+        {"bridge on the adapter, no", "1", true, false, mb::IdNo, true, false},
+        {"already pinned", "1", true, true, mb::IdYes, false, true},
+        {"bridge on a built-in port", "2", false, false, mb::IdYes, false, false},
+        {"chosen slot is not the bridge", "2", true, false, mb::IdYes, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        scantest::ScanRig rig;
+        rig.ports[1] = r.bridgeOnUsb ? bridge() : PortScript{};
+        rig.ports[2] = r.bridgeOnUsb ? PortScript{} : bridge();
+        rig.apply();
+        ModGlobal g;
+        g.SettingsPath = (dir / "Quellon.ini").string();
+        fs::remove(g.SettingsPath);
+        if (r.pinnedBefore) WriteIni("Ports", "1", stable, g.SettingsPath);
+        rig.plat.answers = {r.answer};
+        frmPort w(g, rig.plat);
+        w.byIdDir = (dir / "by-id").string();
+        w.listPorts = [&] {
+            return std::vector<std::pair<int, PortInfo>>{{1, {usbDev.string(), "FT232R"}},
+                                                         {2, {plainDev.string(), ""}}};
+        };
+        w.txtPortNumber->setCurrentText("2");
+        w.cmdStart_Click();
+        w.COMicon_Click(std::stoi(r.selected) - 1);
+        w.cmdOK_Click();
+        EXPECT_EQ(rig.plat.messageBoxes.size(), r.asked ? 1u : 0u);
+        if (r.asked && !rig.plat.messageBoxes.empty()) {
+            EXPECT_NE(rig.plat.messageBoxes[0].text.find(stable), std::string::npos);
+        }
+        const auto pin = IniLookup("Ports", "1", g.SettingsPath);
+        EXPECT_EQ(pin.value_or(""), r.pinned ? stable : "");
+    }
+    fs::remove_all(dir);
 }
 
 int main(int argc, char** argv) {

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -114,6 +119,93 @@ TEST_F(IniTest, VersionCheckRebuildsUnversionedFilesAndUpdatesOthers) {
         CheckSettingsVersion(ini);
         EXPECT_EQ(slurp(ini), after) << before;
     }
+}
+
+// A NUL byte written into the file would make it binary: the next read would
+// see no settings at all and the next write would start the file afresh.
+TEST_F(IniTest, NulBytesInNamesOrValuesCannotWipeTheFile) {
+    const std::string nul(1, '\0');
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"Bridge", "ChannelA", "Tx" + nul + "junk"},
+        {"Bridge", "Chan" + nul + "nelA", "Tx"},
+        {"Bri" + nul + "dge", "ChannelA", "Tx"},
+    };
+    for (const auto& [section, key, value] : rows) {
+        spit(ini, "[Bridge]\nPort=4\n");
+        WriteIni(section, key, value, ini);
+        EXPECT_EQ(slurp(ini).find('\0'), std::string::npos);
+        EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4");
+    }
+    EXPECT_EQ(IniLookup("Bridge", "ChannelA", ini), std::nullopt);
+    // Another program's line that ends in CR keeps it through our writes.
+    spit(ini, "[Other]\nx=1\r\r\n[Bridge]\nPort=4\n");
+    WriteIni("Bridge", "Port", "5", ini);
+    WriteIni("Bridge", "Port", "6", ini);
+    EXPECT_EQ(slurp(ini), "[Other]\nx=1\r\r\n[Bridge]\nPort=6\n");
+    spit(ini, "[Bridge]\nPort=4\n");
+    WriteIni("Bridge", "ChannelA", "Tx" + nul + "junk", ini);
+    EXPECT_EQ(IniLookup("Bridge", "ChannelA", ini), std::optional<std::string>("Tx"));
+}
+
+// A settings file the user made read-only keeps every byte and its inode, whatever
+// the program would write; the program still reads what it says.
+TEST_F(IniTest, ReadOnlyFileIsNeverReplaced) {
+    const std::string body = "[Bridge]\nPort=4\n";  // no Version: the check would rebuild it
+    const std::pair<const char*, std::function<void()>> writers[] = {
+        {"write", [&] { WriteIni("Bridge", "Port", "7", ini); }},
+        {"default", [&] { EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0"); }},
+        {"version check", [&] { CheckSettingsVersion(ini); }},
+    };
+    for (const fs::perms mode :
+         {fs::perms::owner_read,
+          fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read}) {
+        for (const auto& [name, write] : writers) {
+            fs::remove(ini);
+            spit(ini, body);
+            fs::permissions(ini, mode);
+            struct stat before {};
+            ::stat(ini.c_str(), &before);
+            write();
+            struct stat after {};
+            ASSERT_EQ(::stat(ini.c_str(), &after), 0) << name;
+            EXPECT_EQ(after.st_ino, before.st_ino) << name;
+            EXPECT_EQ(slurp(ini), body) << name;
+            EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4") << name;
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1)
+                << name << ": no temporary file";
+        }
+    }
+}
+
+// Temporary files of a write that was killed go at the next start; nothing else does.
+TEST_F(IniTest, StartRemovesOnlyOldTemporaryFilesOfOurOwnWrites) {
+    const std::string me = std::to_string(::getpid());
+    const std::tuple<std::string, bool, bool> rows[] = {
+        // name, made long ago (else just now), removed
+        {"Quellon.ini.tmp.99999.0", true, true},
+        {"Quellon.ini.tmp.1.17", true, true},
+        {"Quellon.ini.tmp.99999.1", false, false},  // may be a write going on now
+        {"Quellon.ini.tmp." + me + ".3", true, false},
+        {"Quellon.ini.tmp.x.1", true, false},
+        {"Quellon.ini.tmp.1.2.bak", true, false},
+        {"Quellon.ini.tmp.1", true, false},
+        {"Other.ini.tmp.1.2", true, false},
+        {"Quellon.ini.bak", true, false},
+    };
+    spit(ini, "[Bridge]\nVersion=1.10\n");
+    for (const auto& [name, old, removed] : rows) {
+        spit(dir + "/" + name, "x");
+        if (old) {
+            const struct timespec t[2] = {{1000000000, 0}, {1000000000, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, (dir + "/" + name).c_str(), t, 0), 0);
+        }
+    }
+    fs::create_directory(dir + "/Quellon.ini.tmp.5.5");  // not a file of ours
+    CheckSettingsVersion(ini);
+    for (const auto& [name, old, removed] : rows)
+        EXPECT_EQ(fs::exists(dir + "/" + name), !removed) << name;
+    EXPECT_TRUE(fs::is_directory(dir + "/Quellon.ini.tmp.5.5"));
+    EXPECT_EQ(slurp(ini), "[Bridge]\nVersion=1.10\n");
 }
 
 struct SavedEnv {

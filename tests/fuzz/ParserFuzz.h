@@ -1,0 +1,29 @@
+#pragma once
+// Fuzzing of every parser of bytes that come from outside the program: the
+// settings file (reader and writer), the serial settings text, [Ports] and the
+// port number text, the acknowledgement search, the reply reader and the port
+// probe's reply buffer. Each target checks its own invariants and aborts on a
+// broken one. Inputs are shaped from tokens each parser cares about, so the
+// deep paths are reached without coverage feedback.
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace quellon::fuzz {
+
+struct ParserTarget {
+    const char* name;
+    // Runs one input; returns whether it reached the parser's deep path.
+    bool (*run)(const uint8_t* data, size_t size);
+    // Makes one input from the generator.
+    std::vector<uint8_t> (*shape)(std::mt19937& rng);
+};
+
+const std::vector<ParserTarget>& parserTargets();
+
+// Where the settings target keeps its file (a private folder, removed at exit).
+std::string scratchDir();
+
+}  // namespace quellon::fuzz
