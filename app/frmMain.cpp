@@ -96,12 +96,14 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     };
     session_.onSilence = [this] {
         if (autoRecovery_) {
-            showLostMessage("SWR BRIDGE connection lost. Please verify your connection.", 46);
+            showLostMessage("SWR BRIDGE connection lost. Please verify your connection.",
+                            mb::ConnectionLost);
             return;
         }
         if (inWatchdogMessage_) return;
         inWatchdogMessage_ = true;
-        p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", 46, kAppTitle);
+        p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.",
+                      mb::ConnectionLost, kAppTitle);
         inWatchdogMessage_ = false;
     };
 }

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     if (!instance.tryAcquire("quellon")) {
         platform.beep();
         g.StatusMessage = "The program is already running";
-        platform.messageBox(g.StatusMessage, 48, quellon::kAppTitle);
+        platform.messageBox(g.StatusMessage, quellon::mb::Exclamation, quellon::kAppTitle);
         return 0;
     }
 

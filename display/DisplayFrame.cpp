@@ -1,3 +1,4 @@
+#include "core/ImageIds.h"
 #include "core/modGlobal.h"
 
 #include "display/DisplayFrame.h"
@@ -291,7 +292,7 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
 
     // Dark green until the blink timer's first tick.
-    setLamp(102);
+    setLamp(lamp::GreenDark);
 
     timer1_ = host_.platform().newTimer();
     timerLed_ = host_.platform().newTimer();
@@ -499,13 +500,13 @@ void DisplayFrame::timerLed_Timer() {
     const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
     if (g_.streamState <= 0) {
         ledPhase_ = false;
-        setLamp(yellow ? 108 : 102);
+        setLamp(yellow ? lamp::YellowDark : lamp::GreenDark);
     } else if (ledPhase_) {
         ledPhase_ = false;
-        setLamp(yellow ? 107 : 101);
+        setLamp(yellow ? lamp::YellowLit : lamp::GreenLit);
     } else {
         ledPhase_ = true;
-        setLamp(yellow ? 108 : 102);
+        setLamp(yellow ? lamp::YellowDark : lamp::GreenDark);
     }
 }
 
@@ -513,11 +514,11 @@ void DisplayFrame::timer1_Timer() {
     if (unloaded_ || exiting_) return;
     timer1_->stop();
     timerLed_->stop();
-    setLamp(102);
+    setLamp(lamp::GreenDark);
     if (!lostReported_) {
         lostReported_ = true;
         if (!host_.connectionLost("SWR CONNECTION LOST. Please verify your connection.",
-                                  mb::Question + 14)) {
+                                  mb::ConnectionLost)) {
             if (unloaded_ || exiting_) return;
             lost_->start();
             return;

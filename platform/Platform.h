@@ -39,6 +39,9 @@ constexpr int Critical = 16;
 constexpr int Question = 32;
 constexpr int Exclamation = 48;
 constexpr int Information = 64;
+// The connection-lost boxes: a question mark over an OK button. The button
+// bits 14 name no set of buttons and so give OK alone.
+constexpr int ConnectionLost = Question + 14;
 // Return values
 constexpr int IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7;
 }  // namespace mb

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/Text.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -48,13 +49,6 @@ bool naturalLess(const std::string& a, const std::string& b) {
         }
     }
     return (a.size() - i) < (b.size() - j);
-}
-
-std::string trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
 }
 
 std::string pinnedPath(int n, const std::string& settingsPath) {

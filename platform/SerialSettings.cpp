@@ -4,18 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/Text.h"
 #include "platform/SerialPort.h"
 
 namespace quellon {
 
 namespace {
-
-std::string trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
 
 bool allDigits(const std::string& s) {
     if (s.empty()) return false;

@@ -10,20 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "core/ImageIds.h"
 #include "core/modGlobal.h"
 #include "platform/Platform.h"
 
 namespace quellon {
 
 inline constexpr int kPortSlots = 8;
-
-// Program icon numbers of the slot images.
-namespace porticon {
-constexpr int Serial = 101;
-constexpr int InUse = 103;
-constexpr int Error = 104;
-constexpr int Bridge = 105;
-}  // namespace porticon
 
 struct SlotState {
     bool visible = false;   // button shown

@@ -70,21 +70,21 @@ QPixmap lampPixmap(int id, qreal dpr) {
     QColor base(140, 140, 140);
     bool lit = false;
     switch (id) {
-        case 101:
+        case lamp::GreenLit:
             base = QColor(40, 220, 40);
             lit = true;
             break;
-        case 102: base = QColor(40, 220, 40); break;
-        case 105:
+        case lamp::GreenDark: base = QColor(40, 220, 40); break;
+        case lamp::RedLit:
             base = QColor(235, 30, 30);
             lit = true;
             break;
-        case 106: base = QColor(235, 30, 30); break;
-        case 107:
+        case lamp::RedDark: base = QColor(235, 30, 30); break;
+        case lamp::YellowLit:
             base = QColor(250, 215, 20);
             lit = true;
             break;
-        case 108: base = QColor(250, 215, 20); break;
+        case lamp::YellowDark: base = QColor(250, 215, 20); break;
         default: break;
     }
     paintLamp(p, QRectF(0, 0, 28, 28), base, lit);
@@ -275,8 +275,8 @@ QPixmap portPixmap(int id, int size) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     switch (id) {
-        case 101: paintConnector(p, QColor(170, 180, 195)); break;
-        case 103:
+        case porticon::Serial: paintConnector(p, QColor(170, 180, 195)); break;
+        case porticon::InUse:
             paintConnector(p, QColor(170, 180, 195));
             p.setPen(QPen(Qt::white, 1));
             p.setBrush(QColor(240, 170, 20));
@@ -285,7 +285,7 @@ QPixmap portPixmap(int id, int size) {
             p.drawLine(QPointF(24, 20), QPointF(24, 24.5));
             p.drawLine(QPointF(24, 24.5), QPointF(27, 26));
             break;
-        case 104:
+        case porticon::Error:
             paintConnector(p, QColor(170, 180, 195));
             p.setPen(QPen(Qt::white, 1));
             p.setBrush(QColor(210, 30, 30));
@@ -294,7 +294,7 @@ QPixmap portPixmap(int id, int size) {
             p.drawLine(QPointF(21.5, 21.5), QPointF(26.5, 26.5));
             p.drawLine(QPointF(26.5, 21.5), QPointF(21.5, 26.5));
             break;
-        case 105: {
+        case porticon::Bridge: {
             p.setPen(QPen(QColor(40, 40, 40), 1.2));
             p.setBrush(QColor(50, 70, 110));
             p.drawRoundedRect(QRectF(2, 5, 28, 22), 3, 3);

@@ -6,11 +6,12 @@
 #include <QPixmap>
 #include <QSize>
 
+#include "core/ImageIds.h"
+
 namespace quellon {
 
-// Indicator lamps, 28 x 28 logical pixels: 101 green lit, 102 green dark,
-// 105 red lit, 106 red dark, 107 yellow lit, 108 yellow dark. Any other id gives
-// a grey, unlit lamp.
+// Indicator lamps (lamp::...), 28 x 28 logical pixels. Any other id gives a
+// grey, unlit lamp.
 QPixmap lampPixmap(int id, qreal dpr);
 
 enum class DialKind { Power, Swr };
@@ -24,7 +25,7 @@ QPixmap dialFace(DialKind kind, QSize logicalSize, qreal dpr, double unitsPerPix
 // The start-up logo: a bridge meter with its needle and the name "Quellon".
 QPixmap logoPixmap(QSize logicalSize, qreal dpr);
 
-// Port detection icons: 101 serial port, 103 port in use, 104 port error, 105 bridge.
+// Port detection icons (porticon::...).
 QIcon portIcon(int id);
 
 }  // namespace quellon

@@ -13,6 +13,8 @@
 
 #include "settings/Ini.h"
 
+#include "core/Text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,7 +41,6 @@ constexpr std::size_t kMaxValueLength = 254;
 // and is not worth parsing.
 constexpr std::size_t kMaxFileSize = 1u << 20;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kBlanks = " \t\r\v\f";
 
 enum class Load {
     Missing,   // no file: reads are empty, a write creates it
@@ -59,13 +60,6 @@ struct IniText {
     std::string raw;  // bytes as read, to skip writes that change nothing
 };
 
-std::string_view trim(std::string_view s) {
-    const auto b = s.find_first_not_of(kBlanks);
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(kBlanks);
-    return s.substr(b, e - b + 1);
-}
-
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -81,16 +75,16 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 // "[name]" -> name. A line that opens a bracket but never closes it (a file cut
 // off in the middle of a header) is no header at all.
 bool sectionOf(std::string_view line, std::string_view& name) {
-    const std::string_view t = trim(line);
+    const std::string_view t = trimView(line);
     if (t.empty() || t.front() != '[') return false;
     const auto close = t.rfind(']');
     if (close == std::string_view::npos || close == 0) return false;
-    name = trim(t.substr(1, close - 1));
+    name = trimView(t.substr(1, close - 1));
     return true;
 }
 
 bool isComment(std::string_view line) {
-    const std::string_view t = trim(line);
+    const std::string_view t = trimView(line);
     return !t.empty() && t.front() == ';';
 }
 
@@ -99,8 +93,8 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
     if (isComment(line)) return false;
     const auto eq = line.find('=');
     if (eq == std::string_view::npos) return false;
-    key = trim(line.substr(0, eq));
-    value = trim(line.substr(eq + 1));
+    key = trimView(line.substr(0, eq));
+    value = trimView(line.substr(eq + 1));
     return !key.empty();
 }
 
@@ -368,7 +362,7 @@ std::optional<std::string> IniLookup(const std::string& section, const std::stri
                                      const std::string& file) {
     const IniText ini = load(file);
     if (ini.state != Load::Ok) return std::nullopt;
-    const Spot spot = find(ini.lines, trim(section), trim(key));
+    const Spot spot = find(ini.lines, trimView(section), trimView(key));
     if (spot.keyLine < 0) return std::nullopt;
     std::string_view k, v;
     keyOf(ini.lines[static_cast<std::size_t>(spot.keyLine)], k, v);
@@ -385,8 +379,8 @@ std::string ReadIni(const std::string& section, const std::string& key, const st
 
 void WriteIni(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file) {
-    const std::string_view sec = trim(section);
-    const std::string_view k = trim(key);
+    const std::string_view sec = trimView(section);
+    const std::string_view k = trimView(key);
     // A name with a bracket, '=' or a line break would change the file's structure
     // (or could never be read back), so it is not written.
     if (!validSection(sec) || !validKey(k)) return;

@@ -396,6 +396,8 @@ void frmHistory::cmdCsv_Click() {
     if (!file.isEmpty()) exportCsv(file.toStdString());
 }
 
-void frmHistory::message(const std::string& text) { platform_.messageBox(text, 48, kAppTitle); }
+void frmHistory::message(const std::string& text) {
+    platform_.messageBox(text, mb::Exclamation, kAppTitle);
+}
 
 }  // namespace quellon::history
