@@ -2,11 +2,10 @@
 
 namespace quellon {
 
-std::string_view trimView(std::string_view s) {
-    constexpr std::string_view kBlanks = " \t\r\n\v\f";
-    const auto b = s.find_first_not_of(kBlanks);
+std::string_view trimView(std::string_view s, std::string_view blanks) {
+    const auto b = s.find_first_not_of(blanks);
     if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(kBlanks);
+    const auto e = s.find_last_not_of(blanks);
     return s.substr(b, e - b + 1);
 }
 

@@ -6,8 +6,10 @@
 
 namespace quellon {
 
-// The text without blanks (space, tab, CR, LF, VT, FF) at either end.
-std::string_view trimView(std::string_view s);
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+
+// The text without blanks (by default space, tab, CR, LF, VT, FF) at either end.
+std::string_view trimView(std::string_view s, std::string_view blanks = kWhiteSpace);
 inline std::string trim(std::string_view s) { return std::string(trimView(s)); }
 
 }  // namespace quellon

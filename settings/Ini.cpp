@@ -37,6 +37,9 @@ namespace fs = std::filesystem;
 // Longest value a read hands back: the platform reader copies into a buffer of
 // 255 characters and keeps one place for its terminator.
 constexpr std::size_t kMaxValueLength = 254;
+// Blanks around names and values. A line feed is not one: a name that carries
+// one cannot be written and must not be trimmed into one that can.
+constexpr std::string_view kBlanks = " \t\r\v\f";
 // A settings file is a few kilobytes. Anything larger is not ours (or is damaged)
 // and is not worth parsing.
 constexpr std::size_t kMaxFileSize = 1u << 20;
@@ -75,16 +78,16 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 // "[name]" -> name. A line that opens a bracket but never closes it (a file cut
 // off in the middle of a header) is no header at all.
 bool sectionOf(std::string_view line, std::string_view& name) {
-    const std::string_view t = trimView(line);
+    const std::string_view t = trimView(line, kBlanks);
     if (t.empty() || t.front() != '[') return false;
     const auto close = t.rfind(']');
     if (close == std::string_view::npos || close == 0) return false;
-    name = trimView(t.substr(1, close - 1));
+    name = trimView(t.substr(1, close - 1), kBlanks);
     return true;
 }
 
 bool isComment(std::string_view line) {
-    const std::string_view t = trimView(line);
+    const std::string_view t = trimView(line, kBlanks);
     return !t.empty() && t.front() == ';';
 }
 
@@ -93,8 +96,8 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
     if (isComment(line)) return false;
     const auto eq = line.find('=');
     if (eq == std::string_view::npos) return false;
-    key = trimView(line.substr(0, eq));
-    value = trimView(line.substr(eq + 1));
+    key = trimView(line.substr(0, eq), kBlanks);
+    value = trimView(line.substr(eq + 1), kBlanks);
     return !key.empty();
 }
 
@@ -362,7 +365,7 @@ std::optional<std::string> IniLookup(const std::string& section, const std::stri
                                      const std::string& file) {
     const IniText ini = load(file);
     if (ini.state != Load::Ok) return std::nullopt;
-    const Spot spot = find(ini.lines, trimView(section), trimView(key));
+    const Spot spot = find(ini.lines, trimView(section, kBlanks), trimView(key, kBlanks));
     if (spot.keyLine < 0) return std::nullopt;
     std::string_view k, v;
     keyOf(ini.lines[static_cast<std::size_t>(spot.keyLine)], k, v);
@@ -379,8 +382,8 @@ std::string ReadIni(const std::string& section, const std::string& key, const st
 
 void WriteIni(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file) {
-    const std::string_view sec = trimView(section);
-    const std::string_view k = trimView(key);
+    const std::string_view sec = trimView(section, kBlanks);
+    const std::string_view k = trimView(key, kBlanks);
     // A name with a bracket, '=' or a line break would change the file's structure
     // (or could never be read back), so it is not written.
     if (!validSection(sec) || !validKey(k)) return;

@@ -19,4 +19,5 @@ TEST(Trim, BlanksGoFromBothEndsOnly) {
         EXPECT_EQ(trimView(r.in), r.out) << '"' << r.in << '"';
         EXPECT_EQ(trim(r.in), std::string(r.out));
     }
+    EXPECT_EQ(trimView(" key\n ", " \t"), "key\n");  // a caller's own set of blanks
 }
