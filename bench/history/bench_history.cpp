@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/Memory.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "history/LogHistory.h"
@@ -22,18 +23,12 @@
 using namespace quellon::history;
 using Clock = std::chrono::steady_clock;
 
+using quellon::bench::residentMB;
+
 namespace {
 
 double since(Clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-double residentMB() {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    return 0;
 }
 
 }  // namespace

@@ -19,19 +19,14 @@
 #include <string>
 #include <thread>
 
+#include "bench/Memory.h"
 #include "platform/QtSerialPort.h"
 
 using namespace quellon;
 
-namespace {
+using quellon::bench::residentMB;
 
-double residentMB() {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    return 0;
-}
+namespace {
 
 void run(int seconds, bool limited) {
     int master = -1, slave = -1;

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "app/frmMain.h"
+#include "bench/Memory.h"
 #include "core/modGlobal.h"
 #include "platform/QtPlatform.h"
 #include "settings/Ini.h"
@@ -130,15 +131,6 @@ inline long long voluntarySwitches() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     return ru.ru_nvcsw;
-}
-
-inline double residentMB() {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    }
-    return 0;
 }
 
 // Runs the event loop for ms milliseconds (real time), as app.exec() would:
