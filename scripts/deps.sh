@@ -7,7 +7,8 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl1-mesa-dev
       libgtest-dev googletest clang-format
       xvfb xauth x11-utils imagemagick fonts-dejavu-core procps
-      libmosquitto-dev mosquitto mosquitto-clients openssl)
+      libmosquitto-dev mosquitto mosquitto-clients openssl
+      openbox xdotool)  # the screenshot script drives the windows under a window manager
 # Bitmap icons are rendered from the scalable one; the install check wants them.
 pkgs+=(qt6-svg-dev desktop-file-utils)
 # --list: print the packages, one a line, and install nothing (scripts/check-deps.sh).
