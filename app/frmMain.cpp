@@ -127,6 +127,7 @@ void frmMain::Form_Load() {
     CheckSettingsVersion(g_.SettingsPath);
     g_.GuiMode = ReadIni("Bridge", "GUI", g_.SettingsPath, "0");
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
+    session_.logger().setModelessReports(autoRecovery_);
 
     const qreal dpr = devicePixelRatioF();
     Picture1_->setPixmap(logoPixmap(QSize(380, 130), dpr));

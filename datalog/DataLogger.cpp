@@ -93,6 +93,12 @@ void DataLogger::showReport() {
     if (pendingReport_.empty()) return;
     const std::string text = std::move(pendingReport_);
     pendingReport_.clear();
+    if (modelessReports_) {
+        // A new failure replaces the report of an older one still on screen.
+        report_.reset();
+        report_ = p_.showMessage(text, mb::Exclamation, kAppTitle);
+        return;
+    }
     const std::shared_ptr<bool> alive = alive_;
     reportShowing_ = true;
     p_.messageBox(text, mb::Exclamation, kAppTitle);

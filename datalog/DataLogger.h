@@ -55,6 +55,10 @@ public:
     // The write used for the file (tests put a failing one here).
     std::function<ssize_t(int fd, const void* data, size_t size)> writeFn;
 
+    // When set, a failure is reported in a box that does not wait for an
+    // answer, so a log that failed at night holds nothing up until morning.
+    void setModelessReports(bool on) { modelessReports_ = on; }
+
     bool isOpen() const { return fd_ >= 0; }
     std::string lastError() const { return lastError_; }
     std::string path() const { return path_; }
@@ -90,7 +94,9 @@ private:
     std::unique_ptr<Timer> reportTimer_;
     std::unique_ptr<Timer> checkTimer_;
     std::string pendingReport_;
-    bool reportShowing_ = false;
+    bool reportShowing_ = false;  // a modal report is waiting for its answer
+    bool modelessReports_ = false;
+    std::unique_ptr<ShownMessage> report_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

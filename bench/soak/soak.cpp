@@ -13,6 +13,8 @@
 // waited for a click, a blocking message box, a log that stopped, unparsable
 // log lines or resident memory growing by more than 20 MB.
 
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -76,6 +78,28 @@ bool recover(frmMain& w, ProbeCounters& probe, Totals& t, int ms, long long minO
     }
     return false;
 }
+
+// A filesystem that fills up within seconds: a 64 KB tmpfs where mounting is
+// allowed (root), else /dev/full, which takes the file but refuses every write.
+class FullFileSystem {
+public:
+    explicit FullFileSystem(std::string dir) : dir_(std::move(dir)) {
+        mounted_ = ::mkdir(dir_.c_str(), 0700) == 0 &&
+                   ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~FullFileSystem() {
+        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    FullFileSystem(const FullFileSystem&) = delete;
+    FullFileSystem& operator=(const FullFileSystem&) = delete;
+    std::string logPath() const { return mounted_ ? dir_ + "/log.csv" : "/dev/full"; }
+    bool mounted() const { return mounted_; }
+    std::string kind() const { return mounted_ ? "tmpfs 64 KB" : "/dev/full"; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
 
 }  // namespace
 
@@ -148,93 +172,123 @@ int main(int argc, char** argv) {
 
             QElapsedTimer total;
             total.start();
-            while (total.elapsed() < static_cast<qint64>(seconds) * 1000) {
-                // Clean stretch: 2..5 s with no fault; compare new lines to new pairs.
-                const int cleanMs = 2000 + static_cast<int>(rng() % 3000);
-                const long long pairsA = probe.pairsLogged;
-                const uint64_t resA = w.resyncs();
-                const long long opensA = probe.opened;
-                const long long recA = checkLog(logPath).records;
-                runFor(cleanMs);
-                const long long pairsB = probe.pairsLogged;
-                const long long recB = checkLog(logPath).records;
-                if (w.resyncs() != resA || probe.opened != opensA) {
-                    ++t.stretchesSkipped;  // a late effect of the last fault: not a clean stretch
-                } else {
-                    ++t.stretches;
-                    t.stretchPairs += pairsB - pairsA;
-                    t.stretchRecords += recB - recA;
-                    if (pairsB - pairsA != recB - recA) {
-                        ++t.stretchMismatches;
-                        std::printf("stretch %lld: %lld pairs, %lld records\n", t.stretches,
-                                    pairsB - pairsA, recB - recA);
+            // Faults and clean stretches until untilMs. With logChecks, every clean
+            // stretch compares new log lines with new pairs and the log must stay on.
+            auto runFaults = [&](qint64 untilMs, bool logChecks) {
+                while (total.elapsed() < untilMs) {
+                    // Clean stretch: 2..5 s with no fault; compare new lines to new pairs.
+                    const int cleanMs = 2000 + static_cast<int>(rng() % 3000);
+                    const long long pairsA = probe.pairsLogged;
+                    const uint64_t resA = w.resyncs();
+                    const long long opensA = probe.opened;
+                    const long long recA = checkLog(logPath).records;
+                    runFor(cleanMs);
+                    const long long pairsB = probe.pairsLogged;
+                    const long long recB = checkLog(logPath).records;
+                    if (!logChecks) {
+                        // The log is off on purpose: only the stream has to go on.
+                    } else if (w.resyncs() != resA || probe.opened != opensA) {
+                        ++t.stretchesSkipped;  // a late effect of the last fault: not a clean
+                                               // stretch
+                    } else {
+                        ++t.stretches;
+                        t.stretchPairs += pairsB - pairsA;
+                        t.stretchRecords += recB - recA;
+                        if (pairsB - pairsA != recB - recA) {
+                            ++t.stretchMismatches;
+                            std::printf("stretch %lld: %lld pairs, %lld records\n", t.stretches,
+                                        pairsB - pairsA, recB - recA);
+                        }
                     }
-                }
-                if (!w.logger().isOpen()) ++t.logStopped;
-                if (total.elapsed() >= static_cast<qint64>(seconds) * 1000) break;
+                    if (logChecks && !w.logger().isOpen()) ++t.logStopped;
+                    if (total.elapsed() >= untilMs) break;
 
-                // One fault.
-                const std::string fault = kFaults[rng() % 7];
-                ++t.faults;
-                const long long opensBefore = probe.opened;
-                if (verbose)
-                    std::fprintf(stderr, "[%6.1f s] fault %s\n", total.elapsed() / 1000.0,
-                                 fault.c_str());
-                if (auto s = sim.readStats()) {
-                    sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
-                    lastSent = s->sent;
-                }
-                if (fault == "hangup" || fault == "replug") {
-                    sim.send("hangup");
-                    if (fault == "replug") {
-                        unlink(link.c_str());
-                        runFor(3000 + static_cast<int>(rng() % 4000));
+                    // One fault.
+                    const std::string fault = kFaults[rng() % 7];
+                    ++t.faults;
+                    const long long opensBefore = probe.opened;
+                    if (verbose)
+                        std::fprintf(stderr, "[%6.1f s] fault %s\n", total.elapsed() / 1000.0,
+                                     fault.c_str());
+                    if (auto s = sim.readStats()) {
+                        sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
+                        lastSent = s->sent;
                     }
-                    if (!sim.waitReady(10000) || !pointLink()) {
-                        std::printf("simulator did not come back after %s\n", fault.c_str());
-                        rc = 1;
-                        break;
+                    if (fault == "hangup" || fault == "replug") {
+                        sim.send("hangup");
+                        if (fault == "replug") {
+                            unlink(link.c_str());
+                            runFor(3000 + static_cast<int>(rng() % 4000));
+                        }
+                        if (!sim.waitReady(10000) || !pointLink()) {
+                            std::printf("simulator did not come back after %s\n", fault.c_str());
+                            return false;
+                        }
+                    } else {
+                        // The fault is lifted by a timer: the program may be inside a
+                        // connect sequence that pumps events itself when the time is up.
+                        const int ms = fault == "silence" ? 7000
+                                       : fault == "pause" ? 4000
+                                                          : 1000 + static_cast<int>(rng() % 1500);
+                        bool lifted = false;
+                        sim.send("fault " + (fault == "pause" ? std::string("silence") : fault));
+                        QTimer::singleShot(ms, [&sim, &lifted] {
+                            sim.send("fault none");
+                            lifted = true;
+                        });
+                        runUntil([&lifted] { return lifted; }, 600000);
                     }
-                } else {
-                    // The fault is lifted by a timer: the program may be inside a
-                    // connect sequence that pumps events itself when the time is up.
-                    const int ms = fault == "silence" ? 7000
-                                   : fault == "pause" ? 4000
-                                                      : 1000 + static_cast<int>(rng() % 1500);
-                    bool lifted = false;
-                    sim.send("fault " + (fault == "pause" ? std::string("silence") : fault));
-                    QTimer::singleShot(ms, [&sim, &lifted] {
-                        sim.send("fault none");
-                        lifted = true;
-                    });
-                    runUntil([&lifted] { return lifted; }, 600000);
+                    // After a silence or a hang-up the display has to report the lost
+                    // connection and the program has to connect again.
+                    const bool mustReopen =
+                        fault == "silence" || fault == "hangup" || fault == "replug";
+                    QElapsedTimer rec;
+                    rec.start();
+                    const bool back = recover(w, probe, t, 40000, mustReopen ? opensBefore + 1 : 0);
+                    const double recS = static_cast<double>(rec.elapsed()) / 1000.0;
+                    if (recS > t.maxRecoverS) t.maxRecoverS = recS;
+                    if (verbose)
+                        std::fprintf(stderr, "[%6.1f s] stream back %s after %.1f s\n",
+                                     total.elapsed() / 1000.0, back ? "" : "NOT", recS);
+                    if (!back) {
+                        ++t.failedRecoveries;
+                        std::printf("no recovery after %s (status \"%s\")\n", fault.c_str(),
+                                    w.statusLabel()->text().toUtf8().constData());
+                    }
+                    if (logChecks && !w.logger().isOpen()) ++t.logStopped;
                 }
-                // After a silence or a hang-up the display has to report the lost
-                // connection and the program has to connect again.
-                const bool mustReopen =
-                    fault == "silence" || fault == "hangup" || fault == "replug";
-                QElapsedTimer rec;
-                rec.start();
-                const bool back = recover(w, probe, t, 40000, mustReopen ? opensBefore + 1 : 0);
-                const double recS = static_cast<double>(rec.elapsed()) / 1000.0;
-                if (recS > t.maxRecoverS) t.maxRecoverS = recS;
-                if (verbose)
-                    std::fprintf(stderr, "[%6.1f s] stream back %s after %.1f s\n",
-                                 total.elapsed() / 1000.0, back ? "" : "NOT", recS);
-                if (!back) {
-                    ++t.failedRecoveries;
-                    std::printf("no recovery after %s (status \"%s\")\n", fault.c_str(),
-                                w.statusLabel()->text().toUtf8().constData());
-                }
-                if (!w.logger().isOpen()) ++t.logStopped;
-            }
+                return true;
+            };
+
+            // Three quarters of the run log to a file that can grow; the last
+            // quarter logs onto a filesystem that fills up, and the failure's
+            // message stays on screen, unanswered, while the faults go on.
+            const qint64 allMs = static_cast<qint64>(seconds) * 1000;
+            if (!runFaults(allMs - allMs / 4, true)) rc = 1;
+            const LogCheck c = checkLog(logPath);
+            const long long pairsMain = probe.pairsLogged;
+
+            FullFileSystem full(folder.dir() + "/full");
+            g.dataLogActive = false;
+            w.stopDataLog();
+            WriteIni("Bridge", "DataLog", full.logPath(), g.SettingsPath);
+            const long long reportsBefore = platform.logReports;
+            g.dataLogActive = true;
+            w.startDataLog();
+            const bool logFailed = runUntil(
+                [&] { return !w.logger().isOpen() && platform.logReports > reportsBefore; }, 30000);
+            const double rssFull = residentMB();
+            const uint64_t accFull = w.framesAccepted();
+            if (rc == 0 && !runFaults(allMs, false)) rc = 1;
+            const bool streamedOnFull = w.framesAccepted() > accFull;
+            // What reached the full filesystem is whole records only (/dev/full keeps nothing).
+            const LogCheck fullLog = full.mounted() ? checkLog(full.logPath()) : LogCheck{};
 
             if (auto s = sim.readStats())
                 sentSum += s->sent >= lastSent ? s->sent - lastSent : s->sent;
             const double rssEnd = residentMB();
             w.stopRxDati();
             runFor(200);
-            const LogCheck c = checkLog(logPath);
 
             std::printf("seconds              %d\n", seconds);
             std::printf("seed                 %u\n", seed);
@@ -256,16 +310,24 @@ int main(int argc, char** argv) {
             std::printf("clean_records        %lld\n", t.stretchRecords);
             std::printf("clean_mismatches     %lld\n", t.stretchMismatches);
             std::printf("log_records_total    %lld\n", c.records);
-            std::printf("log_pairs_total      %lld\n", probe.pairsLogged);
+            std::printf("log_pairs_total      %lld\n", pairsMain);
             std::printf("log_headers          %lld\n", c.headers);
             std::printf("log_bad_lines        %lld\n", c.badLines);
             std::printf("log_stopped_checks   %lld\n", t.logStopped);
             std::printf("rss_mb_start         %.1f\n", rssStart);
+            std::printf("full_fs              %s\n", full.kind().c_str());
+            std::printf("full_fs_reported     %s\n", logFailed ? "yes" : "NO");
+            std::printf("full_fs_log_reports  %lld\n", platform.logReports - reportsBefore);
+            std::printf("full_fs_log_records  %lld (bad lines %lld)\n", fullLog.records,
+                        fullLog.badLines);
+            std::printf("full_fs_streamed     %s\n", streamedOnFull ? "yes" : "NO");
+            std::printf("rss_mb_full_start    %.1f\n", rssFull);
             std::printf("rss_mb_end           %.1f\n", rssEnd);
             const bool ok = rc == 0 && t.failedRecoveries == 0 && t.stretchMismatches == 0 &&
                             t.retries == 0 && platform.messages == 0 && t.logStopped == 0 &&
-                            c.badLines == 0 && c.headers == 1 && t.stretches > 0 &&
-                            rssEnd - rssStart <= kMaxGrowthMB;
+                            c.badLines == 0 && c.headers == 1 && t.stretches > 0 && logFailed &&
+                            platform.logReports - reportsBefore == 1 && streamedOnFull &&
+                            fullLog.badLines == 0 && rssEnd - rssStart <= kMaxGrowthMB;
             std::printf("result               %s\n", ok ? "PASS" : "FAIL");
             std::fflush(stdout);
             if (!ok) rc = 1;

@@ -48,6 +48,7 @@ public:
     void processEvents() override { inner_.processEvents(); }
     int messageBox(const std::string& text, int style, const std::string&) override {
         ++messages;
+        countLogReport(text);
         lastMessage = text;
         if (verbose) std::fprintf(stderr, "[message %d] %s\n", style, text.c_str());
         return mb::IdOk;
@@ -56,9 +57,13 @@ public:
     std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
                                               const std::string& title) override {
         ++shownMessages;
+        countLogReport(text);
         lastMessage = text;
         if (verbose) std::fprintf(stderr, "[shown %d] %s\n", style, text.c_str());
         return inner_.showMessage(text, style, title);
+    }
+    void countLogReport(const std::string& text) {
+        if (text.find("Data logging is switched off") != std::string::npos) ++logReports;
     }
     void beep() override {}
     LocalTime localTime() override { return inner_.localTime(); }
@@ -75,6 +80,7 @@ public:
     long long sleeps = 0;
     long long messages = 0;
     long long shownMessages = 0;
+    long long logReports = 0;  // boxes reporting that logging failed
     std::string lastMessage;
     bool verbose = false;
 

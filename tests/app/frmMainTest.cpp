@@ -15,6 +15,7 @@
 #include <iterator>
 
 #include "app/frmMain.h"
+#include "core/Version.h"
 #include "core/modGlobal.h"
 #include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
@@ -273,25 +274,46 @@ TEST_F(FrmMainTest, StreamChannelFromBeforeANewConnectionIsNotPairedIntoARecord)
 // box is not opened from inside the receive handler, so frames arriving while
 // it is up are still taken in (and the port is never left to pile them up).
 TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
-    streaming();
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
-    w->logger().writeFn = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
-    int boxes = 0;
-    uint64_t takenWhileShown = 0;
-    p.whileMessageBoxShown = [&](const MessageBoxCall&) {
-        ++boxes;
-        const uint64_t before = w->framesAccepted();
-        for (int i = 0; i < 20; ++i) feed(frame('A') + frame('B'), 2);
-        takenWhileShown = w->framesAccepted() - before;
-        EXPECT_TRUE(port().buffered().empty());
-    };
-    feed(frame('A') + frame('B'), 10);
-    EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(takenWhileShown, 40u);
-    EXPECT_FALSE(modGlobal.dataLogActive);
-    ASSERT_EQ(p.messageBoxes.size(), 1u);
-    EXPECT_NE(p.messageBoxes[0].text.find("No space left"), std::string::npos);
+    // Attended ([Recovery] Auto=0): the Parts' box that waits for OK, with the
+    // stream read meanwhile. Unattended (the default): a box that does not wait,
+    // left open while the stream goes on.
+    for (const bool unattended : {false, true}) {
+        SCOPED_TRACE(unattended ? "unattended" : "attended");
+        w.reset();
+        SetUp();
+        WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
+        WriteIni("Recovery", "Auto", unattended ? "1" : "0", modGlobal.SettingsPath);
+        streaming();
+        p.messageBoxes.clear();
+        modGlobal.dataLogActive = true;
+        w->startDataLog();
+        w->logger().writeFn = [](int, const void*, size_t) -> ssize_t {
+            return errno = ENOSPC, -1;
+        };
+        int boxes = 0;
+        uint64_t takenWhileShown = 0;
+        p.whileMessageBoxShown = [&](const MessageBoxCall&) {
+            ++boxes;
+            const uint64_t before = w->framesAccepted();
+            for (int i = 0; i < 20; ++i) feed(frame('A') + frame('B'), 2);
+            takenWhileShown = w->framesAccepted() - before;
+            EXPECT_TRUE(port().buffered().empty());
+        };
+        feed(frame('A') + frame('B'), 10);
+        EXPECT_EQ(boxes, unattended ? 0 : 1);
+        EXPECT_EQ(takenWhileShown, unattended ? 0u : 40u);
+        EXPECT_FALSE(modGlobal.dataLogActive);
+        ASSERT_EQ(p.messageBoxes.size(), 1u);
+        EXPECT_EQ(p.messageBoxes[0].modeless, unattended);
+        EXPECT_NE(p.messageBoxes[0].text.find("No space left"), std::string::npos);
+        if (unattended) {
+            const uint64_t before = w->framesAccepted();
+            for (int i = 0; i < 20; ++i) feed(frame('A') + frame('B'), 2);
+            EXPECT_EQ(w->framesAccepted() - before, 40u);
+            EXPECT_EQ(p.openMessages().size(), 1u);  // still there for the morning
+        }
+        p.whileMessageBoxShown = nullptr;
+    }
 }
 
 }  // namespace

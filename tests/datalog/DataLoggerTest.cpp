@@ -105,26 +105,35 @@ TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
 
 TEST_F(DataLoggerTest, OpenOrWriteFailureIsReportedOnceAndSwitchesLoggingOff) {
     // A missing folder; a full device, which opens but fails on the first record.
+    // Reported in a box that waits for its answer, or (unattended) in one that
+    // does not, which a later failure replaces.
     const std::pair<std::string, const char*> cases[] = {
         {(dir / "no such dir" / "log.csv").string(), "No such file"},
         {"/dev/full", "No space left"}};
-    for (const auto& [path, reason] : cases) {
-        SCOPED_TRACE(path);
-        if (!fs::exists(path) && path == "/dev/full") continue;  // no /dev/full here
-        plat.messageBoxes.clear();
-        set("DataLog", path);
-        logOn();
-        EXPECT_FALSE(logger.writeLogRecord());
-        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
-        EXPECT_TRUE(plat.messageBoxes.empty());  // not from inside the receive path
-        plat.advance(5);
-        ASSERT_EQ(plat.messageBoxes.size(), 1u);
-        EXPECT_EQ(plat.messageBoxes[0].title, "Quellon by WEXLO");
-        EXPECT_NE(plat.messageBoxes[0].text.find(path), std::string::npos);
-        EXPECT_NE(plat.messageBoxes[0].text.find(reason), std::string::npos);
-        EXPECT_FALSE(logger.writeLogRecord());
-        plat.advance(5);
-        EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
+    for (const bool modeless : {false, true}) {
+        logger.setModelessReports(modeless);
+        for (const auto& [path, reason] : cases) {
+            SCOPED_TRACE(path + (modeless ? " modeless" : " modal"));
+            if (!fs::exists(path) && path == "/dev/full") continue;  // no /dev/full here
+            plat.messageBoxes.clear();
+            set("DataLog", path);
+            logOn();
+            EXPECT_FALSE(logger.writeLogRecord());
+            EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+            EXPECT_TRUE(plat.messageBoxes.empty());  // not from inside the receive path
+            plat.advance(5);
+            ASSERT_EQ(plat.messageBoxes.size(), 1u);
+            EXPECT_EQ(plat.messageBoxes[0].modeless, modeless);
+            EXPECT_EQ(plat.messageBoxes[0].title, "Quellon by WEXLO");
+            EXPECT_NE(plat.messageBoxes[0].text.find(path), std::string::npos);
+            EXPECT_NE(plat.messageBoxes[0].text.find(reason), std::string::npos);
+            EXPECT_FALSE(logger.writeLogRecord());
+            plat.advance(5);
+            EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
+            if (modeless) {
+                EXPECT_EQ(plat.openMessages().size(), 1u);
+            }
+        }
     }
 }
 
