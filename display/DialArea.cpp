@@ -1,0 +1,65 @@
+#include "display/DialArea.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "display/DisplayFrame.h"
+
+namespace quellon {
+
+DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
+    : QWidget(parent), kind_(kind) {
+    setFixedSize(logicalSize);
+}
+
+QRect DialArea::needleRect() const {
+    // The stroke's bounding box, widened by the pen and a pixel of antialiasing.
+    const double tpp = winpos::twipsPerPixel();
+    const QRectF line = QRectF(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
+                               QPointF(needle_.tipX / tpp, needle_.tipY / tpp))
+                            .normalized();
+    const int margin = static_cast<int>(std::ceil(width_ * 1.5)) + 2;
+    return line.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
+}
+
+void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
+    if (hasNeedle_ && g.pivotX == needle_.pivotX && g.pivotY == needle_.pivotY &&
+        g.tipX == needle_.tipX && g.tipY == needle_.tipY && color == color_ &&
+        std::max(1, width) == width_) {
+        needle_ = g;
+        return;  // drawn the same: nothing to paint
+    }
+    // Only the dial under the old and the new needle is painted again.
+    const QRect before = hasNeedle_ ? needleRect() : rect();
+    needle_ = g;
+    color_ = color;
+    width_ = std::max(1, width);
+    hasNeedle_ = true;
+    update(QRegion(before) | QRegion(needleRect()));
+}
+
+void DialArea::paintEvent(QPaintEvent* event) {
+    const qreal dpr = devicePixelRatioF();
+    const double tpp = winpos::twipsPerPixel();
+    if (face_.isNull() || face_.devicePixelRatio() != dpr ||
+        face_.size() != QSize(static_cast<int>(std::ceil(width() * dpr)),
+                              static_cast<int>(std::ceil(height() * dpr))))
+        face_ = dialFace(kind_, size(), dpr, tpp);
+    QPainter p(this);
+    // The face is drawn once into a pixmap; a paint copies back only the part
+    // the needle left or entered, then strokes the needle over it.
+    const QRect dirty = event->rect() & rect();
+    p.drawPixmap(dirty, face_,
+                 QRectF(dirty.x() * dpr, dirty.y() * dpr, dirty.width() * dpr, dirty.height() * dpr)
+                     .toAlignedRect());
+    if (!hasNeedle_) return;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRegion(event->region());
+    p.setPen(QPen(color_, width_ * 1.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
+               QPointF(needle_.tipX / tpp, needle_.tipY / tpp));
+}
+
+}  // namespace quellon
