@@ -20,6 +20,7 @@
 #include <tuple>
 
 #include "display/PaintCoalescer.h"
+#include "display/ReadoutBox.h"
 #include "link/Format.h"
 #include "platform/Platform.h"
 #include "settings/Ini.h"
@@ -43,7 +44,7 @@ QStyle* readoutStyle() {
 }
 
 QLineEdit* makeBox(const QString& name, const QString& designText, int minWidth = 70) {
-    auto* box = new QLineEdit(designText);
+    auto* box = new ReadoutBox(designText);
     if (QStyle* s = readoutStyle()) {
         box->setStyle(s);
         // That box covers all of its rectangle, so what lies beneath (a group
