@@ -361,6 +361,8 @@ void DisplayFrame::aggiornaDati() {
     if (g_.streamState == StreamState::NewReading) {
         updateStep();
         g_.streamState = StreamState::Consumed;
+        // Paints held back since the last one are due now, if their interval is over.
+        PaintCoalescer::replayDue();
     }
     lost_->kick();
     if (lostReported_) {
