@@ -8,6 +8,7 @@
 
 #include "display/DisplayFrame.h"
 #include "display/PaintCoalescer.h"
+#include "display/ReadoutBox.h"
 #include "link/Format.h"
 
 namespace quellon {
@@ -29,7 +30,7 @@ QStyle* readoutStyle() {
 }  // namespace
 
 QLineEdit* makeBox(const QString& name, const QString& designText, int minWidth) {
-    auto* box = new QLineEdit(designText);
+    auto* box = new ReadoutBox(designText);
     if (QStyle* s = readoutStyle()) {
         box->setStyle(s);
         // That box covers all of its rectangle, so what lies beneath (a group
