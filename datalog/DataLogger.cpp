@@ -24,8 +24,9 @@ bool fileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-// DataRefresh as a 16-bit whole number; anything unusable keeps the 1000 ms default.
-int parseRefresh(const std::string& text) {
+}  // namespace
+
+int refreshFromText(const std::string& text) {
     errno = 0;
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
@@ -34,8 +35,6 @@ int parseRefresh(const std::string& text) {
     if (v < -32768.0 || v > 32767.0) return 1000;
     return static_cast<int>(v);
 }
-
-}  // namespace
 
 DataLogger::DataLogger(ModGlobal& g, Platform& p)
     : g_(g), p_(p), reportTimer_(p.newTimer()), checkTimer_(p.newTimer()) {
@@ -193,7 +192,7 @@ void DataLogger::startDataLog() {
     }
     goodEnd_ = 0;
     if (!remember() || !writeLine(headerLine())) return;
-    refreshMs_ = parseRefresh(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
+    refreshMs_ = refreshFromText(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
 }
 
 bool DataLogger::remember() {
