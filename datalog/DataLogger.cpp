@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/Format.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -27,11 +28,11 @@ bool fileExists(const std::string& path) {
 }  // namespace
 
 int refreshFromText(const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || errno != 0 || !std::isfinite(v)) return 1000;
-    v = std::nearbyint(v);
+    // Read as the C library reads a number (hexadecimal too); a value out of the
+    // double's normal range or not finite is unusable.
+    const NumberScan n = scanLeadingNumber(text, kCLibraryRules);
+    if (!n.found || n.outOfRange || !std::isfinite(n.value)) return 1000;
+    const double v = std::nearbyint(n.value);
     if (v < -32768.0 || v > 32767.0) return 1000;
     return static_cast<int>(v);
 }

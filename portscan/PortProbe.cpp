@@ -1,9 +1,9 @@
 #include "portscan/PortProbe.h"
 
+#include "link/Format.h"
 #include "link/Protocol.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace quellon {
 
@@ -36,22 +36,8 @@ std::string errorTextFor(int number) {
 }
 
 double valueOf(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    // Only decimal digits, one point and a sign: no hex, "inf" or "nan".
-    std::string num;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) num += text[i++];
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= '0' && c <= '9') num += c;
-        else if (c == '.' && !point) {
-            point = true;
-            num += c;
-        } else break;
-    }
-    if (num.empty() || num.find_first_of("0123456789") == std::string::npos) return 0;
-    double v = std::strtod(num.c_str(), nullptr);
+    // No hex, "inf", "nan" or exponent: a port number or count is plain digits.
+    const double v = scanLeadingNumber(text, kPlainDecimalRules).value;
     return std::isfinite(v) ? v : 0;
 }
 

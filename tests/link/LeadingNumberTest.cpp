@@ -67,6 +67,11 @@ TEST(LeadingNumber, DigitsBeyondTheDoubleRange) {
     EXPECT_DOUBLE_EQ(leadingNumber(small), 1e-310);
     EXPECT_DOUBLE_EQ(valueOf(small), 1e-310);
     EXPECT_EQ(refreshFromText(small), 1000);
+    // Below every double without an exponent: zero, not the infinity Val() once gave.
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    EXPECT_EQ(leadingNumber(tiny), 0);
+    EXPECT_EQ(valueOf(tiny), 0);
+    EXPECT_EQ(refreshFromText(tiny), 1000);
 }
 
 }  // namespace
