@@ -18,6 +18,7 @@
 
 #include "link/BridgeLink.h"
 #include "link/Format.h"
+#include "link/ScaleCodes.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 #include "settings/Ini.h"
@@ -25,8 +26,6 @@
 namespace quellon {
 
 namespace {
-
-const char* const kScaleList[] = {"50W", "100W", "200W", "250W", "500W", "1KW", "2KW"};
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& t) { return t.toStdString(); }
@@ -282,8 +281,9 @@ void frmConfig::load() {
                                               comboScalaMultB2};
     const std::array<std::string, 4> texts = {g_.ScaleTextA[0], g_.ScaleTextA[1], g_.ScaleTextB[0],
                                               g_.ScaleTextB[1]};
+    const std::vector<std::string> scales = scaleTexts();
     for (size_t i = 0; i < 4; ++i) {
-        for (const char* e : kScaleList) combos[i]->addItem(e);
+        for (const std::string& e : scales) combos[i]->addItem(q(e));
         combos[i]->setCurrentText(q(texts[i]));
     }
 
