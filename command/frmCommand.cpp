@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "link/BridgeLink.h"
+#include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 
@@ -98,17 +99,12 @@ frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(par
 frmCommand::~frmCommand() { closePort(); }
 
 void frmCommand::openPort() {
-    bool ok = false;
-    try {
-        port_ = p_.newSerialPort();
-        port_->setPortNumber(portNumberValue(g_.PortNumber));
-        port_->setSettings(g_.PortSettings);
-        port_->open();
-        port_->setInputMode(InputMode::Text);
-        ok = true;
-    } catch (const SerialError& e) {
+    port_ = p_.newSerialPort();
+    const auto failure = openPortAs(*port_, portNumberValue(g_.PortNumber), g_.PortSettings);
+    const bool ok = !failure;
+    if (failure) {
         // Without a port every click would fail; say why and offer only Exit.
-        lblPort->setText(QString::fromStdString("Com:" + g_.PortNumber + " " + e.description() +
+        lblPort->setText(QString::fromStdString(portFailureText(g_.PortNumber, failure->reason) +
                                                 ": commands cannot be sent"));
         lblPort->setVisible(true);
     }

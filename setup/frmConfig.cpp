@@ -19,6 +19,7 @@
 #include "link/BridgeLink.h"
 #include "link/Format.h"
 #include "link/ScaleCodes.h"
+#include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 #include "settings/Ini.h"
@@ -337,19 +338,15 @@ void frmConfig::load() {
 
 void frmConfig::openPort() {
     const std::string number = g_.PortNumber;
-    try {
-        port_ = p_.newSerialPort();
-        port_->setPortNumber(portNumberValue(number));
-        port_->setSettings(g_.PortSettings);
-        if (!port_->isOpen()) port_->open();
-        port_->setInputMode(InputMode::Text);
-        lblPort->setVisible(false);
-    } catch (const SerialError& e) {
+    port_ = p_.newSerialPort();
+    if (const auto failure = openPortAs(*port_, portNumberValue(number), g_.PortSettings)) {
         // The dialog still edits and saves the settings; the bridge cannot be
         // reached, which the user should know before pressing Apply.
         lblPort->setText(
-            q("Com:" + number + " " + e.description() + ": parameters cannot be sent"));
+            q(portFailureText(number, failure->reason) + ": parameters cannot be sent"));
         lblPort->setVisible(true);
+    } else {
+        lblPort->setVisible(false);
     }
     if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
 }
