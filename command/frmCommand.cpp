@@ -2,14 +2,13 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "link/BridgeLink.h"
+#include "platform/Centre.h"
 #include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
@@ -90,10 +89,7 @@ frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(par
     openPort();
 
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->geometry();
-        move(r.width() / 2 - width() / 2, r.height() / 2 - height() / 2);
-    }
+    centreOnScreen(*this, ScreenArea::Whole);
 }
 
 frmCommand::~frmCommand() { closePort(); }

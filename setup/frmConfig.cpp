@@ -12,13 +12,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "link/BridgeLink.h"
 #include "link/Format.h"
 #include "link/ScaleCodes.h"
+#include "platform/Centre.h"
 #include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
@@ -330,10 +330,7 @@ void frmConfig::load() {
     openPort();
 
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->geometry();
-        move(r.width() / 2 - width() / 2, r.height() / 2 - height() / 2);
-    }
+    centreOnScreen(*this, ScreenArea::Whole);
 }
 
 void frmConfig::openPort() {
