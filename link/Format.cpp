@@ -117,7 +117,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool isOneOf(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
-// The number's text rebuilt for from_chars: [-]digits[.digits][e|p[-]digits],
+// The number's text rebuilt for from_chars: digits[.digits][e|p[-]digits], unsigned and
 // without a "0x" prefix for hexadecimal.
 struct Parts {
     std::string normalized;
