@@ -121,7 +121,7 @@ void frmMain::Form_Load() {
     centreOnScreen(*this, ScreenArea::Available);
     setWindowTitle(QString::fromUtf8(kAppTitle));
     CheckSettingsVersion(g_.SettingsPath);
-    g_.GuiMode = ReadIni("Bridge", "GUI", g_.SettingsPath, "0");
+    g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
     session_.logger().setModelessReports(autoRecovery_);
 
@@ -221,15 +221,12 @@ void frmMain::Timer2_Timer() {
 }
 
 void frmMain::openDisplayWindow() {
-    static const char* modes[] = {"0", "1", "2", "3", "4"};
-    bool known = false;
-    for (const char* m : modes) known = known || g_.GuiMode == m;
-    if (!known) {
-        g_.GuiMode = std::string("0");  // not from a literal: GCC 12 warns falsely on it here
+    if (g_.GuiMode == DisplayMode::Unknown) {
+        g_.GuiMode = DisplayMode::Bargraphs;
         WriteIni("Bridge", "GUI", "0", g_.SettingsPath);
     }
     auto factory = displayFactory ? displayFactory : createDisplayWindow;
-    display_ = factory(g_.GuiMode, *this);
+    display_ = factory(displayModeText(g_.GuiMode), *this);
     if (!display_) return;
     display_->onUnloaded = [this] { releaseDisplayLater(); };
     display_->showDisplay();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/ChannelReading.h"
 #include "core/Version.h"
@@ -38,28 +39,65 @@ struct ScaleSlot {
 };
 
 enum SlotIndex { SlotA1 = 0, SlotA2 = 1, SlotB1 = 2, SlotB2 = 3 };
+using ScaleSlots = std::array<ScaleSlot, 4>;  // A1, A2, B1, B2
 
-struct ModGlobal {
+// Where the program keeps its files.
+struct Paths {
     std::string SettingsPath;  // full path of Quellon.ini
     std::string ProgramDir;    // directory used for the default log path
-    std::string GuiMode = "0";
+};
+
+// The measurement stream, as the receive path and the display see it.
+enum class StreamState : int16_t {
+    Stopped = 0,     // no stream
+    Consumed = 1,    // running, the last reading shown
+    NewReading = 2,  // running, a reading waits for the display
+};
+
+// The display window chosen by the GUI key. The key holds the number as text;
+// Unknown stands for any other text until the connect sequence repairs it.
+enum class DisplayMode : int8_t {
+    Bargraphs = 0,
+    Gauges = 1,
+    WattMeter = 2,
+    Voltages = 3,
+    Timing = 4,
+    Unknown = -1,
+};
+DisplayMode displayModeFromText(std::string_view text);
+// "0".."4"; Unknown gives "".
+const char* displayModeText(DisplayMode mode);
+
+// What the connection is doing now.
+struct SessionState {
+    DisplayMode GuiMode = DisplayMode::Bargraphs;
     std::string PortNumber = "1";
     std::string PortSettings = "115200,N,8,1";
     std::string StatusMessage;
-    int16_t streamState = 0;  // 0 stopped, 1 running/consumed, 2 new reading waiting
+    StreamState streamState = StreamState::Stopped;
     bool dataLogActive = false;
     bool logZeroPower = true;
+};
 
+// What the bridge said about itself: firmware, parameters and scales.
+struct BridgeState {
     std::string BridgeFirmwareVersion;
     BridgeParameters params;
 
     std::array<std::string, 2> ScaleCodeA{}, ScaleCodeB{};
     std::array<std::string, 2> ScaleTextA{}, ScaleTextB{};
-    std::array<ScaleSlot, 4> scaleSlots{};  // A1, A2, B1, B2
+    ScaleSlots scaleSlots{};
+};
 
+// The latest decoded frame and the powers of the next log record.
+struct LatestReading {
     ChannelReading reading;
     std::array<int16_t, 9> logData{};
 };
+
+// Composed of its parts so that a function can take only the part it needs
+// (const Paths&, const BridgeState&, ...) while the fields keep their names.
+struct ModGlobal : Paths, SessionState, BridgeState, LatestReading {};
 
 // The one instance.
 extern ModGlobal modGlobal;

@@ -359,9 +359,11 @@ void DisplayFrame::showDisplay() {
 
 void DisplayFrame::aggiornaDati() {
     if (unloaded_) return;
-    if (g_.streamState == 2) {
+    if (g_.streamState == StreamState::NewReading) {
         updateStep();
-        g_.streamState = 1;
+        g_.streamState = StreamState::Consumed;
+        // Paints held back since the last one are due now, if their interval is over.
+        PaintCoalescer::replayDue();
     }
     lost_->kick();
     if (lostReported_) {
@@ -499,7 +501,7 @@ void DisplayFrame::showNetworkStatus() {
 void DisplayFrame::timerLed_Timer() {
     showNetworkStatus();
     const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
-    if (g_.streamState <= 0) {
+    if (g_.streamState == StreamState::Stopped) {
         ledPhase_ = false;
         setLamp(yellow ? lamp::YellowDark : lamp::GreenDark);
     } else if (ledPhase_) {

@@ -20,6 +20,7 @@
 #include <tuple>
 
 #include "display/PaintCoalescer.h"
+#include "display/ReadoutBox.h"
 #include "link/Format.h"
 #include "platform/Platform.h"
 #include "settings/Ini.h"
@@ -43,7 +44,7 @@ QStyle* readoutStyle() {
 }
 
 QLineEdit* makeBox(const QString& name, const QString& designText, int minWidth = 70) {
-    auto* box = new QLineEdit(designText);
+    auto* box = new ReadoutBox(designText);
     if (QStyle* s = readoutStyle()) {
         box->setStyle(s);
         // That box covers all of its rectangle, so what lies beneath (a group
@@ -224,6 +225,9 @@ void frmPwrSwrMain::updateStep() {
 DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
     : QWidget(parent), kind_(kind) {
     setFixedSize(logicalSize);
+    // The face pixmap covers every pixel of a paint: the window beneath need
+    // not be painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 QRect DialArea::needleRect() const {
@@ -269,9 +273,22 @@ void DialArea::paintEvent(QPaintEvent* event) {
     if (!hasNeedle_) return;
     p.setRenderHint(QPainter::Antialiasing);
     p.setClipRegion(event->region());
+    const QPointF pivot(needle_.pivotX / tpp, needle_.pivotY / tpp);
+    const QPointF tip(needle_.tipX / tpp, needle_.tipY / tpp);
+    // A needle 1.5 pixels wide as two one-pixel lines half a pixel apart:
+    // one-pixel lines take the painter's fast line path, while a wider pen
+    // is outlined and filled as a path, several times the cost per paint.
+    if (width_ == 1) {
+        const QPointF d = tip - pivot;
+        const double len = std::hypot(d.x(), d.y());
+        const QPointF half = len > 0 ? QPointF(-d.y() / len, d.x() / len) * 0.25 : QPointF(0.25, 0);
+        p.setPen(QPen(color_, 1));
+        p.drawLine(pivot + half, tip + half);
+        p.drawLine(pivot - half, tip - half);
+        return;
+    }
     p.setPen(QPen(color_, width_ * 1.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
-               QPointF(needle_.tipX / tpp, needle_.tipY / tpp));
+    p.drawLine(pivot, tip);
 }
 
 frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter)

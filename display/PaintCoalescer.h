@@ -4,11 +4,16 @@
 // more than the screen's rate. This filter lets a window paint at most once per
 // interval: an update request that comes too soon is held back and replayed
 // when the interval is over, so what is shown is always the latest state.
+//
+// While frames keep coming, the replay is done by the first frame after the
+// interval (replayDue, from the frame path): a paint then costs no wake-up of
+// its own. A timer a little later replays it when no frame follows.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 
+class QTimer;
 class QWidget;
 
 namespace quellon {
@@ -16,9 +21,17 @@ namespace quellon {
 class PaintCoalescer : public QObject {
 public:
     // Installs itself on window; owned by it.
-    static void install(QWidget* window, int intervalMs = 20);
+    static void install(QWidget* window, int intervalMs = kIntervalMs);
+    // A frame waits at most about this long for its paint (plus the time to
+    // the next frame, or the fallback's slack).
+    static constexpr int kIntervalMs = 18;
+    static constexpr int kFallbackSlackMs = 2;
     // The filter installed on window, or null.
     static PaintCoalescer* of(QWidget* window);
+    // Replays every held paint whose interval is over. Called after each
+    // frame has been handed to the display.
+    static void replayDue();
+    ~PaintCoalescer() override;
 
     // True when a paint asked for now would be held back (the window painted
     // less than an interval ago).
@@ -34,7 +47,9 @@ protected:
 
 private:
     PaintCoalescer(QWidget* window, int intervalMs);
+    void replay();
     QWidget* window_;
+    QTimer* fallback_;
     int intervalMs_;
     QElapsedTimer lastPaint_;
     bool replayPending_ = false;

@@ -11,34 +11,34 @@ constexpr double kVoltsPerCount = 0.0491;  // RMS volts per count on a 50 ohm li
 
 bool isScale2(int frameScale) { return frameScale >= 2; }
 
-const ScaleSlot& slotOf(const ModGlobal& g, bool a, int frameScale) {
+const ScaleSlot& slotOf(const ScaleSlots& slots, bool a, int frameScale) {
     const int index =
         a ? (isScale2(frameScale) ? SlotA2 : SlotA1) : (isScale2(frameScale) ? SlotB2 : SlotB1);
-    return g.scaleSlots[static_cast<size_t>(index)];
+    return slots[static_cast<size_t>(index)];
 }
 
 bool isChannelA(const ChannelReading& r) { return r.channel.size() == 1 && r.channel[0] == 'A'; }
 
 // The slot of the reading's channel and the scale that frameScale selects.
-const ScaleSlot& selectedSlot(const ModGlobal& g, int frameScale) {
-    return slotOf(g, isChannelA(g.reading), frameScale);
+const ScaleSlot& selectedSlot(const DecoderInputs& in, const ChannelReading& r, int frameScale) {
+    return slotOf(in.slots, isChannelA(r), frameScale);
 }
 
 // Power in tenths of a watt of a count on a power multiplier.
-int16_t power(int16_t count, int16_t m, ModGlobal& g) {
-    if (!(count > g.params.nFwdMin)) return 0;
+int16_t power(int16_t count, int16_t m, const BridgeParameters& params, ChannelReading& r) {
+    if (!(count > params.nFwdMin)) return 0;
     // 64-bit: a corrupt count of up to 32767 must not overflow on the way.
     const int64_t p = static_cast<int64_t>(count) * count * m / kPowerDivisor;
     if (p < INT16_MIN || p > INT16_MAX) throw FrameError("power out of range");
-    g.reading.fullScalePower = 50.0 * m;
+    r.fullScalePower = 50.0 * m;
     return static_cast<int16_t>(p);
 }
 
 float voltFactor(int16_t voltMult) { return static_cast<float>(voltMult / 100.0); }
 
 // RF volts x10 of a count on a voltage factor (voltFactor).
-int32_t voltage(int16_t count, float factor, const ModGlobal& g) {
-    if (!(count > g.params.nFwdMin)) return 0;
+int32_t voltage(int16_t count, float factor, const BridgeParameters& params) {
+    if (!(count > params.nFwdMin)) return 0;
     const auto v = static_cast<float>(static_cast<double>(static_cast<float>(count) * factor) *
                                       kVoltsPerCount);
     // A count of at most 32767 on a multiplier of at most 327.67 stays far
@@ -60,16 +60,23 @@ int16_t field16(const uint8_t* frame, size_t offset) {
     return static_cast<int16_t>(v);
 }
 
+DecoderInputs inputsOf(const ModGlobal& g) { return {g.params, g.scaleSlots}; }
+
 }  // namespace
 
-int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g) {
-    return power(count, selectedSlot(g, frameScale).scalaPwrMult, g);
+int16_t computePower(int16_t count, int16_t frameScale, const DecoderInputs& in,
+                     ChannelReading& r) {
+    return power(count, selectedSlot(in, r, frameScale).scalaPwrMult, in.params, r);
 }
 
-SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
-    ChannelReading& r = g.reading;
+int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g) {
+    return computePower(count, frameScale, inputsOf(g), g.reading);
+}
+
+SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
+                          const BridgeParameters& params, ChannelReading& r) {
     r.swrTenths = 0;
-    if (nDirMax < g.params.nFwdMin) {
+    if (nDirMax < params.nFwdMin) {
         r.swrValue = 0;
         return SwrKind::NoPower;
     }
@@ -92,26 +99,33 @@ SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModG
     return SwrKind::High;
 }
 
+SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
+    return computeSwrNumbers(nDirMax, nRevMax, maxSwr, g.params, g.reading);
+}
+
 std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
     const SwrKind kind = computeSwrNumbers(nDirMax, nRevMax, maxSwr, g);
     return readingtext::swr(kind, g.reading.swrTenths);
 }
 
+int32_t voltageTenths(int16_t count, const DecoderInputs& in, const ChannelReading& r) {
+    return voltage(count, voltFactor(selectedSlot(in, r, r.frameScale).scalaVoltMult), in.params);
+}
+
 int32_t voltageTenths(int16_t count, const ModGlobal& g) {
-    return voltage(count, voltFactor(selectedSlot(g, g.reading.frameScale).scalaVoltMult), g);
+    return voltageTenths(count, inputsOf(g), g.reading);
 }
 
 std::string computeVoltage(int16_t count, ModGlobal& g) {
     return readingtext::tenths(voltageTenths(count, g));
 }
 
-void decodeFrame(const uint8_t* frame, ModGlobal& g) {
-    ChannelReading& r = g.reading;
+void decodeInto(const uint8_t* frame, const DecoderInputs& in, ChannelReading& r) {
     const char letter = static_cast<char>(frame[1]);
     if (r.channel.size() != 1 || r.channel[0] != letter) r.channel.assign(1, letter);
     r.frameScale = frame[18];
     const bool a = letter == 'A';
-    const int16_t maxSwr = a ? g.params.MaxSwrA : g.params.MaxSwrB;
+    const int16_t maxSwr = a ? in.params.MaxSwrA : in.params.MaxSwrB;
     // From here on the texts no longer match the numbers, also when a field
     // below turns out corrupt.
     r.textsStale = true;
@@ -120,25 +134,38 @@ void decodeFrame(const uint8_t* frame, ModGlobal& g) {
     r.nRev = field16(frame, 4);
     r.nDirMax = field16(frame, 6);
     r.nRevMax = field16(frame, 8);
-    const ScaleSlot& slot = slotOf(g, a, r.frameScale);
-    r.pwrDir = power(r.nDir, slot.scalaPwrMult, g);
-    r.pwrRef = power(r.nRev, slot.scalaPwrMult, g);
+    const ScaleSlot& slot = slotOf(in.slots, a, r.frameScale);
+    r.pwrDir = power(r.nDir, slot.scalaPwrMult, in.params, r);
+    r.pwrRef = power(r.nRev, slot.scalaPwrMult, in.params, r);
     r.pwrDirMax = field16(frame, 10);
     r.pwrRefMax = field16(frame, 12);
 
     const int16_t mult = slot.scalaPwrMult;
     r.scaleMult = mult;
     r.fiftyWatt = mult == 10;
-    r.swrKind = computeSwrNumbers(r.nDirMax, r.nRevMax, maxSwr, g);
+    r.swrKind = computeSwrNumbers(r.nDirMax, r.nRevMax, maxSwr, in.params, r);
     const float factor = voltFactor(slot.scalaVoltMult);
-    r.voltDirTenths = voltage(r.nDirMax, factor, g);
-    r.voltRefTenths = voltage(r.nRevMax, factor, g);
+    r.voltDirTenths = voltage(r.nDirMax, factor, in.params);
+    r.voltRefTenths = voltage(r.nRevMax, factor, in.params);
+}
 
-    const size_t base = a ? 0 : 4;
-    g.logData[base + 0] = r.pwrDir;
-    g.logData[base + 1] = r.pwrRef;
-    g.logData[base + 2] = r.pwrDirMax;
-    g.logData[base + 3] = r.pwrRefMax;
+ChannelReading decodeReading(const uint8_t* frame, const DecoderInputs& in,
+                             ChannelReading previous) {
+    decodeInto(frame, in, previous);
+    return previous;
+}
+
+void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData) {
+    const size_t base = isChannelA(r) ? 0 : 4;
+    logData[base + 0] = r.pwrDir;
+    logData[base + 1] = r.pwrRef;
+    logData[base + 2] = r.pwrDirMax;
+    logData[base + 3] = r.pwrRefMax;
+}
+
+void decodeFrame(const uint8_t* frame, ModGlobal& g) {
+    decodeInto(frame, inputsOf(g), g.reading);
+    storeLogData(g.reading, g.logData);
 }
 
 }  // namespace quellon

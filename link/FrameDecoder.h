@@ -7,6 +7,7 @@
 //   0 ':'  1 channel ('A', anything else is B)  2 nDir  4 nRev  6 nDirMax
 //   8 nRevMax  10 pwrDirMax  12 pwrRefMax  14..17 unused  18 frameScale  19 CR
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -27,24 +28,46 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Decodes frame[0..19] into g.reading and g.logData. The start and end marks
-// are not checked here (the receive handler does). Throws FrameError.
+// What a frame is decoded with: the bridge's parameters and the scale slots.
+struct DecoderInputs {
+    const BridgeParameters& params;
+    const ScaleSlots& slots;
+};
+
+// Decodes frame[0..19] into r, which holds the previous reading of the
+// stream: a frame whose counts give no power leaves fullScalePower as it was,
+// and on FrameError the fields decoded before the fault keep their new values.
+// The start and end marks are not checked here (the receive handler does).
+void decodeInto(const uint8_t* frame, const DecoderInputs& in, ChannelReading& r);
+// The reading of one frame after `previous`. Throws FrameError.
+ChannelReading decodeReading(const uint8_t* frame, const DecoderInputs& in,
+                             ChannelReading previous = {});
+
+// The frame's four powers in logData: elements 0..3 for channel A, else 4..7.
+void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData);
+
+// Decodes frame[0..19] into g.reading and g.logData (decodeInto, then
+// storeLogData). Throws FrameError.
 void decodeFrame(const uint8_t* frame, ModGlobal& g);
 
 // Power in tenths of a watt of a count on the scale selected by frameScale
-// (scale 2 when >= 2) of the channel in g.reading.channel; sets
-// g.reading.fullScalePower. 0 for counts at or below nFwdMin. Throws FrameError
-// when the power does not fit 16 bits.
+// (scale 2 when >= 2) of the channel in r.channel; sets r.fullScalePower.
+// 0 for counts at or below nFwdMin. Throws FrameError when the power does not
+// fit 16 bits.
+int16_t computePower(int16_t count, int16_t frameScale, const DecoderInputs& in, ChannelReading& r);
 int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g);
 
-// SWR of the peak counts: its kind, and for a value g.reading.swrTenths; sets
-// g.reading.swrValue. Reads g.reading.pwrRefMax.
+// SWR of the peak counts: its kind, and for a value r.swrTenths; sets
+// r.swrValue. Reads r.pwrRefMax.
+SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
+                          const BridgeParameters& params, ChannelReading& r);
 SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
 // The same as text ("---", "1", "HIG" or the value such as "1.5").
 std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
 
-// RF volts x10 of a count, on the scale selected by g.reading.frameScale of
-// the channel in g.reading.channel, halves to even; 0 at or below nFwdMin.
+// RF volts x10 of a count, on the scale selected by r.frameScale of the
+// channel in r.channel, halves to even; 0 at or below nFwdMin.
+int32_t voltageTenths(int16_t count, const DecoderInputs& in, const ChannelReading& r);
 int32_t voltageTenths(int16_t count, const ModGlobal& g);
 // The same as text: one decimal at most ("70.7", "0").
 std::string computeVoltage(int16_t count, ModGlobal& g);

@@ -51,7 +51,7 @@ BridgeSession::~BridgeSession() {
 bool BridgeSession::beginConnect() {
     if (connecting_) return false;
     connecting_ = true;
-    g_.streamState = 0;
+    g_.streamState = StreamState::Stopped;
     readings_.publishLinkState(LinkState::Connecting);
     return true;
 }
@@ -153,7 +153,7 @@ void BridgeSession::onReceive(int event) {
             if (g_.reading.channel == "B" && lastChannel_ == "A" && g_.dataLogActive)
                 logger_.writeLogRecord();
             lastChannel_ = g_.reading.channel;
-            g_.streamState = 2;
+            g_.streamState = StreamState::NewReading;
             if (onFrame) onFrame();
             readings_.publishLinkState(LinkState::Streaming);
             readings_.publishReading(ReadingEvent{g_.reading, g_, p_.epochMs()});
@@ -169,7 +169,7 @@ void BridgeSession::onReceive(int event) {
 }
 
 void BridgeSession::startRxDati() {
-    g_.streamState = 1;
+    g_.streamState = StreamState::Consumed;
     try {
         link_.sendCmd_ACK(protocol::kStreamStart);
         port_->setInputMode(InputMode::Binary);
@@ -186,7 +186,7 @@ void BridgeSession::startRxDati() {
 
 void BridgeSession::stopRxDati() {
     watchdog_->stop();
-    g_.streamState = 0;
+    g_.streamState = StreamState::Stopped;
     try {
         link_.sendCmd_ACK(protocol::kStreamStop);
     } catch (const std::exception&) {

@@ -40,7 +40,7 @@ std::string frame(char ch, std::array<int, 6> fields = {100, 0, 100, 0, 0, 0}, i
 
 struct FakeDisplay : DisplayWindow {
     explicit FakeDisplay(int* updates) : updates_(updates) {}
-    void aggiornaDati() override { ++*updates_, modGlobal.streamState = 1; }
+    void aggiornaDati() override { ++*updates_, modGlobal.streamState = StreamState::Consumed; }
     void showDisplay() override {}
     QWidget* widget() override { return nullptr; }
     int* updates_;
@@ -165,7 +165,7 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     w->stopRxDati();
     EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
     EXPECT_FALSE(w->timer3().isActive());
-    EXPECT_EQ(modGlobal.streamState, 0);
+    EXPECT_EQ(modGlobal.streamState, StreamState::Stopped);
     EXPECT_FALSE(w->logger().isOpen());
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());
@@ -179,7 +179,7 @@ TEST_F(FrmMainTest, UnknownModeIsRepairedAndABadScaleReplyStillStreams) {
     connect();
     EXPECT_EQ(openedMode, "0");
     EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
-    EXPECT_EQ(modGlobal.streamState, 1);
+    EXPECT_EQ(modGlobal.streamState, StreamState::Consumed);
 }
 
 TEST_F(FrmMainTest, StreamBadFrameResynchronisesAndForgetsTheLastChannel) {

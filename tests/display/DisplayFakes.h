@@ -24,7 +24,7 @@ class FakeHost : public DisplayHost {
 public:
     FakeHost() {
         g.SettingsPath = dir.filePath(QStringLiteral("Quellon.ini")).toStdString();
-        g.streamState = 1;
+        g.streamState = StreamState::Consumed;
     }
     Platform& platform() override { return p; }
     ModGlobal& state() override { return g; }
@@ -75,7 +75,7 @@ public:
     // Hands a reading to the window the way the receive handler does.
     void frame(DisplayWindow& w, const ChannelReading& r) {
         g.reading = r;
-        g.streamState = 2;
+        g.streamState = StreamState::NewReading;
         w.aggiornaDati();
     }
 

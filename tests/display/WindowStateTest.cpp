@@ -59,7 +59,7 @@ TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
                                           << " stream " << r.streamState);
         FakeHost h;
         h.g.dataLogActive = r.logging;
-        h.g.streamState = r.streamState;
+        h.g.streamState = static_cast<StreamState>(r.streamState);
         DisplayFrame& w = openMode(h, r.mode);
         std::string seen = std::to_string(w.lampId());
         for (int tick = 0; tick < 4; ++tick) {
@@ -75,10 +75,10 @@ TEST(Lamp, StoppedStreamEndsTheBlinkDarkAndARestartBeginsDark) {
     DisplayFrame& w = openMode(h, 0);
     h.p.advance(1000);  // dark, lit
     ASSERT_EQ(w.lampId(), 101);
-    h.g.streamState = 0;
+    h.g.streamState = StreamState::Stopped;
     h.p.advance(500);
     EXPECT_EQ(w.lampId(), 102);
-    h.g.streamState = 1;
+    h.g.streamState = StreamState::Consumed;
     h.p.advance(500);
     EXPECT_EQ(w.lampId(), 102);  // the phase starts again from dark
     h.p.advance(500);

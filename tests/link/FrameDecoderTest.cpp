@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 #include "link/FrameDecoder.h"
 #include "link/ScaleCodes.h"
@@ -121,6 +122,44 @@ TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     EXPECT_EQ(g.reading.pwrDir, 43);  // computed before the bad field
     EXPECT_EQ(g.reading.pwrDirMax, 0);
     EXPECT_NO_THROW(decode('A', {0, 0, 0, 0, 0x7FFF, 0}, 0));  // still a value
+}
+
+// The decoder needs only the parameters and the slots: fed them alone, frame by
+// frame, it gives what the shared state gets, and leaves the shared state alone.
+TEST_F(Decoder, ReadingFromParametersAloneMatchesTheSharedState) {
+    const BridgeParameters params = g.params;
+    const ScaleSlots slots = g.scaleSlots;
+    const ModGlobal untouched = g;
+    ModGlobal shared = g;
+    ChannelReading alone;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0x3FF; };
+    for (int i = 0; i < 2000; ++i) {
+        const char channel = i % 3 == 0 ? 'B' : 'A';
+        const auto f = makeFrame(
+            channel,
+            {static_cast<int>(next()), static_cast<int>(next()), static_cast<int>(next()),
+             static_cast<int>(next()), static_cast<int>(next()), static_cast<int>(next() % 3)},
+            static_cast<uint8_t>(next() % 4));
+        decodeFrame(f.data(), shared);
+        alone = decodeReading(f.data(), {params, slots}, alone);
+        const ChannelReading& a = alone.withTexts();
+        const ChannelReading& b = shared.reading.withTexts();
+        ASSERT_EQ(std::tie(a.channel, a.pwrDir, a.pwrRef, a.pwrDirMax, a.pwrRefMax, a.swrText,
+                           a.voltDirText, a.voltRefText, a.scaleMultText, a.fullScalePower),
+                  std::tie(b.channel, b.pwrDir, b.pwrRef, b.pwrDirMax, b.pwrRefMax, b.swrText,
+                           b.voltDirText, b.voltRefText, b.scaleMultText, b.fullScalePower))
+            << "frame " << i;
+    }
+    EXPECT_EQ(g.reading.channel, untouched.reading.channel);
+    EXPECT_EQ(g.logData, untouched.logData);
+}
+
+TEST(DisplayModeText, OnlyTheFiveDigitsAreModes) {
+    for (const char* t : {"0", "1", "2", "3", "4"})
+        EXPECT_STREQ(displayModeText(displayModeFromText(t)), t);
+    for (const char* t : {"", "5", "-1", " 1", "1 ", "01", "a"})
+        EXPECT_EQ(displayModeFromText(t), DisplayMode::Unknown) << '"' << t << '"';
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ struct Heard : ReadingListener {
     std::vector<std::string> events;
     void onReading(const ReadingEvent& e) override {
         events.push_back(e.reading.channel + std::to_string(e.reading.pwrDir) + " state " +
-                         std::to_string(e.state.streamState));
+                         std::to_string(static_cast<int>(e.state.streamState)));
     }
     void onLinkState(LinkState s) override { events.push_back(linkStateName(s)); }
 };
@@ -46,7 +46,7 @@ struct Session : ::testing::Test {
         session = std::make_unique<BridgeSession>(p, g);
         session->readings().subscribe(&heard);
         session->onStatus = [this](const std::string& s) { statuses.push_back(s); };
-        session->onFrame = [this] { frames.push_back(g.streamState); };
+        session->onFrame = [this] { frames.push_back(static_cast<int>(g.streamState)); };
     }
     ~Session() override { std::filesystem::remove_all(dir); }
     bool connect() {
@@ -71,7 +71,7 @@ TEST_F(Session, ConnectsIdentifiesReadsTheBridgeAndStartsTheStream) {
     EXPECT_EQ(commands, (std::vector<std::string>{":16\r", ":16\r", ":17\r", ":11\r"}));
     EXPECT_EQ(statuses, std::vector<std::string>{"SWR BRIDGE CONNECTED"});
     EXPECT_EQ(g.ScaleTextA[1] + "|" + g.ScaleTextB[1], "50W|250W");
-    EXPECT_EQ(g.streamState, 1);
+    EXPECT_EQ(g.streamState, StreamState::Consumed);
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming"}));
 }
 

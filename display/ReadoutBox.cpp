@@ -1,0 +1,95 @@
+#include "display/ReadoutBox.h"
+
+#include <QGlyphRun>
+#include <QPainter>
+#include <QStyle>
+#include <cmath>
+
+namespace quellon {
+
+namespace {
+constexpr int kFrame = 2;   // the sunken panel's two lines
+constexpr int kMargin = 2;  // between panel and text, as a line edit keeps it
+}  // namespace
+
+ReadoutBox::ReadoutBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+    setReadOnly(true);
+    setFocusPolicy(Qt::NoFocus);
+    // The paint covers every pixel: nothing beneath needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+bool ReadoutBox::glyphsFor(const QString& text) {
+    if (!raw_.isValid() || glyphFont_ != font()) {
+        glyphFont_ = font();
+        raw_ = QRawFont::fromFont(glyphFont_);
+        glyphs_ = {};
+    }
+    if (!raw_.isValid()) return false;
+    runIndexes_.resize(text.size());
+    runPositions_.resize(text.size());
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        // Read-outs hold digits, signs and short words; anything else is left
+        // to the full text layout.
+        if (c < 32 || c > 126) return false;
+        Glyph& g = glyphs_[c - 32];
+        if (!g.known) {
+            const QList<quint32> idx = raw_.glyphIndexesForString(QString(QChar(c)));
+            if (idx.size() != 1 || (idx[0] == 0 && c != ' ')) return false;
+            g.index = idx[0];
+            const QList<QPointF> adv = raw_.advancesForGlyphIndexes(idx);
+            g.advance = adv.isEmpty() ? 0 : adv[0].x();
+            g.known = true;
+        }
+        runIndexes_[i] = g.index;
+        runPositions_[i] = QPointF(x, 0);
+        x += g.advance;
+    }
+    runWidth_ = x;
+    return true;
+}
+
+void ReadoutBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QPalette& pal = palette();
+    const QRect r = rect();
+    const int w = r.width();
+    const int h = r.height();
+    // Sunken panel: dark and shadow above and left, light and midlight below and right.
+    p.fillRect(QRect(0, 0, w, 1), pal.color(QPalette::Dark));
+    p.fillRect(QRect(0, 0, 1, h), pal.color(QPalette::Dark));
+    p.fillRect(QRect(1, 1, w - 2, 1), pal.color(QPalette::Shadow));
+    p.fillRect(QRect(1, 1, 1, h - 2), pal.color(QPalette::Shadow));
+    p.fillRect(QRect(0, h - 1, w, 1), pal.color(QPalette::Light));
+    p.fillRect(QRect(w - 1, 0, 1, h), pal.color(QPalette::Light));
+    p.fillRect(QRect(1, h - 2, w - 2, 1), pal.color(QPalette::Midlight));
+    p.fillRect(QRect(w - 2, 1, 1, h - 2), pal.color(QPalette::Midlight));
+    const QRect inside = r.adjusted(kFrame, kFrame, -kFrame, -kFrame);
+    p.fillRect(inside, pal.color(QPalette::Base));
+
+    const QString t = text();
+    if (t.isEmpty()) return;
+    const QFontMetrics fm = fontMetrics();
+    const QRect lines = inside.adjusted(kMargin, 0, -kMargin, 0);
+    const int top = lines.y() + (lines.height() - fm.height() + 1) / 2;
+    const Qt::Alignment a = QStyle::visualAlignment(layoutDirection(), alignment());
+    p.setClipRect(inside);
+    p.setPen(pal.color(QPalette::Text));
+    if (!glyphsFor(t)) {
+        p.setFont(font());
+        p.drawText(lines.adjusted(0, top - lines.y(), 0, 0), int(a & ~Qt::AlignVertical_Mask), t);
+        return;
+    }
+    qreal x = lines.x();
+    if (a & Qt::AlignRight) x = lines.right() + 1 - runWidth_;
+    else if (a & Qt::AlignHCenter) x = lines.x() + (lines.width() - runWidth_) / 2;
+    QGlyphRun run;
+    run.setRawFont(raw_);
+    run.setGlyphIndexes(runIndexes_);
+    run.setPositions(runPositions_);
+    p.drawGlyphRun(QPointF(std::round(x), top + fm.ascent()), run);
+}
+
+}  // namespace quellon
