@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/Centre.h"
 #include "resources/Images.h"
 #include "settings/Ini.h"
 #include "settings/Settings.h"
@@ -118,11 +118,7 @@ frmMain::~frmMain() {
 }
 
 void frmMain::Form_Load() {
-    // Centre on the screen.
-    if (QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect r = s->availableGeometry();
-        move(r.x() + r.width() / 2 - width() / 2, r.y() + r.height() / 2 - height() / 2);
-    }
+    centreOnScreen(*this, ScreenArea::Available);
     setWindowTitle(QString::fromUtf8(kAppTitle));
     CheckSettingsVersion(g_.SettingsPath);
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));

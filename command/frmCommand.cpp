@@ -2,14 +2,14 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "link/BridgeLink.h"
+#include "platform/Centre.h"
+#include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 
@@ -89,26 +89,18 @@ frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(par
     openPort();
 
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->geometry();
-        move(r.width() / 2 - width() / 2, r.height() / 2 - height() / 2);
-    }
+    centreOnScreen(*this, ScreenArea::Whole);
 }
 
 frmCommand::~frmCommand() { closePort(); }
 
 void frmCommand::openPort() {
-    bool ok = false;
-    try {
-        port_ = p_.newSerialPort();
-        port_->setPortNumber(portNumberValue(g_.PortNumber));
-        port_->setSettings(g_.PortSettings);
-        port_->open();
-        port_->setInputMode(InputMode::Text);
-        ok = true;
-    } catch (const SerialError& e) {
+    port_ = p_.newSerialPort();
+    const auto failure = openPortAs(*port_, portNumberValue(g_.PortNumber), g_.PortSettings);
+    const bool ok = !failure;
+    if (failure) {
         // Without a port every click would fail; say why and offer only Exit.
-        lblPort->setText(QString::fromStdString("Com:" + g_.PortNumber + " " + e.description() +
+        lblPort->setText(QString::fromStdString(portFailureText(g_.PortNumber, failure->reason) +
                                                 ": commands cannot be sent"));
         lblPort->setVisible(true);
     }

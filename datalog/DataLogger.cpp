@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "link/Format.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -24,18 +24,17 @@ bool fileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-// DataRefresh as a 16-bit whole number; anything unusable keeps the 1000 ms default.
-int parseRefresh(const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || errno != 0 || !std::isfinite(v)) return 1000;
-    v = std::nearbyint(v);
+}  // namespace
+
+int refreshFromText(const std::string& text) {
+    // Read as the C library reads a number (hexadecimal too); a value out of the
+    // double's normal range or not finite is unusable.
+    const NumberScan n = scanLeadingNumber(text, kCLibraryRules);
+    if (!n.found || n.outOfRange || !std::isfinite(n.value)) return 1000;
+    const double v = std::nearbyint(n.value);
     if (v < -32768.0 || v > 32767.0) return 1000;
     return static_cast<int>(v);
 }
-
-}  // namespace
 
 DataLogger::DataLogger(ModGlobal& g, Platform& p)
     : g_(g), p_(p), reportTimer_(p.newTimer()), checkTimer_(p.newTimer()) {
@@ -193,7 +192,7 @@ void DataLogger::startDataLog() {
     }
     goodEnd_ = 0;
     if (!remember() || !writeLine(headerLine())) return;
-    refreshMs_ = parseRefresh(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
+    refreshMs_ = refreshFromText(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
 }
 
 bool DataLogger::remember() {

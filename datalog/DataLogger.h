@@ -21,6 +21,9 @@
 
 namespace quellon {
 
+// DataRefresh as a 16-bit whole number; anything unusable keeps the 1000 ms default.
+int refreshFromText(const std::string& text);
+
 class DataLogger {
 public:
     DataLogger(ModGlobal& g, Platform& p);

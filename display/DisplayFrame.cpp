@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "link/Format.h"
+#include "platform/Centre.h"
 #include "platform/Platform.h"
 #include "resources/Images.h"
 #include "settings/Ini.h"
@@ -70,8 +71,8 @@ QPoint centredTwips(const QWidget& w) {
     const double tpp = twipsPerPixel();
     const QRect sr = screenRect();
     const QSize ws = outerSize(w);
-    double x = sr.width() * tpp / 2 - ws.width() * tpp / 2;
-    double y = sr.height() * tpp / 2 - ws.height() * tpp / 2;
+    const double x = sr.x() * tpp + centredStart(sr.width() * tpp, ws.width() * tpp);
+    const double y = sr.y() * tpp + centredStart(sr.height() * tpp, ws.height() * tpp);
     return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
 }
 

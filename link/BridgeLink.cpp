@@ -4,6 +4,7 @@
 
 #include "link/Format.h"
 #include "link/Protocol.h"
+#include "platform/OpenPort.h"
 
 namespace quellon {
 
@@ -55,21 +56,12 @@ int portNumberValue(const std::string& text) {
 }
 
 bool openPortOf(SerialPort& port, ModGlobal& g) {
-    try {
-        g.StatusMessage = "Com" + g.PortNumber + ": port not found.";
-        if (port.isOpen()) port.close();
-        port.setPortNumber(portNumberValue(g.PortNumber));
-        port.setSettings(g.PortSettings);
-        g.StatusMessage = "Com" + g.PortNumber + ": port already in use.";
-        if (!port.isOpen()) port.open();
-        port.setInputMode(InputMode::Text);
-        return true;
-    } catch (const SerialError& e) {
-        g.StatusMessage = "Com:" + g.PortNumber + " " + e.description();
-    } catch (const std::exception& e) {
-        g.StatusMessage = "Com:" + g.PortNumber + " " + e.what();
-    }
-    return false;
+    const auto failure = openPortAs(port, portNumberValue(g.PortNumber), g.PortSettings);
+    // An open port leaves the status of the last step, which the connect
+    // sequence's later texts are checked against.
+    g.StatusMessage = failure ? portFailureText(g.PortNumber, failure->reason)
+                              : "Com" + g.PortNumber + ": port already in use.";
+    return !failure;
 }
 
 bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
@@ -98,7 +90,7 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
         // after a failed try that is the link error; in the first try nothing
         // has been said yet about this port, so say what the port reports.
         if (g.StatusMessage != kLinkErrorText)
-            g.StatusMessage = "Com:" + g.PortNumber + " " + e.description();
+            g.StatusMessage = portFailureText(g.PortNumber, e.description());
         try {
             port.close();
         } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #include "link/Format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -113,95 +114,143 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isOneOf(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
-// Scans the longest number at the start of text (after blanks). Returns the
-// position after it and fills a normalized form that from_chars accepts.
-struct Scan {
-    size_t end = 0;
-    bool anyDigit = false;
-    std::string normalized;  // [-]digits[.digits][e[-]digits]
+// The number's text rebuilt for from_chars: digits[.digits][e|p[-]digits], unsigned and
+// without a "0x" prefix for hexadecimal.
+struct Parts {
+    std::string normalized;
+    bool hex = false;
+    long order = 0;  // roughly where the first significant digit stands: > 0 large, <= 0 small
 };
 
-Scan scanNumber(std::string_view text) {
-    Scan s;
-    size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-') s.normalized += '-';
-        ++i;
-    }
-    std::string mantissa;
-    size_t intDigits = 0;
-    while (i < text.size() && isDigit(text[i])) {
-        mantissa += text[i++];
-        ++intDigits;
-    }
-    std::string fraction;
-    if (i < text.size() && text[i] == '.') {
-        size_t j = i + 1;
-        while (j < text.size() && isDigit(text[j])) fraction += text[j++];
-        if (intDigits > 0 || !fraction.empty()) i = j;
-    }
-    s.anyDigit = intDigits > 0 || !fraction.empty();
-    if (!s.anyDigit) {
-        s.end = i;
-        return s;
-    }
-    s.normalized += mantissa.empty() ? "0" : mantissa;
-    if (!fraction.empty()) s.normalized += "." + fraction;
-    // Exponent only when digits follow: "1e" is 1, "1e5" is 100000.
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
-        size_t j = i + 1;
-        std::string exp;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
-            if (text[j] == '-') exp += '-';
-            ++j;
-        }
-        const size_t digitsStart = j;
-        while (j < text.size() && isDigit(text[j])) exp += text[j++];
-        if (j > digitsStart) {
-            s.normalized += "e" + exp;
-            i = j;
-        }
-    }
-    s.end = i;
-    return s;
+// Digits from i while accepted; returns them.
+template <class Accept>
+std::string takeDigits(std::string_view text, size_t& i, Accept accept) {
+    std::string out;
+    while (i < text.size() && accept(text[i])) out += text[i++];
+    return out;
 }
 
-double convert(const std::string& normalized) {
+// An exponent at i (mark, optional sign, digits); taken only when digits follow.
+bool takeExponent(std::string_view text, size_t& i, bool (*isMark)(char, std::string_view),
+                  std::string_view marks, long& value, std::string& out) {
+    if (i >= text.size() || !isMark(text[i], marks)) return false;
+    size_t j = i + 1;
+    bool negative = false;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) negative = text[j++] == '-';
+    const std::string digits = takeDigits(text, j, isDigit);
+    if (digits.empty()) return false;
+    long v = 0;
+    for (char d : digits) v = std::min(v * 10 + (d - '0'), 1000000L);  // far beyond any double
+    value = negative ? -v : v;
+    out = (negative ? "-" : "") + digits;
+    i = j;
+    return true;
+}
+
+// Position of the first significant digit relative to the point, in digits.
+long leadingOrder(const std::string& intDigits, const std::string& fraction) {
+    const size_t nz = intDigits.find_first_not_of('0');
+    if (nz != std::string::npos) return static_cast<long>(intDigits.size() - nz);
+    const size_t fz = fraction.find_first_not_of('0');
+    return fz == std::string::npos ? 0 : -static_cast<long>(fz);
+}
+
+double convert(const Parts& p, bool negative, bool& outOfRange) {
     double v = 0;
-    const char* first = normalized.data();
-    const char* last = first + normalized.size();
-    const auto res = std::from_chars(first, last, v);
+    const char* first = p.normalized.data();
+    const char* last = first + p.normalized.size();
+    const auto res = std::from_chars(first, last, v,
+                                     p.hex ? std::chars_format::hex : std::chars_format::general);
     if (res.ec == std::errc::result_out_of_range) {
-        // Too large gives an infinity (refused by every range check), too small
-        // gives zero.
-        const size_t e = normalized.find('e');
-        const bool negative = !normalized.empty() && normalized[0] == '-';
-        const bool tiny =
-            e != std::string::npos && e + 1 < normalized.size() && normalized[e + 1] == '-';
-        if (tiny) return negative ? -0.0 : 0.0;
-        return negative ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
+        outOfRange = true;
+        // Too large gives an infinity, too small gives zero.
+        v = p.order > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (res.ec != std::errc()) {
+        v = 0;
+    } else if (v != 0 && std::fabs(v) < std::numeric_limits<double>::min()) {
+        outOfRange = true;  // subnormal: the C library calls that a range error too
     }
-    if (res.ec != std::errc()) return 0;
-    return v;
+    return negative ? -v : v;
 }
 
 }  // namespace
 
-double leadingNumber(std::string_view text) {
-    const Scan s = scanNumber(text);
-    if (!s.anyDigit) return 0;
-    return convert(s.normalized);
+NumberScan scanLeadingNumber(std::string_view text, const NumberRules& rules) {
+    NumberScan s;
+    size_t i = 0;
+    while (i < text.size() && isOneOf(text[i], rules.blanks)) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    Parts p;
+    if (rules.hex && i + 1 < text.size() && text[i] == '0' &&
+        (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        size_t j = i + 2;
+        const std::string intDigits = takeDigits(text, j, isHexDigit);
+        std::string fraction;
+        if (j < text.size() && text[j] == '.') {
+            size_t k = j + 1;
+            fraction = takeDigits(text, k, isHexDigit);
+            if (!intDigits.empty() || !fraction.empty()) j = k;
+        }
+        if (intDigits.empty() && fraction.empty()) {
+            // "0x" without hex digits is the number 0 followed by an "x".
+            s.found = true;
+            s.end = i + 1;
+            s.value = negative ? -0.0 : 0.0;
+            return s;
+        }
+        p.hex = true;
+        p.normalized =
+            (intDigits.empty() ? "0" : intDigits) + (fraction.empty() ? "" : "." + fraction);
+        p.order = leadingOrder(intDigits, fraction);  // hex digits; 4 bits each
+        long exp = 0;
+        std::string expText;
+        if (takeExponent(
+                text, j, [](char c, std::string_view) { return c == 'p' || c == 'P'; }, "", exp,
+                expText)) {
+            p.normalized += "p" + expText;
+            p.order = p.order * 4 + exp;
+        }
+        i = j;
+    } else {
+        const std::string intDigits = takeDigits(text, i, isDigit);
+        std::string fraction;
+        if (i < text.size() && text[i] == '.') {
+            size_t j = i + 1;
+            fraction = takeDigits(text, j, isDigit);
+            if (!intDigits.empty() || !fraction.empty()) i = j;
+        }
+        if (intDigits.empty() && fraction.empty()) {
+            s.end = i;
+            return s;
+        }
+        p.normalized =
+            (intDigits.empty() ? "0" : intDigits) + (fraction.empty() ? "" : "." + fraction);
+        p.order = leadingOrder(intDigits, fraction);
+        long exp = 0;
+        std::string expText;
+        if (takeExponent(text, i, isOneOf, rules.exponentMarks, exp, expText)) {
+            p.normalized += "e" + expText;
+            p.order += exp;
+        }
+    }
+    s.found = true;
+    s.end = i;
+    s.value = convert(p, negative, s.outOfRange);
+    return s;
 }
 
+double leadingNumber(std::string_view text) { return scanLeadingNumber(text).value; }
+
 bool isNumeric(std::string_view text) {
-    const Scan s = scanNumber(text);
-    if (!s.anyDigit) return false;
+    const NumberScan s = scanLeadingNumber(text);
+    if (!s.found) return false;
     for (size_t i = s.end; i < text.size(); ++i)
         if (!isBlank(text[i])) return false;
-    return std::isfinite(convert(s.normalized));
+    return std::isfinite(s.value);
 }
 
 std::optional<int16_t> roundHalfEven16(double v) {

@@ -11,8 +11,32 @@
 
 namespace quellon {
 
-// Leading decimal number of a text: leading blanks skipped, reading stops at the
-// first character that cannot continue a number; no number gives 0.
+// How the leading number of a text is read. Every reader skips its blanks, takes
+// one sign, digits with one point, and an exponent only when digits follow its
+// mark ("1e" is 1); reading stops at the first character that cannot continue.
+struct NumberRules {
+    std::string_view blanks = " \t\n\r";      // skipped before the number
+    std::string_view exponentMarks = "eEdD";  // letters that start a decimal exponent
+    bool hex = false;                         // "0x1A", "0x1.8p1" as the C library reads them
+};
+// The classic Val(): the settings and the bridge's replies are read with it.
+inline constexpr NumberRules kValRules{};
+// Digits, one point and a sign after spaces and tabs: no exponent.
+inline constexpr NumberRules kPlainDecimalRules{" \t", "", false};
+// As the C library's strtod reads a number: its blanks, e/E exponents and
+// hexadecimal, always with "." as the point (never the user's locale).
+inline constexpr NumberRules kCLibraryRules{" \t\n\v\f\r", "eE", true};
+
+struct NumberScan {
+    bool found = false;       // the text starts with a number
+    bool outOfRange = false;  // beyond a normal double: value is +-inf, +-0 or subnormal
+    double value = 0;         // 0 when nothing was found
+    size_t end = 0;           // position after the number
+};
+NumberScan scanLeadingNumber(std::string_view text, const NumberRules& rules = kValRules);
+
+// Leading number of a text read with Val()'s rules; no number gives 0, one too
+// large gives an infinity (refused by every range check), one too small zero.
 double leadingNumber(std::string_view text);
 
 // True when the whole text (blanks around allowed) is one number such as

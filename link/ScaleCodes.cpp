@@ -13,15 +13,15 @@ struct Entry {
     int16_t pwrMult;
 };
 
-// Looked up in this order; first match wins.
+// From the smallest range to the largest, the order the user picks them in.
 constexpr std::array<Entry, 7> kScales{{
     {"0", "50W", 100, 10},
     {"1", "100W", 141, 20},
     {"2", "200W", 200, 40},
+    {"7", "250W", 224, 50},
     {"3", "500W", 316, 100},
     {"4", "1KW", 447, 200},
     {"5", "2KW", 632, 400},
-    {"7", "250W", 224, 50},
 }};
 
 constexpr const Entry& kFallback = kScales[1];  // "100W"
@@ -38,6 +38,12 @@ std::string getScaleCode(const std::string& text) {
     for (const Entry& e : kScales)
         if (text == e.text) return e.code;
     return kFallback.code;
+}
+
+std::vector<std::string> scaleTexts() {
+    std::vector<std::string> texts;
+    for (const Entry& e : kScales) texts.emplace_back(e.text);
+    return texts;
 }
 
 }  // namespace quellon

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quellon {
 
@@ -17,5 +18,7 @@ struct ScaleRow {
 ScaleRow getScaleByCode(const std::string& code);
 // Code of a text, compared exactly; an unknown text gives "1" ("100W").
 std::string getScaleCode(const std::string& text);
+// The texts of all ranges, smallest first: "50W", "100W", "200W", "250W", ...
+std::vector<std::string> scaleTexts();
 
 }  // namespace quellon

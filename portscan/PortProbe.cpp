@@ -1,9 +1,10 @@
 #include "portscan/PortProbe.h"
 
+#include "link/Format.h"
 #include "link/Protocol.h"
+#include "platform/OpenPort.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace quellon {
 
@@ -36,22 +37,8 @@ std::string errorTextFor(int number) {
 }
 
 double valueOf(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    // Only decimal digits, one point and a sign: no hex, "inf" or "nan".
-    std::string num;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) num += text[i++];
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= '0' && c <= '9') num += c;
-        else if (c == '.' && !point) {
-            point = true;
-            num += c;
-        } else break;
-    }
-    if (num.empty() || num.find_first_of("0123456789") == std::string::npos) return 0;
-    double v = std::strtod(num.c_str(), nullptr);
+    // No hex, "inf", "nan" or exponent: a port number or count is plain digits.
+    const double v = scanLeadingNumber(text, kPlainDecimalRules).value;
     return std::isfinite(v) ? v : 0;
 }
 
@@ -130,13 +117,12 @@ void PortProbe::probePort(int port) {
     addInfo("Checking COM" + std::to_string(port) + "...");
     const std::string n = std::to_string(port);
     try {
-        closePort();
         if (!port_) port_ = p_.newSerialPort();
-        port_->setPortNumber(port);
-        port_->setSettings(g_.PortSettings);
+        if (const auto failure = openPortAs(*port_, port, g_.PortSettings)) {
+            portFailed(port, failure->number, failure->reason);
+            return;
+        }
         port_->setInputLength(0);
-        port_->open();
-        port_->setInputMode(InputMode::Text);
         port_->write(protocol::kIdentify);
         // A port that fails after it opened (line gone while waiting) is a port
         // error like one that never opened, not an end of the scan.
@@ -150,17 +136,19 @@ void PortProbe::probePort(int port) {
             mark(port, porticon::Serial, "COM" + n, "Serial Port", true);
         }
     } catch (const SerialError& e) {
-        timer1_->stop();
-        closePort();
-        addInfo(portErrorText(e.number(), port));
-        // The log keeps to the error texts; what the user can do about a
-        // refused device goes beside the slot.
-        if (e.number() == serr::PermissionDenied) setHint(port, e.description());
+        portFailed(port, e.number(), e.description());
     } catch (const std::exception&) {
-        timer1_->stop();
-        closePort();
-        addInfo(portErrorText(serr::Other, port));
+        portFailed(port, serr::Other, "");
     }
+}
+
+void PortProbe::portFailed(int port, int number, const std::string& reason) {
+    timer1_->stop();
+    closePort();
+    addInfo(portErrorText(number, port));
+    // The log keeps to the error texts; what the user can do about a refused
+    // device goes beside the slot.
+    if (number == serr::PermissionDenied) setHint(port, reason);
 }
 
 bool PortProbe::waitReply(int limit, const std::string& expected) {

@@ -68,6 +68,8 @@ public:
 
 private:
     void addInfo(const std::string& text);
+    // A port that failed: closed, its error in the log and on its slot.
+    void portFailed(int port, int number, const std::string& reason);
     void setHint(int port, const std::string& hint);
     void mark(int port, int icon, const std::string& caption, const std::string& label,
               bool labelShown);

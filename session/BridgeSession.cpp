@@ -5,6 +5,7 @@
 #include "link/FrameDecoder.h"
 #include "link/Handshake.h"
 #include "link/Protocol.h"
+#include "platform/OpenPort.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -19,7 +20,7 @@ bool OpenBridgePort(SerialPort& port, ModGlobal& g) {
         g.PortNumber = ReadIni("Bridge", "Port", g.SettingsPath, "1");
         g.PortSettings = ReadIni("Bridge", "Setting", g.SettingsPath, "115200,N,8,1");
     } catch (const std::exception& e) {
-        g.StatusMessage = "Com:" + g.PortNumber + " " + e.what();
+        g.StatusMessage = portFailureText(g.PortNumber, e.what());
         return false;
     }
     return openPortOf(port, g);
@@ -87,7 +88,7 @@ bool BridgeSession::readBridge() {
         } catch (const SerialError& e) {
             // The line went away after the bridge had answered: say what the
             // port reports instead of leaving "CONNECTED" on a failed screen.
-            g_.StatusMessage = "Com:" + g_.PortNumber + " " + e.description();
+            g_.StatusMessage = portFailureText(g_.PortNumber, e.description());
             return fail();
         }
         port_->close();

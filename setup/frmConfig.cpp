@@ -12,12 +12,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "link/BridgeLink.h"
 #include "link/Format.h"
+#include "link/ScaleCodes.h"
+#include "platform/Centre.h"
+#include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
 #include "settings/Ini.h"
@@ -25,8 +27,6 @@
 namespace quellon {
 
 namespace {
-
-const char* const kScaleList[] = {"50W", "100W", "200W", "250W", "500W", "1KW", "2KW"};
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& t) { return t.toStdString(); }
@@ -282,8 +282,9 @@ void frmConfig::load() {
                                               comboScalaMultB2};
     const std::array<std::string, 4> texts = {g_.ScaleTextA[0], g_.ScaleTextA[1], g_.ScaleTextB[0],
                                               g_.ScaleTextB[1]};
+    const std::vector<std::string> scales = scaleTexts();
     for (size_t i = 0; i < 4; ++i) {
-        for (const char* e : kScaleList) combos[i]->addItem(e);
+        for (const std::string& e : scales) combos[i]->addItem(q(e));
         combos[i]->setCurrentText(q(texts[i]));
     }
 
@@ -329,27 +330,20 @@ void frmConfig::load() {
     openPort();
 
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->geometry();
-        move(r.width() / 2 - width() / 2, r.height() / 2 - height() / 2);
-    }
+    centreOnScreen(*this, ScreenArea::Whole);
 }
 
 void frmConfig::openPort() {
     const std::string number = g_.PortNumber;
-    try {
-        port_ = p_.newSerialPort();
-        port_->setPortNumber(portNumberValue(number));
-        port_->setSettings(g_.PortSettings);
-        if (!port_->isOpen()) port_->open();
-        port_->setInputMode(InputMode::Text);
-        lblPort->setVisible(false);
-    } catch (const SerialError& e) {
+    port_ = p_.newSerialPort();
+    if (const auto failure = openPortAs(*port_, portNumberValue(number), g_.PortSettings)) {
         // The dialog still edits and saves the settings; the bridge cannot be
         // reached, which the user should know before pressing Apply.
         lblPort->setText(
-            q("Com:" + number + " " + e.description() + ": parameters cannot be sent"));
+            q(portFailureText(number, failure->reason) + ": parameters cannot be sent"));
         lblPort->setVisible(true);
+    } else {
+        lblPort->setVisible(false);
     }
     if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
 }

@@ -112,6 +112,9 @@ TEST(ScaleCodes, EveryTextHasItsCodeAndEveryCodeItsRange) {
         EXPECT_EQ(got.voltMult, std::lround(100 * std::sqrt(r.watts / 50)));
         EXPECT_EQ(got.pwrMult, r.watts / 5);
     }
+    // The list the user picks from runs from the smallest range to the largest.
+    EXPECT_EQ(scaleTexts(),
+              (std::vector<std::string>{"50W", "100W", "200W", "250W", "500W", "1KW", "2KW"}));
     // Anything else is compared exactly and falls back to "100W".
     for (const char* text : {"300W", "100w", "1kW", " 50W", "50W ", "", "6", "2KW\r"})
         EXPECT_EQ(getScaleCode(text), "1") << text;

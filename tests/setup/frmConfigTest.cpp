@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +42,21 @@ protected:
     TestPlatform platform;
     std::unique_ptr<frmConfig> d;
 };
+
+TEST_F(ConfigTest, ScaleListsOfferEveryRangeAndShowTheCurrentOne) {
+    const std::pair<const char*, const char*> combos[] = {{"comboScalaMultA1", "100W"},
+                                                          {"comboScalaMultA2", "1KW"},
+                                                          {"comboScalaMultB1", "50W"},
+                                                          {"comboScalaMultB2", "2KW"}};
+    for (const auto& [name, current] : combos) {
+        auto* c = d->findChild<QComboBox*>(name);
+        ASSERT_NE(c, nullptr) << name;
+        QStringList items;
+        for (int i = 0; i < c->count(); ++i) items << c->itemText(i);
+        EXPECT_EQ(items.join(" "), "50W 100W 200W 250W 500W 1KW 2KW") << name;
+        EXPECT_EQ(c->currentText(), current) << name;
+    }
+}
 
 TEST_F(ConfigTest, CheckedFieldsAcceptTheirBoundsAndRefuseBeyond) {
     const std::tuple<const char*, int, int, const char*> want[] = {
