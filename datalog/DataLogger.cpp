@@ -139,6 +139,15 @@ bool DataLogger::cutTornLine() {
     return true;
 }
 
+bool DataLogger::checkNotDeleted() {
+    struct stat open {};
+    if (::fstat(fd_, &open) == 0 && open.st_nlink == 0) {
+        failWith("Cannot write to the data log file " + path_ + ": the file was deleted");
+        return false;
+    }
+    return true;
+}
+
 bool DataLogger::checkFile() {
     if (fd_ < 0) return false;
     struct stat open {};
@@ -244,7 +253,10 @@ bool DataLogger::writeLogRecord() {
     double sum = 0;
     for (int i = 0; i < 8; ++i) sum += g_.logData[static_cast<size_t>(i)];
     if (sum == 0 && !g_.logZeroPower) return false;
-    if (!checkFile()) return false;
+    // Per record only the open file itself is looked at (no path lookup, some
+    // 288 times a second): a deleted file gets nothing more. What its path
+    // names now is compared every two seconds.
+    if (!checkNotDeleted()) return false;
     return writeLine(recordLine(p_.localTime(), g_.logData));
 }
 

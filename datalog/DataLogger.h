@@ -46,9 +46,9 @@ public:
     // A record is in the file whole or not at all: after a failed or short write
     // the file is cut back to the end of the last whole line, the failure is
     // reported once and logging is switched off. The same happens when the file
-    // was deleted, or its path now names another file (looked at before every
-    // write, and every two seconds while open): nothing goes into a file nobody
-    // can find any more.
+    // was deleted (looked at before every write: nothing goes into a deleted
+    // file), or its path now names another file or nothing (looked at every two
+    // seconds while open).
     bool writeLogRecord();
 
     // Compares the open file with what its path names now; reports and switches
@@ -74,6 +74,7 @@ public:
 
 private:
     bool writeLine(const std::string& line);
+    bool checkNotDeleted();
     void fail(const std::string& what, int err);
     void failWith(const std::string& text);
     void closeFile();

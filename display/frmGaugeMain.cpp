@@ -95,6 +95,9 @@ frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter)
     chkPeak->setObjectName(withLetter("chkPeak", letter));
     grid->addWidget(chkPeak, 3, 1);
     readouts = std::make_unique<DeferredReadouts>(this, [this](int, const ChannelReading& r) {
+        const NeedleValues& n = pendingNeedles;
+        analogmeter(1, kMtype, 0, n.fullScale, kMmin, kMmax, kHandw, kBlue, kHandl, n.power);
+        analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl, n.swrTenths);
         setTextIfChanged(txtPwr, qs(r.pwrDirMaxText));
         showSwrText(txtSWR, r.swrText);
         setTextIfChanged(lblScaleMult, qs(r.scaleMultText));
@@ -150,10 +153,10 @@ void frmGaugeMain::updateGauge(frmGaugeChannel& w) {
     ChannelReading& r = g_.reading;
     double power = 0;
     if (r.nDir > g_.params.nFwdMin) power = w.chkPeak->isChecked() ? r.pwrDir : r.pwrDirMax;
-    w.analogmeter(1, kMtype, 0, r.fullScalePower, kMmin, kMmax, kHandw, kBlue, kHandl, power);
     if (r.swrValue > 6) r.swrValue = 6;
-    w.analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl,
-                  static_cast<double>(r.swrValue) * 10);
+    w.pendingNeedles = {.fullScale = r.fullScalePower,
+                        .power = power,
+                        .swrTenths = static_cast<double>(r.swrValue) * 10};
     w.readouts->post(0, r);
 }
 

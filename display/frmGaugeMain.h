@@ -30,6 +30,16 @@ public:
     QCheckBox* chkPeak = nullptr;
     std::unique_ptr<DeferredReadouts> readouts;
 
+    // Where the needles go at the next paint, with the texts: a needle moved
+    // with every frame would work out its repaint area 576 times a second for
+    // some 50 paints.
+    struct NeedleValues {
+        double fullScale = 100;
+        double power = 0;
+        double swrTenths = 0;
+    };
+    NeedleValues pendingNeedles;
+
 protected:
     void loadExtra() override;
     void unloadExtra() override;
