@@ -8,23 +8,23 @@ MessageBoxSpec styleToSpec(int style) {
     using namespace mb;
     MessageBoxSpec s;
     switch (style & 0x0F) {
-        case 1:
+        case OkCancel:
             s.buttons = {IdOk, IdCancel};
             s.escapeButton = IdCancel;
             break;
-        case 2:
+        case AbortRetryIgnore:
             s.buttons = {IdAbort, IdRetry, IdIgnore};
             s.escapeButton = IdAbort;
             break;
-        case 3:
+        case YesNoCancel:
             s.buttons = {IdYes, IdNo, IdCancel};
             s.escapeButton = IdCancel;
             break;
-        case 4:
+        case YesNo:
             s.buttons = {IdYes, IdNo};
             s.escapeButton = IdNo;
             break;
-        case 5:
+        case RetryCancel:
             s.buttons = {IdRetry, IdCancel};
             s.escapeButton = IdCancel;
             break;

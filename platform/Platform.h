@@ -34,7 +34,10 @@ struct LocalTime {
 // 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel; anything else
 // shows OK), 16 stop icon, 32 question icon, 48 exclamation icon, 64 information.
 namespace mb {
-constexpr int OkOnly = 0;
+// Buttons (the low bits) ...
+constexpr int OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4,
+              RetryCancel = 5;
+// ... plus one icon.
 constexpr int Critical = 16;
 constexpr int Question = 32;
 constexpr int Exclamation = 48;

@@ -260,7 +260,7 @@ void frmPort::offerPin(const std::string& number) {
     const std::string text = "Pin COM" + number + " to " + stable +
                              "?\r\nThe bridge then keeps this number when its USB adapter is "
                              "plugged in again.";
-    if (p_.messageBox(text, mb::Question + 4, kAppTitle) == mb::IdYes)
+    if (p_.messageBox(text, mb::Question + mb::YesNo, kAppTitle) == mb::IdYes)
         WriteIni("Ports", std::to_string(n), stable, g_.SettingsPath);
 }
 
