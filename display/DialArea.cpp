@@ -17,14 +17,23 @@ DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-QRect DialArea::needleRect() const {
-    // The stroke's bounding box, widened by the pen and a pixel of antialiasing.
+QRegion DialArea::needleRegion() const {
+    // The line's own neighbourhood, as the bounding boxes of a few pieces of it
+    // widened by the pen and a pixel of antialiasing: a slanted needle's one
+    // bounding box would be most of the dial, and every pixel painted is also
+    // a pixel sent to the screen.
+    constexpr int kPieces = 8;
     const double tpp = winpos::twipsPerPixel();
-    const QRectF line = QRectF(QPointF(needle_.pivotX / tpp, needle_.pivotY / tpp),
-                               QPointF(needle_.tipX / tpp, needle_.tipY / tpp))
-                            .normalized();
+    const QPointF pivot(needle_.pivotX / tpp, needle_.pivotY / tpp);
+    const QPointF step = (QPointF(needle_.tipX / tpp, needle_.tipY / tpp) - pivot) / kPieces;
     const int margin = static_cast<int>(std::ceil(width_ * 1.5)) + 2;
-    return line.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
+    QRegion region;
+    for (int i = 0; i < kPieces; ++i) {
+        const QRectF piece = QRectF(pivot + step * i, pivot + step * (i + 1)).normalized();
+        const QRect r = piece.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
+        if (!r.isEmpty()) region += r;
+    }
+    return region;
 }
 
 void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
@@ -35,12 +44,12 @@ void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
         return;  // drawn the same: nothing to paint
     }
     // Only the dial under the old and the new needle is painted again.
-    const QRect before = hasNeedle_ ? needleRect() : rect();
+    const QRegion before = hasNeedle_ ? needleRegion() : QRegion(rect());
     needle_ = g;
     color_ = color;
     width_ = std::max(1, width);
     hasNeedle_ = true;
-    update(QRegion(before) | QRegion(needleRect()));
+    update(before | needleRegion());
 }
 
 void DialArea::paintEvent(QPaintEvent* event) {
@@ -48,15 +57,27 @@ void DialArea::paintEvent(QPaintEvent* event) {
     const double tpp = winpos::twipsPerPixel();
     if (face_.isNull() || face_.devicePixelRatio() != dpr ||
         face_.size() != QSize(static_cast<int>(std::ceil(width() * dpr)),
-                              static_cast<int>(std::ceil(height() * dpr))))
-        face_ = dialFace(kind_, size(), dpr, tpp);
+                              static_cast<int>(std::ceil(height() * dpr)))) {
+        // The face over the colour of what lies beneath it, so that its
+        // antialiased corners too are opaque (the widget paints without its
+        // background being painted first).
+        const QPixmap face = dialFace(kind_, size(), dpr, tpp);
+        face_ = QPixmap(face.size());
+        face_.setDevicePixelRatio(dpr);
+        const QWidget* under = parentWidget() ? parentWidget() : this;
+        face_.fill(under->palette().color(under->backgroundRole()));
+        QPainter(&face_).drawPixmap(0, 0, face);
+    }
     QPainter p(this);
     // The face is drawn once into a pixmap; a paint copies back only the part
-    // the needle left or entered, then strokes the needle over it.
-    const QRect dirty = event->rect() & rect();
-    p.drawPixmap(dirty, face_,
-                 QRectF(dirty.x() * dpr, dirty.y() * dpr, dirty.width() * dpr, dirty.height() * dpr)
-                     .toAlignedRect());
+    // the needle left or entered, then draws the needle over it.
+    for (const QRect& area : event->region()) {
+        const QRect dirty = area & rect();
+        p.drawPixmap(
+            dirty, face_,
+            QRectF(dirty.x() * dpr, dirty.y() * dpr, dirty.width() * dpr, dirty.height() * dpr)
+                .toAlignedRect());
+    }
     if (!hasNeedle_) return;
     p.setRenderHint(QPainter::Antialiasing);
     p.setClipRegion(event->region());

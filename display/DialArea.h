@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QPixmap>
+#include <QRegion>
 #include <QWidget>
 
 #include "resources/Images.h"
@@ -23,7 +24,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
-    QRect needleRect() const;
+    QRegion needleRegion() const;
     DialKind kind_;
     QPixmap face_;
     NeedleGeometry needle_;
