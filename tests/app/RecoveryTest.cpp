@@ -18,27 +18,16 @@
 #include "core/modGlobal.h"
 #include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
+#include "tests/app/BridgeBytes.h"
 
 using namespace quellon;
+using test::frame;
+using test::idReply;
 
 namespace {
 
 const std::string kDisplayLost = "SWR CONNECTION LOST. Please verify your connection.";
 const std::string kWatchdogLost = "SWR BRIDGE connection lost. Please verify your connection.";
-
-std::string idReply() {
-    return ":wexlo,1.10,00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,"
-           "00000\r";
-}
-
-// A 20-byte frame whose first two fields carry n, so every log record differs.
-std::string frame(char ch, int n) {
-    std::array<int, 6> fields = {n, 0, n, 0, 0, 0};
-    std::string f = {':', ch};
-    for (int v : fields) f += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-    f.append(4, '\0');
-    return f + '\0' + '\r';
-}
 
 class RecoveryTest : public ::testing::Test {
 protected:
@@ -68,7 +57,7 @@ protected:
                 p.local.minute = static_cast<int>(p.now / 60000 % 60);
                 p.local.second = static_cast<int>(p.now / 1000 % 60);
                 p.local.millisecond = static_cast<int>(p.now % 1000);
-                port.feed(frame('A', n) + frame('B', n));
+                port.feed(frame('A', {n, 0, n, 0, 0, 0}) + frame('B', {n, 0, n, 0, 0, 0}));
             }
             pump();
         });

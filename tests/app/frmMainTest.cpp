@@ -19,24 +19,13 @@
 #include "core/modGlobal.h"
 #include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
+#include "tests/app/BridgeBytes.h"
 
 using namespace quellon;
+using test::frame;
+using test::idReply;
 
 namespace {
-
-// ":wexlo", the firmware version, then 13 five-digit parameter fields.
-std::string idReply(const std::string& fw = "1.10") {
-    return ":wexlo," + fw +
-           ",00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,00000";
-}
-
-// A 20-byte data frame: ':', channel, six little-endian fields, four spare bytes, scale, CR.
-std::string frame(char ch, std::array<int, 6> fields = {100, 0, 100, 0, 0, 0}, int scale = 0) {
-    std::string f = {':', ch};
-    for (int v : fields) f += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-    f.append(4, '\0');
-    return f + static_cast<char>(scale) + '\r';
-}
 
 struct FakeDisplay : DisplayWindow {
     explicit FakeDisplay(int* updates) : updates_(updates) {}
@@ -81,7 +70,7 @@ protected:
 
     QTemporaryDir tmp;
     FakePlatform p;
-    std::string id = idReply() + "\r", scales = ":1047\r", openedMode;
+    std::string id = idReply(), scales = ":1047\r", openedMode;
     bool silent = false;
     int hangupOnIdentify = 0;  // the ":16" after which the line goes away, 0 never
     int updates = 0;
@@ -131,8 +120,7 @@ TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
              silent = true;
              hangupOnIdentify = 2;
          }},
-        {"old firmware", "SWR BRIDGE initialization failled.",
-         [this] { id = idReply("1.07") + "\r"; }},
+        {"old firmware", "SWR BRIDGE initialization failled.", [this] { id = idReply("1.07"); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -151,7 +139,7 @@ TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
         EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
         w.reset();
         p.openFailures.clear();
-        silent = false, hangupOnIdentify = 0, id = idReply() + "\r";
+        silent = false, hangupOnIdentify = 0, id = idReply();
         commands.clear(), openedMode.clear();
     }
 }

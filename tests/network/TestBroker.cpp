@@ -75,8 +75,13 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
     std::ostringstream conf;
     // mosquitto started as root would drop to its own user, which cannot read this folder.
     if (pw) conf << "user " << pw->pw_name << "\n";
-    conf << "persistence false\n"
-         << "log_dest stderr\n"
+    if (opt_.persistent)
+        conf << "persistence true\n"
+             << "persistence_location " << dir_ << "/\n"
+             << "autosave_interval 0\n"
+             << "queue_qos0_messages true\n";
+    else conf << "persistence false\n";
+    conf << "log_dest stderr\n"
          << "listener " << port_ << " 127.0.0.1\n";
     if (opt_.user.empty()) {
         conf << "allow_anonymous true\n";
@@ -153,17 +158,20 @@ bool TestBroker::start() {
            pid_ > 0;
 }
 
-void TestBroker::kill() {
+void TestBroker::kill() { end(SIGKILL); }
+void TestBroker::stop() { end(SIGTERM); }
+
+void TestBroker::end(int sig) {
     if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
+    ::kill(pid_, sig);
     int st = 0;
     waitpid(pid_, &st, 0);
     pid_ = -1;
 }
 
-Subscriber::Subscriber(const TestBroker& broker, const BrokerOptions& opt) {
+Subscriber::Subscriber(const TestBroker& broker, const BrokerOptions& opt, const char* id) {
     mosquitto_lib_init();
-    mosq_ = mosquitto_new(nullptr, true, this);
+    mosq_ = mosquitto_new(id, id == nullptr, this);
     if (!opt.user.empty()) mosquitto_username_pw_set(mosq_, opt.user.c_str(), opt.password.c_str());
     if (opt.tls)
         mosquitto_tls_set(mosq_, broker.caFile().c_str(), nullptr, nullptr, nullptr, nullptr);

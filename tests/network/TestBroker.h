@@ -18,6 +18,9 @@ struct BrokerOptions {
     std::string user;  // set: anonymous clients are refused, this user/password is known
     std::string password;
     bool tls = false;  // the listener speaks TLS with a certificate of a test CA
+    // Sessions of clients without a clean session, and the messages queued for
+    // them (QoS 0 too), are kept across stop() and start().
+    bool persistent = false;
 };
 
 class TestBroker {
@@ -31,6 +34,8 @@ public:
     bool start();
     // SIGKILL, and waits for it to be gone.
     void kill();
+    // SIGTERM (the broker saves its sessions), and waits for it to be gone.
+    void stop();
 
     int port() const { return port_; }
     const std::string& dir() const { return dir_; }
@@ -43,6 +48,8 @@ public:
     std::string log() const;
 
 private:
+    void end(int sig);
+
     BrokerOptions opt_;
     std::string dir_;
     int port_ = 0;
@@ -56,9 +63,11 @@ struct Message {
 };
 
 // Subscribes to everything ("#") and keeps what arrives; reconnects by itself.
+// With an id, its session is not clean: a persistent broker keeps the
+// subscription and queues what is published while it is away.
 class Subscriber {
 public:
-    Subscriber(const TestBroker& broker, const BrokerOptions& opt = {});
+    Subscriber(const TestBroker& broker, const BrokerOptions& opt = {}, const char* id = nullptr);
     ~Subscriber();
     Subscriber(const Subscriber&) = delete;
     Subscriber& operator=(const Subscriber&) = delete;
