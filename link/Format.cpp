@@ -133,6 +133,19 @@ std::string takeDigits(std::string_view text, size_t& i, Accept accept) {
     return out;
 }
 
+// Whole digits, then a point and fraction digits: the point is part of the
+// number only when a digit stands on one side of it.
+template <class Accept>
+void takeMantissa(std::string_view text, size_t& i, Accept accept, std::string& intDigits,
+                  std::string& fraction) {
+    intDigits = takeDigits(text, i, accept);
+    if (i < text.size() && text[i] == '.') {
+        size_t k = i + 1;
+        fraction = takeDigits(text, k, accept);
+        if (!intDigits.empty() || !fraction.empty()) i = k;
+    }
+}
+
 // An exponent at i (mark, optional sign, digits); taken only when digits follow.
 bool takeExponent(std::string_view text, size_t& i, bool (*isMark)(char, std::string_view),
                   std::string_view marks, long& value, std::string& out) {
@@ -188,13 +201,8 @@ NumberScan scanLeadingNumber(std::string_view text, const NumberRules& rules) {
     if (rules.hex && i + 1 < text.size() && text[i] == '0' &&
         (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         size_t j = i + 2;
-        const std::string intDigits = takeDigits(text, j, isHexDigit);
-        std::string fraction;
-        if (j < text.size() && text[j] == '.') {
-            size_t k = j + 1;
-            fraction = takeDigits(text, k, isHexDigit);
-            if (!intDigits.empty() || !fraction.empty()) j = k;
-        }
+        std::string intDigits, fraction;
+        takeMantissa(text, j, isHexDigit, intDigits, fraction);
         if (intDigits.empty() && fraction.empty()) {
             // "0x" without hex digits is the number 0 followed by an "x".
             s.found = true;
@@ -216,13 +224,8 @@ NumberScan scanLeadingNumber(std::string_view text, const NumberRules& rules) {
         }
         i = j;
     } else {
-        const std::string intDigits = takeDigits(text, i, isDigit);
-        std::string fraction;
-        if (i < text.size() && text[i] == '.') {
-            size_t j = i + 1;
-            fraction = takeDigits(text, j, isDigit);
-            if (!intDigits.empty() || !fraction.empty()) i = j;
-        }
+        std::string intDigits, fraction;
+        takeMantissa(text, i, isDigit, intDigits, fraction);
         if (intDigits.empty() && fraction.empty()) {
             s.end = i;
             return s;
