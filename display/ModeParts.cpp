@@ -61,15 +61,15 @@ void showSwrText(QLineEdit* box, const std::string& swrText) {
 }
 
 DeferredReadouts::DeferredReadouts(QWidget* window, Show show)
-    : window_(window), show_(std::move(show)) {
-    if (PaintCoalescer* c = PaintCoalescer::of(window_)) c->setBeforePaint([this] { flush(); });
+    : window_(window), coalescer_(PaintCoalescer::of(window)), show_(std::move(show)) {
+    if (coalescer_) coalescer_->setBeforePaint([this] { flush(); });
 }
 
 void DeferredReadouts::post(int channel, const ChannelReading& r) {
     const size_t i = channel == 0 ? 0 : 1;
     pending_[i] = r;
     dirty_[i] = true;
-    PaintCoalescer* c = PaintCoalescer::of(window_);
+    PaintCoalescer* c = coalescer_.data();
     if (c && c->holdsPaint()) {
         c->scheduleReplay();  // shown right before that paint
         return;

@@ -2,12 +2,14 @@
 // What the display modes share: the read-out boxes, the SWR text and the
 // read-outs that wait for the window's next paint.
 
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
 #include <string>
 
 #include "core/ChannelReading.h"
+#include "display/PaintCoalescer.h"
 
 class QLineEdit;
 class QWidget;
@@ -43,6 +45,8 @@ public:
 
 private:
     QWidget* window_;
+    // The window's paint filter, looked up once: it lives as long as the window.
+    QPointer<PaintCoalescer> coalescer_;
     Show show_;
     std::array<ChannelReading, 2> pending_{};
     std::array<bool, 2> dirty_{};

@@ -15,6 +15,9 @@ constexpr int kMargin = 2;  // between panel and text, as a line edit keeps it
 ReadoutBox::ReadoutBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
     setReadOnly(true);
     setFocusPolicy(Qt::NoFocus);
+    // The box lays out nothing of its own: the line edit would shape every new
+    // text for a display this class never uses (text() still holds the text).
+    setEchoMode(QLineEdit::NoEcho);
     // The paint covers every pixel: nothing beneath needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
