@@ -18,6 +18,9 @@ ReadoutBox::ReadoutBox(const QString& text, QWidget* parent) : QLineEdit(text, p
     // The box lays out nothing of its own: the line edit would shape every new
     // text for a display this class never uses (text() still holds the text).
     setEchoMode(QLineEdit::NoEcho);
+    // Without a display text of its own the line edit no longer repaints when
+    // its text changes: the box asks for that itself.
+    connect(this, &QLineEdit::textChanged, this, [this] { update(); });
     // The paint covers every pixel: nothing beneath needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -1,6 +1,5 @@
-// A needle that moves repaints only the dial around its old and new place: what
-// is on screen afterwards must be exactly a fresh paint of the new needle, with
-// nothing of the old one left behind.
+// Widgets that repaint only part of themselves, or paint by their own rules:
+// what is on screen after they change must be exactly a fresh paint of them.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 
 #include "display/DialArea.h"
 #include "display/DisplayFrame.h"
+#include "display/ReadoutBox.h"
 
 namespace quellon {
 namespace {
@@ -44,6 +44,31 @@ TEST(DialArea, MovedNeedleLeavesNothingOfItsOldPlace) {
             for (int x = 0; x < fresh.width(); ++x)
                 differing += shown.pixel(x, y) != fresh.pixel(x, y);
         EXPECT_EQ(differing, 0);
+    }
+}
+
+QImage onScreen(QWidget& top, QWidget& w) {
+    const QImage all = top.screen()->grabWindow(top.winId()).toImage();
+    return all.copy(QRect(w.mapTo(&top, QPoint(0, 0)), w.size()))
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(ReadoutBox, ShowsEveryNewTextAndColour) {
+    QWidget top;
+    auto* box = new ReadoutBox(QStringLiteral("0"), &top);
+    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    box->resize(90, 28);
+    top.resize(100, 40);
+    top.show();
+    QApplication::processEvents();
+    for (const char* text : {"12", "99", "1.0:1", "HIG", "", "12.5"}) {
+        SCOPED_TRACE(text);
+        box->setText(QString::fromLatin1(text));
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::Text, text[0] == 'H' ? Qt::red : Qt::black);
+        box->setPalette(pal);
+        QApplication::processEvents();
+        EXPECT_EQ(onScreen(top, *box), box->grab().toImage().convertToFormat(QImage::Format_RGB32));
     }
 }
 
