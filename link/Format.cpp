@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "core/Numbers.h"
 #include "link/Decimal.h"
 
 namespace quellon {
@@ -258,14 +259,7 @@ bool isNumeric(std::string_view text) {
 
 std::optional<int16_t> roundHalfEven16(double v) {
     if (!std::isfinite(v) || v > 40000.0 || v < -40000.0) return std::nullopt;
-    const double f = std::floor(v);
-    const double diff = v - f;
-    double r = f;
-    if (diff > 0.5) {
-        r = f + 1;
-    } else if (diff == 0.5) {
-        r = std::fmod(f, 2.0) == 0 ? f : f + 1;
-    }
+    const double r = roundHalfEven(v);
     if (r < -32768.0 || r > 32767.0) return std::nullopt;
     return static_cast<int16_t>(r);
 }

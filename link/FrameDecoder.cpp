@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/Numbers.h"
+
 namespace quellon {
 
 namespace {
@@ -46,12 +48,7 @@ int32_t voltage(int16_t count, float factor, const BridgeParameters& params) {
     if (!(v > -1e8f && v < 1e8f)) return 0;
     // One decimal, halves to even, of the float's exact value (x10 is exact in
     // a double, so only true halves such as 0.25 go to the even neighbour).
-    const double tenths = static_cast<double>(v) * 10;
-    const double floored = std::floor(tenths);
-    auto r = static_cast<int64_t>(floored);
-    const double diff = tenths - floored;
-    if (diff > 0.5 || (diff == 0.5 && (r & 1) != 0)) r += 1;
-    return static_cast<int32_t>(r);
+    return static_cast<int32_t>(roundHalfEven(static_cast<double>(v) * 10));
 }
 
 int16_t field16(const uint8_t* frame, size_t offset) {

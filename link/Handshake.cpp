@@ -5,6 +5,7 @@
 #include <exception>
 #include <optional>
 
+#include "core/Numbers.h"
 #include "link/Format.h"
 #include "link/Protocol.h"
 #include "link/ScaleCodes.h"
@@ -35,11 +36,7 @@ std::optional<int16_t> int16Field(const std::string& reply, size_t pos) {
 std::optional<int16_t> tenthField(const std::string& reply, size_t pos) {
     const double v = fieldValue(reply, pos);
     if (!std::isfinite(v) || std::fabs(v) > 1e9) return std::nullopt;
-    const double f = std::floor(v);
-    const double diff = v - f;
-    double r = f;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0)) r = f + 1;
-    const auto whole = static_cast<int64_t>(r);
+    const auto whole = static_cast<int64_t>(roundHalfEven(v));
     const int64_t tenth = whole / 10;  // truncates toward zero
     if (tenth < INT16_MIN || tenth > INT16_MAX) return std::nullopt;
     return static_cast<int16_t>(tenth);

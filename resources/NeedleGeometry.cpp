@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Numbers.h"
+
 namespace quellon {
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 constexpr double kDegToRad = 0.017453292522222223;
 
 int roundEven16(double v) {
-    double r = std::nearbyint(v);  // default rounding mode: halves to even
+    const double r = roundHalfEven(v);
     return static_cast<int>(std::clamp(r, -32768.0, 32767.0));
 }
 
