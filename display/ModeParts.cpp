@@ -60,6 +60,14 @@ void showSwrText(QLineEdit* box, const std::string& swrText) {
     }
 }
 
+void useBannerColours(QWidget* area) {
+    area->setAutoFillBackground(true);
+    QPalette pal = area->palette();
+    pal.setColor(QPalette::Window, QColor(16, 32, 60));
+    pal.setColor(QPalette::WindowText, QColor(240, 240, 240));
+    area->setPalette(pal);
+}
+
 DeferredReadouts::DeferredReadouts(QWidget* window, Show show)
     : window_(window), coalescer_(PaintCoalescer::of(window)), show_(std::move(show)) {
     if (coalescer_) coalescer_->setBeforePaint([this] { flush(); });

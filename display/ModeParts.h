@@ -35,6 +35,9 @@ void showSwrText(QLineEdit* box, const std::string& swrText);
 // kept, and its texts are made and set right before the window paints; a
 // reading that comes while the window may paint at once is shown at once. Either
 // way the boxes show the latest frame whenever the window is painted.
+// The channel windows' dark banner: light text on night blue.
+void useBannerColours(QWidget* area);
+
 class DeferredReadouts {
 public:
     using Show = std::function<void(int channel, const ChannelReading& r)>;

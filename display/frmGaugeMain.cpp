@@ -42,11 +42,7 @@ frmGaugeChannel::frmGaugeChannel(DisplayHost& host, char letter)
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     QWidget* pic = makeDragArea("Picture2");
-    pic->setAutoFillBackground(true);
-    QPalette pal = pic->palette();
-    pal.setColor(QPalette::Window, QColor(16, 32, 60));
-    pal.setColor(QPalette::WindowText, QColor(240, 240, 240));
-    pic->setPalette(pal);
+    useBannerColours(pic);
     lay->addWidget(pic);
 
     auto* grid = new QGridLayout(pic);

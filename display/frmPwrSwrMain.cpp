@@ -44,11 +44,7 @@ frmPwrSwrChannel::frmPwrSwrChannel(DisplayHost& host, char letter)
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     lblChannel->setFont(bold);
     picLay->addWidget(lblChannel, 1);
-    pic->setAutoFillBackground(true);
-    QPalette pal = pic->palette();
-    pal.setColor(QPalette::Window, QColor(16, 32, 60));
-    pal.setColor(QPalette::WindowText, QColor(240, 240, 240));
-    pic->setPalette(pal);
+    useBannerColours(pic);
     lay->addWidget(pic);
 
     auto* row = new QHBoxLayout;
