@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <tuple>
 
 #include "link/FrameDecoder.h"
 #include "link/ScaleCodes.h"
@@ -33,8 +32,11 @@ struct Decoder : ::testing::Test {
         const ScaleRow row = getScaleByCode(code);
         g.scaleSlots[slot] = ScaleSlot{row.voltMult, row.pwrMult};
     }
+    // Through the decoder that sees only the parameters and the slots.
     void decode(char channel, const Counts& c, uint8_t frameScale) {
-        decodeFrame(makeFrame(channel, c, frameScale).data(), g);
+        g.reading = decodeReading(makeFrame(channel, c, frameScale).data(),
+                                  {g.params, g.scaleSlots}, g.reading);
+        storeLogData(g.reading, g.logData);
     }
     ModGlobal g;
 };
@@ -122,37 +124,6 @@ TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     EXPECT_EQ(g.reading.pwrDir, 43);  // computed before the bad field
     EXPECT_EQ(g.reading.pwrDirMax, 0);
     EXPECT_NO_THROW(decode('A', {0, 0, 0, 0, 0x7FFF, 0}, 0));  // still a value
-}
-
-// The decoder needs only the parameters and the slots: fed them alone, frame by
-// frame, it gives what the shared state gets, and leaves the shared state alone.
-TEST_F(Decoder, ReadingFromParametersAloneMatchesTheSharedState) {
-    const BridgeParameters params = g.params;
-    const ScaleSlots slots = g.scaleSlots;
-    const ModGlobal untouched = g;
-    ModGlobal shared = g;
-    ChannelReading alone;
-    uint32_t seed = 12345;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0x3FF; };
-    for (int i = 0; i < 2000; ++i) {
-        const char channel = i % 3 == 0 ? 'B' : 'A';
-        const auto f = makeFrame(
-            channel,
-            {static_cast<int>(next()), static_cast<int>(next()), static_cast<int>(next()),
-             static_cast<int>(next()), static_cast<int>(next()), static_cast<int>(next() % 3)},
-            static_cast<uint8_t>(next() % 4));
-        decodeFrame(f.data(), shared);
-        alone = decodeReading(f.data(), {params, slots}, alone);
-        const ChannelReading& a = alone.withTexts();
-        const ChannelReading& b = shared.reading.withTexts();
-        ASSERT_EQ(std::tie(a.channel, a.pwrDir, a.pwrRef, a.pwrDirMax, a.pwrRefMax, a.swrText,
-                           a.voltDirText, a.voltRefText, a.scaleMultText, a.fullScalePower),
-                  std::tie(b.channel, b.pwrDir, b.pwrRef, b.pwrDirMax, b.pwrRefMax, b.swrText,
-                           b.voltDirText, b.voltRefText, b.scaleMultText, b.fullScalePower))
-            << "frame " << i;
-    }
-    EXPECT_EQ(g.reading.channel, untouched.reading.channel);
-    EXPECT_EQ(g.logData, untouched.logData);
 }
 
 TEST(DisplayModeText, OnlyTheFiveDigitsAreModes) {
