@@ -73,8 +73,12 @@ public:
     static std::string recordLine(const LocalTime& t, const std::array<int16_t, 9>& data);
 
 private:
-    bool writeLine(const std::string& line);
-    bool checkNotDeleted();
+    // knownEnd: the file's size when the caller has just looked (-1: look).
+    bool writeLine(const std::string& line, off_t knownEnd = -1);
+    // The open file's size, -1 when it cannot be looked at, kDeleted (after
+    // reporting it) when the file was deleted.
+    static constexpr off_t kDeleted = -2;
+    off_t checkNotDeleted();
     void fail(const std::string& what, int err);
     void failWith(const std::string& text);
     void closeFile();

@@ -318,7 +318,10 @@ void DisplayFrame::setChannelWindows(ChannelWindow* a, ChannelWindow* b) {
 void DisplayFrame::setLamp(int id) {
     if (id == lampId_) return;
     lampId_ = id;
-    Image1->setPixmap(lampPixmap(id, devicePixelRatioF()));
+    const auto key = std::make_pair(id, devicePixelRatioF());
+    auto it = lampCache_.find(key);
+    if (it == lampCache_.end()) it = lampCache_.emplace(key, lampPixmap(id, key.second)).first;
+    Image1->setPixmap(it->second);
 }
 
 void DisplayFrame::showDisplay() {

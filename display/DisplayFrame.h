@@ -4,7 +4,9 @@
 // and, in the bargraph and gauge modes, the two channel windows with their
 // On top / ChA / ChB controls.
 
+#include <QPixmap>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -164,6 +166,8 @@ private:
     std::unique_ptr<ChannelWindow> ownA_, ownB_;
     bool ledPhase_ = false;
     int lampId_ = 0;
+    // The lamp blinks twice a second for hours: each picture is drawn once.
+    std::map<std::pair<int, qreal>, QPixmap> lampCache_;
     bool loaded_ = false, unloaded_ = false, exiting_ = false;
     // The connection-lost message has been given and the window still waits.
     bool lostReported_ = false;

@@ -1,6 +1,7 @@
 #include "display/ReadoutBox.h"
 
 #include <QGlyphRun>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <cmath>
@@ -20,7 +21,9 @@ ReadoutBox::ReadoutBox(const QString& text, QWidget* parent) : QLineEdit(text, p
     setEchoMode(QLineEdit::NoEcho);
     // Without a display text of its own the line edit no longer repaints when
     // its text changes: the box asks for that itself.
-    connect(this, &QLineEdit::textChanged, this, [this] { update(); });
+    // Only the inside holds text: the panel stays as it was painted.
+    connect(this, &QLineEdit::textChanged, this,
+            [this] { update(rect().adjusted(kFrame, kFrame, -kFrame, -kFrame)); });
     // The paint covers every pixel: nothing beneath needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -57,12 +60,10 @@ bool ReadoutBox::glyphsFor(const QString& text) {
     return true;
 }
 
-void ReadoutBox::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void ReadoutBox::paintPanel(QPainter& p) const {
     const QPalette& pal = palette();
-    const QRect r = rect();
-    const int w = r.width();
-    const int h = r.height();
+    const int w = width();
+    const int h = height();
     // Sunken panel: dark and shadow above and left, light and midlight below and right.
     p.fillRect(QRect(0, 0, w, 1), pal.color(QPalette::Dark));
     p.fillRect(QRect(0, 0, 1, h), pal.color(QPalette::Dark));
@@ -72,7 +73,14 @@ void ReadoutBox::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(w - 1, 0, 1, h), pal.color(QPalette::Light));
     p.fillRect(QRect(1, h - 2, w - 2, 1), pal.color(QPalette::Midlight));
     p.fillRect(QRect(w - 2, 1, 1, h - 2), pal.color(QPalette::Midlight));
-    const QRect inside = r.adjusted(kFrame, kFrame, -kFrame, -kFrame);
+}
+
+void ReadoutBox::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    const QPalette& pal = palette();
+    const QRect inside = rect().adjusted(kFrame, kFrame, -kFrame, -kFrame);
+    // A new text repaints the inside only; the panel is drawn when exposed.
+    if (!inside.contains(event->rect())) paintPanel(p);
     p.fillRect(inside, pal.color(QPalette::Base));
 
     const QString t = text();

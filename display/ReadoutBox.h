@@ -11,6 +11,8 @@
 #include <QVector>
 #include <array>
 
+class QPainter;
+
 namespace quellon {
 
 class ReadoutBox : public QLineEdit {
@@ -28,6 +30,7 @@ private:
         bool known = false;
     };
     bool glyphsFor(const QString& text);
+    void paintPanel(QPainter& p) const;
 
     QFont glyphFont_;
     QRawFont raw_;

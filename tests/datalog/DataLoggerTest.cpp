@@ -57,10 +57,31 @@ struct DataLoggerTest : ::testing::Test {
     DataLogger logger{g, plat};
 };
 
-TEST(DataLogFormat, RecordLinePadsEveryField) {
-    std::array<int16_t, 9> n{-1, 32767, -32768, 0, 1, 2, 3, 4, 77};  // element 8 is not logged
-    EXPECT_EQ(DataLogger::recordLine({2027, 1, 9, 0, 0, 0, 7}, n),
-              "\"2027-01-09\",\"00:00:00.007\",-1,32767,-32768,0,1,2,3,4");
+TEST(DataLogFormat, RecordLinePadsEveryFieldAsPrintfDid) {
+    // Expected texts are what "%04d-%02d-%02d" ... "%d" printed for the same values.
+    struct Row {
+        LocalTime t;
+        std::array<int16_t, 9> n;  // element 8 is not logged
+        const char* line;
+    };
+    const Row rows[] = {
+        {{2027, 1, 9, 0, 0, 0, 7},
+         {-1, 32767, -32768, 0, 1, 2, 3, 4, 77},
+         "\"2027-01-09\",\"00:00:00.007\",-1,32767,-32768,0,1,2,3,4"},
+        {{999, 12, 31, 23, 59, 59, 999},
+         {10, -10, 100, -100, 9, -9, 1000, -1000, 0},
+         "\"0999-12-31\",\"23:59:59.999\",10,-10,100,-100,9,-9,1000,-1000"},
+        {{12345, 10, 10, 10, 10, 10, 10},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0},
+         "\"12345-10-10\",\"10:10:10.010\",0,0,0,0,0,0,0,0"},
+        {{7, 2, 3, 4, 5, 6, 0},
+         {5, 50, 500, 5000, -5, -50, -500, -5000, 0},
+         "\"0007-02-03\",\"04:05:06.000\",5,50,500,5000,-5,-50,-500,-5000"},
+        {{-5, 1, 1, 1, 1, 1, 100},
+         {1, 1, 1, 1, 1, 1, 1, 1, 1},
+         "\"-005-01-01\",\"01:01:01.100\",1,1,1,1,1,1,1,1"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(DataLogger::recordLine(r.t, r.n), r.line);
 }
 
 TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewFileWithHeaderAndCrLfRecords) {
