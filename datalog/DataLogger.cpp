@@ -82,22 +82,20 @@ std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t,
     // Written out by hand: printf's format parsing was most of a record's cost
     // at some 300 records a second. The text is exactly what
     // "\"%04d-%02d-%02d\",\"%02d:%02d:%02d.%03d\",%d,...,%d" gives.
+    struct Field {
+        int value;
+        int width;
+        const char* before;
+    };
+    const Field stamp[] = {{t.year, 4, "\""},      {t.month, 2, "-"},  {t.day, 2, "-"},
+                           {t.hour, 2, "\",\""},   {t.minute, 2, ":"}, {t.second, 2, ":"},
+                           {t.millisecond, 3, "."}};
     std::string s;
     s.reserve(80);
-    s += '"';
-    putNumber(s, t.year, 4);
-    s += '-';
-    putNumber(s, t.month, 2);
-    s += '-';
-    putNumber(s, t.day, 2);
-    s += "\",\"";
-    putNumber(s, t.hour, 2);
-    s += ':';
-    putNumber(s, t.minute, 2);
-    s += ':';
-    putNumber(s, t.second, 2);
-    s += '.';
-    putNumber(s, t.millisecond, 3);
+    for (const Field& f : stamp) {
+        s += f.before;
+        putNumber(s, f.value, f.width);
+    }
     s += '"';
     for (size_t i = 0; i < 8; ++i) {
         s += ',';
