@@ -1,10 +1,11 @@
 #pragma once
 // Fuzzing of every parser of bytes that come from outside the program: the
 // settings file (reader and writer), the serial settings text, [Ports] and the
-// port number text, the acknowledgement search, the reply reader and the port
-// probe's reply buffer. Each target checks its own invariants and aborts on a
-// broken one. Inputs are shaped from tokens each parser cares about, so the
-// deep paths are reached without coverage feedback.
+// port number text, the acknowledgement search, the reply reader, the port
+// probe's reply buffer, and the bridge's frames, identification and scale replies
+// (LinkFuzz.h). Each target checks its own invariants and aborts on a broken one.
+// Inputs are shaped for each parser, so the deep paths are reached without coverage
+// feedback.
 #include <cstddef>
 #include <cstdint>
 #include <random>
