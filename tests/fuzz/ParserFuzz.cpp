@@ -359,9 +359,8 @@ std::vector<uint8_t> shapeProbe(std::mt19937& rng) {
     return fromTokens(rng, {":wexlo", ":wex", "lo", ":WEXLO", "\r", ":", "x", " 1.10"}, 4, 40);
 }
 
-// What the bridge sends, through LinkFuzz.h's entry: Kind 0 frames, 2 identification
-// replies, 3 scale codes. Frames keep small counts, replies their alphabet, so the deep
-// paths are reached; some bytes are plain random and some inputs cut short.
+// What the bridge sends (LinkFuzz.h): Kind 0 frames with small counts, 2 identification
+// replies, 3 scale codes, each mostly in its own alphabet; some inputs cut short.
 template <unsigned Kind>
 std::vector<uint8_t> shapeLink(std::mt19937& rng) {
     const std::string_view alphabet = Kind == 2 ? "0123456789 . -+eE/" : ":0123456789x\r";
