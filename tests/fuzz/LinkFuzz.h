@@ -1,8 +1,6 @@
 #pragma once
-// One fuzz input against the parsers of what the bridge sends (frame decoder,
-// identification reply, scale reply): the first byte picks the entry point. A
-// broken invariant aborts. Returns whether the input got past the parser's
-// refusal, so a generator that misses the deep paths shows up.
+// One input against the frame decoder, identification or scale reply (the first byte
+// picks); a broken invariant aborts. Returns whether it got past the parser's refusal.
 #include <cstddef>
 #include <cstdint>
 

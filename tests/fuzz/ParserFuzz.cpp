@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "LinkFuzz.h"
 #include "link/BridgeLink.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
@@ -103,20 +104,21 @@ bool runIni(const uint8_t* data, size_t size) {
     const std::string file = scratchDir() + "/Quellon.ini";
     { std::ofstream(file, std::ios::binary | std::ios::trunc) << before; }
 
-    const auto got = IniLookup(section, key, file);
-    check(!got || (!got->empty() && got->size() <= 254), "a value read is 1..254 bytes");
-    if (op % 4 == 0) {
-        const std::string v = ReadIni(section, key, file, "d");
-        check(v.size() <= 254 && (got ? v == *got : v == "d"), "read gives the value or default");
-    }
-    WriteIni(section, key, value, file);
-    const std::string after = slurp(file);
-
     const std::string_view sec = trimmed(section), k = trimmed(key);
     const bool validNames = sec.find_first_of(std::string_view("]\r\n\0", 4)) == sec.npos &&
                             !k.empty() &&
                             k.find_first_of(std::string_view("=\r\n\0", 4)) == k.npos &&
                             k.front() != '[' && k.front() != ';';
+    const auto got = IniLookup(section, key, file);
+    check(!got || (!got->empty() && got->size() <= 254), "a value read is 1..254 bytes");
+    if (op % 4 == 0) {
+        const std::string v = ReadIni(section, key, file, "d");
+        check(v.size() <= 254 && (got ? v == *got : v == "d"), "read gives the value or default");
+        check(!validNames || ReadIni(section, key, file, "e") == v, "the default is written back");
+    }
+    WriteIni(section, key, value, file);
+    const std::string after = slurp(file);
+
     if (!validNames) {
         check(after == before, "a name that cannot be written changes nothing");
         return false;
@@ -357,6 +359,27 @@ std::vector<uint8_t> shapeProbe(std::mt19937& rng) {
     return fromTokens(rng, {":wexlo", ":wex", "lo", ":WEXLO", "\r", ":", "x", " 1.10"}, 4, 40);
 }
 
+// What the bridge sends (LinkFuzz.h): Kind 0 frames with small counts, 2 identification
+// replies, 3 scale codes, each mostly in its own alphabet; some inputs cut short.
+template <unsigned Kind>
+std::vector<uint8_t> shapeLink(std::mt19937& rng) {
+    const std::string_view alphabet = Kind == 2 ? "0123456789 . -+eE/" : ":0123456789x\r";
+    const size_t len = Kind == 0 ? 23 : Kind == 2 ? 80 + rng() % 12 : rng() % 8;
+    const auto b = [&] { return static_cast<uint8_t>(rng()); };
+    std::vector<uint8_t> in{Kind, Kind == 3 ? uint8_t{':'} : b(), b(), ':',
+                            static_cast<uint8_t>('A' + rng() % 2)};
+    in.resize(Kind == 0 ? 5 : Kind == 3 && rng() % 4 ? 2 : 1);
+    while (in.size() < len) {
+        const bool highByte = Kind == 0 && in.size() % 2 == 0;
+        in.push_back(static_cast<uint8_t>(rng() % 6 == 0 ? rng()
+                                          : highByte     ? rng() % 5
+                                          : Kind == 0    ? rng()
+                                                         : alphabet[rng() % alphabet.size()]));
+    }
+    if (rng() % 8 == 0) in.resize(rng() % in.size());  // short reads
+    return in;
+}
+
 }  // namespace
 
 std::string scratchDir() {
@@ -376,9 +399,15 @@ std::string scratchDir() {
 
 const std::vector<ParserTarget>& parserTargets() {
     static const std::vector<ParserTarget> targets = {
-        {"ini", runIni, shapeIni},       {"serial-settings", runSettingsText, shapeSettingsText},
-        {"ports", runPorts, shapePorts}, {"ack", runAck, shapeAck},
-        {"reply", runReply, shapeReply}, {"probe", runProbe, shapeProbe},
+        {"ini", runIni, shapeIni},
+        {"serial-settings", runSettingsText, shapeSettingsText},
+        {"ports", runPorts, shapePorts},
+        {"ack", runAck, shapeAck},
+        {"reply", runReply, shapeReply},
+        {"probe", runProbe, shapeProbe},
+        {"frame", runOne, shapeLink<0>},
+        {"identification", runOne, shapeLink<2>},
+        {"scale-codes", runOne, shapeLink<3>},
     };
     return targets;
 }

@@ -1,10 +1,6 @@
 #pragma once
-// Fuzzing of every parser of bytes that come from outside the program: the
-// settings file (reader and writer), the serial settings text, [Ports] and the
-// port number text, the acknowledgement search, the reply reader and the port
-// probe's reply buffer. Each target checks its own invariants and aborts on a
-// broken one. Inputs are shaped from tokens each parser cares about, so the
-// deep paths are reached without coverage feedback.
+// One target per parser of bytes from outside the program; each checks its own invariants
+// and aborts on a broken one. Inputs are shaped so the deep paths are reached unguided.
 #include <cstddef>
 #include <cstdint>
 #include <random>

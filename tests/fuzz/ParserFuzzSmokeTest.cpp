@@ -8,7 +8,7 @@
 
 TEST(ParserFuzzSmoke, EveryParserSurvivesShapedRandomInput) {
     const char* env = std::getenv("QUELLON_PARSER_FUZZ_RUNS");
-    const int runs = env && std::atoi(env) > 0 ? std::atoi(env) : 3000;
+    const int runs = env && std::atoi(env) > 0 ? std::atoi(env) : 20000;
     for (const auto& t : quellon::fuzz::parserTargets()) {
         SCOPED_TRACE(t.name);
         std::mt19937 rng(20240917u);

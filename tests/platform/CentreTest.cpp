@@ -2,8 +2,7 @@
 
 #include "platform/Centre.h"
 
-namespace quellon {
-namespace {
+using namespace quellon;
 
 TEST(Centre, HalvesOfEachAndTheAreasOwnOrigin) {
     struct Row {
@@ -24,6 +23,3 @@ TEST(Centre, HalvesOfEachAndTheAreasOwnOrigin) {
     // In twips the half twip stays.
     EXPECT_DOUBLE_EQ(centredStart(1024 * 15.0, 301 * 15.0), 5422.5);
 }
-
-}  // namespace
-}  // namespace quellon

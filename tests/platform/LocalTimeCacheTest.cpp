@@ -7,7 +7,6 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <tuple>
 
 #include "platform/LocalTimeCache.h"
 #include "platform/QtPlatform.h"
@@ -15,10 +14,6 @@
 using namespace quellon;
 
 namespace {
-
-auto fields(const LocalTime& t) {
-    return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
-}
 
 std::string show(const LocalTime& t) {
     char buf[64];
@@ -28,21 +23,11 @@ std::string show(const LocalTime& t) {
 }
 
 // Sets TZ for the test's lifetime.
-class Zone {
-public:
-    explicit Zone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~Zone() {
-        if (old_) setenv("TZ", old_->c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
+struct Zone {
+    std::optional<std::string> saved =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    explicit Zone(const char* tz) { setenv("TZ", tz, 1), tzset(); }
+    ~Zone() { saved ? setenv("TZ", saved->c_str(), 1) : unsetenv("TZ"), tzset(); }
 };
 
 constexpr int64_t kSec = 1000, kMin = 60 * kSec, kHour = 60 * kMin;
@@ -53,7 +38,7 @@ constexpr int64_t kSpring2024 = 1711846800000, kAutumn2024 = 1729990800000;
 // (negative: backwards from `to`), returning the first instant where they differ.
 std::optional<int64_t> firstDifference(LocalTimeCache& c, int64_t from, int64_t to, int64_t step) {
     for (int64_t t = step > 0 ? from : to - 1; step > 0 ? t < to : t >= from; t += step)
-        if (fields(c.at(t)) != fields(QtPlatform::uncachedLocalTimeAt(t))) return t;
+        if (show(c.at(t)) != show(QtPlatform::uncachedLocalTimeAt(t))) return t;
     return std::nullopt;
 }
 
@@ -71,7 +56,6 @@ TEST(LocalTimeCache, SameStampsAsTheSystemAcrossZoneChanges) {
         // Half-hour zone; Lord Howe moves its clock by half an hour only.
         {"America/St_Johns", {1710048600000, 1730601000000}},
         {"Australia/Lord_Howe", {1712417400000, 1727969400000}},
-        {"UTC", {kSpring2024, kAutumn2024}},
     };
     for (const Row& r : rows) {
         Zone zone(r.tz);
@@ -87,7 +71,7 @@ TEST(LocalTimeCache, SameStampsAsTheSystemAcrossZoneChanges) {
             LocalTimeCache near(&QtPlatform::localOffsetAt);
             near.at(change - kMin + 1);
             for (int64_t t : {change - 1, change, change + 1})
-                EXPECT_EQ(fields(near.at(t)), fields(QtPlatform::uncachedLocalTimeAt(t)))
+                EXPECT_EQ(show(near.at(t)), show(QtPlatform::uncachedLocalTimeAt(t)))
                     << r.tz << " at " << t;
         }
         // A whole year in steps of a few minutes, and times before 1970.

@@ -3,8 +3,7 @@
 #include "platform/OpenPort.h"
 #include "platform/testing/FakePlatform.h"
 
-namespace quellon {
-namespace {
+using namespace quellon;
 
 TEST(OpenPort, ReportsTheStepThatFailedWithThePortsOwnReason) {
     struct Row {
@@ -50,6 +49,3 @@ TEST(OpenPort, AnOpenPortIsClosedAndOpenedAgainUnderItsNewNumber) {
     EXPECT_EQ(port.opens(), 2);
     EXPECT_EQ(port.closes(), 1);
 }
-
-}  // namespace
-}  // namespace quellon

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
-#include "platform/SerialPort.h"
+#include "platform/QtSerialPort.h"
 
 namespace quellon::test {
 
@@ -31,5 +38,55 @@ inline bool pumpUntil(const std::function<bool()>& step, int ms = kPatienceMs, b
     return true;
 }
 inline bool retry(const std::function<bool()>& step) { return pumpUntil(step, kPatienceMs, false); }
+
+// The real port (as port number 1) on a raw pseudo terminal whose master side the test holds.
+struct Pty {
+    int master = -1, slave = -1;
+    std::string path;
+    std::unique_ptr<QtSerialPort> port;
+
+    Pty() {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        path = name;
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        port = std::make_unique<QtSerialPort>([p = path](int n) { return n == 1 ? p : ""; });
+        port->setSettings("115200,N,8,1");
+    }
+    ~Pty() {
+        port.reset();
+        if (master >= 0) ::close(master);
+        ::close(slave);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    void arrive(const std::string& bytes) {
+        if (::write(master, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+            throw std::runtime_error("write to the pty master failed");
+    }
+    void hangup() {
+        ::close(master);
+        master = -1;
+    }
+    // What reached the master side, once at least n bytes did (or time ran out).
+    std::string farSide(size_t n, bool loop = true) {
+        std::string got;
+        pumpUntil(
+            [&] {
+                pollfd pfd{master, POLLIN, 0};
+                char buf[512];
+                const ssize_t r = ::poll(&pfd, 1, 0) == 1 ? ::read(master, buf, sizeof buf) : 0;
+                got.append(buf, r > 0 ? size_t(r) : 0);
+                return got.size() >= n;
+            },
+            kPatienceMs, loop);
+        return got;
+    }
+};
 
 }  // namespace quellon::test

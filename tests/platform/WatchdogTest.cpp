@@ -18,7 +18,6 @@ TEST(Watchdog, ExpiresTheTimeoutAfterTheLastKick) {
         int expires;
     } rows[] = {
         {{}, 3000, 3000},                          // nothing arrives at all
-        {{1}, 3000, 3001},                         //
         {{2999}, 3000, 5999},                      // a kick just before the deadline
         {{3000}, 3000, 3000},                      // too late: the deadline came first
         {{10, 20, 1500, 2999, 4000}, 3000, 7000},  // a stream that stops
@@ -75,7 +74,6 @@ TEST(Watchdog, KicksLeaveTheTimerAloneStopAndRestart) {
     // Left running by the handler, it repeats every whole timeout.
     p.advance(5000);
     EXPECT_EQ(fired, 2);
-    EXPECT_EQ(timer->interval(), 5000);
     // The tick counter wraps: still the timeout after the last kick.
     p.now = 0xFFFFFFFFu - 1000;
     dog.start();

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <random>
 #include <tuple>
 
 #include "settings/Ini.h"
@@ -93,20 +92,11 @@ TEST_F(IniTest, WriteIsAtomicAndKeepsModeAndSymlinks) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary file left behind";
 }
 
-TEST_F(IniTest, UnreadablePlacesAndRandomBytesFailSafely) {
+// Random file contents are the parser fuzz's "ini" target (tests/fuzz/ParserFuzz.cpp).
+TEST_F(IniTest, ADirectoryInPlaceOfTheFileGivesTheDefault) {
     fs::create_directory(ini);  // neither read nor replaced
     EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0");
-    fs::remove(ini);
-    std::mt19937 rng(1234);
-    const std::string alphabet = "[]=;\r\n \tabBRIDGEport\x80\xC3\xff";
-    for (int round = 0; round < 100; ++round) {
-        std::string junk(rng() % 400, ' ');
-        for (char& c : junk) c = alphabet[rng() % alphabet.size()];
-        spit(ini, junk);
-        const std::string v = ReadIni("bridge", "PORT", ini, "1");
-        EXPECT_LE(v.size(), 254u);
-        EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), v) << "value stable after write-back";
-    }
+    EXPECT_TRUE(fs::is_directory(ini));
 }
 
 TEST_F(IniTest, VersionCheckRebuildsUnversionedFilesAndUpdatesOthers) {
