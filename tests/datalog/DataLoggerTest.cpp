@@ -50,6 +50,17 @@ struct DataLoggerTest : ::testing::Test {
     void set(const char* key, const std::string& v) { WriteIni("Bridge", key, v, g.SettingsPath); }
     void logOn() { g.dataLogActive = true, logger.startDataLog(); }
     void logOff() { g.dataLogActive = false, logger.stopDataLog(); }
+    // Logging is off, and one report names the file and the reason, from a timer tick.
+    void expectOneReport(const std::string& file, const char* reason, bool modeless = false) {
+        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+        plat.advance(5);
+        ASSERT_EQ(plat.messageBoxes.size(), 1u);
+        const MessageBoxCall& box = plat.messageBoxes[0];
+        EXPECT_EQ(box.modeless, modeless);
+        EXPECT_EQ(box.title, "Quellon by WEXLO");
+        EXPECT_NE(box.text.find(file), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(reason), std::string::npos) << box.text;
+    }
 
     fs::path dir;
     ModGlobal g;
@@ -64,23 +75,16 @@ TEST(DataLogFormat, RecordLinePadsEveryFieldAsPrintfDid) {
         std::array<int16_t, 9> n;  // element 8 is not logged
         const char* line;
     };
+    // clang-format off
     const Row rows[] = {
-        {{2027, 1, 9, 0, 0, 0, 7},
-         {-1, 32767, -32768, 0, 1, 2, 3, 4, 77},
+        {{2027, 1, 9, 0, 0, 0, 7}, {-1, 32767, -32768, 0, 1, 2, 3, 4, 77},
          "\"2027-01-09\",\"00:00:00.007\",-1,32767,-32768,0,1,2,3,4"},
-        {{999, 12, 31, 23, 59, 59, 999},
-         {10, -10, 100, -100, 9, -9, 1000, -1000, 0},
-         "\"0999-12-31\",\"23:59:59.999\",10,-10,100,-100,9,-9,1000,-1000"},
-        {{12345, 10, 10, 10, 10, 10, 10},
-         {0, 0, 0, 0, 0, 0, 0, 0, 0},
-         "\"12345-10-10\",\"10:10:10.010\",0,0,0,0,0,0,0,0"},
-        {{7, 2, 3, 4, 5, 6, 0},
-         {5, 50, 500, 5000, -5, -50, -500, -5000, 0},
+        {{12345, 10, 10, 10, 10, 10, 10}, {}, "\"12345-10-10\",\"10:10:10.010\",0,0,0,0,0,0,0,0"},
+        {{7, 2, 3, 4, 5, 6, 0}, {5, 50, 500, 5000, -5, -50, -500, -5000, 0},
          "\"0007-02-03\",\"04:05:06.000\",5,50,500,5000,-5,-50,-500,-5000"},
-        {{-5, 1, 1, 1, 1, 1, 100},
-         {1, 1, 1, 1, 1, 1, 1, 1, 1},
-         "\"-005-01-01\",\"01:01:01.100\",1,1,1,1,1,1,1,1"},
+        {{-5, 1, 1, 1, 1, 1, 100}, {1, 1, 1, 1, 1, 1, 1, 1, 1}, "\"-005-01-01\",\"01:01:01.100\",1,1,1,1,1,1,1,1"},
     };
+    // clang-format on
     for (const Row& r : rows) EXPECT_EQ(DataLogger::recordLine(r.t, r.n), r.line);
 }
 
@@ -96,7 +100,10 @@ TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewFileWithHeaderAndCrLfRecords) {
     EXPECT_EQ(slurp(logPath()), kHeader);
 }
 
-TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwr) {
+TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwrAndShortWritesThatCompleteGiveWholeLines) {
+    logger.writeFn = [](int fd, const void* d, size_t n) {
+        return ::write(fd, d, std::min<size_t>(n, 7));
+    };
     g.logData = {};
     set("DataPwr", "1");
     logOn();
@@ -124,85 +131,72 @@ TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
     EXPECT_FALSE(fs::exists(dir / "elsewhere.csv"));
 }
 
-TEST_F(DataLoggerTest, OpenOrWriteFailureIsReportedOnceAndSwitchesLoggingOff) {
-    // A missing folder; a full device, which opens but fails on the first record.
-    // Reported in a box that waits for its answer, or (unattended) in one that
-    // does not, which a later failure replaces.
-    const std::pair<std::string, const char*> cases[] = {
-        {(dir / "no such dir" / "log.csv").string(), "No such file"},
-        {"/dev/full", "No space left"}};
-    for (const bool modeless : {false, true}) {
-        logger.setModelessReports(modeless);
-        for (const auto& [path, reason] : cases) {
-            SCOPED_TRACE(path + (modeless ? " modeless" : " modal"));
-            if (!fs::exists(path) && path == "/dev/full") continue;  // no /dev/full here
-            plat.messageBoxes.clear();
-            set("DataLog", path);
-            logOn();
-            EXPECT_FALSE(logger.writeLogRecord());
-            EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
-            EXPECT_TRUE(plat.messageBoxes.empty());  // not from inside the receive path
-            plat.advance(5);
-            ASSERT_EQ(plat.messageBoxes.size(), 1u);
-            EXPECT_EQ(plat.messageBoxes[0].modeless, modeless);
-            EXPECT_EQ(plat.messageBoxes[0].title, "Quellon by WEXLO");
-            EXPECT_NE(plat.messageBoxes[0].text.find(path), std::string::npos);
-            EXPECT_NE(plat.messageBoxes[0].text.find(reason), std::string::npos);
-            EXPECT_FALSE(logger.writeLogRecord());
-            plat.advance(5);
-            EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
-            if (modeless) {
-                EXPECT_EQ(plat.openMessages().size(), 1u);
-            }
-        }
-    }
-}
-
-// Writes that stop part way (a full disk): the record is cut off again, the
-// file ends with the last whole record, one message names file and reason.
-TEST_F(DataLoggerTest, FailedWriteLeavesOnlyWholeRecords) {
+// Every way the log fails (cannot open, a full disk, a write that stops part way, the
+// file deleted or replaced under it): reported once and never from inside the receive
+// path, logging switched off, and the file left ending with its last whole record.
+TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
+    using Spoil = std::function<void(const fs::path&)>;
+    const auto failWrites = [this](std::vector<ssize_t> results) -> Spoil {  // >0 taken, <0 -errno
+        return [this, results](const fs::path&) {
+            logger.writeFn = [results, step = size_t{0}](int fd, const void* d,
+                                                         size_t n) mutable -> ssize_t {
+                const ssize_t r = step < results.size() ? results[step++] : ssize_t(n);
+                if (r < 0) return errno = int(-r), -1;
+                return ::write(fd, d, std::min(n, size_t(r)));
+            };
+        };
+    };
     struct Case {
-        const char* name;
-        std::vector<ssize_t> results;  // >0: bytes taken, <0: -errno
+        std::string name, path;  // no path: a file of its own in a new folder
+        Spoil spoil;             // after one good record
         const char* reason;
+        bool byTimer = false;   // noticed by the periodic look, with no record due
+        bool modeless = false;  // unattended: a box that does not wait, a later one replaces it
+        std::string left = {};  // the file afterwards, when checked
     };
+    const std::string whole = kHeader + kRecord;
     const Case cases[] = {
-        {"enospc at once", {-ENOSPC}, "No space left"},
-        {"short then enospc", {17, -ENOSPC}, "No space left"},
-        {"short then nothing", {5, 0}, "No space left"},
-        {"eio after part", {30, -EIO}, "Input/output error"},
+        {"missing folder", (dir / "no such dir" / "log.csv").string(), {}, "No such file"},
+        {"enospc at once", "", failWrites({-ENOSPC}), "No space left", false, false, whole},
+        {"short then enospc", "", failWrites({17, -ENOSPC}), "No space left", false, false, whole},
+        {"short then nothing", "", failWrites({5, 0}), "No space left", false, false, whole},
+        {"file deleted", "", [](const fs::path& p) { fs::remove(p); }, "deleted"},
+        {"folder removed", "", [](const fs::path& p) { fs::remove_all(p.parent_path()); },
+         "deleted", true},
+        {"replaced", "",
+         [](const fs::path& p) { fs::rename(p, p.string() + ".old"), std::ofstream(p) << "x"; },
+         "another file", true, false, "x"},
+        {"eio after part", "", failWrites({30, -EIO}), "Input/output error", false, true, whole},
+        {"full device", "/dev/full", {}, "No space left", false, true},  // opens, cannot write
     };
+    const auto plainWrite = logger.writeFn;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove(logPath());
+        if (c.path == "/dev/full" && !fs::exists(c.path)) continue;
+        std::string path = c.path;
+        if (path.empty()) fs::create_directories(dir / c.name), path = dir / c.name / "log.csv";
+        logger.writeFn = plainWrite;
+        logger.setModelessReports(c.modeless);
         plat.messageBoxes.clear();
+        set("DataLog", path);
         logOn();
-        ASSERT_TRUE(logger.writeLogRecord());
-        size_t step = 0;
-        logger.writeFn = [&](int fd, const void* d, size_t n) -> ssize_t {
-            const ssize_t r = step < c.results.size() ? c.results[step++] : ssize_t(n);
-            if (r < 0) return errno = int(-r), -1;
-            return ::write(fd, d, std::min(n, size_t(r)));
-        };
+        if (c.spoil) {
+            ASSERT_TRUE(logger.writeLogRecord());
+            c.spoil(path);
+        }
+        if (c.byTimer) {
+            plat.advance(2100);
+        } else {
+            EXPECT_FALSE(logger.writeLogRecord());
+            EXPECT_TRUE(plat.messageBoxes.empty());
+        }
+        expectOneReport(path, c.reason, c.modeless);
         EXPECT_FALSE(logger.writeLogRecord());
-        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
-        EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
         plat.advance(5);
-        ASSERT_EQ(plat.messageBoxes.size(), 1u);
-        EXPECT_NE(plat.messageBoxes[0].text.find(logPath().string()), std::string::npos);
-        EXPECT_NE(plat.messageBoxes[0].text.find(c.reason), std::string::npos);
-        logger.writeFn = [](int fd, const void* d, size_t n) { return ::write(fd, d, n); };
+        EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
+        EXPECT_EQ(plat.openMessages().size(), c.modeless ? 1u : 0u);
+        EXPECT_EQ(c.left.empty() ? "" : slurp(path), c.left);
     }
-}
-
-TEST_F(DataLoggerTest, ShortWritesThatCompleteStillGiveOneWholeRecord) {
-    logOn();
-    logger.writeFn = [](int fd, const void* d, size_t n) {
-        return ::write(fd, d, std::min<size_t>(n, 7));
-    };
-    EXPECT_TRUE(logger.writeLogRecord());
-    logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader + kRecord);
 }
 
 // A real full disk: a 64 KB tmpfs (needs the right to mount; skipped without).
@@ -215,19 +209,13 @@ TEST_F(DataLoggerTest, FullFileSystemLeavesOnlyWholeRecords) {
     logOn();
     int records = 0;
     while (logger.writeLogRecord() && records < 100000) ++records;
-    EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
     const std::string all = slurp(mnt / "log.csv");
     ::umount(mnt.c_str());
     EXPECT_GT(records, 100);
-    EXPECT_EQ(
-        all, kHeader + [&] {
-            std::string r;
-            for (int i = 0; i < records; ++i) r += kRecord;
-            return r;
-        }());
-    plat.advance(5);
-    ASSERT_EQ(plat.messageBoxes.size(), 1u);
-    EXPECT_NE(plat.messageBoxes[0].text.find("No space left"), std::string::npos);
+    std::string want = kHeader;
+    for (int i = 0; i < records; ++i) want += kRecord;
+    EXPECT_EQ(all, want);
+    expectOneReport((mnt / "log.csv").string(), "No space left");
 }
 
 // The next session never continues a line that a full disk or a crash cut off.
@@ -235,7 +223,7 @@ TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirst) {
     const std::string older = kHeader + kRecord;
     const std::pair<std::string, std::string> cases[] = {
         {older + "\"2026", older + kRecord},
-        {older + "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r", older + kRecord},
+        {older + kRecord.substr(0, kRecord.size() - 1), older + kRecord},  // CR without LF
         {older, older + kRecord},
         {"\"Da", kHeader + kRecord},  // nothing whole at all: a new file
         {std::string(9000, 'x'), kHeader + kRecord},
@@ -248,48 +236,6 @@ TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirst) {
         logger.writeLogRecord();
         logOff();
         EXPECT_EQ(slurp(logPath()), after) << before.substr(0, 40);
-    }
-}
-
-// A file removed or replaced under the open log: noticed within seconds and
-// reported; a deleted file gets no record more.
-TEST_F(DataLoggerTest, LogFileRemovedOrReplacedIsNoticedWithinSeconds) {
-    struct Case {
-        const char* name;
-        std::function<void(const fs::path&)> change;
-        const char* reason;
-        bool byTimer;
-    };
-    const Case cases[] = {
-        {"file deleted", [](const fs::path& p) { fs::remove(p); }, "deleted", false},
-        {"folder removed", [](const fs::path& p) { fs::remove_all(p.parent_path()); }, "deleted",
-         true},
-        {"replaced",
-         [](const fs::path& p) { fs::rename(p, p.string() + ".old"), std::ofstream(p) << "x"; },
-         "another file", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const fs::path sub = dir / c.name;
-        fs::create_directories(sub);
-        set("DataLog", (sub / "log.csv").string());
-        plat.messageBoxes.clear();
-        logOn();
-        ASSERT_TRUE(logger.writeLogRecord());
-        c.change(sub / "log.csv");
-        if (c.byTimer) {
-            plat.advance(2100);  // no records due: the periodic look finds it
-        } else {
-            EXPECT_FALSE(logger.writeLogRecord());
-            plat.advance(5);
-        }
-        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
-        ASSERT_EQ(plat.messageBoxes.size(), 1u);
-        EXPECT_NE(plat.messageBoxes[0].text.find((sub / "log.csv").string()), std::string::npos);
-        EXPECT_NE(plat.messageBoxes[0].text.find(c.reason), std::string::npos);
-        if (fs::exists(sub / "log.csv")) {
-            EXPECT_EQ(slurp(sub / "log.csv"), "x");
-        }
     }
 }
 

@@ -54,33 +54,6 @@ TEST_F(Decoder, ComputePowerThresholdAndOverflow) {
 }
 
 // clang-format off
-TEST_F(Decoder, ComputeVoltageRoundsTheFloatValue) {
-    // 500 x 0.0491 = 24.55 is the float 24.549999..: below the half; 750 x 2.00 x 0.0491 =
-    // 73.65 is 73.650002..: above it.
-    struct Row { const char* slotA1; int16_t count; const char* v; };
-    const Row rows[] = {{"0", 25, "0"}, {"0", 26, "1.3"}, {"0", 500, "24.5"}, {"2", 750, "73.7"}};
-    g.reading.channel = "A";
-    for (const Row& r : rows) {
-        setSlot(SlotA1, r.slotA1);
-        EXPECT_EQ(computeVoltage(r.count, g), r.v) << r.count;
-    }
-}
-
-TEST_F(Decoder, ComputeSwr) {
-    // Alarm only above the threshold, compared as floats (1.1 against 1.10: equal); the
-    // ratio truncated to one decimal; no reflected peak power gives "1".
-    struct Row { int16_t dir, rev, maxSwr, pwrRefMax; const char* text; float value; };
-    const Row rows[] = {
-        {41, 21, 300, 5, "HIG", 3.1f}, {210, 10, 110, 5, "1.1", 1.1f}, {1000, 300, 300, 5, "1.8", 1.8f},
-        {24, 0, 300, 5, "---", 0}, {300, 299, 300, 0, "1", 0}, {300, 900, 32767, 1, "HIG", 6}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.dir << "/" << r.rev << "/" << r.maxSwr);
-        g.reading.pwrRefMax = r.pwrRefMax;
-        EXPECT_EQ(computeSwr(r.dir, r.rev, r.maxSwr, g), r.text);
-        EXPECT_FLOAT_EQ(g.reading.swrValue, r.value);
-    }
-}
-
 TEST_F(Decoder, FullFrameOfChannelAOnScale1) {
     decode('A', {1018, 500, 1018, 100, 499, 12}, 1);
     const ChannelReading& r = g.reading.withTexts();
@@ -129,7 +102,7 @@ TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
 TEST(DisplayModeText, OnlyTheFiveDigitsAreModes) {
     for (const char* t : {"0", "1", "2", "3", "4"})
         EXPECT_STREQ(displayModeText(displayModeFromText(t)), t);
-    for (const char* t : {"", "5", "-1", " 1", "1 ", "01", "a"})
+    for (const char* t : {"", "5", "-1", " 1", "01"})
         EXPECT_EQ(displayModeFromText(t), DisplayMode::Unknown) << '"' << t << '"';
 }
 

@@ -111,8 +111,9 @@ TEST(ReadingText, SwrOverTheCountRangeThresholdsAndReflection) {
         double nFwdMin;
         int16_t pwrRefMax;
     };
-    const Case cases[] = {{300, 25, 7}, {150, 0, 1},        {0, 0, 5},
-                          {-1, 0, 9},   {INT16_MAX, 10, 3}, {250, 25, 0}};
+    // 110: the alarm compares floats, so 1.1 against a threshold of 1.10 is no alarm.
+    const Case cases[] = {{300, 25, 7}, {150, 0, 1},        {0, 0, 5},   {-1, 0, 9},
+                          {110, 0, 5},  {INT16_MAX, 10, 3}, {250, 25, 0}};
     // Every forward count against a spread of reflected ones, and a grid of both.
     auto check = [&](const Case& k, int dir, int rev) {
         ModGlobal g = withSlots(141, 20, k.nFwdMin);
