@@ -1,106 +1,64 @@
 // Unattended recovery: the start-up window and a real display window against a
-// scripted bridge on a fake port, with nobody answering the message boxes.
+// scripted bridge, with nobody answering the message boxes.
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <array>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
-#include "app/frmMain.h"
-#include "core/modGlobal.h"
-#include "platform/testing/FakePlatform.h"
-#include "settings/Ini.h"
-#include "tests/app/BridgeBytes.h"
+#include "core/Version.h"
+#include "tests/app/AppRig.h"
 
 using namespace quellon;
-using test::frame;
-using test::idReply;
+using namespace quellon::test;
 
 namespace {
 
 const std::string kDisplayLost = "SWR CONNECTION LOST. Please verify your connection.";
-const std::string kWatchdogLost = "SWR BRIDGE connection lost. Please verify your connection.";
 
-class RecoveryTest : public ::testing::Test {
+class RecoveryTest : public AppTest {
 protected:
-    void SetUp() override {
-        modGlobal = ModGlobal{};
-        modGlobal.SettingsPath = tmp.filePath("Quellon.ini").toStdString();
-        modGlobal.ProgramDir = tmp.path().toStdString();
-        p.onNewPort = [this](FakeSerialPort& port) {
-            port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
-                if (data == ":12\r") ++stops, streamOn = false;
-                if (!bridgeAnswers) return;
-                if (data == ":11\r") streamOn = true;
-                self.feed(data == ":16\r" ? idReply() : data == ":17\r" ? ":1047\r" : ":ACK\r");
-            };
-        };
-    }
-    void TearDown() override { w.reset(); }
-
-    // The bridge sends an A/B pair every 20 ms while its stream runs and it is
-    // neither silent nor unplugged.
+    // While its stream runs and it answers, the bridge sends an A/B pair every 20 ms,
+    // each at its own time of day so that every record differs.
     void pump() {
         p.after(20, [this] {
-            if (streamOn && bridgeAnswers && w && w->port().isOpen()) {
-                auto& port = static_cast<FakeSerialPort&>(w->port());
+            if (streamOn && !silent && w && w->port().isOpen()) {
                 ++n;
-                // Each pair at its own time of day, so that every record differs.
                 p.local.minute = static_cast<int>(p.now / 60000 % 60);
                 p.local.second = static_cast<int>(p.now / 1000 % 60);
                 p.local.millisecond = static_cast<int>(p.now % 1000);
-                port.feed(frame('A', {n, 0, n, 0, 0, 0}) + frame('B', {n, 0, n, 0, 0, 0}));
+                port().feed(frame('A', {n, 0, n, 0, 0, 0}) + frame('B', {n, 0, n, 0, 0, 0}));
             }
             pump();
         });
     }
     void start(const std::string& autoKey = "") {
-        WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
-        if (!autoKey.empty()) WriteIni("Recovery", "Auto", autoKey, modGlobal.SettingsPath);
-        w = std::make_unique<frmMain>(p, modGlobal);
-        w->Form_Load();
+        setting("Bridge", "Version", kProgramVersion);
+        if (!autoKey.empty()) setting("Recovery", "Auto", autoKey);
+        makeWindow(false);
         pump();
         ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 30000));
         modGlobal.dataLogActive = true;  // the Log button
         w->startDataLog();
         p.advance(1000);
     }
-    FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
     bool streaming() {
         const uint64_t f = w->framesAccepted();
         return w->displayWindow() && streamOn && (p.advance(100), w->framesAccepted() > f);
     }
     void unplug() {
-        bridgeAnswers = false;
+        silent = true;
         port().openError = SerialError(8002, "Invalid port number (/dev/ttyUSB0 does not exist)");
         port().hangup();
     }
     void replug() {
         port().openError.reset();
-        bridgeAnswers = true;
-    }
-    std::string log() const {
-        std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), {}};
+        silent = false;
     }
     int modalBoxes() const {
         return static_cast<int>(
             std::ranges::count_if(p.messageBoxes, [](auto& m) { return !m.modeless; }));
     }
-
-    QTemporaryDir tmp;
-    FakePlatform p;
-    std::unique_ptr<frmMain> w;
-    bool bridgeAnswers = true, streamOn = false;
-    int n = 0, stops = 0;
+    int n = 0;
 };
 
 TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
@@ -182,10 +140,10 @@ TEST_P(RecoverySilenceTest, MessageIsClosedByTheProgramAndTheLinkKept) {
     start();
     const DisplayWindow* display = w->displayWindow();
     const int opens = port().opens();
-    bridgeAnswers = false;
+    silent = true;
     p.advance(GetParam());
     EXPECT_EQ(p.openMessages(), std::vector<std::string>{kDisplayLost});
-    bridgeAnswers = true;
+    silent = false;
     p.advance(500);
     EXPECT_TRUE(p.openMessages().empty());
     EXPECT_TRUE(p.shownMessages.back()->closedByProgram);
@@ -219,11 +177,11 @@ TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
 
 TEST_F(RecoveryTest, SilenceLongerThanTwoCountdownsConnectsAgain) {
     start();
-    bridgeAnswers = false;
+    silent = true;
     p.advance(6100);
     EXPECT_EQ(w->displayWindow(), nullptr) << "a silent line is connected again";
     EXPECT_EQ(p.openMessages().size(), 1u);
-    bridgeAnswers = true;
+    silent = false;
     ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 60000));
     EXPECT_TRUE(p.openMessages().empty());
     EXPECT_EQ(log().find("Date"), log().rfind("Date")) << "one header";

@@ -1,134 +1,78 @@
 // The start-up window against a scripted bridge on a fake port.
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <array>
 #include <cerrno>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
-#include "app/frmMain.h"
 #include "core/Version.h"
-#include "core/modGlobal.h"
-#include "platform/testing/FakePlatform.h"
-#include "settings/Ini.h"
-#include "tests/app/BridgeBytes.h"
+#include "tests/app/AppRig.h"
 
 using namespace quellon;
-using test::frame;
-using test::idReply;
+using namespace quellon::test;
 
 namespace {
 
-struct FakeDisplay : DisplayWindow {
-    explicit FakeDisplay(int* updates) : updates_(updates) {}
-    void aggiornaDati() override { ++*updates_, modGlobal.streamState = StreamState::Consumed; }
-    void showDisplay() override {}
-    QWidget* widget() override { return nullptr; }
-    int* updates_;
-};
-
-class FrmMainTest : public ::testing::Test {
+class FrmMainTest : public AppTest {
 protected:
-    void SetUp() override {
-        modGlobal = ModGlobal{};
-        modGlobal.SettingsPath = tmp.filePath("Quellon.ini").toStdString();
-        modGlobal.ProgramDir = tmp.path().toStdString();
-        p.onNewPort = [this](FakeSerialPort& port) {
-            port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
-                commands.push_back(data);  // answered at once, within the host's 100 ms pause
-                if (data == ":16\r" && hangupOnIdentify > 0 &&
-                    std::ranges::count(commands, ":16\r") == hangupOnIdentify)
-                    p.after(50, [&self] { self.hangup(); });
-                if (!silent) self.feed(data == ":16\r" ? id : data == ":17\r" ? scales : ":ACK\r");
-            };
-        };
-    }
-    void makeWindow() {
-        w = std::make_unique<frmMain>(p, modGlobal);
-        w->displayFactory = [this](const std::string& mode, DisplayHost&) {
-            openedMode = mode;
-            return std::unique_ptr<DisplayWindow>(std::make_unique<FakeDisplay>(&updates));
-        };
-        w->Form_Load();
-    }
-    FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
-    std::string status() const { return w->statusLabel()->text().toStdString(); }
     void connect() {
         auto done = [this] { return !openedMode.empty() || w->retryButton()->isVisibleTo(&*w); };
         ASSERT_TRUE(p.runUntil([&] { return done() && !status().empty(); }, 60000));
     }
     void streaming() { makeWindow(), connect(), commands.clear(); }
     void feed(const std::string& bytes, int ms = 5) { port().feed(bytes), p.advance(ms); }
-
-    QTemporaryDir tmp;
-    FakePlatform p;
-    std::string id = idReply(), scales = ":1047\r", openedMode;
-    bool silent = false;
-    int hangupOnIdentify = 0;  // the ":16" after which the line goes away, 0 never
-    int updates = 0;
-    std::vector<std::string> commands;
-    std::unique_ptr<frmMain> w;
 };
 
-TEST_F(FrmMainTest, ConnectsReadsParametersAndStartsTheStream) {
+// A stored mode the program does not know is repaired to 0; a scale reply that
+// cannot be read still streams.
+TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply) {
+    setting("Bridge", "Version", "1.10");
+    setting("Bridge", "GUI", "7");
+    scales = "garbage\r";
     makeWindow();
     connect();
     EXPECT_EQ(openedMode, "0");
+    EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
     EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
-    EXPECT_EQ(modGlobal.ScaleTextA[1] + "|" + modGlobal.ScaleTextB[1], "50W|250W");
     EXPECT_TRUE(port().receiveThreshold() == 20 && port().inputMode() == InputMode::Binary);
     EXPECT_EQ(commands.back(), ":11\r");
-}
-
-TEST_F(FrmMainTest, PortThatCannotBeOpenedThenASilentBridgeOnRetry) {
-    p.openFailures.emplace(1, SerialError(serr::InvalidPortNumber, "Invalid port number"));
-    makeWindow();
-    const uint32_t start = p.now;
-    connect();
-    EXPECT_EQ(status(), "Com:1 Invalid port number");
-    EXPECT_LT(p.now - start, 100u);  // shown at once, not after the tries
-    p.openFailures.clear();
-    silent = true;
-    w->retryButton()->click();
-    ASSERT_TRUE(p.runUntil([&] { return status() == "SWR BRIDGE not found."; }, 60000));
-    EXPECT_EQ(std::ranges::count(commands, ":16\r"), 5);
-    EXPECT_FALSE(port().isOpen());
+    EXPECT_EQ(modGlobal.streamState, StreamState::Consumed);
 }
 
 TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
     struct Row {
         const char* what;
         const char* status;
+        int identifies;                 // ":16" sent
         std::function<void()> arrange;  // before the first timer tick
     };
     const Row rows[] = {
-        {"port refused", "Com:1 Invalid port number",
+        {"port refused", "Com:1 Invalid port number", 0,
          [this] {
              p.openFailures.emplace(1, SerialError(serr::InvalidPortNumber, "Invalid port number"));
          }},
-        {"silent bridge", "SWR BRIDGE not found.", [this] { silent = true; }},
-        {"line lost in the second try", "Link error, SWR BRIDGE non found.",
-         [this] {
-             silent = true;
-             hangupOnIdentify = 2;
-         }},
-        {"old firmware", "SWR BRIDGE initialization failled.", [this] { id = idReply("1.07"); }},
+        {"silent bridge", "SWR BRIDGE not found.", 5, [this] { silent = true; }},
+        {"line lost in the second try", "Link error, SWR BRIDGE non found.", 2,
+         [this] { silent = true, hangupOnIdentify = 2; }},
+        {"old firmware", "SWR BRIDGE initialization failled.", 2, [this] { id = idReply("1.07"); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        w.reset();
         SetUp();
+        p.openFailures.clear();
+        silent = false, hangupOnIdentify = 0, id = idReply();
+        commands.clear(), openedMode.clear();
         row.arrange();
         makeWindow();
+        const uint32_t start = p.now;
         connect();
         EXPECT_EQ(status(), row.status);
+        if (row.identifies == 0) {
+            EXPECT_LT(p.now - start, 100u) << "shown at once, not after tries";
+        }
+        EXPECT_EQ(std::ranges::count(commands, ":16\r"), row.identifies);
         EXPECT_TRUE(w->retryButton()->isVisibleTo(&*w));
         EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w));
         EXPECT_EQ(w->exitButton()->text(), "Exit");
@@ -137,10 +81,6 @@ TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
         EXPECT_FALSE(port().isOpen());
         EXPECT_TRUE(openedMode.empty());
         EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
-        w.reset();
-        p.openFailures.clear();
-        silent = false, hangupOnIdentify = 0, id = idReply();
-        commands.clear(), openedMode.clear();
     }
 }
 
@@ -157,17 +97,6 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     EXPECT_FALSE(w->logger().isOpen());
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());
-}
-
-TEST_F(FrmMainTest, UnknownModeIsRepairedAndABadScaleReplyStillStreams) {
-    WriteIni("Bridge", "Version", "1.10", modGlobal.SettingsPath);
-    WriteIni("Bridge", "GUI", "7", modGlobal.SettingsPath);
-    scales = "garbage\r";
-    makeWindow();
-    connect();
-    EXPECT_EQ(openedMode, "0");
-    EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
-    EXPECT_EQ(modGlobal.streamState, StreamState::Consumed);
 }
 
 TEST_F(FrmMainTest, StreamBadFrameResynchronisesAndForgetsTheLastChannel) {
@@ -231,46 +160,33 @@ TEST_F(FrmMainTest, StreamListenersHearEveryAcceptedFrameAndTheLinkState) {
     EXPECT_EQ(l.heard, (std::vector<std::string>{"connecting", "streaming", "A999@5", "lost"}));
 }
 
-TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPair) {
+// One record per A-then-B pair; a channel from before a new connection is not
+// paired into a record.
+TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPairOfOneConnection) {
     streaming();
     const std::string a = frame('A', {500, 50, 500, 50, 120, 1}), b = frame('B');
     modGlobal.dataLogActive = true;
     w->startDataLog();
     feed(a + b + b + a + b, 10);
+    feed(frame('A'));
+    w->session().startStream();  // connected again after a lost line
+    feed(b + frame('A') + b);
     modGlobal.dataLogActive = false;
     w->stopDataLog();
-    std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(f), {}};
-    EXPECT_EQ(std::ranges::count(all, '\n'), 3) << all;  // header + two records
+    const std::string all = log();
+    EXPECT_EQ(std::ranges::count(all, '\n'), 4) << all;  // header + two records + the new pair
     EXPECT_NE(all.find(",120,1,"), std::string::npos) << all;
 }
 
-TEST_F(FrmMainTest, StreamChannelFromBeforeANewConnectionIsNotPairedIntoARecord) {
-    streaming();
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
-    feed(frame('A'));
-    w->session().startStream();  // connected again after a lost line
-    feed(frame('B') + frame('A') + frame('B'));
-    w->stopDataLog();
-    std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(f), {}};
-    EXPECT_EQ(std::ranges::count(all, '\n'), 2) << all;  // header + the new pair only
-}
-
-// A log that fails (a full disk) is reported while the stream goes on: the
-// box is not opened from inside the receive handler, so frames arriving while
-// it is up are still taken in (and the port is never left to pile them up).
+// A failing log (a full disk) is reported off the receive path: attended, the box
+// waits for OK while frames are still read; unattended, it does not wait at all.
 TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
-    // Attended ([Recovery] Auto=0): the Parts' box that waits for OK, with the
-    // stream read meanwhile. Unattended (the default): a box that does not wait,
-    // left open while the stream goes on.
     for (const bool unattended : {false, true}) {
         SCOPED_TRACE(unattended ? "unattended" : "attended");
         w.reset();
         SetUp();
-        WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
-        WriteIni("Recovery", "Auto", unattended ? "1" : "0", modGlobal.SettingsPath);
+        setting("Bridge", "Version", kProgramVersion);
+        setting("Recovery", "Auto", unattended ? "1" : "0");
         streaming();
         p.messageBoxes.clear();
         modGlobal.dataLogActive = true;

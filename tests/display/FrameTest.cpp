@@ -1,8 +1,11 @@
-// The frame shared by all display windows: lost connection, the buttons' calls to the host.
+// The frame shared by all display windows: lost connection, the buttons' calls to
+// the host, the receive lamp, stored places, On top and channel names, per mode.
 
 #include "DisplayFakes.h"
 
 #include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -15,15 +18,30 @@ using namespace quellon;
 using namespace quellon::testing;
 using Calls = std::vector<std::string>;
 
-TEST(DisplayFrame, PositionOffEveryScreenOrDamagedComesBack) {
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    for (const char* stored : {"PosX=-30000 PosY=30000", "PosX=abc"}) {
-        FakeHost h;
-        h.set("Voltage", stored);
-        auto& w = h.open<frmVoltage>();
-        EXPECT_TRUE(screen.contains(w.frameGeometry().topLeft())) << stored;
+namespace {
+
+DisplayFrame& openMode(FakeHost& h, int mode) {
+    switch (mode) {
+        case 0: return h.open<frmPwrSwrMain>();
+        case 1: return h.open<frmGaugeMain>();
+        case 2: return h.open<frmWattMeter>();
+        case 3: return h.open<frmVoltage>();
+        default: return h.open<frmTiming>();
     }
 }
+
+const char* const kSection[] = {"PwrSwr", "Gauge", "WattMeter", "Voltage", "Test"};
+
+QPoint twips(const QWidget& w) { return {winpos::leftTwips(w), winpos::topTwips(w)}; }
+// Stored twips come back within a pixel's worth of rounding (15); centring estimates
+// the frame from the windows already shown, which may differ by a pixel or two (45).
+bool near(QPoint a, QPoint b, int tolerance) {
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance;
+}
+
+QCheckBox* onTopBox(QWidget& w) { return w.findChild<QCheckBox*>(QStringLiteral("chkOnTop")); }
+
+}  // namespace
 
 TEST(DisplayFrame, LostConnectionUnloadsAndShowsStartupWindow) {
     FakeHost h;
@@ -39,19 +57,16 @@ TEST(DisplayFrame, LostConnectionUnloadsAndShowsStartupWindow) {
     EXPECT_EQ(h.callsSince(before), (Calls{"stopRxDati", "showStartupWindow"}));
     EXPECT_TRUE(w.isUnloaded() && !w.isVisible());
     EXPECT_TRUE(h.g.dataLogActive);  // logging state survives for the next window
-    // Nothing more happens afterwards, even if a late frame arrives.
-    h.frame(w, ChannelReading{});
+    h.frame(w, ChannelReading{});    // nothing more happens, even after a late frame
     h.p.advance(10000);
     EXPECT_EQ(h.p.messageBoxes.size(), 1u);
     EXPECT_EQ(h.unloads, 1);
 }
 
-// The network status reaches the main and the channel windows as their tool tip.
-TEST(DisplayFrame, NetworkStatusIsTheToolTip) {
+TEST(DisplayFrame, NetworkStatusIsTheToolTipOfMainAndChannelWindows) {
     FakeHost h;
     auto& w = h.open<frmPwrSwrMain>();
-    for (const char* status : {"MQTT: broker down at localhost:1883 (connection refused); retrying",
-                               "MQTT: connected to localhost:1883", ""}) {
+    for (const char* status : {"MQTT: connected to localhost:1883", ""}) {
         h.network = status;
         h.p.advance(500);
         for (QWidget* win : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.channelWindow('A')),
@@ -103,17 +118,12 @@ TEST(DisplayFrame, ExitSavesAndEndsWithoutUnload) {
     EXPECT_EQ(h.unloads, 0);
 }
 
-TEST(DisplayFrame, FactoryKnowsFiveModes) {
-    FakeHost h;
-    for (auto m : {"0", "1", "2", "3", "4"}) EXPECT_NE(createDisplayWindow(m, h), nullptr) << m;
-    for (const char* m : {"5", "", "01"}) EXPECT_EQ(createDisplayWindow(m, h), nullptr) << m;
-}
-
-// Every mode opens the history, by its button and by Ctrl+H.
-TEST(DisplayFrame, HistoryFromEveryMode) {
+// Five modes, each opening the history by its button and by Ctrl+H.
+TEST(DisplayFrame, FiveModesEachOpenTheHistory) {
     for (auto m : {"0", "1", "2", "3", "4"}) {
         FakeHost h;
         auto w = createDisplayWindow(m, h);
+        ASSERT_NE(w, nullptr) << m;
         auto* button = w->widget()->findChild<QPushButton*>(QStringLiteral("cmdHistory"));
         ASSERT_NE(button, nullptr) << m;
         button->click();
@@ -124,4 +134,193 @@ TEST(DisplayFrame, HistoryFromEveryMode) {
         emit key->activated();
         EXPECT_EQ(std::ranges::count(h.calls, "showHistory"), 2) << m;
     }
+    FakeHost h;
+    for (const char* m : {"5", "", "01"}) EXPECT_EQ(createDisplayWindow(m, h), nullptr) << m;
+}
+
+TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
+    struct Row {
+        int mode;
+        bool logging;
+        int16_t streamState;
+        const char* lamps;  // first the lamp at load, then one per 500 ms tick
+    };
+    const Row rows[] = {
+        {0, false, 1, "102 102 101 102 101"}, {0, true, 1, "102 108 107 108 107"},
+        {0, false, 0, "102 102 102 102 102"}, {0, true, 0, "102 108 108 108 108"},
+        {1, true, 2, "102 108 107 108 107"},  {2, true, 1, "102 108 107 108 107"},
+        {3, true, 1, "102 102 101 102 101"},  {4, true, 0, "102 108 108 108 108"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << "mode " << r.mode << " logging " << r.logging
+                                          << " stream " << r.streamState);
+        FakeHost h;
+        h.g.dataLogActive = r.logging;
+        h.g.streamState = static_cast<StreamState>(r.streamState);
+        DisplayFrame& w = openMode(h, r.mode);
+        std::string seen = std::to_string(w.lampId());
+        for (int tick = 0; tick < 4; ++tick) {
+            h.p.advance(500);
+            seen += " " + std::to_string(w.lampId());
+        }
+        EXPECT_EQ(seen, r.lamps);
+    }
+}
+
+TEST(Lamp, StoppedStreamEndsTheBlinkDarkAndARestartBeginsDark) {
+    FakeHost h;
+    DisplayFrame& w = openMode(h, 0);
+    h.p.advance(1000);  // dark, lit
+    ASSERT_EQ(w.lampId(), 101);
+    h.g.streamState = StreamState::Stopped;
+    h.p.advance(500);
+    EXPECT_EQ(w.lampId(), 102);
+    h.g.streamState = StreamState::Consumed;
+    h.p.advance(500);
+    EXPECT_EQ(w.lampId(), 102);  // the phase starts again from dark
+    h.p.advance(500);
+    EXPECT_EQ(w.lampId(), 101);
+}
+
+TEST(Positions, StoredPlacesComeBackPartlyOffScreenTooAndPlacesOffItOnScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // The middle one leaves 60 x 40 pixels on the screen.
+    const QPoint places[] = {
+        {-600, 900}, {(screen.width() - 60) * 15, (screen.height() - 40) * 15}, {900, -300}};
+    for (int mode = 0; mode <= 4; ++mode) {
+        const QPoint at = places[mode % 3];
+        SCOPED_TRACE(::testing::Message() << "mode " << mode << " at " << at.x() << "," << at.y());
+        FakeHost h;
+        h.set(kSection[mode],
+              QStringLiteral("PosX=%1 PosY=%2 PosXA=%1 PosYA=%2").arg(at.x()).arg(at.y()));
+        DisplayFrame& w = openMode(h, mode);
+        EXPECT_TRUE(near(twips(w), at, 15)) << twips(w).x() << "," << twips(w).y();
+        if (mode <= 1) {
+            EXPECT_TRUE(near(twips(*w.channelWindow('A')), at, 15));
+        }
+    }
+    for (const char* stored : {"PosX=-30000 PosY=30000", "PosX=abc"}) {
+        FakeHost h;
+        h.set("Voltage", stored);
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(
+            openMode(h, 3).frameGeometry().topLeft()))
+            << stored;
+    }
+}
+
+TEST(Positions, ChannelPlacesOffEveryScreenComeBackCentredAndBKeepsItsOffset) {
+    for (int mode : {0, 1}) {
+        for (const char* stored : {"", "PosXA=-30000 PosYA=-30000 PosXB=30000 PosYB=30000"}) {
+            SCOPED_TRACE(::testing::Message() << mode << " " << stored);
+            FakeHost h;
+            if (*stored) h.set(kSection[mode], QString::fromLatin1(stored));
+            DisplayFrame& w = openMode(h, mode);
+            ChannelWindow &a = *w.channelWindow('A'), &b = *w.channelWindow('B');
+            const QPoint ca = winpos::centredTwips(a);
+            const QPoint cb = winpos::centredTwips(b) + QPoint(1000, 1000);
+            EXPECT_TRUE(near(twips(a), ca, 45));
+            EXPECT_TRUE(near(twips(b), cb, 45)) << twips(b).x() << "," << twips(b).y();
+            if (*stored) continue;
+            // With nothing stored the defaults are written back as they were offered.
+            const QStringList s =
+                QString::fromStdString(h.ini(kSection[mode], "PosXA PosYA PosXB PosYB"))
+                    .split(u'|');
+            ASSERT_EQ(s.size(), 4);
+            EXPECT_TRUE(near({s[0].toInt(), s[1].toInt()}, ca, 45));
+            EXPECT_TRUE(near({s[2].toInt(), s[3].toInt()}, cb, 45));
+            EXPECT_EQ(h.ini(kSection[mode], "OnTop VisibleA VisibleB"), "0|1|1");
+        }
+    }
+}
+
+TEST(Positions, SavingKeepsModeZerosEdgeRuleAndStoresVisibilityOnTopAndPeaks) {
+    struct Row {
+        int mode;
+        QPoint moveTo;         // pixels
+        const char* expectXY;  // PosX|PosY after unloading, stored 1500|1500 before
+    };
+    const Row rows[] = {
+        {0, {0, 40}, "1500|600"},  // an edge at 0 keeps the stored value
+        {0, {-20, -5}, "1500|1500"}, {0, {30, 40}, "450|600"},
+        {1, {0, -5}, "0|-75"},  // mode 1 stores what is there
+        {2, {-20, 0}, "-300|0"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message()
+                     << "mode " << r.mode << " " << r.moveTo.x() << "," << r.moveTo.y());
+        FakeHost h;
+        h.set(kSection[r.mode], "PosX=1500 PosY=1500");
+        DisplayFrame& w = openMode(h, r.mode);
+        w.move(r.moveTo);
+        if (r.mode <= 1) {
+            onTopBox(w)->setChecked(true);
+            w.chkOnTop_Click();
+            w.cmdChB_Click();  // B hidden
+            if (r.mode == 1) static_cast<frmGaugeMain&>(w).windowA()->chkPeak->setChecked(true);
+        }
+        w.unloadDisplay();
+        EXPECT_EQ(h.ini(kSection[r.mode], "PosX PosY"), r.expectXY);
+        if (r.mode <= 1) {
+            EXPECT_EQ(h.ini(kSection[r.mode], "OnTop VisibleA VisibleB"), "1|1|0");
+        }
+        if (r.mode == 1) {
+            EXPECT_EQ(h.ini("Gauge", "PeakA PeakB"), "1|0");
+        }
+    }
+}
+
+TEST(OnTop, TickingShowsAHiddenChannelWindowButLoadKeepsTheStoredVisibility) {
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        FakeHost h;
+        h.set(kSection[mode], "OnTop=1 VisibleA=0 VisibleB=1");
+        DisplayFrame& w = openMode(h, mode);
+        ChannelWindow &a = *w.channelWindow('A'), &b = *w.channelWindow('B');
+        EXPECT_FALSE(a.isVisible());  // the stored visibility is applied after On top
+        EXPECT_TRUE(b.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(a.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        for (bool on : {false, true}) {
+            w.cmdChA_Click();
+            if (a.isVisible()) w.cmdChA_Click();
+            ASSERT_FALSE(a.isVisible());
+            onTopBox(w)->setChecked(on);
+            w.chkOnTop_Click();
+            EXPECT_TRUE(a.isVisible() && b.isVisible()) << on;
+            EXPECT_EQ(a.windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
+        }
+    }
+}
+
+TEST(ChannelNames, AVeryLongDescriptionIsCutSoTheWindowFitsTheScreen) {
+    const QString longName = QString(300, QChar(u'W'));
+    const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+    for (int mode = 0; mode <= 4; ++mode) {
+        SCOPED_TRACE(mode);
+        FakeHost h;
+        h.set("Bridge", "ChannelA", longName.toStdString());
+        DisplayFrame& w = openMode(h, mode);
+        QWidget* holder = &w;
+        QString shown, tip;
+        if (mode <= 1) {
+            holder = w.channelWindow('A');
+            shown = w.channelWindow('A')->lblChannel->text();
+            tip = w.channelWindow('A')->lblChannel->toolTip();
+        } else {
+            auto* frame = w.findChild<QGroupBox*>(QStringLiteral("frameA"));
+            ASSERT_NE(frame, nullptr);
+            shown = frame->title();
+            tip = frame->toolTip();
+        }
+        holder->adjustSize();
+        EXPECT_LT(holder->width(), screenWidth);
+        EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+        EXPECT_EQ(tip.toStdString(), h.ini("Bridge", "ChannelA"));  // the whole description
+        EXPECT_GT(tip.size(), 200);
+    }
+    // A description that fits is shown as it is, without a tip.
+    FakeHost h;
+    h.set("Bridge", "ChannelA", "Dipole 40 m");
+    DisplayFrame& w = openMode(h, 0);
+    EXPECT_EQ(w.channelWindow('A')->lblChannel->text(), "Dipole 40 m");
+    EXPECT_TRUE(w.channelWindow('A')->lblChannel->toolTip().isEmpty());
 }

@@ -1,0 +1,96 @@
+#pragma once
+// The start-up window against a scripted bridge on a fake port, with its settings
+// in a temporary folder; the bridge's bytes.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frmMain.h"
+#include "core/modGlobal.h"
+#include "platform/testing/FakePlatform.h"
+#include "settings/Ini.h"
+
+namespace quellon::test {
+
+// ":wexlo", the firmware version, then 13 five-digit parameter fields, with its CR.
+inline std::string idReply(const std::string& fw = "1.10") {
+    return ":wexlo," + fw +
+           ",00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,00000\r";
+}
+
+// A 20-byte data frame: ':', channel, six little-endian fields, four spare bytes, scale, CR.
+inline std::string frame(char ch, std::array<int, 6> fields = {100, 0, 100, 0, 0, 0},
+                         int scale = 0) {
+    std::string f = {':', ch};
+    for (int v : fields) f += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    f.append(4, '\0');
+    return f + static_cast<char>(scale) + '\r';
+}
+
+struct CountingDisplay : DisplayWindow {
+    explicit CountingDisplay(int* updates) : updates_(updates) {}
+    void aggiornaDati() override { ++*updates_, modGlobal.streamState = StreamState::Consumed; }
+    void showDisplay() override {}
+    QWidget* widget() override { return nullptr; }
+    int* updates_;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modGlobal = ModGlobal{};
+        modGlobal.SettingsPath = tmp.filePath("Quellon.ini").toStdString();
+        modGlobal.ProgramDir = tmp.path().toStdString();
+        p.onNewPort = [this](FakeSerialPort& port) {
+            port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
+                commands.push_back(data);  // answered at once, within the host's 100 ms pause
+                if (data == ":12\r") ++stops, streamOn = false;
+                if (data == ":16\r" && hangupOnIdentify > 0 &&
+                    std::ranges::count(commands, ":16\r") == hangupOnIdentify)
+                    p.after(50, [&self] { self.hangup(); });
+                if (silent) return;
+                if (data == ":11\r") streamOn = true;
+                self.feed(data == ":16\r" ? id : data == ":17\r" ? scales : ":ACK\r");
+            };
+        };
+    }
+    // With a display that only counts frames, or the real window of the stored mode.
+    void makeWindow(bool countingDisplay = true) {
+        w = std::make_unique<frmMain>(p, modGlobal);
+        if (countingDisplay)
+            w->displayFactory = [this](const std::string& mode, DisplayHost&) {
+                openedMode = mode;
+                return std::unique_ptr<DisplayWindow>(std::make_unique<CountingDisplay>(&updates));
+            };
+        w->Form_Load();
+    }
+    void setting(const char* sec, const char* key, const std::string& value) {
+        WriteIni(sec, key, value, modGlobal.SettingsPath);
+    }
+    FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
+    std::string status() const { return w->statusLabel()->text().toStdString(); }
+    std::string log() const {
+        std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(f), {}};
+    }
+
+    QTemporaryDir tmp;
+    FakePlatform p;
+    std::string id = idReply(), scales = ":1047\r", openedMode;
+    bool silent = false, streamOn = false;
+    int hangupOnIdentify = 0;  // the ":16" after which the line goes away, 0 never
+    int updates = 0, stops = 0;
+    std::vector<std::string> commands;
+    std::unique_ptr<frmMain> w;  // last: goes first
+};
+
+}  // namespace quellon::test
