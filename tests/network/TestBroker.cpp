@@ -22,12 +22,17 @@ namespace quellon::testing {
 
 namespace {
 
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+sockaddr_in loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
     socklen_t len = sizeof a;
     int port = 0;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
@@ -39,11 +44,8 @@ int freeLoopbackPort() {
 
 bool portAccepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const sockaddr_in a = loopback(port);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return ok;
 }
@@ -225,15 +227,17 @@ bool Subscriber::waitFor(const std::function<bool(const std::vector<Message>&)>&
     return waitUntil([&] { return pred(messages()); }, timeoutMs);
 }
 
-bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload,
-                                int timeoutMs) const {
-    return waitFor(
-        [&](const std::vector<Message>& ms) {
-            for (const Message& m : ms)
-                if (m.topic == topic && m.payload == payload) return true;
-            return false;
-        },
-        timeoutMs);
+bool Subscriber::waitForMessage(const std::string& topic,
+                                const std::function<bool(const Message&)>& pred) const {
+    return waitFor([&](const std::vector<Message>& ms) {
+        for (const Message& m : ms)
+            if (m.topic == topic && (!pred || pred(m))) return true;
+        return false;
+    });
+}
+
+bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload) const {
+    return waitForMessage(topic, [&](const Message& m) { return m.payload == payload; });
 }
 
 }  // namespace quellon::testing
