@@ -55,9 +55,13 @@ void expectSame(const Agg& got, const Agg& want, const std::string& where) {
     ASSERT_EQ(got.alarms, want.alarms) << where;
 }
 
-struct Case {
-    int samples, maxStepMs, width;
-};
+// Every column of channel ch equals the brute-force aggregate of v.
+void expectColumns(const Columns& c, int ch, const std::vector<Sample>& v) {
+    const auto want = bruteColumns(v, c);
+    for (int col = 0; col < c.width(); ++col)
+        expectSame(c.at(ch, col), want[static_cast<size_t>(col)],
+                   "channel " + std::to_string(ch) + " col " + std::to_string(col));
+}
 
 }  // namespace
 
@@ -65,9 +69,10 @@ struct Case {
 // placed anywhere, must equal the brute-force aggregate exactly.
 TEST(Decimation, LogColumnsEqualBruteForce) {
     std::mt19937 rng(7);
-    const Case cases[] = {
-        {5000, 3, 700}, {20000, 40, 1000}, {3000, 2000, 50}, {200, 5, 1999}, {1, 0, 3}};
-    for (const Case& k : cases) {
+    const struct {
+        int samples, maxStepMs, width;
+    } cases[] = {{5000, 3, 700}, {20000, 40, 1000}, {3000, 2000, 50}, {200, 5, 1999}, {1, 0, 3}};
+    for (const auto& k : cases) {
         auto a = randomSamples(rng, k.samples, 1'700'000'000'000, k.maxStepMs);
         auto b = randomSamples(rng, k.samples / 2 + 1, 1'700'000'000'000, k.maxStepMs * 2);
         const LogHistory log(a, b, 3.0, 2.0);
@@ -79,13 +84,8 @@ TEST(Decimation, LogColumnsEqualBruteForce) {
             if (t1 < t0) std::swap(t0, t1);
             Columns c(t0, t1 + 1, k.width);
             log.decimate(c);
-            const auto wantA = bruteColumns(a, c), wantB = bruteColumns(b, c);
-            for (int col = 0; col < c.width(); ++col) {
-                expectSame(c.at(0, col), wantA[static_cast<size_t>(col)],
-                           "A col " + std::to_string(col));
-                expectSame(c.at(1, col), wantB[static_cast<size_t>(col)],
-                           "B col " + std::to_string(col));
-            }
+            expectColumns(c, 0, a);
+            expectColumns(c, 1, b);
         }
     }
 }
@@ -102,9 +102,7 @@ TEST(Decimation, LiveRecentFramesEqualBruteForce) {
         Columns c(t0, t1, width);
         ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), 0);
         store.decimate(c);
-        const auto want = bruteColumns(a, c);
-        for (int col = 0; col < width; ++col)
-            expectSame(c.at(0, col), want[static_cast<size_t>(col)], "col " + std::to_string(col));
+        expectColumns(c, 0, a);
     }
 }
 
@@ -117,12 +115,11 @@ TEST(Decimation, BucketsKeepEverySpike) {
     HistoryStore store(lim);
     auto a = randomSamples(rng, 60000, 1'700'000'000'000, 60);  // about an hour
     for (const Sample& s : a) store.add(0, s);
-    struct Q {
-        int width;
-        int tier;
+    const struct {
+        int width, tier;
         int64_t bucketMs;
-    };
-    for (const Q q : {Q{4000, 1, 100}, Q{300, 2, 1000}}) {
+    } queries[] = {{4000, 1, 100}, {300, 2, 1000}};
+    for (const auto& q : queries) {
         const int64_t t0 = store.firstMs() - store.firstMs() % q.bucketMs;
         const int64_t t1 = store.lastMs() + 1;
         Columns c(t0, t1, q.width);
@@ -130,9 +127,7 @@ TEST(Decimation, BucketsKeepEverySpike) {
         store.decimate(c);
         std::vector<Sample> moved = a;  // each sample at its bucket's start
         for (Sample& s : moved) s.t -= ((s.t % q.bucketMs) + q.bucketMs) % q.bucketMs;
-        const auto want = bruteColumns(moved, c);
-        for (int col = 0; col < q.width; ++col)
-            expectSame(c.at(0, col), want[static_cast<size_t>(col)], "col " + std::to_string(col));
+        expectColumns(c, 0, moved);
         const Agg total = c.total(0);
         Agg all;
         for (const Sample& s : a) all.add(s);
@@ -147,11 +142,7 @@ TEST(Decimation, ShortSpikeShowsInADay) {
     const int64_t start = 1'700'000'000'000;
     const int64_t spikeAt = start + 13 * 3600 * 1000 + 123;
     for (int64_t t = start; t < start + 24LL * 3600 * 1000; t += 250) {
-        Sample s;
-        s.t = t;
-        s.v[Fwd] = 10;
-        s.v[Ref] = 0.1f;
-        s.v[Swr] = 1.2f;
+        Sample s{t, {10, 0.1f, 1.2f}, 0};
         store.add(0, s);
         if (t <= spikeAt && spikeAt < t + 250) {
             s.t = spikeAt;

@@ -24,19 +24,8 @@ struct Rig {
         // The last minute: A steady at 50 W / 5 W / SWR 1.9, B at 20 W / 0 W / SWR 1;
         // one alarm of A 30 s ago.
         for (int64_t t = p.epoch - 60'000; t < p.epoch; t += 20) {
-            Sample a;
-            a.t = t;
-            a.v[Fwd] = 50;
-            a.v[Ref] = 5;
-            a.v[Swr] = 1.9f;
-            a.alarm = t == p.epoch - 30'000;
-            store.add(0, a);
-            Sample b;
-            b.t = t + 10;
-            b.v[Fwd] = 20;
-            b.v[Ref] = 0;
-            b.v[Swr] = 1;
-            store.add(1, b);
+            store.add(0, Sample{t, {50, 5, 1.9f}, t == p.epoch - 30'000});
+            store.add(1, Sample{t + 10, {20, 0, 1}, 0});
         }
         store.setThreshold(0, 3.0);
         w = std::make_unique<frmHistory>(store, p, "");

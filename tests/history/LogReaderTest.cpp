@@ -18,6 +18,8 @@ namespace {
 const std::string kHeader =
     "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\","
     "\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+const std::string kRecord = "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8";
+const std::string kTop = kHeader + "\r\n";
 
 class TempFile {
 public:
@@ -49,7 +51,7 @@ int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
 }  // namespace
 
 TEST(LogReader, GoodFileGivesBothChannels) {
-    const TempFile f(kHeader + "\r\n" +
+    const TempFile f(kTop +
                      "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n"
                      "\"2026-12-05\",\"11:27:22.031\",480,120,500,125,100,0,100,0\r\n");
     const LogLoad l = loadLog(f.path, 2.0, 0);
@@ -79,30 +81,18 @@ TEST(LogReader, DamagedLinesAreCounted) {
         std::string body;
         uint64_t records, bad;
     } rows[] = {
-        {"LF only", kHeader + "\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\n", 1, 0},
-        {"cut off last line",
-         kHeader +
-             "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n\"2026-01-02\",\"00:00:00.5",
-         1, 1},
-        {"cut off last line, complete fields",
-         kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8", 0, 1},
-        {"nine values", kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8,9\r\n", 0,
-         1},
-        {"value too big", kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,40000\r\n",
-         0, 1},
-        {"bad month", kHeader + "\r\n\"2026-13-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
-        {"31 February", kHeader + "\r\n\"2026-02-31\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
-        {"empty line and junk",
-         kHeader + "\r\n\r\nhello\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1, 2},
-        {"NUL inside",
-         kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3" + std::string(1, '\0') +
-             ",4,5,6,7,8\r\n",
-         0, 1},
-        {"header again",
-         kHeader + "\r\n" + kHeader + "\r\n\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1,
-         0},
-        {"no header", "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 1, 0},
-        {"header only", kHeader + "\r\n", 0, 0},
+        {"LF only", kHeader + "\n" + kRecord + "\n", 1, 0},
+        {"cut off last line", kTop + kRecord + "\r\n\"2026-01-02\",\"00:00:00.5", 1, 1},
+        {"cut off last line, complete fields", kTop + kRecord, 0, 1},
+        {"nine values", kTop + kRecord + ",9\r\n", 0, 1},
+        {"value too big", kTop + "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,40000\r\n", 0, 1},
+        {"bad month", kTop + "\"2026-13-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
+        {"31 February", kTop + "\"2026-02-31\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
+        {"empty line and junk", kTop + "\r\nhello\r\n" + kRecord + "\r\n", 1, 2},
+        {"NUL inside", kTop + kRecord.substr(0, 33) + '\0' + kRecord.substr(33) + "\r\n", 0, 1},
+        {"header again", kTop + kTop + kRecord + "\r\n", 1, 0},
+        {"no header", kRecord + "\r\n", 1, 0},
+        {"header only", kTop, 0, 0},
     };
     for (const Row& r : rows) {
         const TempFile f(r.body);
@@ -141,7 +131,7 @@ TEST(LogReader, ForeignFilesAreRefused) {
 // A large generated log (records across chunk boundaries of the reader, an
 // hour change, out-of-order time stamps) loads completely and sorted.
 TEST(LogReader, LargeFileLoadsCompletely) {
-    std::string body = kHeader + "\r\n";
+    std::string body = kTop;
     const int n = 150000;
     char line[96];
     for (int i = 0; i < n; ++i) {
@@ -167,7 +157,7 @@ TEST(LogReader, LargeFileLoadsCompletely) {
 
 // The export writes the span's frames of both channels in time order.
 TEST(Export, CsvHoldsTheVisibleSpanInOrder) {
-    const TempFile in(kHeader + "\r\n" +
+    const TempFile in(kTop +
                       "\"2026-12-05\",\"11:00:00.000\",100,0,100,0,200,0,200,0\r\n"
                       "\"2026-12-05\",\"11:00:01.000\",110,0,110,0,210,0,210,0\r\n"
                       "\"2026-12-05\",\"11:00:02.000\",120,0,120,0,220,0,220,0\r\n");

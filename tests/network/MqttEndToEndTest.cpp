@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
+#include <QTemporaryDir>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "app/frmMain.h"
@@ -33,14 +31,12 @@ QJsonObject json(const std::string& text) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
-bool pumpUntil(const std::function<bool()>& pred, int timeoutMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && !t.hasExpired(timeoutMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return pred();
+// Waits with the event loop running (the serial link and the windows live on it).
+bool pumpUntil(const std::function<bool()>& pred) {
+    return waitUntil([&] {
+        QCoreApplication::processEvents();
+        return pred();
+    });
 }
 
 // Message boxes are answered at once; ending the program runs what the program
@@ -55,19 +51,6 @@ public:
     }
     std::function<void()> beforeEnd;
     bool ended = false;
-};
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/quellon-mqtt-e2e-XXXXXX";
-        if (mkdtemp(tmpl)) dir = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-    std::string dir;
 };
 
 void writeSettings(const std::string& ini, const SimProcess& sim, const TestBroker& broker,
@@ -92,14 +75,14 @@ bool hasTopic(const Subscriber& sub, const std::string& topic) { return !sub.on(
 // so 720 -> 50.0 W and 144 -> 2.0 W; the bridge's peaks 732 -> 51.6 W and
 // 150 -> 2.1 W; SWR (732+150)/(732-150) = 1.515, cut to 1.5; threshold 3: no alarm.
 TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
-    TempDir d;
+    QTemporaryDir d;
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
     Subscriber sub(broker);
     SimProcess sim({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
     modGlobal = ModGlobal{};
-    modGlobal.ProgramDir = d.dir;
-    modGlobal.SettingsPath = d.dir + "/Quellon.ini";
+    modGlobal.ProgramDir = d.path().toStdString();
+    modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
     const std::string& ini = modGlobal.SettingsPath;
     writeSettings(ini, sim, broker, "e2e");
     TestPlatform platform([] { return modGlobal.SettingsPath; });
@@ -147,22 +130,22 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
 
 // The real program, killed: the broker publishes its last will.
 TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
-    TempDir d;
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
     Subscriber sub(broker);
     SimProcess sim({"--rate", "200"});
-    const std::string exe = d.dir + "/quellon";
+    const std::string exe = dir + "/quellon";
     std::filesystem::copy_file(QUELLON_EXE, exe);
-    const std::string ini = d.dir + "/Quellon.ini";
-    writeSettings(ini, sim, broker, "killed");
-    std::filesystem::create_directories(d.dir + "/run");
+    writeSettings(dir + "/Quellon.ini", sim, broker, "killed");
+    std::filesystem::create_directories(dir + "/run");
 
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("XDG_RUNTIME_DIR", (d.dir + "/run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (d.dir + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -174,14 +157,7 @@ TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
     waitpid(pid, &st, 0);
     ASSERT_TRUE(online && states);
     EXPECT_TRUE(sub.waitForPayload("quellon/killed/status", "offline"));
-    EXPECT_TRUE(sub.on("quellon/killed/status").back().retained ||
-                sub.on("quellon/killed/status").back().payload == "offline");
-    // The program wrote back every key it found missing.
-    std::ifstream in(ini);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    for (const char* key : {"BaseTopic=quellon", "Username=", "PasswordFile=", "CaFile=",
-                            "Discovery=1", "DiscoveryPrefix=homeassistant"})
-        EXPECT_NE(text.find(key), std::string::npos) << key << "\n" << text;
+    EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");
 }
 
 int main(int argc, char** argv) {

@@ -1,13 +1,11 @@
 // Topics, payloads and settings of the MQTT publisher, byte for byte.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdlib>
-#include <filesystem>
+#include <QTemporaryDir>
 #include <fstream>
 #include <set>
 
@@ -27,21 +25,14 @@ QJsonObject parse(const std::string& json) {
     return d.object();
 }
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/quellon-mqtt-XXXXXX";
-        dir = mkdtemp(tmpl) ? tmpl : "/tmp";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+// A temporary folder for settings and password files.
+struct TempDir {
+    QTemporaryDir q;
+    const std::string dir = q.path().toStdString();
     std::string file(const std::string& name, const std::string& text) const {
         std::ofstream(dir + "/" + name, std::ios::binary) << text;
         return dir + "/" + name;
     }
-    std::string dir;
 };
 
 }  // namespace
@@ -88,26 +79,15 @@ TEST(MqttPayload, JsonStringsAreEscaped) {
 }
 
 TEST(MqttPayload, StatePayloadIsExact) {
-    ChannelSnapshot s;
-    s.channel = 'a';
-    s.pwrDir = 500;
-    s.pwrRef = 20;
-    s.peakDir = 516;
-    s.peakRef = 21;
-    s.swrText = "1.5";
-    s.swrValue = 1.5f;
-    s.alarm = false;
-    s.scale = "100W";
-    s.description = "Dipole \"40m\"";
-    s.epochMs = 1709647629250;
-    s.utcOffsetMinutes = 60;
+    ChannelSnapshot s{'a',           500, 20, 516, 21, "1.5", 1.5f, false, "100W", "Dipole \"40m\"",
+                      1709647629250, 60};
     EXPECT_EQ(statePayload(s),
               "{\"forward_w\":50.0,\"reflected_w\":2.0,\"peak_forward_w\":51.6,"
               "\"peak_reflected_w\":2.1,\"swr\":1.5,\"alarm\":false,\"scale\":\"100W\","
               "\"description\":\"Dipole \\\"40m\\\"\",\"time\":\"2024-03-05T15:07:09.250+01:00\"}");
     s.swrText = "---";
     s.alarm = true;
-    const QJsonObject o = parse(statePayload(s));
+    const QJsonObject o = parse(statePayload(s));  // what a JSON reader makes of it
     EXPECT_TRUE(o["swr"].isNull());
     EXPECT_EQ(o["alarm"].toBool(), true);
     EXPECT_EQ(o["description"].toString().toStdString(), "Dipole \"40m\"");

@@ -225,15 +225,17 @@ bool Subscriber::waitFor(const std::function<bool(const std::vector<Message>&)>&
     return waitUntil([&] { return pred(messages()); }, timeoutMs);
 }
 
-bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload,
-                                int timeoutMs) const {
-    return waitFor(
-        [&](const std::vector<Message>& ms) {
-            for (const Message& m : ms)
-                if (m.topic == topic && m.payload == payload) return true;
-            return false;
-        },
-        timeoutMs);
+bool Subscriber::waitForMessage(const std::string& topic,
+                                const std::function<bool(const Message&)>& pred) const {
+    return waitFor([&](const std::vector<Message>& ms) {
+        for (const Message& m : ms)
+            if (m.topic == topic && (!pred || pred(m))) return true;
+        return false;
+    });
+}
+
+bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload) const {
+    return waitForMessage(topic, [&](const Message& m) { return m.payload == payload; });
 }
 
 }  // namespace quellon::testing

@@ -1,7 +1,6 @@
 #pragma once
-// A real Mosquitto broker for the tests, on a free loopback port, with its
-// configuration, password file and certificates in a temporary folder; and a
-// subscriber that records what the broker hands out.
+// A real Mosquitto broker on a free loopback port, its files in a temporary
+// folder; and a subscriber that records what the broker hands out.
 
 #include <sys/types.h>
 
@@ -18,8 +17,7 @@ struct BrokerOptions {
     std::string user;  // set: anonymous clients are refused, this user/password is known
     std::string password;
     bool tls = false;  // the listener speaks TLS with a certificate of a test CA
-    // Sessions of clients without a clean session, and the messages queued for
-    // them (QoS 0 too), are kept across stop() and start().
+    // Unclean sessions and their queued messages (QoS 0 too) survive stop() and start().
     bool persistent = false;
 };
 
@@ -39,11 +37,9 @@ public:
 
     int port() const { return port_; }
     const std::string& dir() const { return dir_; }
-    // The test CA that signed the broker's certificate (tls only).
-    std::string caFile() const { return dir_ + "/ca.crt"; }
-    // A CA that signed nothing here (tls only).
-    std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }
-    // Writes a file and returns its path.
+    std::string caFile() const { return dir_ + "/ca.crt"; }             // signed the broker's
+    std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }  // signed nothing here
+    // Writes a file into the folder and returns its path.
     std::string writeFile(const std::string& name, const std::string& text) const;
     std::string log() const;
 
@@ -63,8 +59,7 @@ struct Message {
 };
 
 // Subscribes to everything ("#") and keeps what arrives; reconnects by itself.
-// With an id, its session is not clean: a persistent broker keeps the
-// subscription and queues what is published while it is away.
+// With an id its session is not clean: a persistent broker queues for it while it is away.
 class Subscriber {
 public:
     Subscriber(const TestBroker& broker, const BrokerOptions& opt = {}, const char* id = nullptr);
@@ -77,9 +72,10 @@ public:
     // Waits (up to timeoutMs) until pred holds for the messages so far.
     bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred,
                  int timeoutMs = 20000) const;
-    // Waits until a message on topic arrives whose payload is payload.
-    bool waitForPayload(const std::string& topic, const std::string& payload,
-                        int timeoutMs = 20000) const;
+    // Waits until a message on topic arrives for which pred holds (any, without pred).
+    bool waitForMessage(const std::string& topic,
+                        const std::function<bool(const Message&)>& pred = {}) const;
+    bool waitForPayload(const std::string& topic, const std::string& payload) const;
     bool subscribed() const;
 
 private:
