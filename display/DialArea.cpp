@@ -80,7 +80,7 @@ void DialArea::paintEvent(QPaintEvent* event) {
     }
     if (!hasNeedle_) return;
     p.setRenderHint(QPainter::Antialiasing);
-    p.setClipRegion(event->region());
+    // The painter is already clipped to the paint's region.
     const QPointF pivot(needle_.pivotX / tpp, needle_.pivotY / tpp);
     const QPointF tip(needle_.tipX / tpp, needle_.tipY / tpp);
     // A needle 1.5 pixels wide as two one-pixel lines half a pixel apart:
