@@ -22,7 +22,7 @@ QRegion DialArea::needleRegion() const {
     // widened by the pen and a pixel of antialiasing: a slanted needle's one
     // bounding box would be most of the dial, and every pixel painted is also
     // a pixel sent to the screen.
-    constexpr int kPieces = 8;
+    constexpr int kPieces = 4;
     const double tpp = winpos::twipsPerPixel();
     const QPointF pivot(needle_.pivotX / tpp, needle_.pivotY / tpp);
     const QPointF step = (QPointF(needle_.tipX / tpp, needle_.tipY / tpp) - pivot) / kPieces;
