@@ -189,12 +189,10 @@ off_t DataLogger::checkNotDeleted() {
 
 bool DataLogger::checkFile() {
     if (fd_ < 0) return false;
-    struct stat open {};
+    if (checkNotDeleted() == kDeleted) return false;
     struct stat named {};
     std::string why;
-    if (::fstat(fd_, &open) == 0 && open.st_nlink == 0) {
-        why = "the file was deleted";
-    } else if (::stat(path_.c_str(), &named) != 0) {
+    if (::stat(path_.c_str(), &named) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) why = "the file or its folder was removed";
     } else if (named.st_dev != dev_ || named.st_ino != ino_) {
         why = "the path now names another file";
@@ -293,9 +291,9 @@ bool DataLogger::writeLogRecord() {
     for (int i = 0; i < 8; ++i) sum += g_.logData[static_cast<size_t>(i)];
     if (sum == 0 && !g_.logZeroPower) return false;
     // Per record only the open file itself is looked at (no path lookup, some
-    // 288 times a second): a deleted file gets nothing more. What its path
-    // names now is compared every two seconds.
-    // The same look gives the file's end, where the record is appended.
+    // 288 times a second): a deleted file gets nothing more, and the same look
+    // gives the file's end for the record. What its path names now is compared
+    // every two seconds.
     const off_t end = checkNotDeleted();
     if (end == kDeleted) return false;
     return writeLine(recordLine(p_.localTime(), g_.logData), end);

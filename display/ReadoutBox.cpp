@@ -20,8 +20,8 @@ ReadoutBox::ReadoutBox(const QString& text, QWidget* parent) : QLineEdit(text, p
     // text for a display this class never uses (text() still holds the text).
     setEchoMode(QLineEdit::NoEcho);
     // Without a display text of its own the line edit no longer repaints when
-    // its text changes: the box asks for that itself.
-    // Only the inside holds text: the panel stays as it was painted.
+    // its text changes: the box asks for that itself, for the inside only (the
+    // panel stays as it was painted).
     connect(this, &QLineEdit::textChanged, this,
             [this] { update(rect().adjusted(kFrame, kFrame, -kFrame, -kFrame)); });
     // The paint covers every pixel: nothing beneath needs painting first.
