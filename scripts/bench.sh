@@ -95,6 +95,8 @@ for plat in $plats; do
       [ "$lg" = log ] && [ "$plat" = offscreen ] && goal="ratio <= 2.5"
       row "mode $m $lg $plat: CPU us/frame program / floor" \
         "$(val $f program_us_per_frame) / $(val $f floor_us_per_frame) (ratio $(val $f ratio_to_floor))" "$goal"
+      row "mode $m $lg $plat: toolkit reader us/frame, and the program's own work" \
+        "$(val $f toolkit_us_per_frame) ($(val $f toolkit_to_floor) floors); own $(val $f own_work_in_floors) floors" "(reported)"
     done
   done
 done

@@ -23,6 +23,16 @@
 
 namespace quellon::bench {
 
+// CPU time of another process (a reader started by the benchmark), in seconds;
+// 0 when it cannot be read.
+inline double processCpuSeconds(pid_t pid) {
+    clockid_t id;
+    timespec ts{};
+    if (pid > 0 && clock_getcpuclockid(pid, &id) == 0 && clock_gettime(id, &ts) == 0)
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+    return 0;
+}
+
 class FloorReader {
 public:
     ~FloorReader() { stop(); }
@@ -73,13 +83,7 @@ public:
         return b > kAckSize ? (b - kAckSize) / kFrameSize : 0;
     }
     // CPU time of the reading process, in seconds.
-    double cpuSeconds() const {
-        clockid_t id;
-        timespec ts{};
-        if (pid_ > 0 && clock_getcpuclockid(pid_, &id) == 0 && clock_gettime(id, &ts) == 0)
-            return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-        return 0;
-    }
+    double cpuSeconds() const { return processCpuSeconds(pid_); }
 
 private:
     static constexpr uint64_t kFrameSize = 20;

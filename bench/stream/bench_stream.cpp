@@ -9,8 +9,11 @@
 // mean of the A-frame intervals the window showed against the simulator's real
 // one. Beside the program a bare reader of a second simulator's stream runs
 // over the same time: the program's CPU per frame is printed against that
-// floor. The simulators send counts that change on every frame unless
-// --pattern sweep asks for the slow sweep. Exits non-zero when the program did
+// floor, and a third simulator's stream is read by the toolkit alone (Qt's
+// event loop and serial port, nothing done with the frames): what the toolkit
+// takes of the program's figure before any of its own work. The simulators
+// send counts that change on every frame unless --pattern sweep asks for the
+// slow sweep. Exits non-zero when the program did
 // not connect or frames were lost.
 
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include "bench/stream/DisplayProbe.h"
 #include "bench/stream/FloorReader.h"
 #include "bench/stream/PaintMonitor.h"
+#include "bench/stream/ToolkitReader.h"
 #include "sim/SimProcess.h"
 
 using namespace quellon;
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
     try {
         SimProcess sim({"--rate", std::to_string(rate), "--pattern", pattern});
         SimProcess floorSim({"--rate", std::to_string(rate), "--pattern", pattern});
+        SimProcess toolkitSim({"--rate", std::to_string(rate), "--pattern", pattern});
         RigFolder folder;
         if (!folder.ok()) {
             std::fprintf(stderr, "no temporary folder\n");
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
         PaintMonitor monitor;
         probe.monitor = &monitor;
         FloorReader floor;
+        ToolkitReader toolkit;
         int rc = 0;
         {
             frmMain w(platform, g);
@@ -97,6 +103,11 @@ int main(int argc, char** argv) {
                 std::printf("floor reader: FAILED to open %s\n", floorSim.slavePath().c_str());
                 return 1;
             }
+            if (!toolkit.start(toolkitSim.slavePath())) {
+                std::printf("toolkit reader: FAILED to start on %s\n",
+                            toolkitSim.slavePath().c_str());
+                return 1;
+            }
             // Let the first frames settle so the window counts only the stream.
             runFor(300);
 
@@ -107,6 +118,8 @@ int main(int argc, char** argv) {
             monitor.reset();
             const uint64_t floorFrames0 = floor.frames();
             const double floorCpu0 = floor.cpuSeconds();
+            const long long toolkitFrames0 = toolkit.frames();
+            const double toolkitCpu0 = toolkit.cpuSeconds();
             const long long shown0 = probe.intervalShown;
             const double shownSum0 = probe.intervalSumMs;
             probe.intervalMinMs = 1e9;
@@ -127,6 +140,8 @@ int main(int argc, char** argv) {
             const long long pairs1 = probe.pairsLogged;
             const uint64_t floorFrames1 = floor.frames();
             const double floorCpu1 = floor.cpuSeconds();
+            const long long toolkitFrames1 = toolkit.frames();
+            const double toolkitCpu1 = toolkit.cpuSeconds();
             const auto windows = monitor.windows();
             const double latP50 = monitor.latencyQuantile(0.50);
             const double latP95 = monitor.latencyQuantile(0.95);
@@ -138,6 +153,7 @@ int main(int argc, char** argv) {
             const uint64_t res1 = w.resyncs();
 
             floor.stop();
+            toolkit.stop();
             w.stopRxDati();
             runFor(200);
             const long long pairsAll = probe.pairsLogged;
@@ -177,6 +193,17 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(floorFrames));
             std::printf("floor_us_per_frame   %.1f\n", floorUs);
             std::printf("ratio_to_floor       %.2f\n", floorUs > 0 ? progUs / floorUs : 0.0);
+            const long long toolkitFrames =
+                toolkitFrames0 >= 0 && toolkitFrames1 >= 0 ? toolkitFrames1 - toolkitFrames0 : 0;
+            const double toolkitUs = toolkitFrames > 0 ? 1e6 * (toolkitCpu1 - toolkitCpu0) /
+                                                             static_cast<double>(toolkitFrames)
+                                                       : 0.0;
+            std::printf("toolkit_frames       %lld\n", toolkitFrames);
+            std::printf("toolkit_us_per_frame %.1f\n", toolkitUs);
+            std::printf("toolkit_to_floor     %.2f\n", floorUs > 0 ? toolkitUs / floorUs : 0.0);
+            // What the program adds to the toolkit's reading, per frame, in floors.
+            std::printf("own_work_in_floors   %.2f\n",
+                        floorUs > 0 && toolkitUs > 0 ? (progUs - toolkitUs) / floorUs : 0.0);
             long long paints = 0;
             std::string bursts;
             for (const auto& [win, e] : windows) {
