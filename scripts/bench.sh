@@ -52,6 +52,7 @@ for m in 0 1 2 3 4; do cp "$out/s_${primary}_${m}_nolog.txt" "$out/stream$m.txt"
 cp "$out/s_${primary}_0_log.txt" "$out/streamlog.txt" 2>/dev/null
 run portscan "$build/bench/portscan/bench_portscan"
 run display "$build/bench/display/bench_display"
+run paintcycle "$build/bench/display/bench_paint_cycle"
 run history "$build/bench/history/bench_history"
 run historycpu "$build/bench/history/bench_history_cpu" --seconds "$(( secs < 20 ? secs : 20 ))"
 # Publishing to a real broker; QUELLON_BENCH_MQTT_AWAY_MINUTES=10 for the long run.
@@ -131,6 +132,8 @@ else
   row "display" "FAILED" ""
 fi
 
+pc=$(awk '/^paint_cycle_us/ { w = $2; b = $3; p = $4 } END { if (w != "") printf "wake-up %s, ten boxes %s, one panel %s us", w, b, p }' "$out/paintcycle.txt" 2>/dev/null)
+row "display: CPU per 18 ms tick, ten read-outs changed" "${pc:--}" "(reported)"
 row "history: 1,000,000-record log read" "$(val history log_load_ms) ms" "< 2000 ms"
 row "history: a day at 576 frames/s in memory" "$(val history store_bound_mb) MB (resident $(val history store_rss_mb) MB)" "< 50 MB"
 row "history: CPU without / with the window (1 min, 24 h)" "$(val historycpu cpu_pct_without) / $(val historycpu cpu_pct_with_1min), $(val historycpu cpu_pct_with_24h) % of a core" "< 12 %"
