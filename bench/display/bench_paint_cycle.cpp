@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <array>
 #include <cstdio>
-#include <memory>
 
 #include "display/DisplayFrame.h"
 #include "display/ModeParts.h"

@@ -13,8 +13,8 @@
 // event loop and serial port, nothing done with the frames): what the toolkit
 // takes of the program's figure before any of its own work. The simulators
 // send counts that change on every frame unless --pattern sweep asks for the
-// slow sweep. Exits non-zero when the program did
-// not connect or frames were lost.
+// slow sweep. Exits non-zero when the program did not connect or frames were
+// lost.
 
 #include <QApplication>
 #include <cstdio>
