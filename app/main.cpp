@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
+#include "rig/RigClient.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -59,17 +61,33 @@ int main(int argc, char** argv) {
     // The history listens to every frame from the start, window open or not.
     quellon::history::HistoryStore history;
     std::unique_ptr<quellon::history::frmHistory> historyWin;
+    std::unique_ptr<quellon::rig::RigClient> rigClient;
     quellon::frmMain w(platform, g);
     w.readings().subscribe(&history);
     w.historyWindow = [&](QWidget*) {
-        if (!historyWin)
+        if (!historyWin) {
             historyWin =
                 std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
+            if (rigClient)
+                historyWin->rigStatusSource = [&rigClient] { return rigClient->statusText(); };
+        }
         historyWin->show();
         historyWin->raise();
         historyWin->activateWindow();
     };
     w.Form_Load();
+
+    // The transceiver, when enabled: its frequency and mode tag every reading.
+    // Read after the version check, like the MQTT settings below.
+    const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
+    for (const std::string& problem : rigSettings.problems)
+        std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    if (rigSettings.enabled) {
+        rigClient = std::make_unique<quellon::rig::RigClient>(rigSettings);
+        rigClient->start();
+        w.session().tagSource = [&rigClient] { return rigClient->tag(); };
+        w.setRigStatusSource([&rigClient] { return rigClient->statusText(); });
+    }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,
     // which may start a new settings file.
@@ -83,6 +101,8 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
+    w.session().tagSource = nullptr;
+    if (rigClient) rigClient->stop();
     if (publisher) {
         w.readings().unsubscribe(publisher.get());
         publisher->stop();
