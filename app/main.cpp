@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <memory>
 
+#include "alarm/AlarmMonitor.h"
+#include "alarm/AlarmSettings.h"
 #include "app/frmMain.h"
 #include "core/modGlobal.h"
 #include "history/HistoryStore.h"
@@ -77,6 +80,16 @@ int main(int argc, char** argv) {
     };
     w.Form_Load();
 
+    // The SWR alarm listens to every frame, whatever window is open. Read after
+    // the version check, which may start a new settings file. The timer decides
+    // an alarm's start or end when the frames stop coming.
+    const quellon::alarm::AlarmSettings alarmSettings =
+        quellon::alarm::readAlarmSettings(g.SettingsPath);
+    quellon::alarm::AlarmMonitor alarms(alarmSettings.condition);
+    w.readings().subscribe(&alarms);
+    QTimer alarmPoll;
+    QObject::connect(&alarmPoll, &QTimer::timeout, [&alarms] { alarms.poll(); });
+    alarmPoll.start(50);
     // The transceiver, when enabled: its frequency and mode tag every reading.
     // Read after the version check, like the MQTT settings below.
     const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
@@ -101,6 +114,7 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
+    w.readings().unsubscribe(&alarms);
     w.session().tagSource = nullptr;
     if (rigClient) rigClient->stop();
     if (publisher) {
