@@ -17,6 +17,7 @@
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
 #include "rig/RigClient.h"
+#include "rig/RigProtect.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -95,11 +96,33 @@ int main(int argc, char** argv) {
     const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
     for (const std::string& problem : rigSettings.problems)
         std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    std::unique_ptr<quellon::rig::RigProtect> protect;
+    std::unique_ptr<quellon::ShownMessage> protectReport;
+    QTimer protectPoll;
     if (rigSettings.enabled) {
         rigClient = std::make_unique<quellon::rig::RigClient>(rigSettings);
         rigClient->start();
         w.session().tagSource = [&rigClient] { return rigClient->tag(); };
-        w.setRigStatusSource([&rigClient] { return rigClient->statusText(); });
+        // [Rig] Protect=1: an alarm's start unkeys the transmitter.
+        if (rigSettings.protect) {
+            protect = std::make_unique<quellon::rig::RigProtect>(*rigClient, rigSettings.journal);
+            alarms.subscribe(protect.get());
+            // A rig that could not be unkeyed is said loudly, in a box that waits
+            // for nobody: the stream goes on behind it.
+            QObject::connect(&protectPoll, &QTimer::timeout, [&] {
+                const std::string failure = protect->takeFailure();
+                if (failure.empty()) return;
+                platform.beep();
+                protectReport =
+                    platform.showMessage(failure, quellon::mb::Exclamation, quellon::kAppTitle);
+            });
+            protectPoll.start(100);
+        }
+        w.setRigStatusSource([&rigClient, &protect] {
+            std::string text = rigClient->statusText();
+            if (protect && !protect->lastEvent().empty()) text += "\n" + protect->lastEvent();
+            return text;
+        });
     }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,
@@ -116,6 +139,7 @@ int main(int argc, char** argv) {
     const int rc = app.exec();
     w.readings().unsubscribe(&alarms);
     w.session().tagSource = nullptr;
+    if (protect) alarms.unsubscribe(protect.get());
     if (rigClient) rigClient->stop();
     if (publisher) {
         w.readings().unsubscribe(publisher.get());

@@ -84,8 +84,8 @@ std::string RigClient::statusText() const {
 void RigClient::requestPttOff(std::function<void(const PttResult&)> done) {
     {
         std::lock_guard lock(m_);
-        pttDone_ = std::move(done);
-        pttAsked_ = Clock::now();
+        pttDone_.push_back(std::move(done));
+        if (!pttPending_) pttAsked_ = Clock::now();
         pttPending_ = true;
     }
     cv_.notify_all();
@@ -196,12 +196,11 @@ bool RigClient::poll() {
 }
 
 void RigClient::pttOff() {
-    std::function<void(const PttResult&)> done;
+    std::vector<std::function<void(const PttResult&)>> done;
     Clock::time_point asked;
     {
         std::lock_guard lock(m_);
-        done = std::move(pttDone_);
-        pttDone_ = nullptr;
+        done.swap(pttDone_);
         asked = pttAsked_;
         pttPending_ = false;
     }
@@ -226,7 +225,8 @@ void RigClient::pttOff() {
     }
     res.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
-    if (done) done(res);
+    for (auto& fn : done)
+        if (fn) fn(res);
 }
 
 }  // namespace quellon::rig

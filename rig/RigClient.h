@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/RigTag.h"
 #include "rig/RigSettings.h"
@@ -79,7 +80,7 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool stopping_ = false;
-    std::function<void(const PttResult&)> pttDone_;
+    std::vector<std::function<void(const PttResult&)>> pttDone_;  // one answer serves all
     Clock::time_point pttAsked_{};
     bool pttPending_ = false;
     RigStatus status_;
