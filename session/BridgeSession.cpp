@@ -195,7 +195,8 @@ bool BridgeSession::acceptFrame(const uint8_t* frame) {
     g_.streamState = StreamState::NewReading;
     if (onFrame) onFrame();
     readings_.publishLinkState(LinkState::Streaming);
-    readings_.publishReading(ReadingEvent{g_.reading, g_, p_.epochMs()});
+    readings_.publishReading(
+        ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
     return true;
 }
 
