@@ -32,6 +32,7 @@ public:
     bool configured() const { return !program_.isEmpty(); }
     const std::string& status() const { return status_; }
     int runs() const { return runs_; }
+    bool running() const { return running_ != nullptr; }
 
 signals:
     void changed();  // status changed

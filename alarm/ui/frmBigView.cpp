@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <cmath>
@@ -137,8 +138,15 @@ void frmBigView::changeEvent(QEvent* e) {
 }
 
 void frmBigView::toggleFullScreen() {
-    if (isFullScreen()) showNormal();
-    else showFullScreen();
+    if (isFullScreen()) {
+        showNormal();
+        if (normal_.isValid()) setGeometry(normal_);
+        return;
+    }
+    normal_ = geometry();
+    showFullScreen();
+    // Also without a window manager (a kiosk X server) that would do it.
+    if (QScreen* s = screen()) setGeometry(s->geometry());
 }
 
 void frmBigView::onReading(const ReadingEvent& e) {

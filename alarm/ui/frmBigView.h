@@ -42,6 +42,8 @@ public:
     // Reads the channel descriptions again (the setup dialog may have changed them).
     void readDescriptions();
     void toggleFullScreen();
+    // What the timer does: the clock, the flash, the mute's time left.
+    void tick();
 
     BigReadouts* readouts() const { return readouts_; }
     QPushButton* cmdMute = nullptr;
@@ -55,7 +57,6 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
-    void tick();
     void refreshStatus();
     void refreshJournal();
     void applyTheme();
@@ -68,6 +69,7 @@ private:
     bool dirty_ = true;
     uint64_t journalSeen_ = ~uint64_t{0};
     std::string statusShown_;
+    QRect normal_;  // the geometry before full screen
 };
 
 }  // namespace quellon::alarm

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -50,6 +51,7 @@ struct Rig {
     QImage shot(const char* name) {
         w->show();
         QApplication::processEvents();
+        w->tick();
         w->readouts()->repaint();
         const QImage img = w->grab().toImage();
         if (const char* dir = std::getenv("QUELLON_SHOTS"))
@@ -77,9 +79,20 @@ TEST(BigView, DigitsAreASixthOfTheWindowAtEverySize) {
         Rig r(theme);
         r.frame("A", 12345, 567, SwrKind::Value, 1.5f);
         r.frame("B", 1000, 0, SwrKind::NoReflection, 0);
-        for (QSize size : {QSize(480, 320), QSize(1280, 800), QSize(3840, 2160)}) {
-            r.w->resize(size);
-            const std::string name = "bigview-" + std::to_string(size.width()) +
+        // The last: full screen, whatever the screen's size.
+        for (QSize size : {QSize(480, 320), QSize(1280, 800), QSize(3840, 2160), QSize()}) {
+            if (size.isValid()) {
+                r.w->resize(size);
+            } else {
+                r.w->toggleFullScreen();
+                size = r.w->screen()->size();
+                QElapsedTimer t;
+                t.start();
+                while (r.w->size() != size && !t.hasExpired(3000)) QApplication::processEvents();
+                EXPECT_EQ(r.w->size(), size);
+            }
+            const std::string name = "bigview-" + std::to_string(size.width()) + "x" +
+                                     std::to_string(size.height()) +
                                      (theme == Theme::Dark ? "-dark" : "-light");
             const QImage img = r.shot(name.c_str());
             const auto& texts = r.w->readouts()->drawnTexts();
@@ -95,6 +108,7 @@ TEST(BigView, DigitsAreASixthOfTheWindowAtEverySize) {
                 EXPECT_LE(ink * 3, img.height()) << name << " number " << i;
             }
         }
+        r.w->toggleFullScreen();
     }
 }
 
@@ -105,6 +119,7 @@ TEST(BigView, BannerWhileInAlarmAndNoDataAfterASilence) {
     r.frame("B", 500, 10, SwrKind::Value, 1.3f);
     r.now += 300;
     r.frame("A", 1000, 300, SwrKind::High, 3.4f);
+    r.frame("B", 500, 10, SwrKind::Value, 1.3f);
     ASSERT_TRUE(r.monitor.active(0));
     r.shot("bigview-alarm");
     auto texts = r.w->readouts()->drawnTexts();
@@ -113,7 +128,7 @@ TEST(BigView, BannerWhileInAlarmAndNoDataAfterASilence) {
     // The SWR stays in its place beside the banner.
     EXPECT_NE(std::find(texts.begin(), texts.end(), "3.4 :1"), texts.end());
 
-    // Silence: after a second the numbers give way to how long it has lasted.
+    // Silence: after a second (and not at it) the numbers give way to how long it has lasted.
     r.now += 1000;
     r.shot("bigview-fresh");
     EXPECT_EQ(r.w->readouts()->drawnTexts().size(), 7u);
