@@ -92,6 +92,49 @@ QRectF drawSqueezed(QPainter& p, const QString& text, const QFont& f, double rig
 
 }  // namespace
 
+// Large text is drawn as outlines, glyph by glyph, on every paint: at these
+// sizes that is milliseconds a paint. Each character of the digits is drawn
+// once per size, squeeze and colour into an image, and a paint copies images.
+QImage BigReadouts::glyph(QChar ch, const QFont& f, double sx, QColor color) {
+    const Key key{f.pixelSize(), static_cast<int>(std::lround(sx * 100)), color.rgba(),
+                  ch.unicode()};
+    if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
+    if (glyphs_.size() > 400) glyphs_.clear();  // a new size: the old ones are of no more use
+    const QFontMetricsF m(f);
+    const double dpr = devicePixelRatioF();
+    const double pad = std::ceil(f.pixelSize() * 0.05);
+    const QSizeF size(m.horizontalAdvance(ch) * sx + 2 * pad, m.ascent() + m.descent());
+    QImage img((size * dpr).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(dpr);
+    img.fill(Qt::transparent);
+    QPainter gp(&img);
+    gp.setRenderHint(QPainter::Antialiasing);
+    gp.setRenderHint(QPainter::TextAntialiasing);
+    gp.setFont(f);
+    gp.setPen(color);
+    gp.translate(pad, m.ascent());
+    gp.scale(sx, 1.0);
+    gp.drawText(QPointF(0, 0), QString(ch));
+    gp.end();
+    glyphs_.emplace(key, img);
+    return img;
+}
+
+void BigReadouts::drawNumber(QPainter& p, const QString& text, const QFont& f, double right,
+                             double baseline, double maxW, QColor color) {
+    const QFontMetricsF m(f);
+    const double w = m.horizontalAdvance(text);
+    // Squeezed across in steps of 5 %, so that a handful of images serve every value.
+    double sx = w > maxW && w > 0 ? std::floor(maxW / w * 20) / 20 : 1.0;
+    sx = std::max(sx, 0.05);
+    double x = right - w * sx;
+    const double pad = std::ceil(f.pixelSize() * 0.05);
+    for (QChar ch : text) {
+        p.drawImage(QPointF(x - pad, baseline - m.ascent()), glyph(ch, f, sx, color));
+        x += m.horizontalAdvance(ch) * sx;
+    }
+}
+
 BigReadouts::BigReadouts(QWidget* parent) : QWidget(parent), palette(lightPalette()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 120);
@@ -175,11 +218,10 @@ void BigReadouts::paintChannel(QPainter& p, const ChannelShown& c, const QRectF&
         p.drawText(QRectF(x + pad, labelTop, cellW[i] - 2 * pad, labelH),
                    Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(labels[i]));
         const bool swrHigh = i == 2 && c.alarm;
-        p.setPen(swrHigh ? palette.alarm : palette.text);
         const double right = x + cellW[i] - pad - unitW;
         texts_.push_back(values[i] + " " + units[i]);
-        drawSqueezed(p, QString::fromStdString(values[i]), digits, right, digitsBottom,
-                     cellW[i] - 2 * pad - unitW);
+        drawNumber(p, QString::fromStdString(values[i]), digits, right, digitsBottom,
+                   cellW[i] - 2 * pad - unitW, swrHigh ? palette.alarm : palette.text);
         numberRects_.push_back(
             QRectF(x, labelTop + labelH, cellW[i] - unitW, digitsBottom - labelTop - labelH + 2));
         p.setPen(palette.dim);

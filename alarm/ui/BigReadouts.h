@@ -7,14 +7,19 @@
 // window's height tall.
 
 #include <QColor>
+#include <QImage>
 #include <QRectF>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/ChannelReading.h"
+
+class QPainter;
 
 namespace quellon::alarm {
 
@@ -67,8 +72,13 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
-    void paintChannel(class QPainter& p, const ChannelShown& c, const QRectF& r, double capPx);
+    void paintChannel(QPainter& p, const ChannelShown& c, const QRectF& r, double capPx);
+    QImage glyph(QChar ch, const QFont& f, double sx, QColor color);
+    void drawNumber(QPainter& p, const QString& text, const QFont& f, double right, double baseline,
+                    double maxW, QColor color);
     std::vector<QRectF> numberRects_;
+    using Key = std::tuple<int, int, QRgb, char16_t>;  // pixel size, squeeze %, colour, char
+    std::map<Key, QImage> glyphs_;
     std::vector<std::string> texts_;
 };
 
