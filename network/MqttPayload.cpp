@@ -13,29 +13,20 @@
 
 namespace quellon {
 
+namespace {
+
+// A JSON string literal, quotes included, escaped by Qt's JSON writer (text that is not
+// UTF-8 becomes replacement characters rather than a payload no reader accepts).
 std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-    return out;
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromUtf8(text.data(), qsizetype(text.size()))})
+            .toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();  // without the array's brackets
 }
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
 
 std::string tenthsToWatts(int tenths) {
     const bool negative = tenths < 0;
@@ -75,6 +66,8 @@ int localUtcOffsetMinutes(int64_t epochMs) {
     return static_cast<int>(tm.tm_gmtoff / 60);
 }
 
+// Assembled here rather than by QJsonObject, which would sort the keys and write 50.0 W
+// as 50: the fields keep the documented order and watts keep their decimal.
 std::string statePayload(const ChannelSnapshot& s) {
     std::string p;
     p.reserve(256);
@@ -117,7 +110,6 @@ std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
         {"peak_reflected_w", "peak reflected power", true},
         {"swr", "SWR", false},
     };
-    const auto q = [](const std::string& text) { return QString::fromStdString(text); };
     const QJsonObject device{
         {"identifiers", QJsonArray{q("quellon_" + s.node)}},
         {"name", q("SWR Bridge " + s.node)},

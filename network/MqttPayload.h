@@ -35,9 +35,6 @@ std::string compactJson(const QJsonObject& o);
 // A text made fit for a Home Assistant entity id: lower case, anything but
 // a-z 0-9 turned into "_" ("shack-pc_a_swr" -> "shack_pc_a_swr").
 std::string entityIdPart(const std::string& text);
-
-// A JSON string literal, quotes included; control characters escaped.
-std::string jsonString(std::string_view text);
 // Tenths of a watt as watts with one decimal: 516 -> "51.6", 5 -> "0.5", -7 -> "-0.7".
 std::string tenthsToWatts(int tenths);
 // The SWR as a JSON value agreeing with the screen: null while it shows "---",
