@@ -12,20 +12,24 @@ using namespace quellon;
 
 namespace {
 
-// A frame as the bridge sends it.
-std::array<uint8_t, 20> frame(char ch, int nDir, int nRev, int nDirMax, int nRevMax, int pDirMax,
-                              int pRefMax, int scale) {
-    std::array<uint8_t, 20> f{};
-    f[0] = ':';
-    f[1] = static_cast<uint8_t>(ch);
-    const int fields[] = {nDir, nRev, nDirMax, nRevMax, pDirMax, pRefMax};
-    for (int i = 0; i < 6; ++i) {
+// A frame as the bridge sends it: counts and peak powers, scale byte 0.
+std::array<uint8_t, 20> frame(char ch, std::array<int, 6> fields) {
+    std::array<uint8_t, 20> f{':', static_cast<uint8_t>(ch)};
+    for (size_t i = 0; i < 6; ++i) {
         f[2 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xff);
         f[3 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
     }
-    f[18] = static_cast<uint8_t>(scale);
     f[19] = '\r';
     return f;
+}
+
+std::string texts(const LiveChannel& c) {
+    const ChannelReading& r = c.reading.withTexts();
+    return r.channel + " " + r.pwrDirText + " " + r.pwrRefText + " " + r.pwrDirMaxText + " " +
+           r.pwrRefMaxText + " " + r.swrText + " " + r.voltDirText + " " + r.voltRefText + " " +
+           r.scaleMultText + " " + std::to_string(r.nDir) + " " + std::to_string(r.fullScalePower) +
+           " " + std::to_string(c.count) + " " + std::to_string(c.epochMs) + " " + c.scaleCode +
+           " " + c.scaleText + (c.alarm ? " alarm" : "");
 }
 
 LiveMessage sample() {
@@ -37,12 +41,12 @@ LiveMessage sample() {
     slots[SlotB1] = {71, 10};  // the "50W" scale: one decimal
     const DecoderInputs in{params, slots};
     LiveMessage m;
-    m.ch[0].reading = decodeReading(frame('A', 720, 144, 732, 150, 516, 21, 0).data(), in);
+    m.ch[0].reading = decodeReading(frame('A', {720, 144, 732, 150, 516, 21}).data(), in);
     m.ch[0].count = 7;
     m.ch[0].epochMs = 1709647629250;
     m.ch[0].scaleCode = "A1";
     m.ch[0].scaleText = "100W";
-    m.ch[1].reading = decodeReading(frame('B', 900, 500, 910, 520, 377, 123, 0).data(), in);
+    m.ch[1].reading = decodeReading(frame('B', {900, 500, 910, 520, 377, 123}).data(), in);
     m.ch[1].count = 9007199254740991;  // the largest exact JSON number
     m.ch[1].epochMs = 1709647629251;
     m.ch[1].scaleCode = "B1";
@@ -58,26 +62,7 @@ TEST(LiveFeed, ReadsBackToTheSameNumbersAndTexts) {
     ASSERT_EQ(sent.ch[1].reading.swrTextNow(), "HIG");
     LiveMessage got;
     ASSERT_EQ(parseLive(livePayload(sent), got), "");
-    for (size_t i = 0; i < 2; ++i) {
-        const ChannelReading& a = sent.ch[i].reading.withTexts();
-        const ChannelReading& b = got.ch[i].reading.withTexts();
-        EXPECT_EQ(b.channel, i == 0 ? "A" : "B");
-        EXPECT_EQ(got.ch[i].count, sent.ch[i].count);
-        EXPECT_EQ(got.ch[i].epochMs, sent.ch[i].epochMs);
-        EXPECT_EQ(got.ch[i].scaleText, sent.ch[i].scaleText);
-        EXPECT_EQ(got.ch[i].scaleCode, sent.ch[i].scaleCode);
-        EXPECT_EQ(got.ch[i].alarm, sent.ch[i].alarm);
-        EXPECT_EQ(b.swrValue, a.swrValue);
-        EXPECT_EQ(b.fullScalePower, a.fullScalePower);
-        const std::string ta[] = {a.pwrDirText, a.pwrRefText,  a.pwrDirMaxText, a.pwrRefMaxText,
-                                  a.swrText,    a.voltDirText, a.voltRefText,   a.scaleMultText};
-        const std::string tb[] = {b.pwrDirText, b.pwrRefText,  b.pwrDirMaxText, b.pwrRefMaxText,
-                                  b.swrText,    b.voltDirText, b.voltRefText,   b.scaleMultText};
-        for (size_t k = 0; k < std::size(ta); ++k) EXPECT_EQ(tb[k], ta[k]) << i << " text " << k;
-        EXPECT_EQ(b.nDir, a.nDir);
-        EXPECT_EQ(b.nRevMax, a.nRevMax);
-        EXPECT_EQ(b.frameScale, a.frameScale);
-    }
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(texts(got.ch[i]), texts(sent.ch[i]));
     // A channel not read yet is left out, and the other still reads.
     LiveMessage onlyA = sent;
     onlyA.ch[1] = LiveChannel{};
@@ -88,9 +73,7 @@ TEST(LiveFeed, ReadsBackToTheSameNumbersAndTexts) {
     BridgeInfo bridge;
     bridge.firmware = "1.08";
     bridge.params.nFwdMin = 20.5;
-    bridge.params.MaxSwrB = 150;
     bridge.params.ExpandB = 512;
-    bridge.scaleCodeA = {"A1", "A2"};
     bridge.scaleTextB = {"50W", "500W"};
     bridge.descriptionA = "Dipole \"40m\" Süd";
     BridgeInfo back;

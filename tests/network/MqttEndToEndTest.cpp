@@ -118,9 +118,16 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
         EXPECT_EQ(o["description"].toString(), ch[0] == 'a' ? "Dipole 40m" : "Channel B");
         EXPECT_EQ(o["time"].toString().size(), 29) << ch;  // 2024-03-05T15:07:09.250+01:00
     }
-    // The live feed carries the decoder's numbers, from which a viewer makes
-    // the same texts; the link is up.
+    // The live feed: at most LiveHz a second, with the decoder's numbers, from
+    // which a viewer makes the same texts; the link is up.
     ASSERT_TRUE(pumpUntil([&] { return hasTopic(sub, "quellon/e2e/live"); }));
+    const size_t before = sub.on("quellon/e2e/live").size();
+    QElapsedTimer twoSeconds;
+    twoSeconds.start();
+    pumpUntil([&] { return twoSeconds.elapsed() >= 2000; });
+    const size_t count = sub.on("quellon/e2e/live").size() - before;
+    EXPECT_LE(count, size_t(twoSeconds.elapsed() / 100 + 1));
+    EXPECT_GE(count, 10u);
     LiveMessage live;
     ASSERT_EQ(parseLive(sub.on("quellon/e2e/live").back().payload, live), "");
     for (const LiveChannel& c : live.ch) {
