@@ -89,6 +89,9 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     chartLayout->setContentsMargins(0, 0, 0, 0);
     lblSource_ = new QLabel;
     chartLayout->addWidget(lblSource_);
+    lblRig_ = new QLabel;
+    lblRig_->hide();
+    chartLayout->addWidget(lblRig_);
     plot_ = new HistoryPlot;
     chartLayout->addWidget(plot_, 1);
     auto* grid = new QGridLayout;
@@ -176,7 +179,14 @@ void frmHistory::readChannelNames() {
 
 QString frmHistory::channelName(int ch) const { return names_[ch]; }
 
+QString frmHistory::rigText() const { return lblRig_->text(); }
+
 void frmHistory::tick() {
+    if (rigStatusSource) {
+        const QString rig = QString::fromStdString(rigStatusSource());
+        if (lblRig_->text() != rig) lblRig_->setText(rig);
+        lblRig_->show();
+    }
     // Live and following: the range moves with the clock, so redraw when new
     // data came in; everything else redraws only when asked to.
     const bool moving = !log_ && view_.follow();

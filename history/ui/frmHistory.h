@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -63,6 +64,9 @@ public:
     QString channelName(int ch) const;
     const ViewState& view() const { return view_; }
     long long redraws() const { return redraws_; }
+    // The rig's status line, shown above the chart (set by main when the rig is on).
+    std::function<std::string()> rigStatusSource;
+    QString rigText() const;
 
 protected:
     void showEvent(QShowEvent*) override;
@@ -102,6 +106,7 @@ private:
     HistoryPlot* plot_ = nullptr;
     QWidget* chart_ = nullptr;  // what the PNG export shows
     QLabel* lblSource_ = nullptr;
+    QLabel* lblRig_ = nullptr;
     QLabel* lblCursor_ = nullptr;
     std::array<QLabel*, 2> lblName_{};
     std::array<std::array<QLabel*, kTraces>, 2> lblStats_{};
