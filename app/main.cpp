@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -13,6 +15,8 @@
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
+#include "rig/RigClient.h"
+#include "rig/RigProtect.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -60,12 +64,16 @@ int main(int argc, char** argv) {
     // The history listens to every frame from the start, window open or not.
     quellon::history::HistoryStore history;
     std::unique_ptr<quellon::history::frmHistory> historyWin;
+    std::unique_ptr<quellon::rig::RigClient> rigClient;
     quellon::frmMain w(platform, g);
     w.readings().subscribe(&history);
     w.historyWindow = [&](QWidget*) {
-        if (!historyWin)
+        if (!historyWin) {
             historyWin =
                 std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
+            if (rigClient)
+                historyWin->rigStatusSource = [&rigClient] { return rigClient->statusText(); };
+        }
         historyWin->show();
         historyWin->raise();
         historyWin->activateWindow();
@@ -76,6 +84,39 @@ int main(int argc, char** argv) {
     // the version check, which may start a new settings file.
     quellon::alarm::AlarmStation alarms(w.readings(), g.SettingsPath, g.ProgramDir);
     w.bigViewWindow = [&alarms](QWidget*) { alarms.showBigView(); };
+    // The transceiver, when enabled: its frequency and mode tag every reading.
+    // Read after the version check, like the MQTT settings below.
+    const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
+    for (const std::string& problem : rigSettings.problems)
+        std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    std::unique_ptr<quellon::rig::RigProtect> protect;
+    std::unique_ptr<quellon::ShownMessage> protectReport;
+    QTimer protectPoll;
+    if (rigSettings.enabled) {
+        rigClient = std::make_unique<quellon::rig::RigClient>(rigSettings);
+        rigClient->start();
+        w.session().tagSource = [&rigClient] { return rigClient->tag(); };
+        // [Rig] Protect=1: an alarm's start unkeys the transmitter.
+        if (rigSettings.protect) {
+            protect = std::make_unique<quellon::rig::RigProtect>(*rigClient, rigSettings.journal);
+            alarms.monitor().subscribe(protect.get());
+            // A rig that could not be unkeyed is said loudly, in a box that waits
+            // for nobody: the stream goes on behind it.
+            QObject::connect(&protectPoll, &QTimer::timeout, [&] {
+                const std::string failure = protect->takeFailure();
+                if (failure.empty()) return;
+                platform.beep();
+                protectReport =
+                    platform.showMessage(failure, quellon::mb::Exclamation, quellon::kAppTitle);
+            });
+            protectPoll.start(100);
+        }
+        w.setRigStatusSource([&rigClient, &protect] {
+            std::string text = rigClient->statusText();
+            if (protect && !protect->lastEvent().empty()) text += "\n" + protect->lastEvent();
+            return text;
+        });
+    }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,
     // which may start a new settings file.
@@ -89,6 +130,9 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
+    w.session().tagSource = nullptr;
+    if (protect) alarms.monitor().unsubscribe(protect.get());
+    if (rigClient) rigClient->stop();
     if (publisher) {
         w.readings().unsubscribe(publisher.get());
         publisher->stop();
