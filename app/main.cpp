@@ -108,6 +108,12 @@ int main(int argc, char** argv) {
     const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
     for (const std::string& problem : rigSettings.problems)
         std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    // [Rig] LogFrequency=1: the log gets the frequency and mode columns (empty
+    // while no rig answers).
+    if (rigSettings.logFrequency)
+        w.logger().frequencySource = [&rigClient] {
+            return rigClient ? rigClient->tag() : quellon::RigTag{};
+        };
     std::unique_ptr<quellon::rig::RigProtect> protect;
     std::unique_ptr<quellon::ShownMessage> protectReport;
     QTimer protectPoll;
