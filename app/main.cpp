@@ -17,6 +17,7 @@
 #include "platform/SingleInstance.h"
 #include "rig/RigClient.h"
 #include "rig/RigProtect.h"
+#include "rig/ui/frmBands.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -65,14 +66,25 @@ int main(int argc, char** argv) {
     quellon::history::HistoryStore history;
     std::unique_ptr<quellon::history::frmHistory> historyWin;
     std::unique_ptr<quellon::rig::RigClient> rigClient;
+    std::unique_ptr<quellon::rig::BandStats> bandStats;
+    std::unique_ptr<quellon::rig::BandStatsListener> bandListener;
+    std::unique_ptr<quellon::rig::frmBands> bandsWin;
     quellon::frmMain w(platform, g);
     w.readings().subscribe(&history);
     w.historyWindow = [&](QWidget*) {
         if (!historyWin) {
             historyWin =
                 std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
-            if (rigClient)
+            if (rigClient) {
                 historyWin->rigStatusSource = [&rigClient] { return rigClient->statusText(); };
+                historyWin->setBandsWindow([&] {
+                    if (!bandsWin)
+                        bandsWin = std::make_unique<quellon::rig::frmBands>(*bandStats, history);
+                    bandsWin->show();
+                    bandsWin->raise();
+                    bandsWin->activateWindow();
+                });
+            }
         }
         historyWin->show();
         historyWin->raise();
@@ -89,6 +101,12 @@ int main(int argc, char** argv) {
     const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
     for (const std::string& problem : rigSettings.problems)
         std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    // [Rig] LogFrequency=1: the log gets the frequency and mode columns (empty
+    // while no rig answers).
+    if (rigSettings.logFrequency)
+        w.logger().frequencySource = [&rigClient] {
+            return rigClient ? rigClient->tag() : quellon::RigTag{};
+        };
     std::unique_ptr<quellon::rig::RigProtect> protect;
     std::unique_ptr<quellon::ShownMessage> protectReport;
     QTimer protectPoll;
@@ -96,6 +114,14 @@ int main(int argc, char** argv) {
         rigClient = std::make_unique<quellon::rig::RigClient>(rigSettings);
         rigClient->start();
         w.session().tagSource = [&rigClient] { return rigClient->tag(); };
+        // SWR per band from every reading, counted from the alarm's minimum power.
+        std::string planProblem;
+        bandStats = std::make_unique<quellon::rig::BandStats>(
+            quellon::rig::BandPlan::parse(rigSettings.bands, &planProblem),
+            alarmSettings.condition.minPowerW);
+        if (!planProblem.empty()) std::fprintf(stderr, "quellon: %s\n", planProblem.c_str());
+        bandListener = std::make_unique<quellon::rig::BandStatsListener>(*bandStats);
+        w.readings().subscribe(bandListener.get());
         // [Rig] Protect=1: an alarm's start unkeys the transmitter.
         if (rigSettings.protect) {
             protect = std::make_unique<quellon::rig::RigProtect>(*rigClient, rigSettings.journal);
@@ -132,6 +158,8 @@ int main(int argc, char** argv) {
     const int rc = app.exec();
     w.session().tagSource = nullptr;
     if (protect) alarms.monitor().unsubscribe(protect.get());
+    if (bandListener) w.readings().unsubscribe(bandListener.get());
+    bandsWin.reset();
     if (rigClient) rigClient->stop();
     if (publisher) {
         w.readings().unsubscribe(publisher.get());
