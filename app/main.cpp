@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         std::string planProblem;
         bandStats = std::make_unique<quellon::rig::BandStats>(
             quellon::rig::BandPlan::parse(rigSettings.bands, &planProblem),
-            alarmSettings.condition.minPowerW);
+            alarms.settings().condition.minPowerW);
         if (!planProblem.empty()) std::fprintf(stderr, "quellon: %s\n", planProblem.c_str());
         bandListener = std::make_unique<quellon::rig::BandStatsListener>(*bandStats);
         w.readings().subscribe(bandListener.get());
