@@ -14,4 +14,10 @@ struct RigTag {
     bool known() const { return hz > 0; }
 };
 
+// Modes as one byte, for stores that keep one per sample: 0 is "no mode",
+// Hamlib's names have fixed codes, any other name gets the next free one
+// (up to 255; beyond that a name reads back as ""). Safe from any thread.
+uint8_t modeCode(const std::string& name);
+std::string modeName(uint8_t code);
+
 }  // namespace quellon
