@@ -86,11 +86,7 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     Timer2_->onTimeout = [this] { Timer2_Timer(); };
     retryTimer_->setInterval(1000);
     retryTimer_->onTimeout = [this] { retryTick(); };
-    session_.onFrame = [this] {
-        if (display_) display_->aggiornaDati();
-        // The stream is back: what the message said no longer holds.
-        if (lostMessage_) lostMessage_.reset();
-    };
+    session_.readings().subscribe(&displayFeed_);
     session_.onStatus = [this](const std::string& text) {
         lblConnection_->setText(QString::fromStdString(text));
     };
@@ -109,12 +105,21 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
 }
 
 frmMain::~frmMain() {
-    session_.onFrame = {};
+    session_.readings().unsubscribe(&displayFeed_);
     session_.onStatus = {};
     session_.onSilence = {};
     Timer1_->stop();
     Timer2_->stop();
     retryTimer_->stop();
+}
+
+void frmMain::showReading(const ReadingEvent& e) {
+    // The display windows draw the reading in the shared state: put there the
+    // reading of whichever source this feed listens to.
+    g_.reading = e.reading;
+    if (display_) display_->aggiornaDati();
+    // The stream is back: what the message said no longer holds.
+    if (lostMessage_) lostMessage_.reset();
 }
 
 void frmMain::Form_Load() {

@@ -56,6 +56,7 @@ public:
     void reopenBridgePort() override;
     void startDataLog() override;
     void stopDataLog() override;
+    StreamState streamState() override { return session_.streamState(); }
     void hideStartupWindow() override;
     void showStartupWindow() override;
     void runCommandWindow(QWidget* parent) override;
@@ -102,6 +103,11 @@ public:
     QPushButton* exitButton() const { return cmdExit_; }
     DisplayWindow* displayWindow() const { return display_.get(); }
     const std::string& lastChannel() const { return session_.lastChannel(); }
+    // Shows each reading it hears in the open display window. Subscribed to the
+    // session's readings at construction; another source of readings (a bridge
+    // seen through the broker) drives the displays the same way once this is
+    // subscribed to its bus instead.
+    ReadingListener& displayFeed() { return displayFeed_; }
     // Counters for the benchmarks: accepted frames, resynchronisations.
     uint64_t framesAccepted() const { return session_.framesAccepted(); }
     uint64_t resyncs() const { return session_.resyncs(); }
@@ -121,6 +127,12 @@ public:
     QLabel* rigLabel() const { return lblRig_; }
 
 private:
+    struct DisplayFeed : ReadingListener {
+        explicit DisplayFeed(frmMain& w) : w_(w) {}
+        void onReading(const ReadingEvent& e) override { w_.showReading(e); }
+        frmMain& w_;
+    };
+    void showReading(const ReadingEvent& e);
     void failureTail();
     void openDisplayWindow();
     void releaseDisplayLater();
@@ -132,6 +144,7 @@ private:
     Platform& p_;
     ModGlobal& g_;
     BridgeSession session_;
+    DisplayFeed displayFeed_{*this};
     std::unique_ptr<Timer> Timer1_, Timer2_;
     std::unique_ptr<Timer> retryTimer_;
 

@@ -47,11 +47,10 @@ struct Paths {
     std::string ProgramDir;    // directory used for the default log path
 };
 
-// The measurement stream, as the receive path and the display see it.
+// The measurement stream, as the session runs it.
 enum class StreamState : int16_t {
-    Stopped = 0,     // no stream
-    Consumed = 1,    // running, the last reading shown
-    NewReading = 2,  // running, a reading waits for the display
+    Stopped = 0,  // no stream
+    Running = 1,  // started (whether frames come is the watchdogs' business)
 };
 
 // The display window chosen by the GUI key. The key holds the number as text;
@@ -74,7 +73,6 @@ struct SessionState {
     std::string PortNumber = "1";
     std::string PortSettings = "115200,N,8,1";
     std::string StatusMessage;
-    StreamState streamState = StreamState::Stopped;
     bool dataLogActive = false;
     bool logZeroPower = true;
 };
@@ -89,10 +87,9 @@ struct BridgeState {
     ScaleSlots scaleSlots{};
 };
 
-// The latest decoded frame and the powers of the next log record.
+// The latest decoded frame.
 struct LatestReading {
     ChannelReading reading;
-    std::array<int16_t, 9> logData{};
 };
 
 // Composed of its parts so that a function can take only the part it needs

@@ -299,10 +299,10 @@ bool DataLogger::writeLine(const std::string& text, off_t knownEnd) {
     return true;
 }
 
-bool DataLogger::writeLogRecord() {
+bool DataLogger::writeLogRecord(const std::array<int16_t, 9>& data) {
     if (fd_ < 0) return false;  // due while closed by a stream stop: dropped
     double sum = 0;
-    for (int i = 0; i < 8; ++i) sum += g_.logData[static_cast<size_t>(i)];
+    for (size_t i = 0; i < 8; ++i) sum += data[i];
     if (sum == 0 && !g_.logZeroPower) return false;
     // Per record only the open file itself is looked at (no path lookup, some
     // 288 times a second): a deleted file gets nothing more, and the same look
@@ -312,9 +312,9 @@ bool DataLogger::writeLogRecord() {
     if (end == kDeleted) return false;
     if (frequencySource) {
         const RigTag tag = frequencySource();
-        return writeLine(recordLine(p_.localTime(), g_.logData, &tag), end);
+        return writeLine(recordLine(p_.localTime(), data, &tag), end);
     }
-    return writeLine(recordLine(p_.localTime(), g_.logData), end);
+    return writeLine(recordLine(p_.localTime(), data), end);
 }
 
 }  // namespace quellon

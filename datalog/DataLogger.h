@@ -40,7 +40,7 @@ public:
     // Closes the file. When logging stays on (the stream was only stopped), the
     // next start continues the same file without a new header.
     void stopDataLog();
-    // Writes one record of g.logData[0..7]. Returns true when a line was written;
+    // Writes one record of data[0..7]. Returns true when a line was written;
     // false when the record was skipped (all zero and DataPwr not "0"), when no
     // file is open, or when the write failed. Never throws.
     //
@@ -50,7 +50,7 @@ public:
     // was deleted (looked at before every write: nothing goes into a deleted
     // file), or its path now names another file or nothing (looked at every two
     // seconds while open).
-    bool writeLogRecord();
+    bool writeLogRecord(const std::array<int16_t, 9>& data);
 
     // Compares the open file with what its path names now; reports and switches
     // logging off when they are no longer the same file. True while all is well.

@@ -370,12 +370,9 @@ void DisplayFrame::showDisplay() {
 
 void DisplayFrame::aggiornaDati() {
     if (unloaded_) return;
-    if (g_.streamState == StreamState::NewReading) {
-        updateStep();
-        g_.streamState = StreamState::Consumed;
-        // Paints held back since the last one are due now, if their interval is over.
-        PaintCoalescer::replayDue();
-    }
+    updateStep();
+    // Paints held back since the last one are due now, if their interval is over.
+    PaintCoalescer::replayDue();
     lost_->kick();
     if (lostReported_) {
         // The stream came back while the window waited: it goes on as before.
@@ -512,7 +509,7 @@ void DisplayFrame::showNetworkStatus() {
 void DisplayFrame::timerLed_Timer() {
     showNetworkStatus();
     const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
-    if (g_.streamState == StreamState::Stopped) {
+    if (host_.streamState() == StreamState::Stopped) {
         ledPhase_ = false;
         setLamp(yellow ? lamp::YellowDark : lamp::GreenDark);
     } else if (ledPhase_) {

@@ -133,7 +133,7 @@ protected:
     QVBoxLayout* content() const { return content_; }
     // Mode 0 and 1: the channel windows, owned by the frame.
     void setChannelWindows(ChannelWindow* a, ChannelWindow* b);
-    // The per-frame update of the mode, run while streamState is 2.
+    // The per-frame update of the mode.
     virtual void updateStep() = 0;
     // Load steps particular to a mode: after the channel part, and after the timers.
     virtual void loadMode() {}

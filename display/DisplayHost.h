@@ -7,12 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "core/modGlobal.h"
+
 class QWidget;
 
 namespace quellon {
 
 class Platform;
-struct ModGlobal;
 
 class DisplayHost {
 public:
@@ -26,6 +27,8 @@ public:
     virtual void reopenBridgePort() = 0;
     virtual void startDataLog() = 0;
     virtual void stopDataLog() = 0;
+    // Whether the stream runs, as the session says.
+    virtual StreamState streamState() = 0;
 
     // The start-up window; a display window hides it on load and shows it again
     // when it unloads (which starts a new connect sequence).
@@ -59,7 +62,8 @@ public:
 class DisplayWindow {
 public:
     virtual ~DisplayWindow() = default;
-    // Called once per accepted frame by the receive handler.
+    // Called once per accepted frame, with the frame's reading in
+    // state().reading.
     virtual void aggiornaDati() = 0;
     // Loads (positions, channel windows, timers, hides the start-up window) and shows.
     virtual void showDisplay() = 0;

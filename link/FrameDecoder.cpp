@@ -160,9 +160,6 @@ void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData) {
     logData[base + 3] = r.pwrRefMax;
 }
 
-void decodeFrame(const uint8_t* frame, ModGlobal& g) {
-    decodeInto(frame, inputsOf(g), g.reading);
-    storeLogData(g.reading, g.logData);
-}
+void decodeFrame(const uint8_t* frame, ModGlobal& g) { decodeInto(frame, inputsOf(g), g.reading); }
 
 }  // namespace quellon

@@ -43,11 +43,10 @@ void decodeInto(const uint8_t* frame, const DecoderInputs& in, ChannelReading& r
 ChannelReading decodeReading(const uint8_t* frame, const DecoderInputs& in,
                              ChannelReading previous = {});
 
-// The frame's four powers in logData: elements 0..3 for channel A, else 4..7.
+// The frame's four powers in a log record: elements 0..3 for channel A, else 4..7.
 void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData);
 
-// Decodes frame[0..19] into g.reading and g.logData (decodeInto, then
-// storeLogData). Throws FrameError.
+// Decodes frame[0..19] into g.reading (decodeInto). Throws FrameError.
 void decodeFrame(const uint8_t* frame, ModGlobal& g);
 
 // Power in tenths of a watt of a count on the scale selected by frameScale

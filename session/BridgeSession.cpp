@@ -37,10 +37,12 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
       port_(p.newSerialPort()),
       link_(*port_, p),
       logger_(g, p),
+      pairing_(logger_, [this] { return g_.dataLogActive; }),
       watchdog_(p.newTimer()),
       rxWatchdog_(p, *watchdog_, kWatchdogMs, [this] { watchdogTimeout(); }) {
     port_->setBytesHandler([this] { onBytes(); });
     port_->setHangupHandler([this] { onHangup(); });
+    readings_.subscribe(&pairing_);
 }
 
 BridgeSession::~BridgeSession() {
@@ -53,7 +55,7 @@ bool BridgeSession::beginConnect() {
     if (connecting_) return false;
     connecting_ = true;
     streaming_ = false;
-    g_.streamState = StreamState::Stopped;
+    streamState_ = StreamState::Stopped;
     readings_.publishLinkState(LinkState::Connecting);
     return true;
 }
@@ -103,7 +105,7 @@ bool BridgeSession::readBridge() {
 void BridgeSession::startStream() {
     // A channel seen before the connection was lost must not pair with the
     // first frame of the new stream into one log record.
-    lastChannel_.clear();
+    pairing_.forget();
     startRxDati();
     connecting_ = false;
     readings_.publishLinkState(LinkState::Streaming);
@@ -127,7 +129,7 @@ void BridgeSession::resync(bool clearLastChannel) {
     } catch (const std::exception&) {
         // A port that fails here is reported by the watchdogs.
     }
-    if (clearLastChannel) lastChannel_.clear();
+    if (clearLastChannel) pairing_.forget();
 }
 
 void BridgeSession::onHangup() {
@@ -189,11 +191,6 @@ bool BridgeSession::acceptFrame(const uint8_t* frame) {
         return false;
     }
     ++framesAccepted_;
-    if (g_.reading.channel == "B" && lastChannel_ == "A" && g_.dataLogActive)
-        logger_.writeLogRecord();
-    lastChannel_ = g_.reading.channel;
-    g_.streamState = StreamState::NewReading;
-    if (onFrame) onFrame();
     readings_.publishLinkState(LinkState::Streaming);
     readings_.publishReading(
         ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
@@ -201,7 +198,7 @@ bool BridgeSession::acceptFrame(const uint8_t* frame) {
 }
 
 void BridgeSession::startRxDati() {
-    g_.streamState = StreamState::Consumed;
+    streamState_ = StreamState::Running;
     splitter_.clear();
     skipping_ = false;
     undecodable_ = false;
@@ -220,7 +217,7 @@ void BridgeSession::startRxDati() {
 void BridgeSession::stopRxDati() {
     streaming_ = false;
     watchdog_->stop();
-    g_.streamState = StreamState::Stopped;
+    streamState_ = StreamState::Stopped;
     try {
         link_.sendCmd_ACK(protocol::kStreamStop);
     } catch (const std::exception&) {

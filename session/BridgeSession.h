@@ -13,6 +13,7 @@
 
 #include "core/modGlobal.h"
 #include "datalog/DataLogger.h"
+#include "datalog/LogPairing.h"
 #include "link/BridgeLink.h"
 #include "link/FrameSplitter.h"
 #include "platform/Platform.h"
@@ -71,11 +72,10 @@ public:
     void startDataLog() { logger_.startDataLog(); }
     void stopDataLog() { logger_.stopDataLog(); }
     // Forgets the channel of the last frame (a new start of the program's window).
-    void forgetLastChannel() { lastChannel_.clear(); }
-
-    // Called once per accepted frame, before the listeners, with streamState 2:
-    // the display window's aggiornaDati.
-    std::function<void()> onFrame;
+    void forgetLastChannel() { pairing_.forget(); }
+    // Stopped until the stream is started; Stopped again when it is stopped or
+    // a connect sequence begins.
+    StreamState streamState() const { return streamState_; }
     // What every reading is tagged with: the transceiver's frequency and mode
     // (set by main when a rig is configured). Called once per frame: it must
     // be cheap and never wait for the rig.
@@ -90,7 +90,8 @@ public:
     DataLogger& logger() { return logger_; }
     ReadingBus& readings() { return readings_; }
     Timer& watchdog() { return *watchdog_; }
-    const std::string& lastChannel() const { return lastChannel_; }
+    const std::string& lastChannel() const { return pairing_.lastChannel(); }
+    const LogPairing& pairing() const { return pairing_; }
     // Counters for the benchmarks: accepted frames, resynchronisations.
     uint64_t framesAccepted() const { return framesAccepted_; }
     uint64_t resyncs() const { return resyncs_; }
@@ -106,12 +107,14 @@ private:
     std::unique_ptr<SerialPort> port_;
     BridgeLink link_;
     DataLogger logger_;
+    // The first listener: the log's records pair A with the B after it.
+    LogPairing pairing_;
     ReadingBus readings_;
     std::unique_ptr<Timer> watchdog_;
     // The watchdog's timer as the stream's silence check: kicked by every
     // receive notification.
     Watchdog rxWatchdog_;
-    std::string lastChannel_;
+    StreamState streamState_ = StreamState::Stopped;
     FrameSplitter splitter_;
     bool connecting_ = false;
     bool streaming_ = false;    // the stream was started: arriving bytes are frames

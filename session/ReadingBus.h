@@ -24,13 +24,15 @@ enum class LinkState {
 
 const char* linkStateName(LinkState s);
 
-// One accepted frame. The references are valid during the call only: the
-// shared reading is overwritten by the next frame.
+// One accepted frame: the reading is a value of its own, the bridge's state a
+// reference that is valid during the call only (a new connection replaces it).
+// Any source of readings (the port's session, a bridge seen through the
+// broker) publishes these, and every listener takes them the same way.
 struct ReadingEvent {
-    const ChannelReading& reading;  // the frame's channel and its decoded values
-    const ModGlobal& state;         // parameters (MaxSwrA/B), scale texts, ...
-    int64_t epochMs;                // wall-clock time of the read, ms since 1970 UTC
-    RigTag rig = {};                // the transceiver's frequency and mode then, if known
+    ChannelReading reading;    // the frame's channel and its decoded values
+    const BridgeState& state;  // parameters (MaxSwrA/B), scale texts, firmware
+    int64_t epochMs;           // wall-clock time of the read, ms since 1970 UTC
+    RigTag rig = {};           // the transceiver's frequency and mode then, if known
     bool isA() const { return reading.channel == "A"; }
     // The channel's SWR is above its threshold: the displays show "HIG".
     bool alarm() const { return reading.swrTextNow() == "HIG"; }

@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
             r.swrText = (k % 50 == 0) ? "HIG" : std::to_string(10 + k % 30).insert(1, ".");
             r.voltDirText = std::to_string(r.nDir / 3);
             r.fullScalePower = 1000;
-            h.g.streamState = StreamState::NewReading;
             h.p.now += 2;
             w->aggiornaDati();
             // Painting coalesces: the event loop gets a turn about 60 times a second.

@@ -47,8 +47,7 @@ public:
             ++c_.pairsLogged;
         prev_ = g.reading.channel;
         // Called from the receive handler right after the frame was read and decoded.
-        if (c_.monitor && g.streamState == StreamState::NewReading)
-            c_.monitor->frameFor(showingWindow(g));
+        if (c_.monitor) c_.monitor->frameFor(showingWindow(g));
         inner_->aggiornaDati();
         if (g.reading.channel == "A") {
             ++c_.framesA;

@@ -38,7 +38,7 @@ inline std::string frame(char ch, std::array<int, 6> fields = {100, 0, 100, 0, 0
 
 struct CountingDisplay : DisplayWindow {
     explicit CountingDisplay(int* updates) : updates_(updates) {}
-    void aggiornaDati() override { ++*updates_, modGlobal.streamState = StreamState::Consumed; }
+    void aggiornaDati() override { ++*updates_; }
     void showDisplay() override {}
     QWidget* widget() override { return nullptr; }
     int* updates_;

@@ -36,7 +36,7 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
     EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
     EXPECT_EQ(commands.back(), ":11\r");
-    EXPECT_EQ(modGlobal.streamState, StreamState::Consumed);
+    EXPECT_EQ(w->session().streamState(), StreamState::Running);
 }
 
 TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
@@ -92,7 +92,7 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     w->stopRxDati();
     EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
     EXPECT_FALSE(w->timer3().isActive());
-    EXPECT_EQ(modGlobal.streamState, StreamState::Stopped);
+    EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
     EXPECT_FALSE(w->logger().isOpen());
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());

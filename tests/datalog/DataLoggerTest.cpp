@@ -41,7 +41,7 @@ struct DataLoggerTest : ::testing::Test {
         dir = tmpl;
         g.ProgramDir = dir.string();
         g.SettingsPath = (dir / "Quellon.ini").string();
-        g.logData = {499, 3, 510, 5, 0, 0, 0, 0, 0};
+        record = {499, 3, 510, 5, 0, 0, 0, 0, 0};
         plat.local = {2026, 12, 5, 11, 27, 22, 7};
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -64,6 +64,7 @@ struct DataLoggerTest : ::testing::Test {
 
     fs::path dir;
     ModGlobal g;
+    std::array<int16_t, 9> record{};
     FakePlatform plat;
     DataLogger logger{g, plat};
 };
@@ -91,7 +92,7 @@ TEST(DataLogFormat, RecordLinePadsEveryFieldAsPrintfDid) {
 TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewFileWithHeaderAndCrLfRecords) {
     { std::ofstream(logPath(), std::ios::binary) << "old line\r\n"; }
     logOn();  // DataMode "0" and the file exists: appended, no header
-    EXPECT_TRUE(logger.writeLogRecord());
+    EXPECT_TRUE(logger.writeLogRecord(record));
     logOff();
     EXPECT_EQ(slurp(logPath()), "old line\r\n" + kRecord);
     set("DataMode", "1");
@@ -105,11 +106,11 @@ TEST_F(DataLoggerTest, FrequencyColumnsComeAtTheEndOfTheHeaderAndOfEveryRecord) 
     RigTag tag{14'074'000, "USB"};
     logger.frequencySource = [&] { return tag; };
     logOn();
-    EXPECT_TRUE(logger.writeLogRecord());
+    EXPECT_TRUE(logger.writeLogRecord(record));
     tag = {0, ""};  // the rig not answering: no frequency
-    EXPECT_TRUE(logger.writeLogRecord());
+    EXPECT_TRUE(logger.writeLogRecord(record));
     tag = {7'030'000, "C\"W,"};  // nothing that would break the record gets in
-    EXPECT_TRUE(logger.writeLogRecord());
+    EXPECT_TRUE(logger.writeLogRecord(record));
     logOff();
     const std::string base = kRecord.substr(0, kRecord.size() - 2);
     EXPECT_EQ(slurp(logPath()),
@@ -121,14 +122,14 @@ TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwrAndShortWritesThatCompleteGiveWho
     logger.writeFn = [](int fd, const void* d, size_t n) {
         return ::write(fd, d, std::min<size_t>(n, 7));
     };
-    g.logData = {};
+    record = {};
     set("DataPwr", "1");
     logOn();
-    EXPECT_FALSE(logger.writeLogRecord());  // all eight zero: skipped
-    g.logData[8] = 5;                       // element 8 is not logged and does not count
-    EXPECT_FALSE(logger.writeLogRecord());
-    g.logData[7] = 1;  // one non-zero value brings the whole record back
-    EXPECT_TRUE(logger.writeLogRecord());
+    EXPECT_FALSE(logger.writeLogRecord(record));  // all eight zero: skipped
+    record[8] = 5;                                // element 8 is not logged and does not count
+    EXPECT_FALSE(logger.writeLogRecord(record));
+    record[7] = 1;  // one non-zero value brings the whole record back
+    EXPECT_TRUE(logger.writeLogRecord(record));
     logOff();
     EXPECT_EQ(slurp(logPath()), kHeader + rec("11:27:22.007", "0,0,0,0,0,0,0,1"));
 }
@@ -136,13 +137,13 @@ TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwrAndShortWritesThatCompleteGiveWho
 TEST_F(DataLoggerTest, StreamStopThenRestartContinuesSameFile) {
     set("DataMode", "1");  // would truncate on a fresh start
     logOn();
-    logger.writeLogRecord();
-    logger.stopDataLog();                   // stream stopped, logging stays on
-    EXPECT_FALSE(logger.writeLogRecord());  // due while closed: not written, no throw
+    logger.writeLogRecord(record);
+    logger.stopDataLog();                         // stream stopped, logging stays on
+    EXPECT_FALSE(logger.writeLogRecord(record));  // due while closed: not written, no throw
     // Even a changed path does not split the session over two files.
     set("DataLog", (dir / "elsewhere.csv").string());
     logger.startDataLog();  // stream restarted
-    logger.writeLogRecord();
+    logger.writeLogRecord(record);
     logOff();
     EXPECT_EQ(slurp(logPath()), kHeader + kRecord + kRecord);
     EXPECT_FALSE(fs::exists(dir / "elsewhere.csv"));
@@ -198,17 +199,17 @@ TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
         set("DataLog", path);
         logOn();
         if (c.spoil) {
-            ASSERT_TRUE(logger.writeLogRecord());
+            ASSERT_TRUE(logger.writeLogRecord(record));
             c.spoil(path);
         }
         if (c.byTimer) {
             plat.advance(2100);
         } else {
-            EXPECT_FALSE(logger.writeLogRecord());
+            EXPECT_FALSE(logger.writeLogRecord(record));
             EXPECT_TRUE(plat.messageBoxes.empty());
         }
         expectOneReport(path, c.reason, c.modeless);
-        EXPECT_FALSE(logger.writeLogRecord());
+        EXPECT_FALSE(logger.writeLogRecord(record));
         plat.advance(5);
         EXPECT_EQ(plat.messageBoxes.size(), 1u);  // no box per record
         EXPECT_EQ(plat.openMessages().size(), c.modeless ? 1u : 0u);
@@ -225,7 +226,7 @@ TEST_F(DataLoggerTest, FullFileSystemLeavesOnlyWholeRecords) {
     set("DataLog", (mnt / "log.csv").string());
     logOn();
     int records = 0;
-    while (logger.writeLogRecord() && records < 100000) ++records;
+    while (logger.writeLogRecord(record) && records < 100000) ++records;
     const std::string all = slurp(mnt / "log.csv");
     ::umount(mnt.c_str());
     EXPECT_GT(records, 100);
@@ -250,7 +251,7 @@ TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirst) {
     for (const auto& [before, after] : cases) {
         { std::ofstream(logPath(), std::ios::binary) << before; }
         logOn();
-        logger.writeLogRecord();
+        logger.writeLogRecord(record);
         logOff();
         EXPECT_EQ(slurp(logPath()), after) << before.substr(0, 40);
     }

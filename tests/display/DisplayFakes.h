@@ -22,10 +22,7 @@ namespace quellon::testing {
 
 class FakeHost : public DisplayHost {
 public:
-    FakeHost() {
-        g.SettingsPath = dir.filePath(QStringLiteral("Quellon.ini")).toStdString();
-        g.streamState = StreamState::Consumed;
-    }
+    FakeHost() { g.SettingsPath = dir.filePath(QStringLiteral("Quellon.ini")).toStdString(); }
     Platform& platform() override { return p; }
     ModGlobal& state() override { return g; }
     void startRxDati() override { calls.push_back("startRxDati"); }
@@ -34,6 +31,7 @@ public:
     void reopenBridgePort() override { calls.push_back("reopenBridgePort"); }
     void startDataLog() override { calls.push_back("startDataLog"); }
     void stopDataLog() override { calls.push_back("stopDataLog"); }
+    StreamState streamState() override { return stream; }
     void hideStartupWindow() override { calls.push_back("hideStartupWindow"); }
     void showStartupWindow() override { calls.push_back("showStartupWindow"); }
     void runCommandWindow(QWidget*) override { modal("runCommandWindow"); }
@@ -76,13 +74,13 @@ public:
     // Hands a reading to the window the way the receive handler does.
     void frame(DisplayWindow& w, const ChannelReading& r) {
         g.reading = r;
-        g.streamState = StreamState::NewReading;
         w.aggiornaDati();
     }
 
     QTemporaryDir dir;
     FakePlatform p;
     ModGlobal g;
+    StreamState stream = StreamState::Running;
     std::vector<std::string> calls;
     std::function<void()> duringModal;
     int unloads = 0;

@@ -152,7 +152,7 @@ TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
     const Row rows[] = {
         {0, false, 1, "102 102 101 102 101"}, {0, true, 1, "102 108 107 108 107"},
         {0, false, 0, "102 102 102 102 102"}, {0, true, 0, "102 108 108 108 108"},
-        {1, true, 2, "102 108 107 108 107"},  {2, true, 1, "102 108 107 108 107"},
+        {1, true, 1, "102 108 107 108 107"},  {2, true, 1, "102 108 107 108 107"},
         {3, true, 1, "102 102 101 102 101"},  {4, true, 0, "102 108 108 108 108"},
     };
     for (const Row& r : rows) {
@@ -160,7 +160,7 @@ TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
                                           << " stream " << r.streamState);
         FakeHost h;
         h.g.dataLogActive = r.logging;
-        h.g.streamState = static_cast<StreamState>(r.streamState);
+        h.stream = static_cast<StreamState>(r.streamState);
         DisplayFrame& w = openMode(h, r.mode);
         std::string seen = std::to_string(w.lampId());
         for (int tick = 0; tick < 4; ++tick) {
@@ -176,10 +176,10 @@ TEST(Lamp, StoppedStreamEndsTheBlinkDarkAndARestartBeginsDark) {
     DisplayFrame& w = openMode(h, 0);
     h.p.advance(1000);  // dark, lit
     ASSERT_EQ(w.lampId(), 101);
-    h.g.streamState = StreamState::Stopped;
+    h.stream = StreamState::Stopped;
     h.p.advance(500);
     EXPECT_EQ(w.lampId(), 102);
-    h.g.streamState = StreamState::Consumed;
+    h.stream = StreamState::Running;
     h.p.advance(500);
     EXPECT_EQ(w.lampId(), 102);  // the phase starts again from dark
     h.p.advance(500);

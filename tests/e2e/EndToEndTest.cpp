@@ -158,7 +158,7 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     EXPECT_EQ((std::vector<std::string>{r.pwrDirText, r.pwrRefText, r.pwrDirMaxText, r.swrText,
                                         r.voltDirText, r.voltRefText, r.scaleMultText}),
               (std::vector<std::string>{"50", "2", "51", "1.5", "50.7", "10.4", "x1"}));
-    EXPECT_EQ(modGlobal.logData[4], 500);  // channel B came in too
+    EXPECT_EQ(w->session().pairing().record()[4], 500);  // channel B came in too
 }
 
 TEST_F(EndToEnd, OldOrCutOffIdentificationIsRefused) {

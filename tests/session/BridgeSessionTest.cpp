@@ -24,8 +24,8 @@ std::string idReply(const std::string& fw) {
 struct Heard : ReadingListener {
     std::vector<std::string> events;
     void onReading(const ReadingEvent& e) override {
-        events.push_back(e.reading.channel + std::to_string(e.reading.pwrDir) + " state " +
-                         std::to_string(static_cast<int>(e.state.streamState)));
+        events.push_back(e.reading.channel + std::to_string(e.reading.pwrDir) + " scale " +
+                         e.state.ScaleTextA[1]);
     }
     void onLinkState(LinkState s) override { events.push_back(linkStateName(s)); }
 };
@@ -46,7 +46,6 @@ struct Session : ::testing::Test {
         session = std::make_unique<BridgeSession>(p, g);
         session->readings().subscribe(&heard);
         session->onStatus = [this](const std::string& s) { statuses.push_back(s); };
-        session->onFrame = [this] { frames.push_back(static_cast<int>(g.streamState)); };
     }
     ~Session() override { std::filesystem::remove_all(dir); }
     bool connect() {
@@ -61,24 +60,22 @@ struct Session : ::testing::Test {
     ModGlobal g;
     Heard heard;
     std::vector<std::string> commands, statuses;
-    std::vector<int> frames;
     std::unique_ptr<BridgeSession> session;
 };
 
-TEST_F(Session, ConnectsThenAFrameReachesTheDisplayWithStateTwoThenTheListeners) {
+TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState) {
     ASSERT_TRUE(connect());
     // Identification, then parameters and scales on the reopened port, then the stream.
     EXPECT_EQ(commands, (std::vector<std::string>{":16\r", ":16\r", ":17\r", ":11\r"}));
     EXPECT_EQ(statuses, std::vector<std::string>{"SWR BRIDGE CONNECTED"});
     EXPECT_EQ(g.ScaleTextA[1] + "|" + g.ScaleTextB[1], "50W|250W");
-    EXPECT_EQ(g.streamState, StreamState::Consumed);
+    EXPECT_EQ(session->streamState(), StreamState::Running);
     std::string f = {':', 'A', 0x0A, 0x00};  // nDir 10: below nFwdMin, no power
     f.append(14, '\0');
     f += std::string{'\0', '\r'};
     static_cast<FakeSerialPort&>(session->port()).feed(f);
     p.advance(5);
-    EXPECT_EQ(frames, std::vector<int>{2});
-    EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 state 2"}));
+    EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 scale 50W"}));
     EXPECT_EQ(session->framesAccepted(), 1u);
     EXPECT_TRUE(session->watchdog().isActive());
 }
