@@ -90,6 +90,13 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     cboBand_->addItem(QStringLiteral("All bands"));
     for (const rig::Band& b : bands_.bands()) cboBand_->addItem(QString::fromStdString(b.name));
     bar->addWidget(cboBand_);
+    cmdBands_ = new QPushButton(QStringLiteral("Bands"));
+    cmdBands_->setObjectName("cmdBands");
+    cmdBands_->hide();
+    bar->addWidget(cmdBands_);
+    connect(cmdBands_, &QPushButton::clicked, this, [this] {
+        if (bandsWindow_) bandsWindow_();
+    });
     connect(cboBand_, &QComboBox::currentIndexChanged, this, [this](int i) { setBand(i - 1); });
     outer->addLayout(bar);
 
@@ -190,6 +197,11 @@ void frmHistory::readChannelNames() {
 QString frmHistory::channelName(int ch) const { return names_[ch]; }
 
 QString frmHistory::rigText() const { return lblRig_->text(); }
+
+void frmHistory::setBandsWindow(std::function<void()> open) {
+    bandsWindow_ = std::move(open);
+    cmdBands_->setVisible(bandsWindow_ != nullptr);
+}
 
 void frmHistory::setBand(int index) {
     if (index < -1 || index >= static_cast<int>(bands_.bands().size())) index = -1;

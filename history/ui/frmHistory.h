@@ -68,6 +68,8 @@ public:
     long long redraws() const { return redraws_; }
     // The rig's status line, shown above the chart (set by main when the rig is on).
     std::function<std::string()> rigStatusSource;
+    // Opens the Bands window; its button shows only when set (by main, with the rig on).
+    void setBandsWindow(std::function<void()> open);
     QString rigText() const;
     // Shows one band of the band plan only; -1: every band.
     void setBand(int index);
@@ -113,6 +115,8 @@ private:
     QLabel* lblSource_ = nullptr;
     QLabel* lblRig_ = nullptr;
     QComboBox* cboBand_ = nullptr;
+    QPushButton* cmdBands_ = nullptr;
+    std::function<void()> bandsWindow_;
     rig::BandPlan bands_;
     int band_ = -1;
     QLabel* lblCursor_ = nullptr;
