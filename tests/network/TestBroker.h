@@ -85,6 +85,10 @@ private:
     mosquitto* mosq_ = nullptr;
 };
 
+// Publishes the messages (QoS 1, retained as marked) as a client of its own and
+// waits until the broker has them all.
+bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages);
+
 // Polls pred every 20 ms until it holds or timeoutMs pass.
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
 
