@@ -45,13 +45,7 @@ struct Feed {
 };
 
 MqttSettings settingsFor(const TestBroker& b, const std::string& node = "bench") {
-    MqttSettings s;
-    s.enabled = true;
-    s.host = "127.0.0.1";
-    s.portText = std::to_string(b.port());
-    s.node = node;
-    s.intervalText = "200";
-    return s;
+    return stationSettings(b, node);
 }
 
 bool isStatus(MqttPublisher& p, MqttStatus st) {

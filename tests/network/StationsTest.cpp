@@ -15,16 +15,6 @@ using namespace quellon::testing;
 
 namespace {
 
-MqttSettings settingsFor(const TestBroker& b, const std::string& node) {
-    MqttSettings s;
-    s.enabled = true;
-    s.host = "127.0.0.1";
-    s.portText = std::to_string(b.port());
-    s.node = node;
-    s.liveHzText = "10";
-    return s;
-}
-
 bool pumpUntil(const std::function<bool()>& pred) {
     return waitUntil([&] {
         QCoreApplication::processEvents();
@@ -41,7 +31,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
     g.ScaleTextA = {"100W", "1KW"};
     std::vector<std::unique_ptr<MqttPublisher>> nodes;
     for (const char* n : {"shack", "field-day", "idle"}) {
-        nodes.push_back(std::make_unique<MqttPublisher>(settingsFor(broker, n), ""));
+        nodes.push_back(std::make_unique<MqttPublisher>(stationSettings(broker, n, 10), ""));
         nodes.back()->start();
     }
     auto feed = [&](MqttPublisher& p, const char* ch, int pwrDir, SwrKind kind) {
@@ -59,7 +49,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
         feed(*nodes[1], "A", 1234, SwrKind::Value);
     };
 
-    frmStations w(settingsFor(broker, "viewer"));
+    frmStations w(stationSettings(broker, "viewer"));
     std::string opened;
     w.openViewer = [&](const std::string& n) { opened = n; };
     QTableWidget& t = *w.table();

@@ -238,6 +238,17 @@ bool Subscriber::waitForPayload(const std::string& topic, const std::string& pay
     return waitForMessage(topic, [&](const Message& m) { return m.payload == payload; });
 }
 
+MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz) {
+    MqttSettings s;
+    s.enabled = true;
+    s.host = "127.0.0.1";
+    s.portText = std::to_string(b.port());
+    s.node = node;
+    s.intervalText = "200";
+    s.liveHzText = std::to_string(liveHz);
+    return s;
+}
+
 bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages) {
     mosquitto_lib_init();
     mosquitto* m = mosquitto_new(nullptr, true, nullptr);
