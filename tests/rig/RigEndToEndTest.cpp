@@ -178,7 +178,10 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
         << event;
     EXPECT_NE(event.find("14.074000 MHz USB"), std::string::npos) << event;
     std::ifstream journal(p.dir.filePath("rig-events.log").toStdString());
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(journal), {}), event + "\n");
+    // Each channel's alarm start asks once; frames of both channels can come in
+    // one batch, so the other channel's line may already stand there too.
+    const std::string lines(std::istreambuf_iterator<char>(journal), {});
+    EXPECT_NE(lines.find(event + "\n"), std::string::npos) << lines;
     std::printf("%s\n", event.c_str());
     p.w.readings().unsubscribe(&alarms);
 }
