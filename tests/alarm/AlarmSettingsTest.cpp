@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <QTemporaryDir>
 #include <fstream>
 #include <tuple>
-
-#include <unistd.h>
 
 #include "alarm/AlarmSettings.h"
 #include "settings/Ini.h"
@@ -16,15 +14,8 @@ using namespace quellon::alarm;
 namespace {
 
 struct Ini {
-    std::string path;
-    Ini() {
-        auto dir = std::filesystem::temp_directory_path() /
-                   ("quellon-alarm-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "Quellon.ini").string();
-        std::filesystem::remove(path);
-    }
+    QTemporaryDir dir;
+    std::string path = dir.filePath("Quellon.ini").toStdString();
     void write(const std::string& text) { std::ofstream(path) << text; }
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
@@ -109,7 +110,8 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
         {"Enabled=yes\nModel=x\nPollMs=10\n", false, 2, 500, 3},
         {"PollMs= 1000 \nSpeed=-5\n", false, 2, 1000, 1},
     };
-    const auto path = std::filesystem::temp_directory_path() / "quellon-rig-settings.ini";
+    const QTemporaryDir dir;
+    const std::filesystem::path path = dir.filePath("Quellon.ini").toStdString();
     for (const auto& c : cases) {
         std::ofstream(path) << "[Rig]\n" << c.ini;
         const RigSettings s = readRigSettings(path.string());
@@ -121,7 +123,6 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
         // but the values it was given.
         EXPECT_EQ(readRigSettings(path.string()).problems.size(), s.problems.size());
     }
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -18,9 +19,8 @@ using testing::Rigctld;
 using testing::waitFor;
 
 struct Fixture {
-    std::filesystem::path journal = std::filesystem::temp_directory_path() /
-                                    ("quellon-rig-journal-" + std::to_string(::getpid()) + ".log");
-    ~Fixture() { std::filesystem::remove(journal); }
+    QTemporaryDir dir;
+    std::filesystem::path journal = dir.filePath("journal.log").toStdString();
     std::string journalText() const {
         std::ifstream f(journal);
         return std::string(std::istreambuf_iterator<char>(f), {});
