@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <chrono>
 #include <cstring>
 
@@ -19,6 +17,7 @@
 #include "platform/QtPlatform.h"
 #include "settings/Ini.h"
 #include "sim/SimProcess.h"
+#include "tests/platform/TestUtil.h"
 
 using namespace quellon;
 
@@ -26,15 +25,7 @@ namespace {
 
 constexpr int kRate = 48000;
 
-bool pumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && !t.hasExpired(timeoutMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return pred();
-}
+using quellon::test::pumpUntil;
 
 void pumpFor(int ms) {
     pumpUntil([] { return false; }, ms);

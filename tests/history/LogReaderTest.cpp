@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -21,19 +22,12 @@ const std::string kHeader =
 const std::string kRecord = "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8";
 const std::string kTop = kHeader + "\r\n";
 
-class TempFile {
-public:
+struct TempFile {
     explicit TempFile(const std::string& content) {
-        char tmpl[] = "/tmp/quellon-histlog-XXXXXX";
-        const int fd = mkstemp(tmpl);
-        path = tmpl;
-        if (fd >= 0) {
-            if (!content.empty() && write(fd, content.data(), content.size()) < 0) path.clear();
-            close(fd);
-        }
+        std::ofstream(path, std::ios::binary) << content;
     }
-    ~TempFile() { std::remove(path.c_str()); }
-    std::string path;
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("log.csv").toStdString();
 };
 
 int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
