@@ -120,7 +120,10 @@ frmMain::~frmMain() {
 void frmMain::Form_Load() {
     centreOnScreen(*this, ScreenArea::Available);
     setWindowTitle(QString::fromUtf8(kAppTitle));
-    CheckSettingsVersion(g_.SettingsPath);
+    // A settings file set aside is said once, in a box that waits for nobody:
+    // an unattended start goes on connecting.
+    if (const std::string note = CheckSettingsVersion(g_.SettingsPath); !note.empty())
+        settingsNote_ = p_.showMessage(note, mb::Information, kAppTitle);
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
     session_.logger().setModelessReports(autoRecovery_);

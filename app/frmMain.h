@@ -150,6 +150,8 @@ private:
     int retryLeft_ = 0;
     // The one lost-connection message on screen in unattended recovery.
     std::unique_ptr<ShownMessage> lostMessage_;
+    // What the start-up settings check had to say (a damaged file kept aside).
+    std::unique_ptr<ShownMessage> settingsNote_;
 };
 
 }  // namespace quellon

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     quellon::SingleInstance instance;
     if (!instance.tryAcquire("quellon")) {
         platform.beep();
-        g.StatusMessage = "The program is already running";
+        g.StatusMessage =
+            instance.problem().empty() ? "The program is already running" : instance.problem();
         platform.messageBox(g.StatusMessage, quellon::mb::Exclamation, quellon::kAppTitle);
         return 0;
     }
