@@ -275,6 +275,10 @@ void frmMain::showHistory(QWidget* parent) {
     if (historyWindow) historyWindow(parent);
 }
 
+void frmMain::showBigView(QWidget* parent) {
+    if (bigViewWindow) bigViewWindow(parent);
+}
+
 void frmMain::cmdRetry_Click() {
     stopRetryCountdown();
     Timer1_->start();

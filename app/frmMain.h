@@ -66,6 +66,7 @@ public:
     void endProgram() override;
     bool connectionLost(const std::string& text, int style) override;
     void showHistory(QWidget* parent) override;
+    void showBigView(QWidget* parent) override;
     std::string networkStatus() override {
         return networkStatusSource ? networkStatusSource() : std::string();
     }
@@ -114,6 +115,8 @@ public:
     std::function<void(QWidget*)> portDetection;
     // Opens the history window; set by the program's composition root.
     std::function<void(QWidget*)> historyWindow;
+    // Opens the big view; set by the program's composition root.
+    std::function<void(QWidget*)> bigViewWindow;
     // The network publisher's status line for the display windows (set by main).
     std::function<std::string()> networkStatusSource;
 

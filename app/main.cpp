@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
+#include "alarm/AlarmMonitor.h"
+#include "alarm/AlarmSettings.h"
 #include "app/frmMain.h"
 #include "core/modGlobal.h"
 #include "history/HistoryStore.h"
@@ -72,6 +75,17 @@ int main(int argc, char** argv) {
     };
     w.Form_Load();
 
+    // The SWR alarm listens to every frame, whatever window is open. Read after
+    // the version check, which may start a new settings file. The timer decides
+    // an alarm's start or end when the frames stop coming.
+    const quellon::alarm::AlarmSettings alarmSettings =
+        quellon::alarm::readAlarmSettings(g.SettingsPath);
+    quellon::alarm::AlarmMonitor alarms(alarmSettings.condition);
+    w.readings().subscribe(&alarms);
+    QTimer alarmPoll;
+    QObject::connect(&alarmPoll, &QTimer::timeout, [&alarms] { alarms.poll(); });
+    alarmPoll.start(50);
+
     // Readings to an MQTT broker, when enabled. Read after the version check,
     // which may start a new settings file.
     std::unique_ptr<quellon::MqttPublisher> publisher;
@@ -84,6 +98,7 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
+    w.readings().unsubscribe(&alarms);
     if (publisher) {
         w.readings().unsubscribe(publisher.get());
         publisher->stop();

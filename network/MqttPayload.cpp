@@ -1,5 +1,8 @@
 #include "network/MqttPayload.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -9,29 +12,20 @@
 
 namespace quellon {
 
+namespace {
+
+// A JSON string literal, quotes included, escaped by Qt's JSON writer (text that is not
+// UTF-8 becomes replacement characters rather than a payload no reader accepts).
 std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-    return out;
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromUtf8(text.data(), qsizetype(text.size()))})
+            .toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();  // without the array's brackets
 }
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
 
 std::string tenthsToWatts(int tenths) {
     const bool negative = tenths < 0;
@@ -71,6 +65,8 @@ int localUtcOffsetMinutes(int64_t epochMs) {
     return static_cast<int>(tm.tm_gmtoff / 60);
 }
 
+// Assembled here rather than by QJsonObject, which would sort the keys and write 50.0 W
+// as 50: the fields keep the documented order and watts keep their decimal.
 std::string statePayload(const ChannelSnapshot& s) {
     std::string p;
     p.reserve(256);
@@ -106,38 +102,48 @@ std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
         {"peak_reflected_w", "peak reflected power", true},
         {"swr", "SWR", false},
     };
-    const std::string device = std::string("\"device\":{\"identifiers\":[") +
-                               jsonString("quellon_" + s.node) +
-                               "],\"name\":" + jsonString("SWR Bridge " + s.node) +
-                               ",\"manufacturer\":\"WEXLO\",\"model\":\"SWR Bridge\"" +
-                               ",\"sw_version\":" + jsonString(kProgramVersion) + "}";
-    const std::string availability = ",\"availability_topic\":" + jsonString(statusTopic(s)) +
-                                     ",\"payload_available\":\"online\"" +
-                                     ",\"payload_not_available\":\"offline\",";
+    const QJsonObject device{
+        {"identifiers", QJsonArray{q("quellon_" + s.node)}},
+        {"name", q("SWR Bridge " + s.node)},
+        {"manufacturer", "WEXLO"},
+        {"model", "SWR Bridge"},
+        {"sw_version", kProgramVersion},
+    };
     std::vector<MqttMessage> out;
     for (char ch : {'a', 'b'}) {
         const std::string upper(1, static_cast<char>(ch - 'a' + 'A'));
-        const std::string state = stateTopic(s, ch);
-        auto common = [&](const std::string& id, const std::string& name) {
-            return "{\"name\":" + jsonString("Channel " + upper + " " + name) +
-                   ",\"unique_id\":" + jsonString(id) + ",\"object_id\":" + jsonString(id) +
-                   ",\"state_topic\":" + jsonString(state);
+        auto config = [&](const std::string& id, const std::string& name) {
+            return QJsonObject{{"name", q("Channel " + upper + " " + name)},
+                               {"unique_id", q(id)},
+                               {"object_id", q(id)},
+                               {"state_topic", q(stateTopic(s, ch))},
+                               {"availability_topic", q(statusTopic(s))},
+                               {"payload_available", "online"},
+                               {"payload_not_available", "offline"},
+                               {"device", device}};
+        };
+        auto add = [&](const std::string& component, const std::string& id, const QJsonObject& o) {
+            out.push_back({s.discoveryPrefix + "/" + component + "/" + id + "/config",
+                           QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString()});
         };
         for (const Field& f : fields) {
             const std::string id = s.node + "_" + ch + "_" + f.key;
-            std::string p = common(id, f.name);
-            p += ",\"value_template\":" + jsonString(std::string("{{ value_json.") + f.key + " }}");
-            if (f.power) p += ",\"unit_of_measurement\":\"W\",\"device_class\":\"power\"";
-            p += ",\"state_class\":\"measurement\"";
-            p += availability + device + "}";
-            out.push_back({s.discoveryPrefix + "/sensor/" + id + "/config", std::move(p)});
+            QJsonObject o = config(id, f.name);
+            o["value_template"] = q(std::string("{{ value_json.") + f.key + " }}");
+            o["state_class"] = "measurement";
+            if (f.power) {
+                o["unit_of_measurement"] = "W";
+                o["device_class"] = "power";
+            }
+            add("sensor", id, o);
         }
         const std::string id = s.node + "_" + ch + "_alarm";
-        std::string p = common(id, "SWR alarm");
-        p += ",\"value_template\":" + jsonString("{{ 'ON' if value_json.alarm else 'OFF' }}") +
-             ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"device_class\":\"problem\"";
-        p += availability + device + "}";
-        out.push_back({s.discoveryPrefix + "/binary_sensor/" + id + "/config", std::move(p)});
+        QJsonObject o = config(id, "SWR alarm");
+        o["value_template"] = "{{ 'ON' if value_json.alarm else 'OFF' }}";
+        o["payload_on"] = "ON";
+        o["payload_off"] = "OFF";
+        o["device_class"] = "problem";
+        add("binary_sensor", id, o);
     }
     return out;
 }

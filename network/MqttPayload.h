@@ -28,8 +28,6 @@ struct ChannelSnapshot {
     int utcOffsetMinutes = 0;  // local offset at that time
 };
 
-// A JSON string literal, quotes included; control characters escaped.
-std::string jsonString(std::string_view text);
 // Tenths of a watt as watts with one decimal: 516 -> "51.6", 5 -> "0.5", -7 -> "-0.7".
 std::string tenthsToWatts(int tenths);
 // The SWR as a JSON value agreeing with the screen: null while it shows "---",

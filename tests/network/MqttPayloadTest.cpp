@@ -74,11 +74,6 @@ TEST(MqttPayload, TimeIsIso8601WithMillisecondsAndOffset) {
     for (const Case& c : cases) EXPECT_EQ(isoTime(c.ms, c.offset), c.text) << c.ms;
 }
 
-TEST(MqttPayload, JsonStringsAreEscaped) {
-    EXPECT_EQ(jsonString("Shack \"A\" \\ 2m\n\t\x01"), "\"Shack \\\"A\\\" \\\\ 2m\\n\\t\\u0001\"");
-    EXPECT_EQ(jsonString("Antenne Süd"), "\"Antenne Süd\"");
-}
-
 TEST(MqttPayload, StatePayloadIsExact) {
     ChannelSnapshot s{'a',           500, 20, 516, 21, "1.5", 1.5f, false, "100W", "Dipole \"40m\"",
                       1709647629250, 60};
