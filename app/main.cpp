@@ -95,8 +95,13 @@ int main(int argc, char** argv) {
         publisher->start();
         w.readings().subscribe(publisher.get());
         w.networkStatusSource = [&publisher] { return publisher->statusText(); };
-        platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
+    // The end is immediate: the log's last records (handed to its writer within
+    // the last batch) reach the file first, the network says goodbye.
+    platform.beforeEnd = [&publisher, &w] {
+        w.logger().flush(quellon::DataLogger::kExitWaitMs);
+        if (publisher) publisher->stop();
+    };
     const int rc = app.exec();
     w.readings().unsubscribe(&alarms);
     if (publisher) {

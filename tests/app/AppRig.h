@@ -79,6 +79,7 @@ protected:
     FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
     std::string status() const { return w->statusLabel()->text().toStdString(); }
     std::string log() const {
+        if (w) w->logger().flush();  // what is due, in the file
         std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
         return {std::istreambuf_iterator<char>(f), {}};
     }

@@ -241,6 +241,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
     w->stopDataLog();
+    w->logger().flush();
     std::ifstream g(dir_ + "/dataLog.csv", std::ios::binary);
     const std::string all{std::istreambuf_iterator<char>(g), {}};
     EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";

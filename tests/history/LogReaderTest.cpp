@@ -1,6 +1,8 @@
 // Reading the program's CSV log back: good, damaged, foreign and big files.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -123,9 +125,31 @@ TEST(LogReader, ForeignFilesAreRefused) {
         EXPECT_EQ(l.history, nullptr) << r.what;
         EXPECT_NE(l.message.find(r.message), std::string::npos) << r.what << ": " << l.message;
     }
-    const LogLoad missing = loadLog("/nonexistent/dir/dataLog.csv", 0, 0);
-    EXPECT_FALSE(missing.ok);
-    EXPECT_NE(missing.message.find("cannot be opened"), std::string::npos);
+    // Only a regular file is read: /dev/zero never ends, a pipe never answers
+    // (nor lets the open return), a folder is no file. Each is named.
+    char dir[] = "/tmp/quellon-logreader-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, const char*> paths[] = {
+        {"/nonexistent/dir/dataLog.csv", "cannot be opened"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {fifo, "fifo is not a regular file"},
+        {dir, "is not a regular file"},
+    };
+    for (const auto& [path, message] : paths) {
+        const LogLoad l = loadLog(path, 0, 0);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(l.message.find(message), std::string::npos) << path << ": " << l.message;
+    }
+    ::unlink(fifo.c_str()), ::rmdir(dir);
+    // A load told to stop ends at its next block with nothing loaded.
+    const TempFile big(kTop + std::string(5 << 20, '\n'));
+    LoadProgress stop;
+    stop.cancel = true;
+    const LogLoad cancelled = loadLog(big.path, 0, 0, &stop);
+    EXPECT_TRUE(cancelled.cancelled && !cancelled.ok && !cancelled.history);
+    EXPECT_EQ(stop.bytesTotal, kTop.size() + (5u << 20));
 }
 
 // A large generated log (records across chunk boundaries of the reader, an
