@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
@@ -412,7 +413,10 @@ void frmHistory::cancelLoad() {
 bool frmHistory::exportPng(const std::string& path) {
     if (dirty_) redraw();
     const QPixmap pm = chart_->grab();
-    if (pm.save(QString::fromStdString(path), "PNG")) return true;
+    // Whole or not at all: an earlier picture of that name stays until the new
+    // one is complete.
+    QSaveFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::WriteOnly) && pm.save(&file, "PNG") && file.commit()) return true;
     message("The picture could not be written to " + path + ".");
     return false;
 }

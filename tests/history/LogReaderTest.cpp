@@ -1,12 +1,15 @@
 // Reading the program's CSV log back: good, damaged, foreign and big files.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -199,4 +202,26 @@ TEST(Export, CsvHoldsTheVisibleSpanInOrder) {
         "\"2026-12-05 11:00:01.000\",\"B\",\"VHF\",21.0,21.0,21.0,0.0,0.0,0.0,1.00,1.00,1.00,0\r\n";
     EXPECT_EQ(text, want);
     EXPECT_NE(exportCsv(*l.history, {t, t + 1}, "/nonexistent/dir/x.csv", {"A", "B"}), "");
+
+    // On a full disk the export fails whole: an earlier one of the same name
+    // stays as it was and no part of the new one is left (a 64 KB tmpfs; needs
+    // the right to mount).
+    char dir[] = "/tmp/quellon-export-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    if (::mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
+        ::rmdir(dir);
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    const std::string target = std::string(dir) + "/h.csv";
+    ASSERT_EQ(exportCsv(*l.history, {t, t + 2001}, target, {"A", "B"}), "");
+    std::ofstream(std::string(dir) + "/filler", std::ios::binary) << std::string(1 << 20, 'x');
+    const std::string err = exportCsv(*l.history, {t, t + 1}, target, {"A", "B"});
+    std::ifstream g(target, std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(g)), std::istreambuf_iterator<char>());
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.exists();
+    ::umount(dir), ::rmdir(dir);
+    EXPECT_NE(err.find("No space left"), std::string::npos) << err;
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 7) << "the earlier export, whole";
+    EXPECT_EQ(entries, 2) << "no temporary file left";
 }
