@@ -51,12 +51,15 @@ struct DataLogger::Writer {
         bool appendIfThere = false;  // Open: append to a file that is there
         std::string bytes;           // Write: whole lines
         WriteFn write;               // Write
-        Job(Kind k, std::string p = {}, bool append = false, std::string b = {}, WriteFn w = {})
+        bool withFrequency = false;  // Open: a new file's header has the rig's columns
+        Job(Kind k, std::string p = {}, bool append = false, std::string b = {}, WriteFn w = {},
+            bool frequency = false)
             : kind(k),
               path(std::move(p)),
               appendIfThere(append),
               bytes(std::move(b)),
-              write(std::move(w)) {}
+              write(std::move(w)),
+              withFrequency(frequency) {}
     };
     struct Result {
         bool failed = false;  // text says why; the file is closed
@@ -75,6 +78,7 @@ struct DataLogger::Writer {
     int fd = -1;
     std::string path;
     off_t goodEnd = 0;  // end of the last whole line in the file
+    bool withFrequency = false;
     dev_t dev = 0;
     ino_t ino = 0;
 
@@ -135,6 +139,7 @@ struct DataLogger::Writer {
     std::optional<Result> open(const Job& job) {
         closeFd();
         path = job.path;
+        withFrequency = job.withFrequency;
         // Only a regular file is a log: a pipe would take records until its
         // buffer is full and then block the writer for good, a device may
         // never answer. Looked at before the open, which must not wait for a
@@ -161,7 +166,7 @@ struct DataLogger::Writer {
         }
         if (::ftruncate(fd, 0) != 0) return fail("Cannot create the data log file", errno);
         goodEnd = 0;
-        if (auto r = write(headerLine() + "\r\n", {})) return r;
+        if (auto r = write(headerLine(withFrequency) + "\r\n", {})) return r;
         return Result{false, true, {}};
     }
 
@@ -187,7 +192,7 @@ struct DataLogger::Writer {
             return fail("Cannot repair the data log file", errno);
         goodEnd = end;
         // Nothing but a torn line: the file starts again as a new one would.
-        if (end == 0 && size > 0) return write(headerLine() + "\r\n", {});
+        if (end == 0 && size > 0) return write(headerLine(withFrequency) + "\r\n", {});
         return std::nullopt;
     }
 
@@ -292,9 +297,12 @@ DataLogger::~DataLogger() {
     retire(*writer_, false);
 }
 
-std::string DataLogger::headerLine() {
-    return "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
-           "\"PwrDirB\",\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+std::string DataLogger::headerLine(bool withFrequency) {
+    std::string h =
+        "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
+        "\"PwrDirB\",\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+    if (withFrequency) h += ",\"FrequencyHz\",\"Mode\"";
+    return h;
 }
 
 namespace {
@@ -318,7 +326,8 @@ void putNumber(std::string& out, int v, int width) {
 
 }  // namespace
 
-std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t, 9>& d) {
+std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t, 9>& d,
+                                   const RigTag* tag) {
     // Written out by hand: printf's format parsing was most of a record's cost
     // at some 300 records a second. The text is exactly what
     // "\"%04d-%02d-%02d\",\"%02d:%02d:%02d.%03d\",%d,...,%d" gives.
@@ -340,6 +349,16 @@ std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t,
     for (size_t i = 0; i < 8; ++i) {
         s += ',';
         putNumber(s, d[i], 0);
+    }
+    if (tag) {
+        s += ',';
+        if (tag->hz > 0) s += std::to_string(tag->hz);
+        s += ",\"";
+        // A mode name is letters and digits; a quote or a comma would break the
+        // record, so such a character is left out.
+        for (char c : tag->mode)
+            if (c != '"' && c != ',' && c != '\r' && c != '\n') s += c;
+        s += '"';
     }
     return s;
 }
@@ -458,7 +477,7 @@ void DataLogger::startDataLog() {
     }
     resume_ = false;
     lastError_.clear();
-    writer_->queue({Writer::Kind::Open, path_, appendIfThere});
+    writer_->queue({Writer::Kind::Open, path_, appendIfThere, {}, {}, frequencySource != nullptr});
     open_ = true;
     checkTimer_->start();
     pumpTimer_->start();
@@ -482,7 +501,12 @@ bool DataLogger::writeLogRecord() {
     for (int i = 0; i < 8; ++i) sum += g_.logData[static_cast<size_t>(i)];
     if (sum == 0 && !g_.logZeroPower) return false;
     // Time-stamped when due; the writer takes the line within kBatchMs.
-    pending_ += recordLine(p_.localTime(), g_.logData);
+    if (frequencySource) {
+        const RigTag tag = frequencySource();
+        pending_ += recordLine(p_.localTime(), g_.logData, &tag);
+    } else {
+        pending_ += recordLine(p_.localTime(), g_.logData);
+    }
     pending_ += "\r\n";
     return true;
 }

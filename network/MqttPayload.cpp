@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -89,6 +90,13 @@ std::string stateTopic(const MqttSettings& s, char channel) {
     return s.baseTopic + "/" + s.node + "/" + channel + "/state";
 }
 
+std::string linkTopic(const MqttSettings& s) { return s.baseTopic + "/" + s.node + "/link"; }
+
+int expireAfterSeconds(const MqttSettings& s) {
+    const long long threeIntervals = (3LL * s.intervalMs + 999) / 1000;
+    return static_cast<int>(std::clamp<long long>(threeIntervals, 10, 3LL * 86400));
+}
+
 std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
     struct Field {
         const char* key;
@@ -109,41 +117,71 @@ std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
         {"model", "SWR Bridge"},
         {"sw_version", kProgramVersion},
     };
+    const QJsonObject origin{{"name", "Quellon"}, {"sw_version", kProgramVersion}};
+    const QJsonArray availability{
+        QJsonObject{{"topic", q(statusTopic(s))},
+                    {"payload_available", "online"},
+                    {"payload_not_available", "offline"}},
+        QJsonObject{{"topic", q(linkTopic(s))},
+                    {"payload_available", kLinkUp},
+                    {"payload_not_available", kLinkDown}},
+    };
+    const int expireAfter = expireAfterSeconds(s);
     std::vector<MqttMessage> out;
     for (char ch : {'a', 'b'}) {
         const std::string upper(1, static_cast<char>(ch - 'a' + 'A'));
-        auto config = [&](const std::string& id, const std::string& name) {
-            return QJsonObject{{"name", q("Channel " + upper + " " + name)},
-                               {"unique_id", q(id)},
-                               {"object_id", q(id)},
-                               {"state_topic", q(stateTopic(s, ch))},
-                               {"availability_topic", q(statusTopic(s))},
-                               {"payload_available", "online"},
-                               {"payload_not_available", "offline"},
-                               {"device", device}};
-        };
-        auto add = [&](const std::string& component, const std::string& id, const QJsonObject& o) {
-            out.push_back({s.discoveryPrefix + "/" + component + "/" + id + "/config",
-                           QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString()});
+        auto common = [&](const std::string& id, const char* domain, const std::string& name) {
+            return QJsonObject{
+                {"name", q("Channel " + upper + " " + name)},
+                {"unique_id", q(id)},
+                // Home Assistant's entity ids allow only a-z 0-9 _.
+                {"default_entity_id", q(std::string(domain) + ".quellon_" + entityIdPart(id))},
+                {"state_topic", q(stateTopic(s, ch))},
+                {"availability", availability},
+                {"availability_mode", "all"},
+                {"expire_after", expireAfter},
+                {"device", device},
+                {"origin", origin},
+            };
         };
         for (const Field& f : fields) {
             const std::string id = s.node + "_" + ch + "_" + f.key;
-            QJsonObject o = config(id, f.name);
-            o["value_template"] = q(std::string("{{ value_json.") + f.key + " }}");
-            o["state_class"] = "measurement";
+            QJsonObject p = common(id, "sensor", f.name);
+            p["value_template"] = q(std::string("{{ value_json.") + f.key + " }}");
             if (f.power) {
-                o["unit_of_measurement"] = "W";
-                o["device_class"] = "power";
+                p["unit_of_measurement"] = "W";
+                p["device_class"] = "power";
             }
-            add("sensor", id, o);
+            p["state_class"] = "measurement";
+            p["suggested_display_precision"] = f.power ? 1 : 2;
+            out.push_back({s.discoveryPrefix + "/sensor/" + id + "/config", compactJson(p)});
         }
         const std::string id = s.node + "_" + ch + "_alarm";
-        QJsonObject o = config(id, "SWR alarm");
-        o["value_template"] = "{{ 'ON' if value_json.alarm else 'OFF' }}";
-        o["payload_on"] = "ON";
-        o["payload_off"] = "OFF";
-        o["device_class"] = "problem";
-        add("binary_sensor", id, o);
+        QJsonObject p = common(id, "binary_sensor", "SWR alarm");
+        p["value_template"] = "{{ 'ON' if value_json.alarm else 'OFF' }}";
+        p["payload_on"] = "ON";
+        p["payload_off"] = "OFF";
+        p["device_class"] = "problem";
+        out.push_back({s.discoveryPrefix + "/binary_sensor/" + id + "/config", compactJson(p)});
+    }
+    return out;
+}
+
+std::vector<MqttMessage> discoveryClears(const MqttSettings& s) {
+    std::vector<MqttMessage> out = discoveryConfigs(s);
+    for (MqttMessage& m : out) m.payload.clear();
+    return out;
+}
+
+std::string compactJson(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string entityIdPart(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        out.push_back((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_');
     }
     return out;
 }

@@ -16,6 +16,8 @@ pkgs+=(gcovr python3 ccache)
 # The alarm's tone (Qt Multimedia) and its test: a private sound server with a
 # null sink, recorded with parec.
 pkgs+=(qt6-multimedia-dev pulseaudio pulseaudio-utils)
+# The transceiver through Hamlib; its tests run a real rigctld with the dummy rig.
+pkgs+=(libhamlib-dev libhamlib-utils)
 # --list: print the packages, one a line, and install nothing (scripts/check-deps.sh).
 if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${pkgs[@]}"
