@@ -384,13 +384,15 @@ void DataLogger::collect() {
 
 void DataLogger::pump() {
     handOver();
-    collect();
+    // Counted before the results are taken: a job counts as done only after
+    // its result is posted, so "all done" here means no result is left behind.
     uint64_t done, queued;
     {
         const std::lock_guard<std::mutex> lock(writer_->m);
         done = writer_->done;
         queued = writer_->queued;
     }
+    collect();
     if (done < queued && done == lastDone_) {
         if (++stalledTicks_ * kBatchMs >= kStallMs) {
             // A stalled drive or network mount: the writer is left to its

@@ -377,6 +377,9 @@ void frmHistory::back() {
 }
 
 void frmHistory::showLive() {
+    // The chart must not keep pointing at the log that goes: a resize before
+    // the next redraw would read it.
+    plot_->setData(&live_, shown_);
     log_.reset();
     view_.reset();
     dirty_ = true;
