@@ -177,6 +177,8 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
     EXPECT_NE(event.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
         << event;
     EXPECT_NE(event.find("14.074000 MHz USB"), std::string::npos) << event;
+    std::ifstream journal(p.dir.filePath("rig-events.log").toStdString());
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(journal), {}), event + "\n");
     std::printf("%s\n", event.c_str());
     p.w.readings().unsubscribe(&alarms);
 }
