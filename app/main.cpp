@@ -13,6 +13,7 @@
 #include "history/HistoryStore.h"
 #include "history/ui/frmHistory.h"
 #include "network/MqttPublisher.h"
+#include "network/ui/frmStations.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
 #include "rig/RigClient.h"
@@ -138,11 +139,13 @@ int main(int argc, char** argv) {
             });
             protectPoll.start(100);
         }
-        w.setRigStatusSource([&rigClient, &protect] {
+        const auto rigStatus = [&rigClient, &protect] {
             std::string text = rigClient->statusText();
             if (protect && !protect->lastEvent().empty()) text += "\n" + protect->lastEvent();
             return text;
-        });
+        };
+        w.setRigStatusSource(rigStatus);
+        alarms.setExtraStatus(rigStatus);
     }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,
@@ -154,6 +157,12 @@ int main(int argc, char** argv) {
         publisher->start();
         w.readings().subscribe(publisher.get());
         w.networkStatusSource = [&publisher] { return publisher->statusText(); };
+    }
+    // [Remote] Stations=1: the other stations on the same broker, beside the program.
+    std::unique_ptr<quellon::frmStations> stations;
+    if (quellon::readRemoteSettings(g.SettingsPath).stations) {
+        stations = std::make_unique<quellon::frmStations>(mqtt);
+        stations->show();
     }
     // The end is immediate: the log's last records (handed to its writer within
     // the last batch) reach the file first, the network says goodbye.

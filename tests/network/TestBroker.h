@@ -4,10 +4,13 @@
 
 #include <sys/types.h>
 
+#include <QTemporaryDir>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "network/MqttSettings.h"
 
 struct mosquitto;
 
@@ -47,7 +50,8 @@ private:
     void end(int sig);
 
     BrokerOptions opt_;
-    std::string dir_;
+    QTemporaryDir tmp_;
+    std::string dir_ = tmp_.path().toStdString();
     int port_ = 0;
     pid_t pid_ = -1;
 };
@@ -84,6 +88,14 @@ private:
     bool subscribed_ = false;
     mosquitto* mosq_ = nullptr;
 };
+
+// Settings of a station on this broker: enabled, the loopback address, the
+// node's name, 200 ms between state messages, the live feed at liveHz.
+MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz = 0);
+
+// Publishes the messages (QoS 1, retained as marked) as a client of its own and
+// waits until the broker has them all.
+bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages);
 
 // Polls pred every 20 ms until it holds or timeoutMs pass.
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
