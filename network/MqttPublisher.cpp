@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "network/MqttPayload.h"
@@ -183,7 +184,8 @@ private:
         auto due = now + milliseconds(kLoopSliceMs);
         if (state_ == State::Connected) {
             for (const auto& t : lastSent_) {
-                const auto next = t + milliseconds(s_.intervalMs);
+                if (!t) continue;  // nothing sent yet: due at the next reading
+                const auto next = *t + milliseconds(s_.intervalMs);
                 if (next > now) due = std::min(due, next);
             }
         }
@@ -210,7 +212,7 @@ private:
                                   true);
         }
         // What waited while the broker was away goes out at once.
-        lastSent_[0] = lastSent_[1] = Clock::time_point{};
+        lastSent_[0] = lastSent_[1] = std::nullopt;
         sh_->setStatus(MqttStatus::Connected, "connected to " + where());
     }
 
@@ -265,7 +267,7 @@ private:
     void publishDue() {
         const auto now = Clock::now();
         for (int i = 0; i < 2; ++i) {
-            if (now < lastSent_[i] + milliseconds(s_.intervalMs)) continue;
+            if (lastSent_[i] && now < *lastSent_[i] + milliseconds(s_.intervalMs)) continue;
             ChannelSnapshot snap;
             {
                 std::lock_guard lk(sh_->m);
@@ -324,7 +326,10 @@ private:
     int lastAcked_ = -1;
     int retryMs_ = kFirstRetryMs;
     Clock::time_point deadline_{};
-    Clock::time_point lastSent_[2]{};
+    // Unset until the first message of a connection: the monotonic clock's
+    // zero is the machine's boot, not "long ago", so no time point can stand
+    // for "never sent".
+    std::optional<Clock::time_point> lastSent_[2];
 };
 
 }  // namespace
