@@ -73,10 +73,20 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
         port.setReceiveThreshold(0);
         port.setInputLength(0);
         link.rxBuffer = port.read();  // discarded
+        bool streamStopped = false;
         for (int attempt = 0; attempt < kIdentifyTries && !found; ++attempt) {
             port.write(protocol::kIdentify);
             link.platform().sleep(kAckPauseMs);
             const std::string reply = link.leggiPIC();
+            // A bridge sends nothing behind its reply unless its stream still
+            // runs: a program ended without stopping it (a crash, a kill). Its
+            // frames would be read as the replies that follow (a frame that lands
+            // first fails the second identification; a frame's start passes for
+            // the scale reply and gives wrong scales). Stop it, once.
+            if (!streamStopped && port.inBufferCount() > 0) {
+                streamStopped = true;
+                link.sendCmd_ACK(protocol::kStreamStop);
+            }
             if (protocol::isBridgeReply(reply)) {
                 found = true;
             } else {
