@@ -64,6 +64,13 @@ public:
     // The port is given up while a window uses the bridge on a port of its own.
     void closeBridgePort();
     void reopenBridgePort();
+    // Unattended: the firmware message and the logger's reports are modeless,
+    // so nothing waits for a click. The firmware message stays up (one, however
+    // many attempts meet the old firmware) until a right bridge answers.
+    void setModelessReports(bool on) {
+        modelessReports_ = on;
+        logger_.setModelessReports(on);
+    }
     void startDataLog() { logger_.startDataLog(); }
     void stopDataLog() { logger_.stopDataLog(); }
     // Forgets the channel of the last frame (a new start of the program's window).
@@ -90,6 +97,7 @@ public:
 private:
     bool fail();
     void resync(bool clearLastChannel);
+    void tellFirmwareTooOld();
 
     Platform& p_;
     ModGlobal& g_;
@@ -104,6 +112,8 @@ private:
     std::string lastChannel_;
     bool connecting_ = false;
     bool inReceive_ = false;
+    bool modelessReports_ = false;
+    std::unique_ptr<ShownMessage> firmwareMessage_;
     uint64_t framesAccepted_ = 0;
     uint64_t resyncs_ = 0;
 };
