@@ -214,6 +214,33 @@ bool frmMain::connectionLost(const std::string& text, int style) {
     return !session_.port().isOpen();
 }
 
+std::string frmMain::networkStatus() {
+    std::string text = networkStatusSource ? networkStatusSource() : std::string();
+    if (rigStatusSource_) {
+        if (!text.empty()) text += "\n";
+        text += rigStatusSource_();
+    }
+    return text;
+}
+
+void frmMain::setRigStatusSource(std::function<std::string()> source) {
+    rigStatusSource_ = std::move(source);
+    if (!lblRig_) {
+        lblRig_ = new QLabel(this);
+        lblRig_->setObjectName("lblRig");
+        lblRig_->setAlignment(Qt::AlignCenter);
+        // Under the connection text: the layout's third row.
+        static_cast<QVBoxLayout*>(layout())->insertWidget(3, lblRig_);
+        auto* t = new QTimer(this);
+        connect(t, &QTimer::timeout, this, [this] {
+            const QString text = QString::fromStdString(rigStatusSource_());
+            if (lblRig_->text() != text) lblRig_->setText(text);
+        });
+        t->start(500);
+    }
+    lblRig_->setText(QString::fromStdString(rigStatusSource_()));
+}
+
 void frmMain::Timer2_Timer() {
     int v = ProgressBar1_->value() + 1;
     if (v == ProgressBar1_->maximum()) v = ProgressBar1_->minimum();
@@ -273,6 +300,10 @@ void frmMain::endProgram() { p_.endProgram(0); }
 
 void frmMain::showHistory(QWidget* parent) {
     if (historyWindow) historyWindow(parent);
+}
+
+void frmMain::showBigView(QWidget* parent) {
+    if (bigViewWindow) bigViewWindow(parent);
 }
 
 void frmMain::cmdRetry_Click() {

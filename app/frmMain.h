@@ -66,9 +66,9 @@ public:
     void endProgram() override;
     bool connectionLost(const std::string& text, int style) override;
     void showHistory(QWidget* parent) override;
-    std::string networkStatus() override {
-        return networkStatusSource ? networkStatusSource() : std::string();
-    }
+    void showBigView(QWidget* parent) override;
+    // The network publisher's and the rig's status lines, one under the other.
+    std::string networkStatus() override;
 
     // Unattended recovery ([Recovery] Auto, on unless "0"): the lost-connection
     // messages are modeless, at most one is shown and the program closes it when
@@ -114,8 +114,14 @@ public:
     std::function<void(QWidget*)> portDetection;
     // Opens the history window; set by the program's composition root.
     std::function<void(QWidget*)> historyWindow;
+    // Opens the big view; set by the program's composition root.
+    std::function<void(QWidget*)> bigViewWindow;
     // The network publisher's status line for the display windows (set by main).
     std::function<std::string()> networkStatusSource;
+    // The rig's status line (set by main when [Rig] is enabled): shown under the
+    // connection text here, renewed twice a second, and in the displays' status.
+    void setRigStatusSource(std::function<std::string()> source);
+    QLabel* rigLabel() const { return lblRig_; }
 
 private:
     void failureTail();
@@ -134,6 +140,8 @@ private:
 
     QLabel* Picture1_ = nullptr;
     QLabel* lblVersion_ = nullptr;
+    QLabel* lblRig_ = nullptr;
+    std::function<std::string()> rigStatusSource_;
     QLabel* lblConnection_ = nullptr;
     QProgressBar* ProgressBar1_ = nullptr;
     QPushButton* cmdRetry_ = nullptr;

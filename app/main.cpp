@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
+#include "alarm/AlarmMonitor.h"
+#include "alarm/AlarmSettings.h"
 #include "app/frmMain.h"
 #include "core/modGlobal.h"
 #include "history/HistoryStore.h"
@@ -12,6 +16,9 @@
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
+#include "rig/RigClient.h"
+#include "rig/RigProtect.h"
+#include "rig/ui/frmBands.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -59,17 +66,84 @@ int main(int argc, char** argv) {
     // The history listens to every frame from the start, window open or not.
     quellon::history::HistoryStore history;
     std::unique_ptr<quellon::history::frmHistory> historyWin;
+    std::unique_ptr<quellon::rig::RigClient> rigClient;
+    std::unique_ptr<quellon::rig::BandStats> bandStats;
+    std::unique_ptr<quellon::rig::BandStatsListener> bandListener;
+    std::unique_ptr<quellon::rig::frmBands> bandsWin;
     quellon::frmMain w(platform, g);
     w.readings().subscribe(&history);
     w.historyWindow = [&](QWidget*) {
-        if (!historyWin)
+        if (!historyWin) {
             historyWin =
                 std::make_unique<quellon::history::frmHistory>(history, platform, g.SettingsPath);
+            if (rigClient) {
+                historyWin->rigStatusSource = [&rigClient] { return rigClient->statusText(); };
+                historyWin->setBandsWindow([&] {
+                    if (!bandsWin)
+                        bandsWin = std::make_unique<quellon::rig::frmBands>(*bandStats, history);
+                    bandsWin->show();
+                    bandsWin->raise();
+                    bandsWin->activateWindow();
+                });
+            }
+        }
         historyWin->show();
         historyWin->raise();
         historyWin->activateWindow();
     };
     w.Form_Load();
+
+    // The SWR alarm listens to every frame, whatever window is open. Read after
+    // the version check, which may start a new settings file. The timer decides
+    // an alarm's start or end when the frames stop coming.
+    const quellon::alarm::AlarmSettings alarmSettings =
+        quellon::alarm::readAlarmSettings(g.SettingsPath);
+    quellon::alarm::AlarmMonitor alarms(alarmSettings.condition);
+    w.readings().subscribe(&alarms);
+    QTimer alarmPoll;
+    QObject::connect(&alarmPoll, &QTimer::timeout, [&alarms] { alarms.poll(); });
+    alarmPoll.start(50);
+    // The transceiver, when enabled: its frequency and mode tag every reading.
+    // Read after the version check, like the MQTT settings below.
+    const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
+    for (const std::string& problem : rigSettings.problems)
+        std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    std::unique_ptr<quellon::rig::RigProtect> protect;
+    std::unique_ptr<quellon::ShownMessage> protectReport;
+    QTimer protectPoll;
+    if (rigSettings.enabled) {
+        rigClient = std::make_unique<quellon::rig::RigClient>(rigSettings);
+        rigClient->start();
+        w.session().tagSource = [&rigClient] { return rigClient->tag(); };
+        // SWR per band from every reading, counted from the alarm's minimum power.
+        std::string planProblem;
+        bandStats = std::make_unique<quellon::rig::BandStats>(
+            quellon::rig::BandPlan::parse(rigSettings.bands, &planProblem),
+            alarmSettings.condition.minPowerW);
+        if (!planProblem.empty()) std::fprintf(stderr, "quellon: %s\n", planProblem.c_str());
+        bandListener = std::make_unique<quellon::rig::BandStatsListener>(*bandStats);
+        w.readings().subscribe(bandListener.get());
+        // [Rig] Protect=1: an alarm's start unkeys the transmitter.
+        if (rigSettings.protect) {
+            protect = std::make_unique<quellon::rig::RigProtect>(*rigClient, rigSettings.journal);
+            alarms.subscribe(protect.get());
+            // A rig that could not be unkeyed is said loudly, in a box that waits
+            // for nobody: the stream goes on behind it.
+            QObject::connect(&protectPoll, &QTimer::timeout, [&] {
+                const std::string failure = protect->takeFailure();
+                if (failure.empty()) return;
+                platform.beep();
+                protectReport =
+                    platform.showMessage(failure, quellon::mb::Exclamation, quellon::kAppTitle);
+            });
+            protectPoll.start(100);
+        }
+        w.setRigStatusSource([&rigClient, &protect] {
+            std::string text = rigClient->statusText();
+            if (protect && !protect->lastEvent().empty()) text += "\n" + protect->lastEvent();
+            return text;
+        });
+    }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,
     // which may start a new settings file.
@@ -83,6 +157,12 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
+    w.readings().unsubscribe(&alarms);
+    w.session().tagSource = nullptr;
+    if (protect) alarms.unsubscribe(protect.get());
+    if (bandListener) w.readings().unsubscribe(bandListener.get());
+    bandsWin.reset();
+    if (rigClient) rigClient->stop();
     if (publisher) {
         w.readings().unsubscribe(publisher.get());
         publisher->stop();

@@ -257,7 +257,8 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
         connect(cmdChA, &QPushButton::clicked, this, [this] { cmdChA_Click(); });
         connect(cmdChB, &QPushButton::clicked, this, [this] { cmdChB_Click(); });
     }
-    // History: beside the left-hand controls, so the right-hand buttons keep their places.
+    // History and Big view: beside the left-hand controls, so the right-hand
+    // buttons keep their places.
     auto* cmdHistory = new QPushButton(QStringLiteral("History"));
     cmdHistory->setObjectName(QStringLiteral("cmdHistory"));
     cmdHistory->setToolTip(QStringLiteral("Power and SWR over time (Ctrl+H)"));
@@ -265,6 +266,13 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     connect(cmdHistory, &QPushButton::clicked, this, [this] { host_.showHistory(this); });
     auto* historyKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+H")), this);
     connect(historyKey, &QShortcut::activated, this, [this] { host_.showHistory(this); });
+    auto* cmdBigView = new QPushButton(QStringLiteral("Big view"));
+    cmdBigView->setObjectName(QStringLiteral("cmdBigView"));
+    cmdBigView->setToolTip(QStringLiteral("Large read-outs and the SWR alarm (Ctrl+B)"));
+    row->addWidget(cmdBigView);
+    connect(cmdBigView, &QPushButton::clicked, this, [this] { host_.showBigView(this); });
+    auto* bigViewKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+B")), this);
+    connect(bigViewKey, &QShortcut::activated, this, [this] { host_.showBigView(this); });
     row->addStretch(1);
     cmdConfig = new QPushButton(QStringLiteral("Set"));
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));

@@ -48,6 +48,8 @@ public:
 
     // Opens the (modeless, single) history window, or brings it to the front.
     virtual void showHistory(QWidget* parent) { (void)parent; }
+    // Opens the (modeless, single) big view, or brings it to the front.
+    virtual void showBigView(QWidget* parent) { (void)parent; }
     // One line on the network publishing ("MQTT: connected to ..."), shown as
     // the display windows' tool tip; empty when nothing is published.
     virtual std::string networkStatus() { return {}; }

@@ -23,7 +23,14 @@ struct Sample {
     int64_t t = 0;  // ms since 1970 UTC
     float v[kTraces] = {0, 0, 0};
     uint8_t alarm = 0;  // the channel's SWR was above its threshold
+    uint8_t mode = 0;   // the rig's mode (modeCode), 0 when not known
+    uint32_t hz = 0;    // the rig's frequency, 0 when not known
 };
+
+// A frequency as a sample keeps it: 0 for unknown and for what does not fit.
+inline uint32_t sampleHz(int64_t hz) {
+    return hz > 0 && hz <= int64_t(UINT32_MAX) ? static_cast<uint32_t>(hz) : 0;
+}
 
 // Minimum, maximum, sum and count of each trace over a set of samples.
 struct Agg {
@@ -32,6 +39,8 @@ struct Agg {
     double sum[kTraces];
     uint32_t n[kTraces];
     uint32_t alarms;
+    uint32_t hz;   // the latest known frequency of the samples, 0 when none was
+    uint8_t mode;  // and its mode
 
     Agg() { clear(); }
     void clear() {
@@ -42,6 +51,8 @@ struct Agg {
             n[i] = 0;
         }
         alarms = 0;
+        hz = 0;
+        mode = 0;
     }
     void add(const Sample& s) {
         for (int i = 0; i < kTraces; ++i) {
@@ -53,6 +64,7 @@ struct Agg {
             ++n[i];
         }
         alarms += s.alarm ? 1u : 0u;
+        if (s.hz) hz = s.hz, mode = s.mode;
     }
     void add(const Agg& a) {
         for (int i = 0; i < kTraces; ++i) {
@@ -63,6 +75,7 @@ struct Agg {
             n[i] += a.n[i];
         }
         alarms += a.alarms;
+        if (a.hz) hz = a.hz, mode = a.mode;
     }
     bool has(int trace) const { return n[trace] != 0; }
     double mean(int trace) const { return n[trace] ? sum[trace] / n[trace] : std::nan(""); }
@@ -96,11 +109,22 @@ public:
 
     void add(int ch, const Sample& s) {
         const int c = column(s.t);
-        if (c >= 0) cols_[ch][c].add(s);
+        if (c >= 0 && passes(s.hz)) cols_[ch][c].add(s);
     }
     void add(int ch, int64_t t, const Agg& a) {
         const int c = column(t);
-        if (c >= 0) cols_[ch][c].add(a);
+        if (c >= 0 && passes(a.hz)) cols_[ch][c].add(a);
+    }
+    // Only what was measured on [lowHz, highHz] is taken (a bucket by its
+    // latest frequency); off: everything.
+    void setBand(int64_t lowHz, int64_t highHz) {
+        bandLow_ = lowHz;
+        bandHigh_ = highHz;
+        filtered_ = true;
+    }
+    bool filtered() const { return filtered_; }
+    bool passes(uint32_t hz) const {
+        return !filtered_ || (hz != 0 && hz >= bandLow_ && hz <= bandHigh_);
     }
     const Agg& at(int ch, int c) const { return cols_[ch][c]; }
     Agg& at(int ch, int c) { return cols_[ch][c]; }
@@ -110,6 +134,8 @@ public:
 private:
     int64_t t0_, t1_;
     int width_;
+    bool filtered_ = false;
+    int64_t bandLow_ = 0, bandHigh_ = 0;
     std::vector<Agg> cols_[kChannels];
 };
 

@@ -24,7 +24,7 @@ float readingSwr(const ChannelReading& r) {
 }  // namespace
 
 // The default limits must keep a full day at the line's rate well inside 50 MB.
-static_assert(sizeof(Agg) <= 64, "a bucket aggregate grew: check the memory bound");
+static_assert(sizeof(Agg) <= 72, "a bucket aggregate grew: check the memory bound");
 
 HistoryStore::HistoryStore() : HistoryStore(Limits{}) {}
 
@@ -53,6 +53,15 @@ void HistoryStore::onReading(const ReadingEvent& e) {
     s.v[Ref] = static_cast<float>(r.pwrRef) / 10.0f;
     s.v[Swr] = readingSwr(r);
     s.alarm = e.alarm() ? 1 : 0;
+    s.hz = sampleHz(e.rig.hz);
+    if (s.hz) {
+        // The mode changes seldom: its code is looked up only when it does.
+        if (e.rig.mode != lastMode_) {
+            lastMode_ = e.rig.mode;
+            lastModeCode_ = modeCode(lastMode_);
+        }
+        s.mode = lastModeCode_;
+    }
     const int16_t maxSwr = ch == 0 ? e.state.params.MaxSwrA : e.state.params.MaxSwrB;
     threshold_[ch] = maxSwr / 100.0;
     add(ch, s);
@@ -157,7 +166,7 @@ void HistoryStore::decimate(Columns& out) const {
                 for (; i < r.count; ++i) {
                     const Sample& s = r.at(i);
                     if (s.t >= end) break;
-                    col.add(s);
+                    if (out.passes(s.hz)) col.add(s);
                 }
             }
         } else {

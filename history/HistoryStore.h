@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "history/HistoryData.h"
@@ -95,6 +96,8 @@ private:
     double threshold_[kChannels] = {0, 0};
     int64_t first_ = 0, last_ = 0;
     uint64_t added_ = 0;
+    std::string lastMode_;
+    uint8_t lastModeCode_ = 0;
 };
 
 }  // namespace quellon::history

@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kHeader =
     "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
     "\"PwrDirB\",\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+// What [Rig] LogFrequency=1 adds at the end of the header.
+constexpr const char* kFrequencyColumns = ",\"FrequencyHz\",\"Mode\"";
 
 // Exactly n digits.
 bool digits(const char*& p, const char* end, int n, int& out) {
@@ -89,7 +91,10 @@ private:
 
 bool isHeader(const char* p, const char* end) {
     const size_t n = std::strlen(kHeader);
-    return static_cast<size_t>(end - p) == n && std::memcmp(p, kHeader, n) == 0;
+    const size_t len = static_cast<size_t>(end - p);
+    if (len < n || std::memcmp(p, kHeader, n) != 0) return false;
+    const size_t f = std::strlen(kFrequencyColumns);
+    return len == n || (len == n + f && std::memcmp(p + n, kFrequencyColumns, f) == 0);
 }
 
 bool parseRecord(const char* p, const char* end, LogRecord& r) {
@@ -106,6 +111,27 @@ bool parseRecord(const char* p, const char* end, LogRecord& r) {
     for (int i = 0; i < 8; ++i) {
         if (!expect(p, end, ',') || !int16Field(p, end, r.v[i])) return false;
     }
+    r.hz = 0;
+    r.mode[0] = '\0';
+    if (p == end) return true;
+    // The frequency columns: hertz (empty when the rig was not known), then
+    // the quoted mode.
+    if (!expect(p, end, ',')) return false;
+    int64_t hz = 0;
+    int n = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++n) {
+        if (n >= 12) return false;
+        hz = hz * 10 + (*p - '0');
+    }
+    if (!expect(p, end, ',') || !expect(p, end, '"')) return false;
+    size_t m = 0;
+    for (; p < end && *p != '"'; ++p) {
+        if (m + 1 >= sizeof r.mode) return false;
+        r.mode[m++] = *p;
+    }
+    r.mode[m] = '\0';
+    if (!expect(p, end, '"')) return false;
+    r.hz = hz;
     return p == end;
 }
 
@@ -159,6 +185,8 @@ LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB) {
             s.v[Swr] = swrFromPowers(v[2] / 10.0, v[3] / 10.0);
             const bool noMatch = v[2] > 0 && v[3] >= v[2];
             s.alarm = (noMatch || (thr[c] > 0 && s.v[Swr] > thr[c])) ? 1 : 0;
+            s.hz = sampleHz(r.hz);
+            s.mode = s.hz ? modeCode(r.mode) : 0;
             ch[c].push_back(s);
         }
     };
@@ -266,6 +294,13 @@ void LogHistory::decimate(Columns& out) const {
             const size_t j = lowerBound(ch, out.columnStart(c + 1));
             Agg& col = out.at(ch, c);
             // Samples [i, j): single samples up to a block edge, whole blocks, the rest.
+            if (out.filtered()) {
+                // One band only: a block may mix bands, so sample by sample.
+                for (size_t m = i; m < j; ++m)
+                    if (out.passes(v[m].hz)) col.add(v[m]);
+                i = j;
+                continue;
+            }
             size_t k = i;
             while (k < j && k % kBlock != 0) col.add(v[k++]);
             while (k + kBlock <= j) {

@@ -1,7 +1,9 @@
 #pragma once
 // A CSV log of the program read back as a history: the header line and the
 // records of both channels (quoted local date and time, then the eight powers
-// in tenths of a watt), CR LF line ends (a bare LF is taken too).
+// in tenths of a watt), CR LF line ends (a bare LF is taken too). A log
+// written with [Rig] LogFrequency=1 has two more columns at the end, the
+// frequency in hertz and the quoted mode; both forms are read.
 //
 // Forward and reflected power come from PwrDir and PwrRef of each channel;
 // the SWR is computed from the peak powers PwrDirMax and PwrRefMax, the values
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RigTag.h"
 #include "history/HistoryData.h"
 
 namespace quellon::history {
@@ -68,6 +71,8 @@ LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB);
 struct LogRecord {
     int year, month, day, hour, minute, second, ms;
     int16_t v[8];
+    int64_t hz;     // the frequency columns ([Rig] LogFrequency=1); 0 without them
+    char mode[16];  // "" without them
 };
 bool parseRecord(const char* p, const char* end, LogRecord& r);
 bool isHeader(const char* p, const char* end);

@@ -1,5 +1,9 @@
 #include "network/MqttPayload.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -9,29 +13,20 @@
 
 namespace quellon {
 
+namespace {
+
+// A JSON string literal, quotes included, escaped by Qt's JSON writer (text that is not
+// UTF-8 becomes replacement characters rather than a payload no reader accepts).
 std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-    return out;
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromUtf8(text.data(), qsizetype(text.size()))})
+            .toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();  // without the array's brackets
 }
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
 
 std::string tenthsToWatts(int tenths) {
     const bool negative = tenths < 0;
@@ -71,6 +66,8 @@ int localUtcOffsetMinutes(int64_t epochMs) {
     return static_cast<int>(tm.tm_gmtoff / 60);
 }
 
+// Assembled here rather than by QJsonObject, which would sort the keys and write 50.0 W
+// as 50: the fields keep the documented order and watts keep their decimal.
 std::string statePayload(const ChannelSnapshot& s) {
     std::string p;
     p.reserve(256);
@@ -93,6 +90,13 @@ std::string stateTopic(const MqttSettings& s, char channel) {
     return s.baseTopic + "/" + s.node + "/" + channel + "/state";
 }
 
+std::string linkTopic(const MqttSettings& s) { return s.baseTopic + "/" + s.node + "/link"; }
+
+int expireAfterSeconds(const MqttSettings& s) {
+    const long long threeIntervals = (3LL * s.intervalMs + 999) / 1000;
+    return static_cast<int>(std::clamp<long long>(threeIntervals, 10, 3LL * 86400));
+}
+
 std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
     struct Field {
         const char* key;
@@ -106,38 +110,78 @@ std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s) {
         {"peak_reflected_w", "peak reflected power", true},
         {"swr", "SWR", false},
     };
-    const std::string device = std::string("\"device\":{\"identifiers\":[") +
-                               jsonString("quellon_" + s.node) +
-                               "],\"name\":" + jsonString("SWR Bridge " + s.node) +
-                               ",\"manufacturer\":\"WEXLO\",\"model\":\"SWR Bridge\"" +
-                               ",\"sw_version\":" + jsonString(kProgramVersion) + "}";
-    const std::string availability = ",\"availability_topic\":" + jsonString(statusTopic(s)) +
-                                     ",\"payload_available\":\"online\"" +
-                                     ",\"payload_not_available\":\"offline\",";
+    const QJsonObject device{
+        {"identifiers", QJsonArray{q("quellon_" + s.node)}},
+        {"name", q("SWR Bridge " + s.node)},
+        {"manufacturer", "WEXLO"},
+        {"model", "SWR Bridge"},
+        {"sw_version", kProgramVersion},
+    };
+    const QJsonObject origin{{"name", "Quellon"}, {"sw_version", kProgramVersion}};
+    const QJsonArray availability{
+        QJsonObject{{"topic", q(statusTopic(s))},
+                    {"payload_available", "online"},
+                    {"payload_not_available", "offline"}},
+        QJsonObject{{"topic", q(linkTopic(s))},
+                    {"payload_available", kLinkUp},
+                    {"payload_not_available", kLinkDown}},
+    };
+    const int expireAfter = expireAfterSeconds(s);
     std::vector<MqttMessage> out;
     for (char ch : {'a', 'b'}) {
         const std::string upper(1, static_cast<char>(ch - 'a' + 'A'));
-        const std::string state = stateTopic(s, ch);
-        auto common = [&](const std::string& id, const std::string& name) {
-            return "{\"name\":" + jsonString("Channel " + upper + " " + name) +
-                   ",\"unique_id\":" + jsonString(id) + ",\"object_id\":" + jsonString(id) +
-                   ",\"state_topic\":" + jsonString(state);
+        auto common = [&](const std::string& id, const char* domain, const std::string& name) {
+            return QJsonObject{
+                {"name", q("Channel " + upper + " " + name)},
+                {"unique_id", q(id)},
+                // Home Assistant's entity ids allow only a-z 0-9 _.
+                {"default_entity_id", q(std::string(domain) + ".quellon_" + entityIdPart(id))},
+                {"state_topic", q(stateTopic(s, ch))},
+                {"availability", availability},
+                {"availability_mode", "all"},
+                {"expire_after", expireAfter},
+                {"device", device},
+                {"origin", origin},
+            };
         };
         for (const Field& f : fields) {
             const std::string id = s.node + "_" + ch + "_" + f.key;
-            std::string p = common(id, f.name);
-            p += ",\"value_template\":" + jsonString(std::string("{{ value_json.") + f.key + " }}");
-            if (f.power) p += ",\"unit_of_measurement\":\"W\",\"device_class\":\"power\"";
-            p += ",\"state_class\":\"measurement\"";
-            p += availability + device + "}";
-            out.push_back({s.discoveryPrefix + "/sensor/" + id + "/config", std::move(p)});
+            QJsonObject p = common(id, "sensor", f.name);
+            p["value_template"] = q(std::string("{{ value_json.") + f.key + " }}");
+            if (f.power) {
+                p["unit_of_measurement"] = "W";
+                p["device_class"] = "power";
+            }
+            p["state_class"] = "measurement";
+            p["suggested_display_precision"] = f.power ? 1 : 2;
+            out.push_back({s.discoveryPrefix + "/sensor/" + id + "/config", compactJson(p)});
         }
         const std::string id = s.node + "_" + ch + "_alarm";
-        std::string p = common(id, "SWR alarm");
-        p += ",\"value_template\":" + jsonString("{{ 'ON' if value_json.alarm else 'OFF' }}") +
-             ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"device_class\":\"problem\"";
-        p += availability + device + "}";
-        out.push_back({s.discoveryPrefix + "/binary_sensor/" + id + "/config", std::move(p)});
+        QJsonObject p = common(id, "binary_sensor", "SWR alarm");
+        p["value_template"] = "{{ 'ON' if value_json.alarm else 'OFF' }}";
+        p["payload_on"] = "ON";
+        p["payload_off"] = "OFF";
+        p["device_class"] = "problem";
+        out.push_back({s.discoveryPrefix + "/binary_sensor/" + id + "/config", compactJson(p)});
+    }
+    return out;
+}
+
+std::vector<MqttMessage> discoveryClears(const MqttSettings& s) {
+    std::vector<MqttMessage> out = discoveryConfigs(s);
+    for (MqttMessage& m : out) m.payload.clear();
+    return out;
+}
+
+std::string compactJson(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string entityIdPart(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        out.push_back((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_');
     }
     return out;
 }

@@ -9,6 +9,8 @@
 
 #include "network/MqttSettings.h"
 
+class QJsonObject;
+
 namespace quellon {
 
 // What one channel's state message carries: the latest reading, the highest
@@ -28,8 +30,11 @@ struct ChannelSnapshot {
     int utcOffsetMinutes = 0;  // local offset at that time
 };
 
-// A JSON string literal, quotes included; control characters escaped.
-std::string jsonString(std::string_view text);
+// One line of JSON without blanks.
+std::string compactJson(const QJsonObject& o);
+// A text made fit for a Home Assistant entity id: lower case, anything but
+// a-z 0-9 turned into "_" ("shack-pc_a_swr" -> "shack_pc_a_swr").
+std::string entityIdPart(const std::string& text);
 // Tenths of a watt as watts with one decimal: 516 -> "51.6", 5 -> "0.5", -7 -> "-0.7".
 std::string tenthsToWatts(int tenths);
 // The SWR as a JSON value agreeing with the screen: null while it shows "---",
@@ -44,6 +49,15 @@ std::string statePayload(const ChannelSnapshot& s);
 
 std::string statusTopic(const MqttSettings& s);
 std::string stateTopic(const MqttSettings& s, char channel);
+// "up" from the first frame of a stream, "down" when it is lost: the program
+// running says nothing about the bridge.
+std::string linkTopic(const MqttSettings& s);
+inline constexpr const char* kLinkUp = "up";
+inline constexpr const char* kLinkDown = "down";
+
+// Seconds after which Home Assistant shows a sensor whose state stopped as
+// unknown: three intervals, and at least 10 s.
+int expireAfterSeconds(const MqttSettings& s);
 
 struct MqttMessage {
     std::string topic;
@@ -51,7 +65,11 @@ struct MqttMessage {
 };
 
 // The twelve retained discovery configs: per channel the four powers and the
-// SWR as sensors and the alarm as a binary sensor, one device for all.
+// SWR as sensors and the alarm as a binary sensor, one device for all. Each is
+// available only while both the program (status) and the bridge (link) are.
 std::vector<MqttMessage> discoveryConfigs(const MqttSettings& s);
+// The same topics with empty payloads: published retained, they remove the
+// configs (and so the entities) a run with discovery on left at the broker.
+std::vector<MqttMessage> discoveryClears(const MqttSettings& s);
 
 }  // namespace quellon

@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "network/LiveFeed.h"
 #include "network/MqttPayload.h"
 #include "settings/Ini.h"
 
@@ -28,6 +29,10 @@ constexpr int kFirstRetryMs = 1000;
 constexpr int kLongestRetryMs = 30000;
 constexpr int kConnectAnswerMs = 10000;  // TCP and TLS set-up plus CONNACK
 constexpr int kLoopSliceMs = 100;        // longest wait inside the network loop
+// A stream silent this long counts as lost even before the session's watchdog
+// (5 s) says so, so that the link topic goes down within 5 s.
+constexpr int kLinkSilenceMs = 4000;
+constexpr auto kDescriptionCheck = std::chrono::seconds(5);
 
 // One channel's record, written by the user-interface thread.
 struct Slot {
@@ -54,6 +59,19 @@ struct MqttPublisher::Shared {
     bool finished = false;
     std::atomic<uint64_t> sent{0};
     std::atomic<uint64_t> connections{0};
+
+    // The bridge's link: up from the first frame of a stream until the stream
+    // is lost or silent.
+    bool linkUp = false;
+    Clock::time_point lastFrame{};  // read only while linkUp
+    // The live feed: latest reading per channel, and whether one came since
+    // the last live message.
+    LiveMessage live;
+    bool liveFresh = false;
+    uint64_t counts[2] = {0, 0};
+    // The rarely changing part, and a change counter the thread watches.
+    BridgeInfo bridge;
+    uint64_t bridgeVersion = 0;
 
     void setStatus(MqttStatus s, std::string text) {
         std::lock_guard lk(m);
@@ -173,7 +191,11 @@ private:
                 down(&nextTry);
                 continue;
             }
-            if (state_ == State::Connected) publishDue();
+            if (state_ == State::Connected) {
+                publishLink();
+                publishDue();
+                publishLive();
+            }
         }
     }
 
@@ -186,6 +208,10 @@ private:
             for (const auto& t : lastSent_) {
                 if (!t) continue;  // nothing sent yet: due at the next reading
                 const auto next = *t + milliseconds(s_.intervalMs);
+                if (next > now) due = std::min(due, next);
+            }
+            if (liveSent_) {
+                const auto next = *liveSent_ + livePeriod();
                 if (next > now) due = std::min(due, next);
             }
         }
@@ -206,13 +232,21 @@ private:
         const std::string status = statusTopic(s_);
         mosquitto_publish(mosq_, nullptr, status.c_str(), 6, "online", 1, true);
         if (s_.discovery) {
-            for (const MqttMessage& msg : discoveryConfigs(s_))
-                mosquitto_publish(mosq_, nullptr, msg.topic.c_str(),
-                                  static_cast<int>(msg.payload.size()), msg.payload.data(), 1,
-                                  true);
+            for (const MqttMessage& msg : discoveryConfigs(s_)) publishRetained(msg);
+        } else if (!cleared_) {
+            // Configs of an earlier run with discovery on would keep the
+            // entities in Home Assistant for good: removed once per start.
+            for (const MqttMessage& msg : discoveryClears(s_)) publishRetained(msg);
+            cleared_ = true;
         }
+        // The broker may have lost the retained link and bridge messages
+        // (a restart without persistence): both go out again.
+        linkSent_.reset();
+        bridgeSent_ = false;
+        publishLink();
         // What waited while the broker was away goes out at once.
         lastSent_[0] = lastSent_[1] = std::nullopt;
+        liveSent_.reset();
         sh_->setStatus(MqttStatus::Connected, "connected to " + where());
     }
 
@@ -296,9 +330,77 @@ private:
         }
     }
 
-    // "offline" from the program itself, waited for (bounded), then a clean
-    // disconnect (after which the broker does not send the last will).
+    void publishRetained(const MqttMessage& msg) {
+        mosquitto_publish(mosq_, nullptr, msg.topic.c_str(), static_cast<int>(msg.payload.size()),
+                          msg.payload.data(), 1, true);
+    }
+
+    // The link topic when the wanted state differs from the one at the broker.
+    void publishLink() {
+        bool up = false;
+        {
+            std::lock_guard lk(sh_->m);
+            if (sh_->linkUp && Clock::now() - sh_->lastFrame > milliseconds(kLinkSilenceMs))
+                sh_->linkUp = false;
+            up = sh_->linkUp;
+        }
+        if (linkSent_ == up) return;
+        publishRetained({linkTopic(s_), up ? kLinkUp : kLinkDown});
+        linkSent_ = up;
+    }
+
+    std::chrono::microseconds livePeriod() const {
+        return std::chrono::microseconds(1000000 / std::max(1, s_.liveHz));
+    }
+
+    // At most LiveHz live messages a second, each with the latest reading of
+    // both channels; the bridge message first whenever what it says changed.
+    void publishLive() {
+        if (s_.liveHz <= 0) return;
+        const auto now = Clock::now();
+        if (liveSent_ && now < *liveSent_ + livePeriod()) return;
+        LiveMessage live;
+        bool bridgeChanged = false;
+        {
+            std::lock_guard lk(sh_->m);
+            if (!sh_->liveFresh) return;
+            live = sh_->live;
+            sh_->liveFresh = false;
+            if (sh_->bridgeVersion != bridgeVersion_) {
+                const std::string a = bridge_.descriptionA, b = bridge_.descriptionB;
+                bridge_ = sh_->bridge;
+                bridge_.descriptionA = a;
+                bridge_.descriptionB = b;
+                bridgeVersion_ = sh_->bridgeVersion;
+                bridgeChanged = true;
+            }
+        }
+        // The descriptions live in the settings file, which the setup dialog
+        // rewrites: looked at now and then, not for every message.
+        if (bridgeChanged || !descriptionsRead_ || now > *descriptionsRead_ + kDescriptionCheck) {
+            const std::string a = description('a'), b = description('b');
+            bridgeChanged = bridgeChanged || a != bridge_.descriptionA || b != bridge_.descriptionB;
+            bridge_.descriptionA = a;
+            bridge_.descriptionB = b;
+            descriptionsRead_ = now;
+        }
+        if (bridgeChanged || !bridgeSent_) {
+            publishRetained({bridgeTopic(s_), bridgePayload(bridge_)});
+            bridgeSent_ = true;
+        }
+        const std::string payload = livePayload(live);
+        const std::string topic = liveTopic(s_);
+        if (mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                              payload.data(), 0, false) == MOSQ_ERR_SUCCESS)
+            ++sh_->sent;
+        liveSent_ = now;
+    }
+
+    // "down" and "offline" from the program itself, waited for (bounded),
+    // then a clean disconnect (after which the broker does not send the last
+    // will).
     void goodbye() {
+        if (linkSent_ != false) publishRetained({linkTopic(s_), kLinkDown});
         int mid = 0;
         const std::string status = statusTopic(s_);
         if (mosquitto_publish(mosq_, &mid, status.c_str(), 7, "offline", 1, true) ==
@@ -330,6 +432,14 @@ private:
     // zero is the machine's boot, not "long ago", so no time point can stand
     // for "never sent".
     std::optional<Clock::time_point> lastSent_[2];
+    // Nothing sent yet has no time: a default time point is not "long ago".
+    std::optional<Clock::time_point> liveSent_;
+    std::optional<bool> linkSent_;  // the link state at the broker, if known
+    BridgeInfo bridge_;             // as last published
+    uint64_t bridgeVersion_ = 0;    // of the shared record bridge_ was taken from
+    bool bridgeSent_ = false;       // bridge_ is at the broker
+    std::optional<Clock::time_point> descriptionsRead_;
+    bool cleared_ = false;
 };
 
 }  // namespace
@@ -367,7 +477,30 @@ void MqttPublisher::onReading(const ReadingEvent& e) {
     const bool a = e.isA();
     const auto& texts = a ? e.state.ScaleTextA : e.state.ScaleTextB;
     const bool alarm = e.alarm();
+    const auto now = Clock::now();
     std::lock_guard lk(shared_->m);
+    shared_->linkUp = true;
+    shared_->lastFrame = now;
+    if (settings_.liveHz > 0) {
+        const size_t i = a ? 0 : 1;
+        LiveChannel& c = shared_->live.ch[i];
+        c.count = ++shared_->counts[i];
+        c.epochMs = e.epochMs;
+        copyReadingNumbers(r, c.reading);
+        c.reading.channel = a ? "A" : "B";
+        const size_t slot = r.frameScale >= 2 ? 1 : 0;
+        c.scaleCode = (a ? e.state.ScaleCodeA : e.state.ScaleCodeB)[slot];
+        c.scaleText = texts[slot];
+        c.alarm = alarm;
+        shared_->liveFresh = true;
+        // Compared on every frame but copied only when it changed.
+        BridgeInfo& b = shared_->bridge;
+        const BridgeState& st = e.state;
+        if (shared_->bridgeVersion == 0 || bridgeStateDiffers(b, st)) {
+            b = bridgeInfoOf(st);
+            ++shared_->bridgeVersion;
+        }
+    }
     Slot& s = shared_->slots[a ? 0 : 1];
     if (!s.fresh) {
         s.peakDir = r.pwrDirMax;
@@ -395,6 +528,12 @@ MqttStatus MqttPublisher::status() const {
 std::string MqttPublisher::statusText() const {
     std::lock_guard lk(shared_->m);
     return shared_->statusText;
+}
+
+void MqttPublisher::onLinkState(LinkState s) {
+    if (s == LinkState::Streaming) return;  // up with the first frame, not before
+    std::lock_guard lk(shared_->m);
+    shared_->linkUp = false;
 }
 
 uint64_t MqttPublisher::messagesSent() const { return shared_->sent; }

@@ -3,7 +3,8 @@
 // folds each reading into a small per-channel record (latest values, highest
 // peaks and alarm since the last message); a thread of the publisher's own
 // connects, reconnects with growing pauses, and sends each channel's record at
-// most once per interval. While the broker is away the records keep only the
+// most once per interval; with LiveHz set, the live feed for viewers at that
+// rate and the bridge message when it changes. While the broker is away the records keep only the
 // latest reading per channel, so nothing grows.
 
 #include <cstdint>
@@ -44,6 +45,8 @@ public:
     void stop(int timeoutMs = 3000);
 
     void onReading(const ReadingEvent& e) override;
+    // Any state but streaming takes the link topic down at once.
+    void onLinkState(LinkState s) override;
 
     MqttStatus status() const;
     // One line for the display windows: "MQTT: connected to localhost:1883".

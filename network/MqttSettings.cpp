@@ -77,6 +77,7 @@ MqttSettings readMqttSettings(const std::string& file) {
     s.intervalText = ReadIni(kSection, "Interval", file, "1000");
     s.discovery = ReadIni(kSection, "Discovery", file, "1") == "1";
     s.discoveryPrefix = ReadIni(kSection, "DiscoveryPrefix", file, "homeassistant");
+    s.liveHzText = ReadIni(kSection, "LiveHz", file, "0");
     return s;
 }
 
@@ -89,6 +90,9 @@ std::string checkMqttSettings(MqttSettings& s) {
     if (!parseWhole(s.intervalText, 1, 86400000, s.intervalMs))
         return "bad setting: Interval " + quoted(s.intervalText) +
                " is not a number of milliseconds";
+    if (!parseWhole(s.liveHzText, 0, kMaxLiveHz, s.liveHz))
+        return "bad setting: LiveHz " + quoted(s.liveHzText) + " is not a rate from 0 to " +
+               std::to_string(kMaxLiveHz);
     if (s.node.empty()) return "bad setting: Node is empty";
     for (char c : s.node)
         if (!isIdChar(c))

@@ -19,10 +19,12 @@ struct MqttSettings {
     std::string intervalText = "1000";
     bool discovery = true;
     std::string discoveryPrefix = "homeassistant";
+    std::string liveHzText = "0";  // live feed messages a second for viewers; 0: none
 
     // Filled by checkMqttSettings.
     int port = 0;
     int intervalMs = 0;
+    int liveHz = 0;
     std::string password;
 };
 
@@ -34,6 +36,9 @@ std::string defaultNode();
 
 // Reads section Mqtt (defaults written back).
 MqttSettings readMqttSettings(const std::string& settingsPath);
+
+// The live feed's highest rate: a viewer's screen gains nothing above it.
+inline constexpr int kMaxLiveHz = 25;
 
 // Checks the values, converts port and interval and reads the password file.
 // Returns an empty text when the settings can be used, else what is wrong, in

@@ -6,7 +6,7 @@
 #   2 platform     clock, event pump, message boxes, serial ports (and their fakes)
 #   3 link         the bridge's protocol and the frame decoder: no widgets, no settings file
 #   4 session      the session that owns the port and publishes readings, and the
-#                  features that listen to it (datalog, history, network)
+#                  features that listen to it (datalog, history, network, alarm, rig)
 #   5 windows      the windows and what only they use (and the install files' tools);
 #                  a feature's ui/ subfolder (history/ui) is its window
 # The simulator stands apart: it includes nothing of the program but core.
@@ -22,7 +22,7 @@ level() {  # folder, or folder/sub for a feature's window subfolder
     settings) echo 1 ;;
     platform) echo 2 ;;
     link) echo 3 ;;
-    session|datalog|history|network) echo 4 ;;
+    session|datalog|history|network|alarm|rig) echo 4 ;;
     app|display|setup|portscan|command|resources|dist) echo 5 ;;
     *) echo "" ;;
   esac

@@ -11,6 +11,13 @@ pkgs=(build-essential cmake ninja-build pkg-config
       openbox xdotool)  # the screenshot script drives the windows under a window manager
 # Bitmap icons are rendered from the scalable one; the install check wants them.
 pkgs+=(qt6-svg-dev desktop-file-utils)
+# Coverage and mutation figures (scripts/coverage.sh, scripts/mutants.sh).
+pkgs+=(gcovr python3 ccache)
+# The alarm's tone (Qt Multimedia) and its test: a private sound server with a
+# null sink, recorded with parec.
+pkgs+=(qt6-multimedia-dev pulseaudio pulseaudio-utils)
+# The transceiver through Hamlib; its tests run a real rigctld with the dummy rig.
+pkgs+=(libhamlib-dev libhamlib-utils)
 # --list: print the packages, one a line, and install nothing (scripts/check-deps.sh).
 if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${pkgs[@]}"

@@ -169,7 +169,8 @@ void BridgeSession::onReceive(int event) {
             g_.streamState = StreamState::NewReading;
             if (onFrame) onFrame();
             readings_.publishLinkState(LinkState::Streaming);
-            readings_.publishReading(ReadingEvent{g_.reading, g_, p_.epochMs()});
+            readings_.publishReading(
+                ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
         } else {
             badFrame = true;
         }

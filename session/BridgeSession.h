@@ -79,6 +79,10 @@ public:
     // Called once per accepted frame, before the listeners, with streamState 2:
     // the display window's aggiornaDati.
     std::function<void()> onFrame;
+    // What every reading is tagged with: the transceiver's frequency and mode
+    // (set by main when a rig is configured). Called once per frame: it must
+    // be cheap and never wait for the rig.
+    std::function<RigTag()> tagSource;
     // A status text shown while the sequence goes on ("SWR BRIDGE CONNECTED").
     std::function<void(const std::string&)> onStatus;
     // The watchdog ran out: the caller tells the user.

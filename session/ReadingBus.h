@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RigTag.h"
 #include "core/modGlobal.h"
 
 namespace quellon {
@@ -29,6 +30,7 @@ struct ReadingEvent {
     const ChannelReading& reading;  // the frame's channel and its decoded values
     const ModGlobal& state;         // parameters (MaxSwrA/B), scale texts, ...
     int64_t epochMs;                // wall-clock time of the read, ms since 1970 UTC
+    RigTag rig = {};                // the transceiver's frequency and mode then, if known
     bool isA() const { return reading.channel == "A"; }
     // The channel's SWR is above its threshold: the displays show "HIG".
     bool alarm() const { return reading.swrTextNow() == "HIG"; }

@@ -71,6 +71,7 @@ void HistoryPlot::resizeEvent(QResizeEvent*) { recompute(); }
 
 void HistoryPlot::recompute() {
     cols_ = std::make_unique<Columns>(range_.t0, range_.t1, plotRect().width());
+    if (bandLow_ > 0) cols_->setBand(bandLow_, bandHigh_);
     if (src_ && !src_->empty()) src_->decimate(*cols_);
     scaleAxes();
 }

@@ -26,6 +26,8 @@ public:
 
     // Recomputes the columns of range r from src (nullptr: nothing) and repaints.
     void setData(const HistorySource* src, TimeRange r);
+    // Shows only what was measured on [lowHz, highHz]; lowHz 0: every band.
+    void setBand(int64_t lowHz, int64_t highHz) { bandLow_ = lowHz, bandHigh_ = highHz; }
     const Columns* columns() const { return cols_.get(); }
     TimeRange range() const { return range_; }
 
@@ -62,6 +64,7 @@ private:
     const HistorySource* src_ = nullptr;
     TimeRange range_;
     std::unique_ptr<Columns> cols_;
+    int64_t bandLow_ = 0, bandHigh_ = 0;
     double lo_[kTraces] = {0, 0, 1};
     double hi_[kTraces] = {1, 1, 3};
     int cursorX_ = -1;

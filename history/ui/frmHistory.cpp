@@ -1,6 +1,7 @@
 #include "history/ui/frmHistory.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include "history/HistoryExport.h"
 #include "history/ui/HistoryPlot.h"
 #include "platform/Platform.h"
+#include "rig/RigClient.h"
 #include "settings/Ini.h"
 
 namespace quellon::history {
@@ -81,6 +83,21 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     cmdPng_ = new QPushButton(QStringLiteral("Export PNG..."));
     cmdCsv_ = new QPushButton(QStringLiteral("Export CSV..."));
     for (QPushButton* b : {cmdLive_, cmdOpen_, cmdPng_, cmdCsv_}) bar->addWidget(b);
+    // One band at a time, by the rig's frequency of each reading.
+    bands_ = rig::BandPlan::parse(IniLookup("Rig", "Bands", settingsPath_).value_or(""));
+    cboBand_ = new QComboBox;
+    cboBand_->setObjectName("cboBand");
+    cboBand_->addItem(QStringLiteral("All bands"));
+    for (const rig::Band& b : bands_.bands()) cboBand_->addItem(QString::fromStdString(b.name));
+    bar->addWidget(cboBand_);
+    cmdBands_ = new QPushButton(QStringLiteral("Bands"));
+    cmdBands_->setObjectName("cmdBands");
+    cmdBands_->hide();
+    bar->addWidget(cmdBands_);
+    connect(cmdBands_, &QPushButton::clicked, this, [this] {
+        if (bandsWindow_) bandsWindow_();
+    });
+    connect(cboBand_, &QComboBox::currentIndexChanged, this, [this](int i) { setBand(i - 1); });
     outer->addLayout(bar);
 
     chart_ = new QWidget;
@@ -89,6 +106,9 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     chartLayout->setContentsMargins(0, 0, 0, 0);
     lblSource_ = new QLabel;
     chartLayout->addWidget(lblSource_);
+    lblRig_ = new QLabel;
+    lblRig_->hide();
+    chartLayout->addWidget(lblRig_);
     plot_ = new HistoryPlot;
     chartLayout->addWidget(plot_, 1);
     auto* grid = new QGridLayout;
@@ -176,7 +196,28 @@ void frmHistory::readChannelNames() {
 
 QString frmHistory::channelName(int ch) const { return names_[ch]; }
 
+QString frmHistory::rigText() const { return lblRig_->text(); }
+
+void frmHistory::setBandsWindow(std::function<void()> open) {
+    bandsWindow_ = std::move(open);
+    cmdBands_->setVisible(bandsWindow_ != nullptr);
+}
+
+void frmHistory::setBand(int index) {
+    if (index < -1 || index >= static_cast<int>(bands_.bands().size())) index = -1;
+    band_ = index;
+    if (cboBand_->currentIndex() != index + 1) cboBand_->setCurrentIndex(index + 1);
+    if (index < 0) plot_->setBand(0, 0);
+    else plot_->setBand(bands_.bands()[index].lowHz, bands_.bands()[index].highHz);
+    dirty_ = true;
+}
+
 void frmHistory::tick() {
+    if (rigStatusSource) {
+        const QString rig = QString::fromStdString(rigStatusSource());
+        if (lblRig_->text() != rig) lblRig_->setText(rig);
+        lblRig_->show();
+    }
     // Live and following: the range moves with the clock, so redraw when new
     // data came in; everything else redraws only when asked to.
     const bool moving = !log_ && view_.follow();
@@ -256,6 +297,8 @@ void frmHistory::updateCursor(int column) {
     }
     const int64_t t = c->columnStart(column);
     QString s = QString::fromStdString(formatTime(t, shown_.span() >= 8LL * 3600 * 1000));
+    uint32_t hz = 0;
+    uint8_t mode = 0;
     for (int ch = 0; ch < 2; ++ch) {
         const Agg& a = c->at(ch, column);
         QString part = (ch == 0 ? QStringLiteral("A") : QStringLiteral("B")) + QStringLiteral(":");
@@ -272,6 +315,15 @@ void frmHistory::updateCursor(int column) {
         }
         if (a.alarms) part += QStringLiteral(" ALARM");
         s += QStringLiteral("&nbsp;&nbsp;&nbsp;") + colored(part, HistoryPlot::channelColor(ch));
+        if (a.hz) hz = a.hz, mode = a.mode;
+    }
+    // Where the rig was then: the band and the frequency.
+    if (hz) {
+        const std::string band = bands_.nameOf(hz);
+        s += QStringLiteral("&nbsp;&nbsp;&nbsp;") +
+             QString::fromStdString((band.empty() ? "off band" : band) + " " +
+                                    rig::frequencyText(hz) + " " + modeName(mode))
+                 .trimmed();
     }
     lblCursor_->setText(s);
 }

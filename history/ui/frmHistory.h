@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,7 +15,9 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "history/LogHistory.h"
+#include "rig/BandPlan.h"
 
+class QComboBox;
 class QLabel;
 class QTimer;
 class QToolButton;
@@ -63,6 +66,14 @@ public:
     QString channelName(int ch) const;
     const ViewState& view() const { return view_; }
     long long redraws() const { return redraws_; }
+    // The rig's status line, shown above the chart (set by main when the rig is on).
+    std::function<std::string()> rigStatusSource;
+    // Opens the Bands window; its button shows only when set (by main, with the rig on).
+    void setBandsWindow(std::function<void()> open);
+    QString rigText() const;
+    // Shows one band of the band plan only; -1: every band.
+    void setBand(int index);
+    int band() const { return band_; }
 
 protected:
     void showEvent(QShowEvent*) override;
@@ -102,6 +113,12 @@ private:
     HistoryPlot* plot_ = nullptr;
     QWidget* chart_ = nullptr;  // what the PNG export shows
     QLabel* lblSource_ = nullptr;
+    QLabel* lblRig_ = nullptr;
+    QComboBox* cboBand_ = nullptr;
+    QPushButton* cmdBands_ = nullptr;
+    std::function<void()> bandsWindow_;
+    rig::BandPlan bands_;
+    int band_ = -1;
     QLabel* lblCursor_ = nullptr;
     std::array<QLabel*, 2> lblName_{};
     std::array<std::array<QLabel*, kTraces>, 2> lblStats_{};

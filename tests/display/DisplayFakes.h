@@ -40,6 +40,7 @@ public:
     void runConfigDialog(QWidget*) override { modal("runConfigDialog"); }
     void endProgram() override { calls.push_back("endProgram"); }
     void showHistory(QWidget*) override { calls.push_back("showHistory"); }
+    void showBigView(QWidget*) override { calls.push_back("showBigView"); }
     std::string networkStatus() override { return network; }
 
     bool called(const std::string& name) const { return std::ranges::count(calls, name) > 0; }

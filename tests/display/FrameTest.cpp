@@ -118,21 +118,25 @@ TEST(DisplayFrame, ExitSavesAndEndsWithoutUnload) {
     EXPECT_EQ(h.unloads, 0);
 }
 
-// Five modes, each opening the history by its button and by Ctrl+H.
-TEST(DisplayFrame, FiveModesEachOpenTheHistory) {
+// Five modes, each opening the history and the big view by a button and a key.
+TEST(DisplayFrame, FiveModesEachOpenTheHistoryAndTheBigView) {
+    const std::tuple<const char*, const char*, const char*> opens[] = {
+        {"cmdHistory", "Ctrl+H", "showHistory"}, {"cmdBigView", "Ctrl+B", "showBigView"}};
     for (auto m : {"0", "1", "2", "3", "4"}) {
         FakeHost h;
         auto w = createDisplayWindow(m, h);
         ASSERT_NE(w, nullptr) << m;
-        auto* button = w->widget()->findChild<QPushButton*>(QStringLiteral("cmdHistory"));
-        ASSERT_NE(button, nullptr) << m;
-        button->click();
-        QShortcut* key = nullptr;
-        for (QShortcut* s : w->widget()->findChildren<QShortcut*>())
-            if (s->key() == QKeySequence(QStringLiteral("Ctrl+H"))) key = s;
-        ASSERT_NE(key, nullptr) << m;
-        emit key->activated();
-        EXPECT_EQ(std::ranges::count(h.calls, "showHistory"), 2) << m;
+        for (auto [name, keys, call] : opens) {
+            auto* button = w->widget()->findChild<QPushButton*>(QString::fromLatin1(name));
+            ASSERT_NE(button, nullptr) << m << name;
+            button->click();
+            QShortcut* key = nullptr;
+            for (QShortcut* s : w->widget()->findChildren<QShortcut*>())
+                if (s->key() == QKeySequence(QString::fromLatin1(keys))) key = s;
+            ASSERT_NE(key, nullptr) << m << keys;
+            emit key->activated();
+            EXPECT_EQ(std::ranges::count(h.calls, call), 2) << m << call;
+        }
     }
     FakeHost h;
     for (const char* m : {"5", "", "01"}) EXPECT_EQ(createDisplayWindow(m, h), nullptr) << m;

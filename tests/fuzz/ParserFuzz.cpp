@@ -12,6 +12,7 @@
 
 #include "LinkFuzz.h"
 #include "link/BridgeLink.h"
+#include "network/LiveFeed.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
 #include "platform/testing/FakePlatform.h"
@@ -397,9 +398,69 @@ std::string scratchDir() {
     return dir;
 }
 
+// Live and bridge messages from the broker: anything accepted is within the
+// ranges the decoder gives, and writes back to a message that reads the same.
+bool runFeed(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    LiveMessage live;
+    BridgeInfo bridge;
+    const bool liveOk = parseLive(bytes, live).empty();
+    const bool bridgeOk = parseBridge(bytes, bridge).empty();
+    check(!(liveOk && bridgeOk), "a message is live or bridge, never both");
+    if (liveOk) {
+        check(bytes.size() <= kMaxLiveBytes, "a live message is short");
+        LiveMessage again;
+        check(parseLive(livePayload(live), again).empty(), "an accepted live message writes back");
+        for (size_t i = 0; i < 2; ++i) {
+            const ChannelReading& a = live.ch[i].reading.withTexts();
+            const ChannelReading& b = again.ch[i].reading.withTexts();
+            check(a.nDir >= 0 && a.nRevMax >= 0 && a.scaleMultText == b.scaleMultText &&
+                      a.pwrDirText == b.pwrDirText && a.swrText == b.swrText &&
+                      a.voltRefText == b.voltRefText && live.ch[i].count == again.ch[i].count &&
+                      live.ch[i].scaleText.size() <= kMaxShortText,
+                  "an accepted live message reads back the same");
+        }
+    }
+    if (bridgeOk) {
+        BridgeInfo again;
+        check(parseBridge(bridgePayload(bridge), again).empty() && sameBridgeInfo(bridge, again),
+              "an accepted bridge message reads back the same");
+    }
+    return liveOk || bridgeOk;
+}
+
+std::vector<uint8_t> shapeFeed(std::mt19937& rng) {
+    static const std::string live = [] {
+        LiveMessage m;
+        for (size_t i = 0; i < 2; ++i) {
+            m.ch[i].count = 3 + i;
+            m.ch[i].reading.nDir = 700;
+            m.ch[i].reading.swrKind = SwrKind::Value;
+            m.ch[i].reading.swrTenths = 15;
+            m.ch[i].scaleText = "100W";
+        }
+        return livePayload(m);
+    }();
+    static const std::string bridge = bridgePayload(BridgeInfo{});
+    // Whole messages, now and then bent by a few bytes.
+    const std::string& base = rng() % 2 ? live : bridge;
+    std::string s = base;
+    const unsigned edits = rng() % 4;
+    for (unsigned i = 0; i < edits && !s.empty(); ++i) {
+        const size_t at = rng() % s.size();
+        static const std::string_view bits[] = {"-",       "1e9", "0.5", "\"\"", "null", "{", "}",
+                                                "\\u0000", ",",   "9",   "true", "[]",   "\""};
+        const std::string_view b = bits[rng() % std::size(bits)];
+        if (rng() % 3 == 0) s.erase(at, 1 + rng() % 8);
+        else s.insert(at, b);
+    }
+    return {s.begin(), s.end()};
+}
+
 const std::vector<ParserTarget>& parserTargets() {
     static const std::vector<ParserTarget> targets = {
         {"ini", runIni, shapeIni},
+        {"live-feed", runFeed, shapeFeed},
         {"serial-settings", runSettingsText, shapeSettingsText},
         {"ports", runPorts, shapePorts},
         {"ack", runAck, shapeAck},

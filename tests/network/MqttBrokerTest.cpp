@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <chrono>
 #include <memory>
 
 #include "network/MqttPayload.h"
@@ -212,4 +213,65 @@ TEST(MqttBroker, BadSettingsAndUnreachableBrokersGiveAClearStatus) {
         f.reading(p, "A", 1, 1, 1, 1, "1", 0.0f);
         p.stop();
     }
+}
+
+// The link topic follows the stream, not the program: down at the start, up
+// with the first frame, down on a lost stream and on silence, down before
+// "offline" at the end. A run with discovery off removes the configs of a run
+// with it on.
+TEST(MqttBroker, LinkFollowsTheStreamAndDiscoveryOffClearsTheConfigs) {
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    const std::string link = "quellon/bench/link";
+    auto links = [&] {
+        std::string all;
+        for (const Message& m : sub.on(link)) all += m.payload + " ";
+        return all;
+    };
+    {
+        MqttPublisher p(settingsFor(broker), "");
+        p.start();
+        Feed f;
+        // Each step, then the link topics so far.
+        const std::pair<std::function<void()>, const char*> steps[] = {
+            {[] {}, "down "},
+            {[&] { f.reading(p, "A", 1, 1, 1, 1, "1", 0.0f); }, "down up "},
+            {[&] { p.onLinkState(LinkState::Lost); }, "down up down "},
+            {[&] { f.reading(p, "B", 1, 1, 1, 1, "1", 0.0f); }, "down up down up "},
+            {[] {}, "down up down up down "},  // frames silent for 4 s
+            {[&] { f.reading(p, "B", 1, 1, 1, 1, "1", 0.0f); }, "down up down up down up "},
+        };
+        auto since = std::chrono::steady_clock::now();
+        for (const auto& [step, expected] : steps) {
+            step();
+            ASSERT_TRUE(waitUntil([&] { return links() == expected; })) << links();
+        }
+        EXPECT_GE(std::chrono::steady_clock::now() - since, std::chrono::seconds(4));
+        p.stop();
+        ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "offline"));
+        EXPECT_EQ(links(), "down up down up down up down ");
+        const auto all = sub.messages();
+        EXPECT_EQ(all.back().payload, "offline") << "the link goes down first";
+        EXPECT_TRUE(sub.on("quellon/bench/live").empty()) << "LiveHz=0: no feed";
+    }
+    auto retainedConfigs = [&] {
+        Subscriber late(broker);
+        waitUntil([&] { return !late.on(link).empty(); });
+        int n = 0;
+        for (const Message& m : late.messages()) n += m.topic.rfind("homeassistant/", 0) == 0;
+        return n;
+    };
+    EXPECT_EQ(retainedConfigs(), 12);
+    MqttSettings s = settingsFor(broker);
+    s.discovery = false;
+    MqttPublisher p(s, "");
+    p.start();
+    ASSERT_TRUE(waitUntil([&] {
+        int cleared = 0;
+        for (const Message& m : sub.messages())
+            cleared += m.topic.rfind("homeassistant/", 0) == 0 && m.payload.empty();
+        return cleared == 12;
+    }));
+    EXPECT_EQ(retainedConfigs(), 0);
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 
 #include "app/frmMain.h"
 #include "display/DisplayFrame.h"
+#include "network/LiveFeed.h"
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
 #include "settings/Ini.h"
@@ -65,6 +67,7 @@ void writeSettings(const std::string& ini, const SimProcess& sim, const TestBrok
     WriteIni("Mqtt", "Port", std::to_string(broker.port()), ini);
     WriteIni("Mqtt", "Node", node, ini);
     WriteIni("Mqtt", "Interval", "300", ini);
+    WriteIni("Mqtt", "LiveHz", "10", ini);
 }
 
 bool hasTopic(const Subscriber& sub, const std::string& topic) { return !sub.on(topic).empty(); }
@@ -115,6 +118,32 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
         EXPECT_EQ(o["description"].toString(), ch[0] == 'a' ? "Dipole 40m" : "Channel B");
         EXPECT_EQ(o["time"].toString().size(), 29) << ch;  // 2024-03-05T15:07:09.250+01:00
     }
+    // The live feed: at most LiveHz a second, with the decoder's numbers, from
+    // which a viewer makes the same texts; the link is up.
+    ASSERT_TRUE(pumpUntil([&] { return hasTopic(sub, "quellon/e2e/live"); }));
+    const size_t before = sub.on("quellon/e2e/live").size();
+    QElapsedTimer twoSeconds;
+    twoSeconds.start();
+    pumpUntil([&] { return twoSeconds.elapsed() >= 2000; });
+    const size_t count = sub.on("quellon/e2e/live").size() - before;
+    EXPECT_LE(count, size_t(twoSeconds.elapsed() / 100 + 1));
+    EXPECT_GE(count, 10u);
+    LiveMessage live;
+    ASSERT_EQ(parseLive(sub.on("quellon/e2e/live").back().payload, live), "");
+    for (const LiveChannel& c : live.ch) {
+        const ChannelReading& r = c.reading.withTexts();
+        EXPECT_EQ(r.pwrDirText + " " + r.pwrRefText + " " + r.pwrDirMaxText + " " +
+                      r.pwrRefMaxText + " " + r.swrText + " " + c.scaleText,
+                  "50 2 51 2 1.5 100W")
+            << r.channel;
+        EXPECT_GT(c.count, 0u);
+    }
+    BridgeInfo bridge;
+    ASSERT_EQ(parseBridge(sub.on("quellon/e2e/bridge").back().payload, bridge), "");
+    EXPECT_EQ(bridge.descriptionA, "Dipole 40m");
+    EXPECT_EQ(bridge.firmware, modGlobal.BridgeFirmwareVersion);
+    EXPECT_EQ(sub.on("quellon/e2e/link").back().payload, "up");
+
     // The display window carries the status as its tool tip.
     auto* frame = dynamic_cast<DisplayFrame*>(w.displayWindow());
     ASSERT_NE(frame, nullptr);
@@ -125,6 +154,40 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
     frame->cmdExit_Click();
     EXPECT_TRUE(platform.ended);
     EXPECT_TRUE(sub.waitForPayload("quellon/e2e/status", "offline"));
+    w.readings().unsubscribe(&publisher);
+}
+
+// A pulled cable: the link goes down within 5 s while the program stays
+// online, and up again once the bridge is back and streams.
+TEST(MqttEndToEnd, LinkGoesDownOnAHangUpAndUpOnTheReturn) {
+    QTemporaryDir d;
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Subscriber sub(broker);
+    SimProcess sim({"--rate", "200", "--reopen"});
+    modGlobal = ModGlobal{};
+    modGlobal.ProgramDir = d.path().toStdString();
+    modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
+    writeSettings(modGlobal.SettingsPath, sim, broker, "hup");
+    TestPlatform platform([] { return modGlobal.SettingsPath; });
+    frmMain w(platform, modGlobal);
+    w.Form_Load();
+    MqttPublisher publisher(readMqttSettings(modGlobal.SettingsPath), modGlobal.SettingsPath);
+    publisher.start();
+    w.readings().subscribe(&publisher);
+    const std::string link = "quellon/hup/link";
+    ASSERT_TRUE(pumpUntil([&] { return sub.on(link).size() == 2; })) << "down, then up";
+    EXPECT_EQ(sub.on(link).back().payload, "up");
+
+    ASSERT_TRUE(sim.send("hangup"));
+    QElapsedTimer lost;
+    lost.start();
+    ASSERT_TRUE(pumpUntil([&] { return sub.on(link).size() == 3; }));
+    EXPECT_EQ(sub.on(link).back().payload, "down");
+    EXPECT_LT(lost.elapsed(), 5000);
+    EXPECT_EQ(sub.on("quellon/hup/status").back().payload, "online");
+    ASSERT_TRUE(pumpUntil([&] { return sub.on(link).size() == 4; })) << "back by itself";
+    EXPECT_EQ(sub.on(link).back().payload, "up");
     w.readings().unsubscribe(&publisher);
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "core/Version.h"
 #include "network/MqttPayload.h"
 #include "network/MqttSettings.h"
 #include "settings/Ini.h"
@@ -73,11 +74,6 @@ TEST(MqttPayload, TimeIsIso8601WithMillisecondsAndOffset) {
     for (const Case& c : cases) EXPECT_EQ(isoTime(c.ms, c.offset), c.text) << c.ms;
 }
 
-TEST(MqttPayload, JsonStringsAreEscaped) {
-    EXPECT_EQ(jsonString("Shack \"A\" \\ 2m\n\t\x01"), "\"Shack \\\"A\\\" \\\\ 2m\\n\\t\\u0001\"");
-    EXPECT_EQ(jsonString("Antenne Süd"), "\"Antenne Süd\"");
-}
-
 TEST(MqttPayload, StatePayloadIsExact) {
     ChannelSnapshot s{'a',           500, 20, 516, 21, "1.5", 1.5f, false, "100W", "Dipole \"40m\"",
                       1709647629250, 60};
@@ -98,30 +94,50 @@ TEST(MqttPayload, DiscoveryGivesTwelveWellFormedConfigsOfOneDevice) {
     s.node = "shack-pc";
     s.baseTopic = "quellon";
     s.discoveryPrefix = "homeassistant";
+    s.intervalMs = 5000;
     const auto configs = discoveryConfigs(s);
     ASSERT_EQ(configs.size(), 12u);
     std::set<std::string> topics;
     QJsonObject device;
+    const QJsonArray availability = QJsonDocument::fromJson(R"([
+        {"topic":"quellon/shack-pc/status","payload_available":"online","payload_not_available":"offline"},
+        {"topic":"quellon/shack-pc/link","payload_available":"up","payload_not_available":"down"}])")
+                                        .array();
     for (const MqttMessage& m : configs) {
         topics.insert(m.topic);
         const QJsonObject o = parse(m.payload);
         const bool a = m.topic.find("_a_") != std::string::npos;
         EXPECT_EQ(o["state_topic"].toString().toStdString(),
                   a ? "quellon/shack-pc/a/state" : "quellon/shack-pc/b/state");
-        EXPECT_EQ(o["availability_topic"].toString().toStdString(), "quellon/shack-pc/status");
+        // Available while both the program and the bridge are; a state that
+        // stops coming is unknown after three intervals.
+        EXPECT_EQ(o["availability"].toArray(), availability);
+        EXPECT_EQ(o["availability_mode"].toString(), "all");
+        EXPECT_EQ(o["expire_after"].toInt(), 15);
+        EXPECT_FALSE(o.contains("object_id") || o.contains("availability_topic"));
+        EXPECT_EQ(o["origin"].toObject()["name"].toString(), "Quellon");
+        EXPECT_EQ(o["origin"].toObject()["sw_version"].toString(), kProgramVersion);
         EXPECT_TRUE(o["value_template"].toString().startsWith("{{"));
-        // <prefix>/<component>/<id>/config
+        // <prefix>/<component>/<id>/config; the entity id is <component>.quellon_<id>.
         const auto last = m.topic.rfind('/');
         const auto before = m.topic.rfind('/', last - 1);
         const std::string id = m.topic.substr(before + 1, last - before - 1);
+        const std::string component = m.topic.substr(14, m.topic.find('/', 14) - 14);
         EXPECT_EQ(o["unique_id"].toString().toStdString(), id);
+        EXPECT_EQ(o["default_entity_id"].toString().toStdString(),
+                  component + ".quellon_" + entityIdPart(id));
         if (device.isEmpty()) device = o["device"].toObject();
         EXPECT_EQ(o["device"].toObject(), device);
         const bool power = m.topic.find("_w/config") != std::string::npos;
         EXPECT_EQ(o["unit_of_measurement"].toString(), power ? "W" : "");
-        const bool binary = m.topic.find("/binary_sensor/") != std::string::npos;
+        const bool binary = component == "binary_sensor";
         EXPECT_EQ(o["device_class"].toString(), power ? "power" : binary ? "problem" : "");
+        EXPECT_EQ(o["suggested_display_precision"].toInt(-1), power ? 1 : binary ? -1 : 2);
     }
+    EXPECT_EQ(parse(configs[0].payload)["default_entity_id"].toString(),
+              "sensor.quellon_shack_pc_a_forward_w");
+    for (const MqttMessage& m : discoveryClears(s)) EXPECT_TRUE(m.payload.empty()) << m.topic;
+    EXPECT_EQ(discoveryClears(s).size(), 12u);
     EXPECT_EQ(device["identifiers"].toArray().first().toString(), "quellon_shack-pc");
     for (const char* ch : {"a", "b"}) {
         const std::string n = std::string("shack-pc_") + ch + "_";
@@ -135,6 +151,15 @@ TEST(MqttPayload, DiscoveryGivesTwelveWellFormedConfigsOfOneDevice) {
     EXPECT_EQ(alarm["device_class"].toString(), "problem");
     EXPECT_EQ(alarm["value_template"].toString(), "{{ 'ON' if value_json.alarm else 'OFF' }}");
     EXPECT_EQ(parse(configs[4].payload)["value_template"].toString(), "{{ value_json.swr }}");
+}
+
+TEST(MqttPayload, ExpireAfterIsThreeIntervalsAndTenSecondsAtLeast) {
+    const std::pair<int, int> cases[] = {{0, 10}, {1000, 10}, {3334, 11}, {60000, 180}};
+    for (auto [interval, seconds] : cases) {
+        MqttSettings s;
+        s.intervalMs = interval;
+        EXPECT_EQ(expireAfterSeconds(s), seconds) << interval;
+    }
 }
 
 TEST(MqttSettingsTest, NodeFromHostNameKeepsOnlyTopicSafeCharacters) {
@@ -157,7 +182,8 @@ TEST(MqttSettingsTest, EveryKeyIsWrittenBackWithItsDefault) {
         {"Enabled", "0"},         {"Host", "localhost"},
         {"Port", "1883"},         {"Node", defaultNode()},
         {"BaseTopic", "quellon"}, {"Interval", "1000"},
-        {"Discovery", "1"},       {"DiscoveryPrefix", "homeassistant"}};
+        {"Discovery", "1"},       {"DiscoveryPrefix", "homeassistant"},
+        {"LiveHz", "0"}};
     for (const auto& [key, value] : keys) EXPECT_EQ(IniLookup("Mqtt", key, ini), value) << key;
     std::ifstream in(ini);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -180,6 +206,8 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
         {"port blanks", [](MqttSettings& s) { s.portText = " 1884 "; }, ""},
         {"empty host", [](MqttSettings& s) { s.host = "  "; }, "bad setting: Host is empty"},
         {"interval", [](MqttSettings& s) { s.intervalText = "1s"; }, "bad setting: Interval"},
+        {"live 25", [](MqttSettings& s) { s.liveHzText = "25"; }, ""},
+        {"live 26", [](MqttSettings& s) { s.liveHzText = "26"; }, "bad setting: LiveHz \"26\""},
         {"node slash", [](MqttSettings& s) { s.node = "a/b"; }, "bad setting: Node"},
         {"base wildcard", [](MqttSettings& s) { s.baseTopic = "q/#"; }, "bad setting: BaseTopic"},
         {"missing password file",

@@ -1,0 +1,190 @@
+// The alarm condition as a table: each case is a run of samples (and clock
+// advances without a sample) and the edges it must give, written "A+300" for
+// channel A's start decided at 300 ms and "B-900" for B's end at 900 ms.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "alarm/AlarmMonitor.h"
+
+using namespace quellon;
+using namespace quellon::alarm;
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Step {
+    int64_t t;
+    int ch;  // -1: advance the clock only
+    double swr = 0, fwdW = 0, threshold = 3.0;
+};
+
+std::string edges(const std::vector<AlarmEvent>& evs) {
+    std::string out;
+    for (const AlarmEvent& e : evs)
+        out += std::string(out.empty() ? "" : " ") + e.channelName() +
+               (e.edge == AlarmEdge::Start ? "+" : "-") + std::to_string(e.atMs);
+    return out;
+}
+
+struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    const char* expect;
+};
+
+// Hold 300 ms, minimum 1 W, threshold 3.0 unless a step says otherwise.
+const Case kCases[] = {
+    {"high for the hold time starts",
+     {{10, 0, 3.5, 50}, {200, 0, 3.5, 50}, {310, 0, 3.5, 50}},
+     "A+310"},
+    {"a break in the high run restarts the hold",
+     {{0, 0, 3.5, 50}, {200, 0, 2.0, 50}, {250, 0, 3.5, 50}, {500, 0, 3.5, 50}, {550, 0, 3.5, 50}},
+     "A+550"},
+    {"the hold runs out with no new frame", {{1000, 0, 3.5, 50}, {1299, -1}, {1300, -1}}, "A+1300"},
+    {"equal to the threshold is not above (as the displays' float compare)",
+     {{0, 0, 3.0, 50}, {400, 0, 3.0, 50}, {0, 1, 3.1, 50, 3.1}, {400, 1, 3.1, 50, 3.1}},
+     ""},
+    {"reflected at or above forward counts as above any threshold",
+     {{0, 0, kInf, 50, 9.99}, {300, 0, kInf, 50, 9.99}},
+     "A+300"},
+    {"below the minimum forward power never alarms",
+     {{0, 0, 5.0, 0.9}, {400, 0, 5.0, 0.9}, {800, -1}},
+     ""},
+    {"exactly the minimum forward power alarms", {{0, 0, 5.0, 1.0}, {300, 0, 5.0, 1.0}}, "A+300"},
+    {"end needs the hold time below (hysteresis in time)",
+     {{0, 0, 4, 50},
+      {300, 0, 4, 50},
+      {400, 0, 2, 50},
+      {600, 0, 4, 50},
+      {700, 0, 2, 50},
+      {999, 0, 2, 50},
+      {1000, 0, 2, 50}},
+     "A+300 A-1000"},
+    {"unkeying ends the alarm after the hold time",
+     {{0, 0, 4, 50}, {300, 0, 4, 50}, {400, 0, 0, 0}, {700, -1}},
+     "A+300 A-700"},
+    {"both channels are independent",
+     {{0, 0, 4, 50},
+      {5, 1, 2, 50},
+      {150, 1, 4, 50},
+      {300, 0, 4, 50},
+      {310, 1, 4, 50},
+      {450, 1, 4, 50},
+      {460, 0, 1.5, 50},
+      {760, -1}},
+     "A+300 B+450 A-760"},
+    {"a threshold of 0 (channel off) never alarms", {{0, 1, 9, 50, 0}, {1000, 1, 9, 50, 0}}, ""},
+    {"switching the channel off ends its alarm at once",
+     {{0, 1, 4, 50}, {300, 1, 4, 50}, {320, 1, 4, 50, 0}},
+     "B+300 B-320"},
+    {"a clock stepping back restarts the hold instead of firing early",
+     {{5000, 0, 4, 50}, {100, 0, 4, 50}, {399, 0, 4, 50}, {400, 0, 4, 50}},
+     "A+400"},
+    {"clock values near zero and negative are ordinary times",
+     {{-300, 0, 4, 50}, {0, 0, 4, 50}},
+     "A+0"},
+};
+
+TEST(AlarmCondition, Table) {
+    for (const Case& c : kCases) {
+        AlarmCondition cond;
+        std::vector<AlarmEvent> all;
+        for (const Step& s : c.steps) {
+            auto evs =
+                s.ch < 0 ? cond.advance(s.t) : cond.update({s.ch, s.swr, s.fwdW, s.threshold, s.t});
+            all.insert(all.end(), evs.begin(), evs.end());
+        }
+        EXPECT_EQ(edges(all), c.expect) << c.name;
+    }
+}
+
+TEST(AlarmCondition, EventsCarryThePeaksAndTheThreshold) {
+    AlarmCondition cond({100, 5.0});
+    cond.update({0, 3.2, 40, 3.0, 0});
+    cond.update({0, 4.6, 80, 3.0, 50});
+    auto start = cond.update({0, 3.4, 60, 3.0, 100});
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_EQ(start[0].sinceMs, 0);
+    EXPECT_DOUBLE_EQ(start[0].swr, 3.4);
+    EXPECT_DOUBLE_EQ(start[0].peakSwr, 4.6);
+    EXPECT_DOUBLE_EQ(start[0].peakForwardW, 80);
+    EXPECT_DOUBLE_EQ(start[0].threshold, 3.0);
+    EXPECT_EQ(cond.nextDueMs(), std::nullopt);
+    cond.update({0, 1.2, 60, 3.0, 150});
+    EXPECT_EQ(cond.nextDueMs(), 250);
+    cond.update({0, 5.1, 90, 3.0, 160});  // still in alarm: a new peak
+    auto end = cond.reset(170);
+    ASSERT_EQ(end.size(), 1u);
+    EXPECT_EQ(end[0].cause, EndCause::LinkLost);
+    EXPECT_DOUBLE_EQ(end[0].peakSwr, 5.1);
+    EXPECT_FALSE(cond.active(0));
+    // A new alarm starts its peaks afresh.
+    cond.update({0, 3.3, 20, 3.0, 200});
+    EXPECT_DOUBLE_EQ(cond.update({0, 3.3, 20, 3.0, 300})[0].peakSwr, 3.3);
+}
+
+struct Heard : AlarmSubscriber {
+    std::vector<std::string> edges;
+    std::function<void()> during;
+    void onAlarm(const AlarmEvent& e, int64_t epochMs) override {
+        edges.push_back(std::string(e.channelName()) + (e.edge == AlarmEdge::Start ? "+" : "-") +
+                        std::to_string(e.atMs) + "@" + std::to_string(epochMs));
+        if (during) during();
+    }
+};
+
+// The monitor reads the frame as the displays do and ends alarms with the link.
+TEST(AlarmMonitor, FramesBecomeSamplesAndTheLinkEndsAlarms) {
+    int64_t now = 7;
+    AlarmMonitor mon(
+        {300, 1.0}, [&] { return now; }, [&] { return now + 1000; });
+    Heard h, quitter;
+    quitter.during = [&] { mon.unsubscribe(&quitter); };
+    mon.subscribe(&h);
+    mon.subscribe(&quitter);
+    ModGlobal g;
+    g.params.MaxSwrA = 300;
+    g.params.MaxSwrB = 0;
+    auto frame = [&](const char* ch, SwrKind kind, float swr, int16_t fwdTenths) {
+        g.reading.channel = ch;
+        g.reading.swrKind = kind;
+        g.reading.swrValue = swr;
+        g.reading.pwrDirMax = fwdTenths;
+        mon.onReading(ReadingEvent{g.reading, g, 0});
+    };
+    frame("A", SwrKind::High, 3.4f, 10);  // 1.0 W: the minimum
+    now = 200;
+    frame("B", SwrKind::High, 6.0f, 500);  // channel B off
+    now = 307;
+    mon.poll();
+    EXPECT_EQ(h.edges, (std::vector<std::string>{"A+307@1307"}));
+    EXPECT_EQ(quitter.edges.size(), 1u);
+    now = 400;
+    mon.onLinkState(LinkState::Lost);
+    EXPECT_EQ(h.edges.back(), "A-400@1400");
+    EXPECT_EQ(quitter.edges.size(), 1u);
+
+    // The decoder's kinds as SWR numbers.
+    g.params.MaxSwrB = 999;
+    g.reading.channel = "B";
+    const std::pair<SwrKind, double> kinds[] = {{SwrKind::NoPower, 0},
+                                                {SwrKind::NoReflection, 1},
+                                                {SwrKind::Value, 2.5},
+                                                {SwrKind::High, kInf}};
+    for (auto [kind, swr] : kinds) {
+        g.reading.swrKind = kind;
+        g.reading.swrValue = kind == SwrKind::High ? 6.0f : 2.5f;
+        const AlarmSample s = sampleOf(ReadingEvent{g.reading, g, 0});
+        EXPECT_EQ(s.channel, 1);
+        EXPECT_DOUBLE_EQ(s.threshold, 9.99);
+        EXPECT_EQ(s.swr, swr) << static_cast<int>(kind);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// The viewers' feed: what the publisher writes reads back to the same numbers
+// and so to the same texts; whatever else arrives is refused with a reason.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/FrameDecoder.h"
+#include "network/LiveFeed.h"
+
+using namespace quellon;
+
+namespace {
+
+// A frame as the bridge sends it: counts and peak powers, scale byte 0.
+std::array<uint8_t, 20> frame(char ch, std::array<int, 6> fields) {
+    std::array<uint8_t, 20> f{':', static_cast<uint8_t>(ch)};
+    for (size_t i = 0; i < 6; ++i) {
+        f[2 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xff);
+        f[3 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
+    }
+    f[19] = '\r';
+    return f;
+}
+
+std::string texts(const LiveChannel& c) {
+    const ChannelReading& r = c.reading.withTexts();
+    return r.channel + " " + r.pwrDirText + " " + r.pwrRefText + " " + r.pwrDirMaxText + " " +
+           r.pwrRefMaxText + " " + r.swrText + " " + r.voltDirText + " " + r.voltRefText + " " +
+           r.scaleMultText + " " + std::to_string(r.nDir) + " " + std::to_string(r.fullScalePower) +
+           " " + std::to_string(c.count) + " " + std::to_string(c.epochMs) + " " + c.scaleCode +
+           " " + c.scaleText + (c.alarm ? " alarm" : "");
+}
+
+LiveMessage sample() {
+    BridgeParameters params;
+    params.nFwdMin = 20;
+    params.MaxSwrA = 300;
+    params.MaxSwrB = 150;
+    ScaleSlots slots{};
+    slots[SlotB1] = {71, 10};  // the "50W" scale: one decimal
+    const DecoderInputs in{params, slots};
+    LiveMessage m;
+    m.ch[0].reading = decodeReading(frame('A', {720, 144, 732, 150, 516, 21}).data(), in);
+    m.ch[0].count = 7;
+    m.ch[0].epochMs = 1709647629250;
+    m.ch[0].scaleCode = "A1";
+    m.ch[0].scaleText = "100W";
+    m.ch[1].reading = decodeReading(frame('B', {900, 500, 910, 520, 377, 123}).data(), in);
+    m.ch[1].count = 9007199254740991;  // the largest exact JSON number
+    m.ch[1].epochMs = 1709647629251;
+    m.ch[1].scaleCode = "B1";
+    m.ch[1].scaleText = "50W";
+    m.ch[1].alarm = true;
+    return m;
+}
+
+}  // namespace
+
+TEST(LiveFeed, ReadsBackToTheSameNumbersAndTexts) {
+    const LiveMessage sent = sample();
+    ASSERT_EQ(sent.ch[1].reading.swrTextNow(), "HIG");
+    LiveMessage got;
+    ASSERT_EQ(parseLive(livePayload(sent), got), "");
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(texts(got.ch[i]), texts(sent.ch[i]));
+    // A channel not read yet is left out, and the other still reads.
+    LiveMessage onlyA = sent;
+    onlyA.ch[1] = LiveChannel{};
+    EXPECT_EQ(livePayload(onlyA).find("\"b\""), std::string::npos);
+    ASSERT_EQ(parseLive(livePayload(onlyA), got), "");
+    EXPECT_EQ(got.ch[1].count, 0u);
+
+    BridgeInfo bridge;
+    bridge.firmware = "1.08";
+    bridge.params.nFwdMin = 20.5;
+    bridge.params.ExpandB = 512;
+    bridge.scaleTextB = {"50W", "500W"};
+    bridge.descriptionA = "Dipole \"40m\" Süd";
+    BridgeInfo back;
+    ASSERT_EQ(parseBridge(bridgePayload(bridge), back), "");
+    EXPECT_TRUE(sameBridgeInfo(back, bridge));
+}
+
+// Foreign, broken and hostile messages: refused whole, the reason names the field.
+TEST(LiveFeed, BadMessagesAreRefusedWithAReason) {
+    const std::string good = livePayload(sample());
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        const auto at = s.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return s.replace(at, from.size(), to);
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "not JSON"},
+        {"online", "not JSON"},
+        {"[1,2]", "not a JSON object"},
+        {"{}", "no channel"},
+        {"{\"a\":3}", "not an object: a"},
+        {std::string(kMaxLiveBytes + 1, ' '), "too long"},
+        {std::string(10 << 20, '{'), "too long"},
+        {with("\"n_dir\":", "\"n_dirx\":"), "missing a.n_dir"},
+        {with("\"n_dir\":", "\"n_dir\":-"), "out of range: a.n_dir"},
+        {with("\"n_dir\":", "\"n_dir\":1e9,\"x\":"), "out of range: a.n_dir"},
+        {with("\"n_dir\":", "\"n_dir\":0.5,\"x\":"), "not a whole number: a.n_dir"},
+        {with("\"n_dir\":", "\"n_dir\":\"7\",\"x\":"), "not a number: a.n_dir"},
+        {with("\"swr_kind\":", "\"swr_kind\":4,\"x\":"), "out of range: a.swr_kind"},
+        {with("\"count\":", "\"count\":0,\"x\":"), "out of range: a.count"},
+        {with("\"alarm\":", "\"alarm\":1,\"x\":"), "not true or false: a.alarm"},
+        {with("\"100W\"", "\"" + std::string(40, 'W') + "\""), "too long: a.scale_text"},
+        {with("\"100W\"", "\"1\\u0000W\""), "control character in a.scale_text"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        LiveMessage out = sample();
+        EXPECT_EQ(parseLive(bytes, out), why) << bytes.substr(0, 80);
+        EXPECT_EQ(out.ch[0].count, 7u) << "left as it was";
+    }
+    const std::pair<std::string, const char*> bridges[] = {
+        {"{\"firmware\":\"1.08\"}", "missing scale_codes_a"},
+        {std::string(kMaxBridgeBytes + 1, ' '), "too long"},
+    };
+    for (const auto& [bytes, why] : bridges) {
+        BridgeInfo out;
+        EXPECT_EQ(parseBridge(bytes, out), why) << bytes.substr(0, 80);
+    }
+}
