@@ -43,9 +43,6 @@ public:
     // Connection watchdog.
     void Timer3_Timer();
 
-    // Receive handler bound to the port's notification.
-    void onReceive(int event) { session_.onReceive(event); }
-
     // Public methods other windows call.
     bool sendCmd_ACK(const std::string& cmd) { return session_.sendCmd_ACK(cmd); }
     std::string leggiPIC() { return session_.leggiPIC(); }

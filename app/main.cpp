@@ -7,8 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "alarm/AlarmMonitor.h"
-#include "alarm/AlarmSettings.h"
+#include "alarm/ui/AlarmStation.h"
 #include "app/frmMain.h"
 #include "core/modGlobal.h"
 #include "history/HistoryStore.h"
@@ -94,20 +93,20 @@ int main(int argc, char** argv) {
     w.Form_Load();
 
     // The SWR alarm listens to every frame, whatever window is open. Read after
-    // the version check, which may start a new settings file. The timer decides
-    // an alarm's start or end when the frames stop coming.
-    const quellon::alarm::AlarmSettings alarmSettings =
-        quellon::alarm::readAlarmSettings(g.SettingsPath);
-    quellon::alarm::AlarmMonitor alarms(alarmSettings.condition);
-    w.readings().subscribe(&alarms);
-    QTimer alarmPoll;
-    QObject::connect(&alarmPoll, &QTimer::timeout, [&alarms] { alarms.poll(); });
-    alarmPoll.start(50);
+    // the version check, which may start a new settings file.
+    quellon::alarm::AlarmStation alarms(w.readings(), g.SettingsPath, g.ProgramDir);
+    w.bigViewWindow = [&alarms](QWidget*) { alarms.showBigView(); };
     // The transceiver, when enabled: its frequency and mode tag every reading.
     // Read after the version check, like the MQTT settings below.
     const quellon::rig::RigSettings rigSettings = quellon::rig::readRigSettings(g.SettingsPath);
     for (const std::string& problem : rigSettings.problems)
         std::fprintf(stderr, "quellon: %s\n", problem.c_str());
+    // [Rig] LogFrequency=1: the log gets the frequency and mode columns (empty
+    // while no rig answers).
+    if (rigSettings.logFrequency)
+        w.logger().frequencySource = [&rigClient] {
+            return rigClient ? rigClient->tag() : quellon::RigTag{};
+        };
     std::unique_ptr<quellon::rig::RigProtect> protect;
     std::unique_ptr<quellon::ShownMessage> protectReport;
     QTimer protectPoll;
@@ -119,14 +118,14 @@ int main(int argc, char** argv) {
         std::string planProblem;
         bandStats = std::make_unique<quellon::rig::BandStats>(
             quellon::rig::BandPlan::parse(rigSettings.bands, &planProblem),
-            alarmSettings.condition.minPowerW);
+            alarms.settings().condition.minPowerW);
         if (!planProblem.empty()) std::fprintf(stderr, "quellon: %s\n", planProblem.c_str());
         bandListener = std::make_unique<quellon::rig::BandStatsListener>(*bandStats);
         w.readings().subscribe(bandListener.get());
         // [Rig] Protect=1: an alarm's start unkeys the transmitter.
         if (rigSettings.protect) {
             protect = std::make_unique<quellon::rig::RigProtect>(*rigClient, rigSettings.journal);
-            alarms.subscribe(protect.get());
+            alarms.monitor().subscribe(protect.get());
             // A rig that could not be unkeyed is said loudly, in a box that waits
             // for nobody: the stream goes on behind it.
             QObject::connect(&protectPoll, &QTimer::timeout, [&] {
@@ -157,9 +156,8 @@ int main(int argc, char** argv) {
         platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     const int rc = app.exec();
-    w.readings().unsubscribe(&alarms);
     w.session().tagSource = nullptr;
-    if (protect) alarms.unsubscribe(protect.get());
+    if (protect) alarms.monitor().unsubscribe(protect.get());
     if (bandListener) w.readings().unsubscribe(bandListener.get());
     bandsWin.reset();
     if (rigClient) rigClient->stop();

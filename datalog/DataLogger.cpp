@@ -52,9 +52,12 @@ DataLogger::~DataLogger() {
     closeFile();
 }
 
-std::string DataLogger::headerLine() {
-    return "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
-           "\"PwrDirB\",\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+std::string DataLogger::headerLine(bool withFrequency) {
+    std::string h =
+        "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\","
+        "\"PwrDirB\",\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\"";
+    if (withFrequency) h += ",\"FrequencyHz\",\"Mode\"";
+    return h;
 }
 
 namespace {
@@ -78,7 +81,8 @@ void putNumber(std::string& out, int v, int width) {
 
 }  // namespace
 
-std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t, 9>& d) {
+std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t, 9>& d,
+                                   const RigTag* tag) {
     // Written out by hand: printf's format parsing was most of a record's cost
     // at some 300 records a second. The text is exactly what
     // "\"%04d-%02d-%02d\",\"%02d:%02d:%02d.%03d\",%d,...,%d" gives.
@@ -100,6 +104,16 @@ std::string DataLogger::recordLine(const LocalTime& t, const std::array<int16_t,
     for (size_t i = 0; i < 8; ++i) {
         s += ',';
         putNumber(s, d[i], 0);
+    }
+    if (tag) {
+        s += ',';
+        if (tag->hz > 0) s += std::to_string(tag->hz);
+        s += ",\"";
+        // A mode name is letters and digits; a quote or a comma would break the
+        // record, so such a character is left out.
+        for (char c : tag->mode)
+            if (c != '"' && c != ',' && c != '\r' && c != '\n') s += c;
+        s += '"';
     }
     return s;
 }
@@ -173,7 +187,7 @@ bool DataLogger::cutTornLine() {
     }
     goodEnd_ = end;
     // Nothing but a torn line: the file starts again as a new one would.
-    if (end == 0 && st.st_size > 0) return writeLine(headerLine());
+    if (end == 0 && st.st_size > 0) return writeLine(headerLine(frequencySource != nullptr));
     return true;
 }
 
@@ -237,7 +251,7 @@ void DataLogger::startDataLog() {
         return;
     }
     goodEnd_ = 0;
-    if (!remember() || !writeLine(headerLine())) return;
+    if (!remember() || !writeLine(headerLine(frequencySource != nullptr))) return;
     refreshMs_ = refreshFromText(ReadIni("Bridge", "DataRefresh", g_.SettingsPath, "1000"));
 }
 
@@ -296,6 +310,10 @@ bool DataLogger::writeLogRecord() {
     // every two seconds.
     const off_t end = checkNotDeleted();
     if (end == kDeleted) return false;
+    if (frequencySource) {
+        const RigTag tag = frequencySource();
+        return writeLine(recordLine(p_.localTime(), g_.logData, &tag), end);
+    }
     return writeLine(recordLine(p_.localTime(), g_.logData), end);
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "core/RigTag.h"
 #include "core/modGlobal.h"
 #include "platform/Platform.h"
 
@@ -68,9 +69,16 @@ public:
     // DataRefresh in milliseconds as read at the last start of a new file.
     int refreshInterval() const { return refreshMs_; }
 
-    // The two lines of the file format, without the CR LF.
-    static std::string headerLine();
-    static std::string recordLine(const LocalTime& t, const std::array<int16_t, 9>& data);
+    // [Rig] LogFrequency=1: the rig's frequency and mode as two more columns at
+    // the end of the header and of every record ("FrequencyHz", "Mode"). Unset,
+    // the file is the plain format, byte for byte.
+    std::function<RigTag()> frequencySource;
+
+    // The two lines of the file format, without the CR LF; with a tag, the
+    // frequency columns too (hz 0: the frequency field left empty).
+    static std::string headerLine(bool withFrequency = false);
+    static std::string recordLine(const LocalTime& t, const std::array<int16_t, 9>& data,
+                                  const RigTag* tag = nullptr);
 
 private:
     // knownEnd: the file's size when the caller has just looked (-1: look).

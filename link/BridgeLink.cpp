@@ -10,18 +10,26 @@ namespace quellon {
 
 BridgeLink::BridgeLink(SerialPort& port, Platform& p) : port_(port), p_(p) {}
 
+void BridgeLink::discardInput() {
+    pending_.clear();
+    rxBuffer = port_.read();
+    rxBuffer.clear();
+}
+
+bool BridgeLink::unreadInput() { return !pending_.empty() || port_.inBufferCount() > 0; }
+
+void BridgeLink::closePort() {
+    pending_.clear();
+    port_.close();
+}
+
 bool BridgeLink::sendCmd_ACK(const std::string& cmd) {
     if (cmd.empty()) return true;
     if (!port_.isOpen()) port_.open();
-    port_.setInputMode(InputMode::Text);
-    port_.setReceiveThreshold(0);
-    port_.setInputLength(0);
-    rxBuffer = port_.read();  // whatever was still buffered (frame tails): discarded
-    rxBuffer.clear();
+    discardInput();  // whatever was still buffered (frame tails)
     for (int attempt = 0; attempt < kAckAttempts; ++attempt) {
         port_.write(cmd);
         p_.sleep(kAckPauseMs);
-        port_.setInputLength(0);
         rxBuffer = port_.read();
         // The acknowledgement may stand behind other bytes, but it has to lie
         // within this one read.
@@ -35,16 +43,21 @@ std::string BridgeLink::leggiPIC() {
     // during the wait neither ends it early nor makes it endless.
     const uint32_t start = p_.tickCount();
     rxBuffer.clear();
-    port_.setInputMode(InputMode::Text);
-    port_.setInputLength(1);
     for (;;) {
-        const std::string got = port_.read();
-        const size_t cr = got.find('\r');
+        if (pending_.empty()) pending_ = port_.read();
+        // Bytes behind the line's end stay for the next reply, as if read one
+        // character at a time.
+        const size_t cr = pending_.find('\r');
         if (cr != std::string::npos) {
-            rxBuffer.append(got, 0, cr);
+            rxBuffer.append(pending_, 0, cr);
+            pending_.erase(0, cr + 1);
             return rxBuffer;
         }
-        rxBuffer += got;
+        const bool got = !pending_.empty();
+        rxBuffer += pending_;
+        pending_.clear();
+        // Nothing there: give the line a moment instead of spinning.
+        if (!got) port_.waitForBytes(1);
         p_.processEvents();
         if (static_cast<uint32_t>(p_.tickCount() - start) > kReplyTimeoutMs) break;
     }
@@ -69,10 +82,7 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
     bool found = false;
     try {
         if (!port.isOpen()) port.open();
-        port.setInputMode(InputMode::Text);
-        port.setReceiveThreshold(0);
-        port.setInputLength(0);
-        link.rxBuffer = port.read();  // discarded
+        link.discardInput();
         bool streamStopped = false;
         for (int attempt = 0; attempt < kIdentifyTries && !found; ++attempt) {
             port.write(protocol::kIdentify);
@@ -83,15 +93,14 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
             // frames would be read as the replies that follow (a frame that lands
             // first fails the second identification; a frame's start passes for
             // the scale reply and gives wrong scales). Stop it, once.
-            if (!streamStopped && port.inBufferCount() > 0) {
+            if (!streamStopped && link.unreadInput()) {
                 streamStopped = true;
                 link.sendCmd_ACK(protocol::kStreamStop);
             }
             if (protocol::isBridgeReply(reply)) {
                 found = true;
             } else {
-                port.setInputLength(0);
-                link.rxBuffer = port.read();  // discarded
+                link.discardInput();
                 g.StatusMessage = kLinkErrorText;
             }
         }
@@ -102,14 +111,14 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
         if (g.StatusMessage != kLinkErrorText)
             g.StatusMessage = portFailureText(g.PortNumber, e.description());
         try {
-            port.close();
+            link.closePort();
         } catch (const std::exception&) {
         }
         throw;
     } catch (const std::exception&) {
         found = false;
     }
-    port.close();
+    link.closePort();
     return found;
 }
 

@@ -25,15 +25,21 @@ public:
 
     // Writes cmd up to three times, each followed by a 100 ms pause, and looks
     // for ":ACK" + CR within what one read returns. An empty command is true and
-    // writes nothing. Opens the port when it is closed and leaves it in the
-    // command regime (text, no notification). SerialError reaches the caller.
+    // writes nothing. Opens the port when it is closed. SerialError reaches the
+    // caller.
     bool sendCmd_ACK(const std::string& cmd);
 
-    // Reads one reply line, one character per poll, running pending window
-    // events between polls, for at most 5000 ms. The line without its CR, or
-    // "NAK Timeout". The characters read so far stay in rxBuffer. SerialError
-    // (a line that went away) reaches the caller.
+    // Reads one reply line, running pending window events between polls, for at
+    // most 5000 ms. The line without its CR, or "NAK Timeout". The characters
+    // read so far stay in rxBuffer; bytes behind the CR are the start of the
+    // next reply. SerialError (a line that went away) reaches the caller.
     std::string leggiPIC();
+    // Drops what is buffered, on the port and behind the last reply.
+    void discardInput();
+    // Whether anything came behind the last reply (read or still on the port).
+    bool unreadInput();
+    // Closes the port; nothing read before reaches a later reply.
+    void closePort();
 
     // What was last read during a command exchange.
     std::string rxBuffer;
@@ -44,6 +50,7 @@ public:
 private:
     SerialPort& port_;
     Platform& p_;
+    std::string pending_;  // read from the port, behind the last reply's CR
 };
 
 // Opens the port g.PortNumber with g.PortSettings in text mode. On failure

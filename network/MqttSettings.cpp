@@ -14,23 +14,6 @@ namespace {
 
 const char* const kSection = "Mqtt";
 
-// Whole decimal number in [lo, hi]; blanks around it are allowed.
-bool parseWhole(std::string text, long lo, long hi, int& out) {
-    const auto first = text.find_first_not_of(" \t");
-    const auto last = text.find_last_not_of(" \t");
-    if (first == std::string::npos) return false;
-    text = text.substr(first, last - first + 1);
-    if (text.size() > 9) return false;
-    long v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v < lo || v > hi) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 bool isIdChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '-';
@@ -85,12 +68,12 @@ std::string checkMqttSettings(MqttSettings& s) {
     const auto hostStart = s.host.find_first_not_of(" \t");
     if (hostStart == std::string::npos) return "bad setting: Host is empty";
     s.host = s.host.substr(hostStart, s.host.find_last_not_of(" \t") - hostStart + 1);
-    if (!parseWhole(s.portText, 1, 65535, s.port))
+    if (!ParseWholeNumber(s.portText, 1, 65535, s.port))
         return "bad setting: Port " + quoted(s.portText) + " is not a port number (1 to 65535)";
-    if (!parseWhole(s.intervalText, 1, 86400000, s.intervalMs))
+    if (!ParseWholeNumber(s.intervalText, 1, 86400000, s.intervalMs))
         return "bad setting: Interval " + quoted(s.intervalText) +
                " is not a number of milliseconds";
-    if (!parseWhole(s.liveHzText, 0, kMaxLiveHz, s.liveHz))
+    if (!ParseWholeNumber(s.liveHzText, 0, kMaxLiveHz, s.liveHz))
         return "bad setting: LiveHz " + quoted(s.liveHzText) + " is not a rate from 0 to " +
                std::to_string(kMaxLiveHz);
     if (s.node.empty()) return "bad setting: Node is empty";

@@ -17,7 +17,7 @@ struct PortFailure {
 };
 
 // Closes the port if it is open, sets the number and the line settings and
-// opens it for text. nullopt when the port is open.
+// opens it. nullopt when the port is open.
 inline std::optional<PortFailure> openPortAs(SerialPort& port, int number,
                                              const std::string& settings) {
     try {
@@ -25,7 +25,6 @@ inline std::optional<PortFailure> openPortAs(SerialPort& port, int number,
         port.setPortNumber(number);
         port.setSettings(settings);
         if (!port.isOpen()) port.open();
-        port.setInputMode(InputMode::Text);
         return std::nullopt;
     } catch (const SerialError& e) {
         return PortFailure{e.number(), e.description()};

@@ -76,8 +76,8 @@ QtSerialPort::QtSerialPort(std::function<std::string(int)> devicePathFor)
         // Straight from the event loop: tell the handler now. From inside one
         // of our own calls (a read pulling data in) or the handler itself,
         // leave it for later so the handler is never entered twice.
-        if (inCall_ == 0 && !inHandler_) checkReceive();
-        else postCheck();
+        if (inCall_ == 0 && !inHandler_) deliverBytes();
+        else postBytes();
     });
     QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_,
                      [this](QSerialPort::SerialPortError e) { onError(e); });
@@ -145,7 +145,7 @@ void QtSerialPort::open() {
     hungUp_ = false;
     ioErrors_ = 0;
     ++generation_;
-    checkPosted_ = false;
+    bytesPosted_ = false;
     if (!serial_.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = serial_.error();
         const std::string qtText = serial_.errorString().toStdString();
@@ -159,7 +159,6 @@ void QtSerialPort::open() {
         throw;
     }
     serial_.clear(QSerialPort::AllDirections);  // nothing from before we opened
-    postCheck();
 }
 
 void QtSerialPort::setReadBufferLimit(qint64 bytes) {
@@ -168,7 +167,7 @@ void QtSerialPort::setReadBufferLimit(qint64 bytes) {
 }
 
 void QtSerialPort::close() {
-    checkPosted_ = false;
+    bytesPosted_ = false;
     if (serial_.isOpen()) serial_.close();
     serial_.clearError();
 }
@@ -182,21 +181,6 @@ void QtSerialPort::checkUsable() {
     }
     if (!serial_.isOpen())
         throw SerialError(serr::PortNotOpen, "Operation valid only when the port is open");
-}
-
-void QtSerialPort::setReceiveThreshold(int n) {
-    threshold_ = n < 0 ? 0 : n;
-    postCheck();
-}
-
-int QtSerialPort::inBufferCount() {
-    checkUsable();
-    {
-        CallGuard g(inCall_);
-        serial_.waitForReadyRead(0);
-    }
-    checkUsable();
-    return static_cast<int>(serial_.bytesAvailable());
 }
 
 void QtSerialPort::write(const std::string& data) {
@@ -218,65 +202,61 @@ void QtSerialPort::write(const std::string& data) {
     checkUsable();
 }
 
-std::string QtSerialPort::read() {
+std::string QtSerialPort::read(size_t max) {
     checkUsable();
     QByteArray got;
     {
         CallGuard g(inCall_);
-        // Pull what the system holds, unless enough is buffered already (the
-        // stream's 20-byte reads: no extra system call per frame).
-        if (inputLength_ == 0 || serial_.bytesAvailable() < inputLength_)
-            serial_.waitForReadyRead(0);
-        // One character at a time means a reply loop polls us: give the line a
-        // moment instead of letting the loop spin.
-        if (!hungUp_ && serial_.bytesAvailable() == 0 && inputLength_ == 1)
-            serial_.waitForReadyRead(1);
+        if (static_cast<size_t>(serial_.bytesAvailable()) < max) serial_.waitForReadyRead(0);
         if (hungUp_) checkUsable();
-        const bool full = readLimit_ > 0 && serial_.bytesAvailable() >= readLimit_;
-        got = inputLength_ > 0 ? serial_.read(inputLength_) : serial_.readAll();
-        // A full buffer made Qt stop watching the line, and only a read that
-        // asks for more than is buffered starts it again: a peek one byte past
-        // the end does that without taking anything.
-        if (full) {
-            QByteArray rest(serial_.bytesAvailable() + 1, Qt::Uninitialized);
-            serial_.peek(rest.data(), rest.size());
-        }
+        // Reading everything also restarts Qt's watch on the line when a full
+        // read buffer had stopped it.
+        got = max == kAll ? serial_.readAll() : serial_.read(static_cast<qint64>(max));
     }
-    // The handler's own reads need no check: it looks again when it returns.
-    if (!inHandler_) postCheck();
     return std::string(got.constData(), static_cast<size_t>(got.size()));
 }
 
-void QtSerialPort::postCheck() {
-    if (checkPosted_ || threshold_ <= 0 || !serial_.isOpen() || hungUp_) return;
-    checkPosted_ = true;
+bool QtSerialPort::waitForBytes(int ms) {
+    checkUsable();
+    {
+        CallGuard g(inCall_);
+        if (serial_.bytesAvailable() == 0) serial_.waitForReadyRead(ms);
+    }
+    checkUsable();
+    return serial_.bytesAvailable() > 0;
+}
+
+void QtSerialPort::postBytes() {
+    if (bytesPosted_ || !serial_.isOpen() || hungUp_) return;
+    bytesPosted_ = true;
     std::weak_ptr<bool> alive = alive_;
     QMetaObject::invokeMethod(
         ctx_,
         [this, alive] {
-            if (!alive.expired()) checkReceive();
+            if (alive.expired()) return;
+            bytesPosted_ = false;
+            deliverBytes();
         },
         Qt::QueuedConnection);
 }
 
-void QtSerialPort::checkReceive() {
-    checkPosted_ = false;
-    if (inHandler_ || hungUp_ || !serial_.isOpen() || threshold_ <= 0) return;
-    if (serial_.bytesAvailable() < threshold_ || !handler_) return;
+void QtSerialPort::deliverBytes() {
+    if (inHandler_) {
+        postBytes();
+        return;
+    }
+    if (hungUp_ || !serial_.isOpen() || serial_.bytesAvailable() == 0 || !onBytes_) return;
     std::weak_ptr<bool> alive = alive_;
-    auto h = handler_;
+    auto h = onBytes_;
     inHandler_ = true;
     try {
-        h(EvReceive);
+        h();
     } catch (...) {
         if (!alive.expired()) inHandler_ = false;
         throw;
     }
     if (alive.expired()) return;  // the handler closed down the port's owner
     inHandler_ = false;
-    // Data that still waits keeps notifying, as on a real line. Anything less
-    // than the threshold is announced by the line again when more arrives.
-    if (serial_.bytesAvailable() >= threshold_) postCheck();
 }
 
 bool QtSerialPort::lineHungUp() const {
@@ -314,9 +294,9 @@ void QtSerialPort::onError(QSerialPort::SerialPortError e) {
             // Reopened meanwhile: that hang-up belongs to a line we no longer have.
             if (alive.expired() || gen != generation_) return;
             lineGone();
-            if (handler_) {
-                auto h = handler_;
-                h(EvHangup);
+            if (onHangup_) {
+                auto h = onHangup_;
+                h();
             }
         },
         Qt::QueuedConnection);

@@ -3,10 +3,10 @@
 // resolver (normally devicePathForPort with the settings file, see PortMap.h).
 //
 // Reads take what Qt has buffered after pulling in what the system holds, so a
-// program that polls without running the event loop still sees its data. Receive
-// notifications and hang-ups are posted to the event loop and delivered from
-// there, never from inside read(), write() or inBufferCount(); the receive
-// handler is not re-entered from an event loop that it runs itself.
+// program that polls without running the event loop still sees its data.
+// "Bytes arrived" and hang-ups are delivered from the event loop, never from
+// inside read(), write() or waitForBytes(); the bytes handler is not re-entered
+// from an event loop that it runs itself.
 
 #include <QSerialPort>
 #include <functional>
@@ -38,17 +38,12 @@ public:
     void open() override;
     void close() override;
     bool isOpen() const override;
-    void setInputMode(InputMode m) override { inputMode_ = m; }
-    InputMode inputMode() const override { return inputMode_; }
-    void setReceiveThreshold(int n) override;
-    int receiveThreshold() const override { return threshold_; }
-    void setInputLength(int n) override { inputLength_ = n < 0 ? 0 : n; }
-    int inputLength() const override { return inputLength_; }
-    int inBufferCount() override;
     void write(const std::string& data) override;
-    std::string read() override;
-    void setReceiveHandler(std::function<void(int event)> handler) override {
-        handler_ = std::move(handler);
+    std::string read(size_t max = kAll) override;
+    bool waitForBytes(int ms) override;
+    void setBytesHandler(std::function<void()> handler) override { onBytes_ = std::move(handler); }
+    void setHangupHandler(std::function<void()> handler) override {
+        onHangup_ = std::move(handler);
     }
 
     // Device path of the open port (or of the last open attempt).
@@ -66,8 +61,8 @@ public:
 private:
     void applySettings();
     void checkUsable();  // throws 8018 closed, 8020 after a hang-up
-    void postCheck();
-    void checkReceive();
+    void postBytes();
+    void deliverBytes();
     void onError(QSerialPort::SerialPortError e);
     void lineGone();
     bool lineHungUp() const;
@@ -78,12 +73,10 @@ private:
     std::string settingsText_ = "9600,N,8,1";
     SerialSettings settings_;
     std::string devicePath_;
-    InputMode inputMode_ = InputMode::Text;
-    int threshold_ = 0;
-    int inputLength_ = 0;
-    std::function<void(int)> handler_;
+    std::function<void()> onBytes_;
+    std::function<void()> onHangup_;
     bool hungUp_ = false;
-    bool checkPosted_ = false;
+    bool bytesPosted_ = false;
     bool inHandler_ = false;
     uint64_t generation_ = 0;  // counts opens
     int ioErrors_ = 0;

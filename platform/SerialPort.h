@@ -1,20 +1,19 @@
 #pragma once
-// The serial port as the rest of the program sees it: a port number, a settings
-// text such as "115200,N,8,1", text or binary input, a receive threshold that
-// raises a notification when that many bytes are buffered, and an input length
-// that caps what one read returns. Errors are thrown as SerialError with a
-// number from the classic serial-control numbering (8002 missing port, 8005 port
-// in use, 380 invalid property value, ...), so callers and the port detection
+// The serial port as the rest of the program sees it: a byte stream on a port
+// number with a settings text such as "115200,N,8,1". It tells its owner when
+// bytes arrived and when the line went away; what the bytes mean (frames,
+// replies) is the link's business. Errors are thrown as SerialError with a
+// number from the classic serial numbering (8002 missing port, 8005 port in
+// use, 380 invalid property value, ...), so callers and the port detection
 // window can tell them apart.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
 namespace quellon {
-
-enum class InputMode { Text, Binary };
 
 // Error numbers of the serial service.
 namespace serr {
@@ -70,30 +69,24 @@ public:
     virtual void close() = 0;  // never throws; closing a closed port is harmless
     virtual bool isOpen() const = 0;
 
-    virtual void setInputMode(InputMode m) = 0;
-    virtual InputMode inputMode() const = 0;
-    // 0: no notification; N: notify (through the receive handler) whenever at
-    // least N bytes are buffered. Notifications are always delivered from the
-    // event loop, never from inside a read or write.
-    virtual void setReceiveThreshold(int n) = 0;
-    virtual int receiveThreshold() const = 0;
-    // 0: a read returns everything buffered; N: at most N bytes.
-    virtual void setInputLength(int n) = 0;
-    virtual int inputLength() const = 0;
-
-    // Bytes buffered and not yet read. Throws 8018 when closed.
-    virtual int inBufferCount() = 0;
     // Throws 8018 when closed, or an error when the line is gone.
     virtual void write(const std::string& data) = 0;
-    // Returns up to inputLength bytes (all if 0); empty when nothing is buffered.
-    // Throws 8018 when closed.
-    virtual std::string read() = 0;
+    // What is buffered, after taking in what the system holds, at most max
+    // bytes; empty when nothing is. Throws 8018 when closed, 8020 when the line
+    // is gone.
+    static constexpr size_t kAll = static_cast<size_t>(-1);
+    virtual std::string read(size_t max = kAll) = 0;
+    // Waits up to ms for bytes to be buffered, without running the event loop;
+    // true when some are. For the command exchange's reply polling only.
+    virtual bool waitForBytes(int ms) = 0;
 
-    // Event code passed to the receive handler for "data received".
-    static constexpr int EvReceive = 2;
-    // Event code for "the line went away" (device removed, cable pulled).
-    static constexpr int EvHangup = 1000;
-    virtual void setReceiveHandler(std::function<void(int event)> handler) = 0;
+    // Called from the event loop, never from inside a read or write and never
+    // re-entered, when new bytes were buffered. Bytes the handler leaves are
+    // not announced again until more arrive.
+    virtual void setBytesHandler(std::function<void()> handler) = 0;
+    // Called once from the event loop when the line went away (device removed,
+    // cable pulled); the port counts as closed from then on.
+    virtual void setHangupHandler(std::function<void()> handler) = 0;
 };
 
 }  // namespace quellon

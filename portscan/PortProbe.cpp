@@ -122,7 +122,6 @@ void PortProbe::probePort(int port) {
             portFailed(port, failure->number, failure->reason);
             return;
         }
-        port_->setInputLength(0);
         port_->write(protocol::kIdentify);
         // A port that fails after it opened (line gone while waiting) is a port
         // error like one that never opened, not an end of the scan.

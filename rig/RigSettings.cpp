@@ -8,23 +8,6 @@ namespace {
 
 const char* const kSection = "Rig";
 
-// A whole decimal number in [lo, hi], blanks around it allowed.
-bool parseWhole(const std::string& text, long lo, long hi, int& out) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return false;
-    const auto last = text.find_last_not_of(" \t");
-    const std::string t = text.substr(first, last - first + 1);
-    if (t.size() > 9) return false;
-    long v = 0;
-    for (char c : t) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v < lo || v > hi) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 }  // namespace
 
 std::string defaultJournalPath(const std::string& settingsPath) {
@@ -45,7 +28,7 @@ RigSettings readRigSettings(const std::string& file) {
     auto number = [&](const char* key, int def, long lo, long hi) {
         const std::string v = ReadIni(kSection, key, file, std::to_string(def));
         int out = def;
-        if (!parseWhole(v, lo, hi, out)) {
+        if (!ParseWholeNumber(v, lo, hi, out)) {
             s.problems.push_back(std::string("[Rig] ") + key + "=" + v + " is not a number from " +
                                  std::to_string(lo) + " to " + std::to_string(hi) + "; " +
                                  std::to_string(def) + " is used");

@@ -56,6 +56,8 @@ run paintcycle "$build/bench/display/bench_paint_cycle"
 run history "$build/bench/history/bench_history"
 run historycpu "$build/bench/history/bench_history_cpu" --seconds "$(( secs < 20 ? secs : 20 ))"
 # Publishing to a real broker; QUELLON_BENCH_MQTT_AWAY_MINUTES=10 for the long run.
+# The transceiver: a rigctld with the dummy rig, and a rig that never answers.
+run rig "$build/bench/rig/bench_rig" --seconds "$(( secs < 20 ? secs : 20 ))"
 run mqtt "$build/bench/mqtt/bench_mqtt" --seconds "$secs" --away-minutes "${QUELLON_BENCH_MQTT_AWAY_MINUTES:-1}"
 
 val() {  # file key -> value or "-"
@@ -134,6 +136,10 @@ fi
 
 pc=$(awk '/^paint_cycle_us/ { w = $2; b = $3; p = $4 } END { if (w != "") printf "wake-up %s, ten boxes %s, one panel %s us", w, b, p }' "$out/paintcycle.txt" 2>/dev/null)
 row "display: CPU per 18 ms tick, ten read-outs changed" "${pc:--}" "(reported)"
+row "rig: CPU without / polled every 500 ms / not answering" "$(val rig cpu_pct_none) / $(val rig cpu_pct_polled) / $(val rig cpu_pct_silent) % of a core" "adds <= 0.5 points"
+row "rig: gap between readings p95 without / polled / not answering" "$(val rig gap_p95_ms_none) / $(val rig gap_p95_ms_polled) / $(val rig gap_p95_ms_silent) ms" "unchanged"
+row "rig: PTT off round trip p50 / max (add the alarm's hold time)" "$(val rig ptt_off_p50_ms) / $(val rig ptt_off_max_ms) ms" "<= 300 ms"
+row "rig: Bands window over 1,000,000 records with frequency" "$(val rig bands_total_ms) ms (read $(val rig bands_load_ms), per band $(val rig bands_stats_ms), curve $(val rig bands_curve_ms))" "< 2000 ms"
 row "history: 1,000,000-record log read" "$(val history log_load_ms) ms" "< 2000 ms"
 row "history: a day at 576 frames/s in memory" "$(val history store_bound_mb) MB (resident $(val history store_rss_mb) MB)" "< 50 MB"
 row "history: CPU without / with the window (1 min, 24 h)" "$(val historycpu cpu_pct_without) / $(val historycpu cpu_pct_with_1min), $(val historycpu cpu_pct_with_24h) % of a core" "< 12 %"

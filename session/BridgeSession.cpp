@@ -11,7 +11,6 @@
 namespace quellon {
 
 namespace {
-constexpr int kFrameSize = static_cast<int>(protocol::kFrameSize);
 constexpr int kWatchdogMs = 5000;
 }  // namespace
 
@@ -40,17 +39,20 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
       logger_(g, p),
       watchdog_(p.newTimer()),
       rxWatchdog_(p, *watchdog_, kWatchdogMs, [this] { watchdogTimeout(); }) {
-    port_->setReceiveHandler([this](int ev) { onReceive(ev); });
+    port_->setBytesHandler([this] { onBytes(); });
+    port_->setHangupHandler([this] { onHangup(); });
 }
 
 BridgeSession::~BridgeSession() {
-    port_->setReceiveHandler({});
+    port_->setBytesHandler({});
+    port_->setHangupHandler({});
     watchdog_->stop();
 }
 
 bool BridgeSession::beginConnect() {
     if (connecting_) return false;
     connecting_ = true;
+    streaming_ = false;
     g_.streamState = StreamState::Stopped;
     readings_.publishLinkState(LinkState::Connecting);
     return true;
@@ -75,7 +77,6 @@ bool BridgeSession::readBridge() {
 
         try {
             if (!port_->isOpen()) port_->open();
-            port_->setInputMode(InputMode::Text);
             port_->write(protocol::kIdentify);
             link_.rxBuffer = link_.leggiPIC();
             const BridgeInfo info = readBridgeInfo(link_.rxBuffer, g_);
@@ -95,7 +96,7 @@ bool BridgeSession::readBridge() {
             g_.StatusMessage = portFailureText(g_.PortNumber, e.description());
             return fail();
         }
-        port_->close();
+        link_.closePort();
         return true;
     } catch (const std::exception& e) {
         if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
@@ -130,8 +131,11 @@ void BridgeSession::watchdogTimeout() {
 
 void BridgeSession::resync(bool clearLastChannel) {
     ++resyncs_;
+    skipping_ = false;
+    // The stream starts afresh: what was held belongs to the old one, and the
+    // acknowledgement's reads drop what the port holds.
+    splitter_.clear();
     try {
-        link_.leggiPIC();
         startRxDati();
     } catch (const std::exception&) {
         // A port that fails here is reported by the watchdogs.
@@ -139,56 +143,84 @@ void BridgeSession::resync(bool clearLastChannel) {
     if (clearLastChannel) lastChannel_.clear();
 }
 
-void BridgeSession::onReceive(int event) {
-    if (event == SerialPort::EvHangup) {
-        // Cable pulled or the device vanished: stop listening; the watchdogs
-        // report the silence.
-        port_->close();
-        readings_.publishLinkState(LinkState::Lost);
+void BridgeSession::onHangup() {
+    // Cable pulled or the device vanished: stop listening; the watchdogs
+    // report the silence.
+    streaming_ = false;
+    splitter_.clear();
+    link_.closePort();
+    readings_.publishLinkState(LinkState::Lost);
+}
+
+void BridgeSession::onBytes() {
+    // Bytes outside the stream are replies; the command exchange reads them.
+    if (!streaming_) return;
+    std::string data;
+    try {
+        data = port_->read();
+    } catch (const std::exception&) {
+        resync(false);
         return;
     }
-    if (event != SerialPort::EvReceive) return;
-    // The recovery path pumps events while it reads; a notification arriving
-    // then is left for the port to repeat once this one has finished.
-    if (inReceive_) return;
-    inReceive_ = true;
-    bool badFrame = false;
-    bool failed = false;
-    try {
-        rxWatchdog_.kick();
-        port_->setInputMode(InputMode::Binary);
-        const std::string data = port_->read();
-        if (data.size() < static_cast<size_t>(kFrameSize)) {
-            failed = true;
-        } else if (protocol::frameMarksOk(data)) {
-            decodeFrame(reinterpret_cast<const uint8_t*>(data.data()), g_);
-            ++framesAccepted_;
-            if (g_.reading.channel == "B" && lastChannel_ == "A" && g_.dataLogActive)
-                logger_.writeLogRecord();
-            lastChannel_ = g_.reading.channel;
-            g_.streamState = StreamState::NewReading;
-            if (onFrame) onFrame();
-            readings_.publishLinkState(LinkState::Streaming);
-            readings_.publishReading(
-                ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
-        } else {
-            badFrame = true;
+    if (data.empty()) return;
+    rxWatchdog_.kick();
+    splitter_.append(data);
+    for (;;) {
+        const FrameSplitter::Next next = splitter_.next();
+        if (next == FrameSplitter::Next::NeedMore) break;
+        if (next == FrameSplitter::Next::Resync) {
+            resync(!undecodable_);
+            undecodable_ = false;
+            return;
         }
-    } catch (const std::exception&) {
-        failed = true;
+        if (!acceptFrame(splitter_.frame())) {
+            // The frame's numbers were unusable: the stream goes on from the
+            // line after it, and the pairing of channels is kept.
+            splitter_.skipToLineEnd();
+            undecodable_ = true;
+        }
+        if (!streaming_) return;  // a listener stopped the stream
     }
-    if (badFrame) resync(true);
-    else if (failed) resync(false);
-    inReceive_ = false;
+    // A bad frame whose line end never comes: give up waiting for it after
+    // the reply deadline, as a reply that never ends.
+    if (splitter_.skipping()) {
+        const uint32_t now = p_.tickCount();
+        if (!skipping_) {
+            skipping_ = true;
+            skipSince_ = now;
+        } else if (static_cast<uint32_t>(now - skipSince_) > kReplyTimeoutMs) {
+            resync(!undecodable_);
+            undecodable_ = false;
+        }
+    }
+}
+
+bool BridgeSession::acceptFrame(const uint8_t* frame) {
+    try {
+        decodeFrame(frame, g_);
+    } catch (const std::exception&) {
+        return false;
+    }
+    ++framesAccepted_;
+    if (g_.reading.channel == "B" && lastChannel_ == "A" && g_.dataLogActive)
+        logger_.writeLogRecord();
+    lastChannel_ = g_.reading.channel;
+    g_.streamState = StreamState::NewReading;
+    if (onFrame) onFrame();
+    readings_.publishLinkState(LinkState::Streaming);
+    readings_.publishReading(
+        ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
+    return true;
 }
 
 void BridgeSession::startRxDati() {
     g_.streamState = StreamState::Consumed;
+    splitter_.clear();
+    skipping_ = false;
+    undecodable_ = false;
     try {
         link_.sendCmd_ACK(protocol::kStreamStart);
-        port_->setInputMode(InputMode::Binary);
-        port_->setReceiveThreshold(kFrameSize);
-        port_->setInputLength(kFrameSize);
+        streaming_ = true;
     } catch (const std::exception&) {
         // Nobody checks the stream start; a stream that never comes is reported
         // by the display window's connection check.
@@ -199,6 +231,7 @@ void BridgeSession::startRxDati() {
 }
 
 void BridgeSession::stopRxDati() {
+    streaming_ = false;
     watchdog_->stop();
     g_.streamState = StreamState::Stopped;
     try {
@@ -208,7 +241,10 @@ void BridgeSession::stopRxDati() {
     logger_.stopDataLog();
 }
 
-void BridgeSession::closeBridgePort() { port_->close(); }
+void BridgeSession::closeBridgePort() {
+    streaming_ = false;
+    link_.closePort();
+}
 
 void BridgeSession::reopenBridgePort() {
     try {

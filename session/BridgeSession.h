@@ -14,6 +14,7 @@
 #include "core/modGlobal.h"
 #include "datalog/DataLogger.h"
 #include "link/BridgeLink.h"
+#include "link/FrameSplitter.h"
 #include "platform/Platform.h"
 #include "platform/Watchdog.h"
 #include "session/ReadingBus.h"
@@ -49,9 +50,12 @@ public:
     bool readBridge();
     void startStream();
     bool connecting() const { return connecting_; }
+    // The stream was started and not stopped: arriving bytes are frames.
+    bool streaming() const { return streaming_; }
 
-    // Receive handler bound to the port's notification.
-    void onReceive(int event);
+    // Bound to the port: bytes arrived, the line went away.
+    void onBytes();
+    void onHangup();
     // The connection watchdog ran out.
     void watchdogTimeout();
 
@@ -102,6 +106,8 @@ private:
     bool fail();
     void resync(bool clearLastChannel);
     void tellFirmwareTooOld();
+    // Decodes and hands on one frame; false when its numbers are unusable.
+    bool acceptFrame(const uint8_t* frame);
 
     Platform& p_;
     ModGlobal& g_;
@@ -114,8 +120,12 @@ private:
     // receive notification.
     Watchdog rxWatchdog_;
     std::string lastChannel_;
+    FrameSplitter splitter_;
     bool connecting_ = false;
-    bool inReceive_ = false;
+    bool streaming_ = false;    // the stream was started: arriving bytes are frames
+    bool undecodable_ = false;  // the skip in progress follows an undecodable frame
+    bool skipping_ = false;     // waiting for a bad frame's line end since skipSince_
+    uint32_t skipSince_ = 0;
     bool modelessReports_ = false;
     std::unique_ptr<ShownMessage> firmwareMessage_;
     uint64_t framesAccepted_ = 0;

@@ -427,4 +427,20 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
     replaceFile(file, out, ini);
 }
 
+bool ParseWholeNumber(const std::string& text, long lo, long hi, int& out) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const auto last = text.find_last_not_of(" \t");
+    if (last - first + 1 > 9) return false;
+    long v = 0;
+    for (size_t i = first; i <= last; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
 }  // namespace quellon

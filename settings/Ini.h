@@ -31,4 +31,8 @@ void RemoveStaleIniTemps(const std::string& file);
 std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
                                      const std::string& file);
 
+// A whole decimal number of a settings value in [lo, hi], blanks around it
+// allowed; false (out untouched) for anything else.
+bool ParseWholeNumber(const std::string& text, long lo, long hi, int& out);
+
 }  // namespace quellon

@@ -114,6 +114,11 @@ public:
     void lineDropped();
 
     void setFaults(unsigned faults) { faults_ = faults; }
+    // From now on every frame carries these counts (the fixed pattern).
+    void setFixedCounts(const Counts& c) {
+        opt_.fixed = c;
+        opt_.sweep = opt_.live = false;
+    }
     unsigned faults() const { return faults_; }
     void setRate(int rate, Nanos now);
     int rate() const { return opt_.rate; }

@@ -54,7 +54,7 @@ void usage(FILE* to) {
         "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
         "         [--record FILE] [--reopen] [--seed N]\n"
         "faults: %s\n"
-        "stdin: fault NAME | fault none | rate N | hangup | stats | quit\n",
+        "stdin: fault NAME | fault none | rate N | counts N,N,N,N | hangup | stats | quit\n",
         faultNames().c_str());
 }
 
@@ -362,6 +362,12 @@ private:
             unsigned f = l.substr(6) == "none" ? 0u : sim_.faults();
             if (parseFaults(l.substr(6), f)) sim_.setFaults(f);
             else std::fprintf(stderr, "quellon-bridge-sim: unknown fault: %s\n", line.c_str() + 6);
+        } else if (l.substr(0, 7) == "counts ") {
+            Counts c;
+            if (parseCounts(l.substr(7), c)) sim_.setFixedCounts(c);
+            else
+                std::fprintf(stderr,
+                             "quellon-bridge-sim: counts must be nDir,nRev,nDirMax,nRevMax\n");
         } else if (l.substr(0, 5) == "rate ") {
             long long r = 0;
             if (parseInt(l.substr(5), 1, kMaxRate, r)) sim_.setRate(static_cast<int>(r), now);

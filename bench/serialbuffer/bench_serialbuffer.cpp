@@ -42,12 +42,9 @@ void run(int seconds, bool limited) {
     port.setSettings("115200,N,8,1");
     if (!limited) port.setReadBufferLimit(0);
     port.open();
-    port.setInputMode(InputMode::Binary);
-    port.setInputLength(20);
     bool boxShown = false;
     double after = 0;
-    port.setReceiveHandler([&](int ev) {
-        if (ev != SerialPort::EvReceive) return;
+    port.setBytesHandler([&] {
         if (!boxShown) {
             // The box stays up, unanswered, for the whole run: its own event
             // loop runs, the handler does not come back.
@@ -61,7 +58,6 @@ void run(int seconds, bool limited) {
         }
         port.read();
     });
-    port.setReceiveThreshold(20);
 
     std::atomic<bool> stop{false};
     std::atomic<long long> sent{0};

@@ -66,21 +66,11 @@ void FakeSerialPort::close() {
     ++closes_;
 }
 
-void FakeSerialPort::setReceiveThreshold(int n) {
-    threshold_ = n < 0 ? 0 : n;
-    maybeQueueReceive();
-}
-
 void FakeSerialPort::checkUsable(const char* what) const {
     if (hungUp_)
         throw SerialError(serr::PortError,
                           std::string("Port ERROR: the line is gone (") + what + ")");
     if (!open_) throw SerialError(serr::PortNotOpen, "Operation valid only when the port is open");
-}
-
-int FakeSerialPort::inBufferCount() {
-    checkUsable("inBufferCount");
-    return static_cast<int>(rx_.size());
 }
 
 void FakeSerialPort::write(const std::string& data) {
@@ -93,17 +83,21 @@ void FakeSerialPort::write(const std::string& data) {
     }
 }
 
-std::string FakeSerialPort::read() {
+std::string FakeSerialPort::read(size_t max) {
     checkUsable("read");
     std::string out;
-    if (inputLength_ == 0 || static_cast<size_t>(inputLength_) >= rx_.size()) {
+    if (max >= rx_.size()) {
         out.swap(rx_);
     } else {
-        out = rx_.substr(0, static_cast<size_t>(inputLength_));
-        rx_.erase(0, static_cast<size_t>(inputLength_));
+        out = rx_.substr(0, max);
+        rx_.erase(0, max);
     }
-    maybeQueueReceive();
     return out;
+}
+
+bool FakeSerialPort::waitForBytes(int) {
+    checkUsable("waitForBytes");
+    return !rx_.empty();
 }
 
 void FakeSerialPort::feed(const std::string& bytes) {
@@ -112,7 +106,7 @@ void FakeSerialPort::feed(const std::string& bytes) {
         return;
     }
     rx_ += bytes;
-    maybeQueueReceive();
+    if (!bytes.empty()) receivePending_ = true;
 }
 
 void FakeSerialPort::feedAfter(int ms, const std::string& bytes) {
@@ -136,13 +130,6 @@ void FakeSerialPort::hangup() {
     hangupPending_ = true;
 }
 
-void FakeSerialPort::maybeQueueReceive() {
-    // While the handler runs the follow-up check is made when it returns.
-    if (inHandler_) return;
-    if (open_ && threshold_ > 0 && rx_.size() >= static_cast<size_t>(threshold_))
-        receivePending_ = true;
-}
-
 std::string FakeSerialPort::writtenText() const {
     std::string all;
     for (const auto& w : written_) all += w;
@@ -153,15 +140,15 @@ void FakeSerialPort::deliverEvents() {
     if (inHandler_) return;
     if (receivePending_) {
         receivePending_ = false;
-        // The condition is checked again: data may have been read meanwhile.
-        if (open_ && threshold_ > 0 && rx_.size() >= static_cast<size_t>(threshold_) && handler_) {
+        // Checked again: the bytes may have been read meanwhile.
+        if (open_ && !rx_.empty() && onBytes_) {
             const uint64_t id = id_;
             FakePlatform* plat = platform_;
             inHandler_ = true;
             ++delivered_;
-            auto h = handler_;
+            auto h = onBytes_;
             try {
-                h(EvReceive);
+                h();
             } catch (...) {
                 if (!plat || plat->portById(id)) inHandler_ = false;
                 throw;
@@ -169,15 +156,14 @@ void FakeSerialPort::deliverEvents() {
             // The handler may have destroyed the port.
             if (plat && !plat->portById(id)) return;
             inHandler_ = false;
-            maybeQueueReceive();
         }
     }
     if (hangupPending_) {
         hangupPending_ = false;
-        if (handler_) {
+        if (onHangup_) {
             ++delivered_;
-            auto h = handler_;
-            h(EvHangup);
+            auto h = onHangup_;
+            h();
         }
     }
 }

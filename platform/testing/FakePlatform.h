@@ -7,7 +7,7 @@
 // timer ticks and scheduled actions run only from FakePlatform::processEvents
 // (or advance()), never from inside feed(), read() or write(). A timer whose
 // handler is still running does not fire again from a nested processEvents, and
-// a port's receive handler is not re-entered either; both match what the Qt event
+// a port's bytes handler is not re-entered either; both match what the Qt event
 // loop does.
 
 #include <cstdint>
@@ -53,19 +53,15 @@ public:
     void open() override;
     void close() override;
     bool isOpen() const override { return open_; }
-    void setInputMode(InputMode m) override { inputMode_ = m; }
-    InputMode inputMode() const override { return inputMode_; }
-    void setReceiveThreshold(int n) override;
-    int receiveThreshold() const override { return threshold_; }
-    void setInputLength(int n) override { inputLength_ = n < 0 ? 0 : n; }
-    int inputLength() const override { return inputLength_; }
-    int inBufferCount() override;
     // Records the data, then calls onWrite (synchronously: the responder may feed
     // an answer at once or schedule one on the platform).
     void write(const std::string& data) override;
-    std::string read() override;
-    void setReceiveHandler(std::function<void(int event)> handler) override {
-        handler_ = std::move(handler);
+    std::string read(size_t max = kAll) override;
+    // Nothing arrives while the test's code runs: only says whether bytes wait.
+    bool waitForBytes(int ms) override;
+    void setBytesHandler(std::function<void()> handler) override { onBytes_ = std::move(handler); }
+    void setHangupHandler(std::function<void()> handler) override {
+        onHangup_ = std::move(handler);
     }
 
     // --- the test's side ---
@@ -74,8 +70,8 @@ public:
     // feed(bytes) ms later, through the platform's scheduler; harmless if the
     // port is gone by then. Needs a platform.
     void feedAfter(int ms, const std::string& bytes);
-    // The line went away: read/write/inBufferCount throw SerialError(8020) from
-    // now on, the port counts as closed, and one EvHangup is queued. open()
+    // The line went away: read/write throw SerialError(8020) from now on, the
+    // port counts as closed, and one hang-up notification is queued. open()
     // starts afresh.
     void hangup();
     // Makes the next open() throw this error (once).
@@ -105,7 +101,6 @@ public:
 
 private:
     friend class FakePlatform;
-    void maybeQueueReceive();
     void checkUsable(const char* what) const;
 
     FakePlatform* platform_;
@@ -114,12 +109,10 @@ private:
     std::string settings_ = "9600,N,8,1";
     bool open_ = false;
     bool hungUp_ = false;
-    InputMode inputMode_ = InputMode::Text;
-    int threshold_ = 0;
-    int inputLength_ = 0;
     std::string rx_;
     std::vector<std::string> written_;
-    std::function<void(int)> handler_;
+    std::function<void()> onBytes_;
+    std::function<void()> onHangup_;
     std::optional<SerialError> nextOpenError_;
     bool receivePending_ = false;
     bool hangupPending_ = false;

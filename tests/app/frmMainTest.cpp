@@ -35,7 +35,6 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     EXPECT_EQ(openedMode, "0");
     EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
     EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
-    EXPECT_TRUE(port().receiveThreshold() == 20 && port().inputMode() == InputMode::Binary);
     EXPECT_EQ(commands.back(), ":11\r");
     EXPECT_EQ(modGlobal.streamState, StreamState::Consumed);
 }

@@ -100,6 +100,23 @@ TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewFileWithHeaderAndCrLfRecords) {
     EXPECT_EQ(slurp(logPath()), kHeader);
 }
 
+TEST_F(DataLoggerTest, FrequencyColumnsComeAtTheEndOfTheHeaderAndOfEveryRecord) {
+    set("DataMode", "1");
+    RigTag tag{14'074'000, "USB"};
+    logger.frequencySource = [&] { return tag; };
+    logOn();
+    EXPECT_TRUE(logger.writeLogRecord());
+    tag = {0, ""};  // the rig not answering: no frequency
+    EXPECT_TRUE(logger.writeLogRecord());
+    tag = {7'030'000, "C\"W,"};  // nothing that would break the record gets in
+    EXPECT_TRUE(logger.writeLogRecord());
+    logOff();
+    const std::string base = kRecord.substr(0, kRecord.size() - 2);
+    EXPECT_EQ(slurp(logPath()),
+              kHeader.substr(0, kHeader.size() - 2) + ",\"FrequencyHz\",\"Mode\"\r\n" + base +
+                  ",14074000,\"USB\"\r\n" + base + ",,\"\"\r\n" + base + ",7030000,\"CW\"\r\n");
+}
+
 TEST_F(DataLoggerTest, ZeroRecordsFollowDataPwrAndShortWritesThatCompleteGiveWholeLines) {
     logger.writeFn = [](int fd, const void* d, size_t n) {
         return ::write(fd, d, std::min<size_t>(n, 7));

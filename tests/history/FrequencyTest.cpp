@@ -51,25 +51,6 @@ TEST(LogFrequency, RecordsAreReadWithAndWithoutTheFrequencyColumns) {
     EXPECT_FALSE(isHeader(other.data(), other.data() + other.size()));
 }
 
-TEST(LogFrequency, ALoadedLogCarriesFrequencyAndModeIntoItsSamples) {
-    char tmpl[] = "/tmp/quellon-freqlog-XXXXXX";
-    const int fd = mkstemp(tmpl);
-    const std::string text =
-        "\"Date\",\"Time\",\"PwrDirA\",\"PwrRefA\",\"PwrDirMaxA\",\"PwrRefMaxA\",\"PwrDirB\","
-        "\"PwrRefB\",\"PwrDirMaxB\",\"PwrRefMaxB\",\"FrequencyHz\",\"Mode\"\r\n" +
-        kBase + ",7030000,\"CW\"\r\n" + kBase + ",,\"\"\r\n";
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    const LogLoad l = loadLog(tmpl, 0, 0);
-    std::remove(tmpl);
-    ASSERT_TRUE(l.ok) << l.message;
-    ASSERT_EQ(l.history->size(0), 2u);
-    const Sample& tuned = l.history->samples(0)[0];
-    EXPECT_EQ(tuned.hz, 7030000u);
-    EXPECT_EQ(quellon::modeName(tuned.mode), "CW");
-    EXPECT_EQ(l.history->samples(1)[1].hz, 0u);
-}
-
 Sample at(int64_t t, uint32_t hz, float swr) {
     Sample s;
     s.t = t;

@@ -13,15 +13,15 @@ TEST(FakePorts, HangupDropsWaitingDataAndAReopenedLineHoldsItsNumber) {
     FakePlatform p;
     auto owned = p.newSerialPort();
     FakeSerialPort& port = *p.lastPort();
-    std::vector<int> events;
+    std::vector<std::string> events;
     port.setPortNumber(2);
     port.open();
-    port.setReceiveHandler([&](int ev) { events.push_back(ev); });
-    port.setReceiveThreshold(1);
+    port.setBytesHandler([&] { events.push_back("bytes"); });
+    port.setHangupHandler([&] { events.push_back("hangup"); });
     port.feed("abc");
     port.hangup();
     p.advance(5);
-    EXPECT_EQ(events, std::vector<int>{SerialPort::EvHangup});
+    EXPECT_EQ(events, std::vector<std::string>{"hangup"});
     auto other = p.newSerialPort();  // a second open port on one number is in use
     other->setPortNumber(2);
     port.open();
@@ -31,11 +31,10 @@ TEST(FakePorts, HangupDropsWaitingDataAndAReopenedLineHoldsItsNumber) {
 
 TEST(FakePorts, PortsAndTimersMayBeDestroyedInTheirHandlers) {
     FakePlatform p;
-    p.onNewPort = [](FakeSerialPort& fp) { fp.setReceiveThreshold(1); };
     auto port = p.newSerialPort();
     auto* fake = p.lastPort();
     fake->open();
-    port->setReceiveHandler([&](int) { port.reset(); });  // owner unloads in the handler
+    port->setBytesHandler([&] { port.reset(); });  // owner unloads in the handler
     fake->feed("x");
     fake->feedAfter(5, "late");  // arrives after the port is gone: ignored
     auto t = p.newTimer();

@@ -23,12 +23,10 @@ TEST(OpenPort, ReportsTheStepThatFailedWithThePortsOwnReason) {
         SCOPED_TRACE(r.settings + std::to_string(r.number));
         FakeSerialPort port;
         if (r.inUse) port.openError = SerialError(serr::PortInUse, "Port In Use");
-        port.setInputMode(InputMode::Binary);
         const auto failure = openPortAs(port, r.number, r.settings);
         if (r.error == 0) {
             EXPECT_FALSE(failure);
             EXPECT_TRUE(port.isOpen());
-            EXPECT_EQ(port.inputMode(), InputMode::Text);
             continue;
         }
         ASSERT_TRUE(failure);

@@ -35,17 +35,16 @@ struct QtPortTest : ::testing::Test, test::Pty {};
 
 TEST_F(QtPortTest, HangupFoundByAReadIsStillReportedOnceFromTheLoop) {
     port->open();
-    std::vector<int> events;
-    port->setReceiveHandler([&](int ev) { events.push_back(ev); });
-    port->setReceiveThreshold(20);
+    int events = 0;
+    port->setHangupHandler([&] { ++events; });
     const int held = descriptorsOn(path);
     hangup();
     EXPECT_TRUE(test::retry([&] { return errorOf([&] { port->read(); }) == serr::PortError; }));
-    EXPECT_TRUE(events.empty());  // not from inside read()
-    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, 0);  // not from inside read()
+    ASSERT_TRUE(pumpUntil([&] { return events > 0; }));
     EXPECT_EQ(descriptorsOn(path), held - 1);  // the device is let go: no more wake-ups
     pumpUntil([] { return false; }, 200);
-    EXPECT_EQ(events, std::vector<int>{SerialPort::EvHangup});
+    EXPECT_EQ(events, 1);
     EXPECT_FALSE(port->isOpen());
 }
 
@@ -54,10 +53,9 @@ TEST_F(QtPortTest, WritesAndReadsWorkWithoutTheEventLoop) {
     port->write(":16\r");  // as during the 100 ms pause after a command
     EXPECT_EQ(farSide(4, false), ":16\r");
     arrive("abc\r");
-    port->setInputLength(1);  // polled the way the reply loops do: never more than asked
-    std::string got, s;
-    EXPECT_TRUE(
-        test::retry([&] { return (s = port->read()).size() <= 1 && (got += s).size() >= 4; }));
+    EXPECT_TRUE(port->waitForBytes(test::kPatienceMs));  // polled the way the reply loop does
+    std::string got;
+    EXPECT_TRUE(test::retry([&] { return (got += port->read()).size() >= 4; }));
     EXPECT_EQ(got, "abc\r");
 }
 
@@ -73,33 +71,31 @@ TEST_F(QtPortTest, SettingsTheDeviceCannotDoFailTheOpen) {
     EXPECT_TRUE(t.c_cflag & CSTOPB);
 }
 
-TEST_F(QtPortTest, FrameThatArrivesDuringTheHandlerIsStillAnnounced) {
+TEST_F(QtPortTest, BytesThatArriveDuringTheHandlerAreStillAnnounced) {
     port->open();
-    port->setInputMode(InputMode::Binary);
-    port->setInputLength(20);
-    std::vector<std::string> frames;
-    port->setReceiveHandler([&](int) {
-        if (frames.empty()) {  // the handler's own count pulls the next frame in
+    std::vector<std::string> reads;
+    port->setBytesHandler([&] {
+        if (reads.empty()) {  // the handler's own read pulls the next frame in
             arrive(std::string(20, 'f'));
-            test::retry([&] { return port->inBufferCount() >= 40; });
+            test::retry([&] { return port->waitForBytes(0); });
+            reads.push_back(port->read(20));
+            return;
         }
-        frames.push_back(port->read());
+        reads.push_back(port->read());
     });
-    port->setReceiveThreshold(20);
     arrive(std::string(20, 'e'));
-    ASSERT_TRUE(pumpUntil([&] { return frames.size() == 2; }));
-    EXPECT_EQ(frames[1], std::string(20, 'f'));
+    ASSERT_TRUE(pumpUntil([&] { return reads.size() == 2; }));
+    EXPECT_EQ(reads[1], std::string(20, 'f'));
 }
 
 TEST_F(QtPortTest, HandlerIsNotReenteredAndMayDestroyThePort) {
     port->open();
     int depth = 0, maxDepth = 0, calls = 0;
-    port->setReceiveThreshold(1);
-    port->setReceiveHandler([&](int) {
+    port->setBytesHandler([&] {
         maxDepth = std::max(maxDepth, ++depth);
         arrive("more");  // a reply loop inside the handler while more data arrives
-        pumpUntil([&] { return port->inBufferCount() >= 5; });
-        port->read();
+        std::string got;
+        pumpUntil([&] { return (got += port->read()).size() >= 5; });
         --depth;
         if (++calls == 2) port.reset();  // the owner unloads
     });
@@ -142,18 +138,15 @@ TEST(QtPortErrors, OpenFailuresMapToTheirNumbersAndTexts) {
     EXPECT_FALSE(port.isOpen());
 }
 
-// A receive handler that cannot run (a modal box on the receive path) must not make
-// the port take in the line without end; once it runs, every byte still arrives.
+// A bytes handler that cannot read (a modal box on the receive path) must not make
+// the port take in the line without end; once read, every byte still arrives.
 TEST_F(QtPortTest, UnreadDataIsBoundedAndFlowsAgainOnceRead) {
     port->open();
-    port->setInputMode(InputMode::Binary);
-    port->setInputLength(20);
     bool stuck = true;
     size_t got = 0;
-    port->setReceiveHandler([&](int ev) {
-        if (ev == SerialPort::EvReceive && !stuck) got += port->read().size();
+    port->setBytesHandler([&] {
+        if (!stuck) got += port->read().size();
     });
-    port->setReceiveThreshold(20);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     const std::string chunk(4000, 'x');  // 200 frames
     size_t written = 0;
@@ -163,11 +156,12 @@ TEST_F(QtPortTest, UnreadDataIsBoundedAndFlowsAgainOnceRead) {
         written += n > 0 ? size_t(n) : 0;
         pumpUntil([] { return false; }, 5);
     }
-    EXPECT_LE(port->inBufferCount(), QtSerialPort::kReadBufferLimit);
     EXPECT_LT(written, 512u * 1024);  // the line filled up instead of the program
     stuck = false;
-    EXPECT_TRUE(pumpUntil([&] { return got == written - written % 20; }));
-    EXPECT_EQ(got, written - written % 20);
+    got = port->read().size();
+    EXPECT_LE(got, size_t(QtSerialPort::kReadBufferLimit));
+    EXPECT_TRUE(pumpUntil([&] { return got == written; }));
+    EXPECT_EQ(got, written);
 }
 
 // A USB adapter pinned by its stable name: while it is unplugged the number is

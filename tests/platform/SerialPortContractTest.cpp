@@ -61,23 +61,24 @@ template <typename Driver>
 struct SerialPortContract : ::testing::Test {
     Driver line;
     SerialPort& port = line.serial();
-    std::vector<int> events;
+    std::vector<std::string> events;  // "bytes" or "hangup", in order
 
-    void openWithHandler(std::function<void(int)> extra = {}) {
+    void openWithHandler(std::function<void()> onBytes = {}) {
         port.setPortNumber(kPresentPort);
         port.open();
-        port.setReceiveHandler([this, extra](int ev) {
-            events.push_back(ev);
-            if (extra) extra(ev);
+        port.setBytesHandler([this, onBytes] {
+            events.push_back("bytes");
+            if (onBytes) onBytes();
         });
+        port.setHangupHandler([this] { events.push_back("hangup"); });
     }
-    // Waits until at least n bytes are buffered.
-    bool buffered(int n) {
-        return line.pumpUntil([&] { return port.inBufferCount() >= n; });
+    // Reads until at least n bytes came (or time ran out).
+    std::string readAtLeast(size_t n) {
+        std::string got;
+        line.pumpUntil([&] { return (got += port.read()).size() >= n; });
+        return got;
     }
-    int receives() const {
-        return int(std::count(events.begin(), events.end(), SerialPort::EvReceive));
-    }
+    int announced() const { return int(std::count(events.begin(), events.end(), "bytes")); }
 };
 
 using Drivers = ::testing::Types<FakeDriver, PtyDriver>;
@@ -97,14 +98,15 @@ TYPED_TEST(SerialPortContract, OpenCloseAndTheCallsThatNeedAnOpenPort) {
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(errorOf([&] { port.read(); }), serr::PortNotOpen);
     EXPECT_EQ(errorOf([&] { port.write(":10\r"); }), serr::PortNotOpen);
-    EXPECT_EQ(errorOf([&] { port.inBufferCount(); }), serr::PortNotOpen);
+    EXPECT_EQ(errorOf([&] { port.waitForBytes(0); }), serr::PortNotOpen);
     port.setPortNumber(kPresentPort);
     port.open();
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(errorOf([&] { port.open(); }), serr::PortOpenAlready);
     EXPECT_EQ(errorOf([&] { port.setPortNumber(kMissingPort); }), serr::PortOpenAlready);
     EXPECT_EQ(errorOf([&] { port.setPortNumber(kPresentPort); }), 0);  // same number: fine
-    EXPECT_EQ(port.inBufferCount(), 0);
+    EXPECT_EQ(port.read(), "");
+    EXPECT_FALSE(port.waitForBytes(0));
     port.close();
     EXPECT_FALSE(port.isOpen());
     port.close();  // harmless
@@ -124,105 +126,46 @@ TYPED_TEST(SerialPortContract, MissingDeviceAndBadNumbersHaveTheirErrorNumbers) 
     EXPECT_EQ(port.settings(), "115200,N,8,1");
 }
 
-TYPED_TEST(SerialPortContract, ReceiveNotificationFollowsTheThreshold) {
-    struct Row {
-        int threshold;
-        int bytes;
-        int readPerCall;  // what the handler reads each time (its input length)
-        int expectedNotifications;
-        int leftOver;
-    };
-    const Row rows[] = {
-        {20, 19, 20, 0, 19},  // one byte short
-        {20, 20, 20, 1, 0},   // a frame
-        {5, 12, 5, 2, 2},     // notified again while enough bytes wait
-        {1, 3, 0, 1, 0},      // the handler takes everything at once
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message()
-                     << "threshold " << r.threshold << ", " << r.bytes << " bytes");
-        SerialPort& port = this->port;
-        this->events.clear();
-        this->openWithHandler([&](int ev) {
-            if (ev == SerialPort::EvReceive) port.read();
-        });
-        port.setInputLength(r.readPerCall);
-        port.setReceiveThreshold(r.threshold);
-        this->line.arrive(std::string(size_t(r.bytes), 'x'));
-        if (r.expectedNotifications > 0) {
-            EXPECT_TRUE(
-                this->line.pumpUntil([&] { return this->receives() >= r.expectedNotifications; }));
-        }
-        ASSERT_TRUE(this->buffered(r.leftOver));
-        this->line.pumpFor(kQuietMs);
-        EXPECT_EQ(this->receives(), r.expectedNotifications);
-        EXPECT_EQ(port.inBufferCount(), r.leftOver);
-        port.setReceiveThreshold(0);
-        port.close();
-    }
-}
-
-TYPED_TEST(SerialPortContract, NotificationComesFromTheLoopAndWhenTheThresholdIsSetLate) {
+TYPED_TEST(SerialPortContract, ArrivalsAreAnnouncedFromTheLoopUntilTheBytesAreLeft) {
     SerialPort& port = this->port;
-    this->openWithHandler([&](int) { port.read(); });
-    port.setInputLength(0);
-    this->line.arrive("abcd");
-    ASSERT_TRUE(this->buffered(4));
-    this->line.pumpFor(kQuietMs);
-    EXPECT_EQ(this->receives(), 0);     // no threshold: never notified
-    port.setReceiveThreshold(4);        // data already waiting is announced
+    bool take = true;
+    std::string got;
+    this->openWithHandler([&] {
+        if (take) got += port.read();
+    });
+    this->line.arrive(":A1234");
     EXPECT_TRUE(this->events.empty());  // from the loop, not from inside the call
-    EXPECT_TRUE(this->line.pumpUntil([&] { return this->receives() == 1; }));
-    EXPECT_EQ(port.inBufferCount(), 0);
+    ASSERT_TRUE(this->line.pumpUntil([&] { return got.size() >= 6; }));
+    EXPECT_EQ(got, ":A1234");
+    take = false;  // bytes left by the handler are not announced again...
+    const int before = this->announced();
+    this->line.arrive("x");
+    ASSERT_TRUE(this->line.pumpUntil([&] { return this->announced() > before; }));
+    this->line.pumpFor(kQuietMs);
+    const int afterLeft = this->announced();
+    this->line.arrive("y");  // ...until more arrive
+    EXPECT_TRUE(this->line.pumpUntil([&] { return this->announced() > afterLeft; }));
+    EXPECT_EQ(this->readAtLeast(2), "xy");
 }
 
-TYPED_TEST(SerialPortContract, InputLengthCapsEachRead) {
-    struct Row {
-        int inputLength;
-        std::string sent;
-        std::vector<std::string> reads;  // until the buffer is empty, then one empty read
-    };
-    const std::string frames = std::string(20, 'A') + std::string(10, 'B');
-    const Row rows[] = {
-        {0, "abcdef", {"abcdef"}},
-        {4, "abcdef", {"abcd", "ef"}},
-        {1, "ab\r", {"a", "b", "\r"}},
-        {20, frames, {std::string(20, 'A'), std::string(10, 'B')}},
-    };
-    SerialPort& port = this->port;
-    this->openWithHandler();
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << "input length " << r.inputLength);
-        port.setInputLength(r.inputLength);
-        this->line.arrive(r.sent);
-        ASSERT_TRUE(this->buffered(int(r.sent.size())));
-        std::vector<std::string> got;
-        for (size_t i = 0; i < r.reads.size(); ++i) got.push_back(port.read());
-        EXPECT_EQ(got, r.reads);
-        EXPECT_EQ(port.inBufferCount(), 0);
-        EXPECT_EQ(port.read(), "");
-    }
-    port.setInputLength(-3);
-    EXPECT_EQ(port.inputLength(), 0);
-}
-
-TYPED_TEST(SerialPortContract, EveryByteValuePassesInTextAndBinaryModeAndWritesKeepOrder) {
+TYPED_TEST(SerialPortContract, ReadTakesAtMostWhatIsAskedAndEveryByteValuePassesInOrder) {
     std::string all;
     for (int b = 0; b < 256; ++b) all += char(b);
     SerialPort& port = this->port;
     this->openWithHandler();
-    port.setInputLength(0);
-    for (InputMode mode : {InputMode::Text, InputMode::Binary}) {
-        SCOPED_TRACE(mode == InputMode::Text ? "text" : "binary");
-        port.setInputMode(mode);
-        this->line.arrive(all);
-        ASSERT_TRUE(this->buffered(int(all.size())));
-        EXPECT_EQ(port.read(), all);
-        port.write(":16\r");
-        port.write("");
-        port.write(all);
-        EXPECT_EQ(this->line.farSide(all.size() + 4), ":16\r" + all);
-    }
+    this->line.arrive(all);
+    ASSERT_TRUE(this->line.pumpUntil([&] { return port.waitForBytes(0); }));
+    std::string got = port.read(1);
+    EXPECT_EQ(got, std::string(1, '\0'));
+    got += port.read(4);
+    EXPECT_EQ(got.size(), 5u);
+    got += this->readAtLeast(all.size() - got.size());
+    EXPECT_EQ(got, all);
+    EXPECT_EQ(port.read(), "");
+    port.write(":16\r");
+    port.write("");
+    port.write(all);
+    EXPECT_EQ(this->line.farSide(all.size() + 4), ":16\r" + all);
 }
 
 TYPED_TEST(SerialPortContract, BytesFromBeforeTheOpenAreNotRead) {
@@ -232,24 +175,22 @@ TYPED_TEST(SerialPortContract, BytesFromBeforeTheOpenAreNotRead) {
     this->line.arrive("stale");  // while closed
     port.open();
     this->line.pumpFor(kQuietMs);
-    EXPECT_EQ(port.inBufferCount(), 0);
+    EXPECT_EQ(port.read(), "");
     this->line.arrive("new");
-    ASSERT_TRUE(this->buffered(3));
-    EXPECT_EQ(port.read(), "new");
+    EXPECT_EQ(this->readAtLeast(3), "new");
 }
 
 TYPED_TEST(SerialPortContract, HangupIsReportedOnceAndBreaksTheLine) {
     SerialPort& port = this->port;
     this->openWithHandler();
-    port.setReceiveThreshold(20);
     this->line.hangup();
     EXPECT_TRUE(this->events.empty());  // from the loop, not from inside the call
     ASSERT_TRUE(this->line.pumpUntil([&] { return !this->events.empty(); }));
     this->line.pumpFor(kQuietMs);
-    EXPECT_EQ(this->events, std::vector<int>{SerialPort::EvHangup});
+    EXPECT_EQ(this->events, std::vector<std::string>{"hangup"});
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(errorOf([&] { port.read(); }), serr::PortError);
     EXPECT_EQ(errorOf([&] { port.write(":10\r"); }), serr::PortError);
-    EXPECT_EQ(errorOf([&] { port.inBufferCount(); }), serr::PortError);
+    EXPECT_EQ(errorOf([&] { port.waitForBytes(0); }), serr::PortError);
     port.close();  // closing the dead line is harmless
 }

@@ -78,21 +78,6 @@ TEST(BandCurve, BinsHoldTheMedianAndQuartilesOfTheirReadings) {
     EXPECT_EQ(csv.substr(csv.find("\r\n") + 2, 24), "\"20m\",14000000,14004999,");
 }
 
-TEST(BandCurve, ALogsStatisticsEqualTheReadingsAddedOneByOne) {
-    std::vector<Sample> a, b;
-    BandStats direct(BandPlan(), 1.0);
-    for (int i = 0; i < 1000; ++i) {
-        const Sample s = sample(1'700'000'000'000 + i * 5, i % 4 ? 7'100'000 : 0,
-                                1.1f + i % 7 * 0.1f, static_cast<float>(i % 9));
-        (i % 2 ? b : a).push_back(s);
-    }
-    for (const Sample& s : a) direct.add(0, s.t, s.hz, s.v[history::Swr], s.v[history::Fwd]);
-    for (const Sample& s : b) direct.add(1, s.t, s.hz, s.v[history::Swr], s.v[history::Fwd]);
-    BandStats fromLog(BandPlan(), 1.0);
-    addHistory(fromLog, history::LogHistory(a, b, 0, 0));
-    EXPECT_EQ(fromLog.csv(), direct.csv());
-}
-
 TEST(BandCurve, AFileIsWrittenWholeOrNotAtAll) {
     const auto dir = std::filesystem::temp_directory_path() / "quellon-band-export";
     std::filesystem::create_directories(dir);

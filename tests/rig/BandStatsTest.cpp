@@ -102,10 +102,6 @@ TEST(BandStats, MatchesABruteForceComputation) {
         }
     }
     const std::string csv = stats.csv();
-    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
-              "\"Band\",\"Channel\",\"Readings\",\"MinSwr\",\"MedianSwr\",\"MaxSwr\","
-              "\"MeanFwdW\",\"TimeOnBandS\",\"LastSeen\"");
-    EXPECT_NE(csv.find("\"20m\",\"A\","), std::string::npos);
     EXPECT_EQ(csv.find("\"40m\""), csv.find("\"40m\",\"A\"")) << "bands in plan order, A first";
 }
 

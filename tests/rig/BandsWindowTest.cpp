@@ -73,16 +73,5 @@ TEST(BandsWindow, ALogWithFrequencyFillsTheTableAndTheCurve) {
     EXPECT_EQ(w.table()->rowCount(), 0);
 }
 
-TEST(BandsWindow, AForeignFileIsRefusedAndTheShownDataStays) {
-    Window t;
-    frmBands w(t.live, t.store);
-    ASSERT_TRUE(w.openLog(t.path));
-    const std::string other = t.dir.filePath("other.txt").toStdString();
-    std::ofstream(other) << "hello\n";
-    EXPECT_FALSE(w.openLog(other));
-    EXPECT_NE(w.lastMessage().toStdString().find("not a Quellon log"), std::string::npos);
-    EXPECT_EQ(w.table()->rowCount(), 4);
-}
-
 }  // namespace
 }  // namespace quellon::rig

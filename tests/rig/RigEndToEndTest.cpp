@@ -1,0 +1,187 @@
+// The program against the bridge simulator with a real rigctld (the dummy
+// rig) beside it, wired as main wires it: the rig's frequency reaches the
+// readings, the history and the log; a rig that goes away and comes back
+// never holds the stream up; a high SWR unkeys the rig.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "alarm/AlarmMonitor.h"
+#include "app/frmMain.h"
+#include "history/HistoryStore.h"
+#include "platform/QtPlatform.h"
+#include "rig/RigProtect.h"
+#include "settings/Ini.h"
+#include "sim/SimProcess.h"
+#include "tests/rig/Rigctld.h"
+
+namespace quellon::rig {
+namespace {
+
+using testing::Rigctld;
+
+class TestPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    int messageBox(const std::string&, int, const std::string&) override { return 1; }
+    void endProgram(int) override {}
+};
+
+bool pumpUntil(const std::function<bool()>& pred, int ms = 20000) {
+    return testing::waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return pred();
+        },
+        ms);
+}
+
+// Every reading's tag and the longest time between two readings.
+struct Tags : ReadingListener {
+    void onReading(const ReadingEvent& e) override {
+        if (last && e.epochMs - last > maxGapMs) maxGapMs = e.epochMs - last;
+        last = e.epochMs;
+        latest = e.rig;
+        ++count;
+        if (!e.rig.known()) ++untagged;
+    }
+    RigTag latest;
+    int64_t last = 0, maxGapMs = 0;
+    uint64_t count = 0, untagged = 0;
+};
+
+struct Program {
+    explicit Program(std::vector<std::string> simArgs) : sim(std::move(simArgs)) {
+        modGlobal = ModGlobal{};
+        modGlobal.ProgramDir = dir.path().toStdString();
+        modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
+        const std::string& ini = modGlobal.SettingsPath;
+        WriteIni("Bridge", "Version", kProgramVersion, ini);
+        WriteIni("Bridge", "GUI", "2", ini);
+        WriteIni("Bridge", "Port", "1", ini);
+        WriteIni("Ports", "1", sim.linkPath(), ini);
+        WriteIni("Bridge", "DataMode", "1", ini);
+        WriteIni("Rig", "Enabled", "1", ini);
+        WriteIni("Rig", "Device", rigctld.address(), ini);
+        WriteIni("Rig", "PollMs", "100", ini);
+        WriteIni("Rig", "LogFrequency", "1", ini);
+        settings = readRigSettings(ini);
+    }
+    // As main does it.
+    void start() {
+        client = std::make_unique<RigClient>(settings);
+        client->start();
+        w.session().tagSource = [this] { return client->tag(); };
+        w.logger().frequencySource = [this] { return client->tag(); };
+        w.setRigStatusSource([this] { return client->statusText(); });
+        w.readings().subscribe(&history);
+        w.readings().subscribe(&tags);
+        w.Form_Load();
+    }
+    ~Program() {
+        w.session().tagSource = nullptr;
+        if (client) client->stop();
+    }
+
+    QTemporaryDir dir;
+    Rigctld rigctld;
+    SimProcess sim;
+    RigSettings settings;
+    TestPlatform platform{[] { return modGlobal.SettingsPath; }};
+    frmMain w{platform, modGlobal};
+    std::unique_ptr<RigClient> client;
+    history::HistoryStore history;
+    Tags tags;
+};
+
+TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothingUp) {
+    Program p({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
+    ASSERT_TRUE(p.rigctld.start());
+    p.rigctld.rigctl("F 14074000 M USB 2400");
+    p.start();
+    ASSERT_TRUE(pumpUntil([&] { return p.tags.latest.hz == 14'074'000; }))
+        << p.client->statusText();
+    modGlobal.dataLogActive = true;
+    p.w.startDataLog();
+    p.rigctld.rigctl("F 7030000 M CW 500");
+    // rigctl sets the frequency, then the mode: a poll may fall in between.
+    ASSERT_TRUE(
+        pumpUntil([&] { return p.tags.latest.hz == 7'030'000 && p.tags.latest.mode == "CW"; }));
+    const uint64_t before = p.tags.count;
+    ASSERT_TRUE(pumpUntil([&] { return p.tags.count > before + 100; }));
+
+    // The history's newest column knows the band; the log's last record too.
+    history::Columns cols(p.history.lastMs() - 200, p.history.lastMs() + 1, 1);
+    p.history.decimate(cols);
+    EXPECT_EQ(cols.at(0, 0).hz, 7'030'000u);
+    EXPECT_EQ(modeName(cols.at(0, 0).mode), "CW");
+    p.w.stopDataLog();
+    std::ifstream in(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
+    std::string first, line, last;
+    std::getline(in, first);
+    while (std::getline(in, line)) last = line;
+    EXPECT_EQ(first.substr(first.size() - 22), ",\"FrequencyHz\",\"Mode\"\r");
+    EXPECT_EQ(last.substr(last.size() - 14), ",7030000,\"CW\"\r") << last;
+    p.w.startDataLog();
+
+    // The rig goes away: the readings go on, untagged; the status says so.
+    p.rigctld.kill();
+    const uint64_t untagged = p.tags.untagged;
+    ASSERT_TRUE(pumpUntil([&] { return p.tags.untagged > untagged + 200; }));
+    EXPECT_NE(p.w.networkStatus().find("rig not answering; retrying"), std::string::npos)
+        << p.w.networkStatus();
+    Rigctld again(p.rigctld.port());
+    ASSERT_TRUE(again.start());
+    again.rigctl("F 21074000 M PKTUSB 3000");
+    ASSERT_TRUE(pumpUntil([&] { return p.tags.latest.hz == 21'074'000; }))
+        << p.client->statusText();
+    EXPECT_EQ(p.client->statusText().rfind("Rig: ", 0), 0u);
+    // Never a pause of the stream's own making: two readings were never a
+    // second apart (the simulator sends 200 a second).
+    EXPECT_LT(p.tags.maxGapMs, 1000);
+    p.w.stopDataLog();
+    in = std::ifstream(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
+    uint64_t records = 0, empty = 0;
+    while (std::getline(in, line)) {
+        ++records;
+        if (line.find(",,\"\"\r") != std::string::npos) ++empty;
+    }
+    EXPECT_GT(empty, 0u) << "records while the rig was away have empty frequency columns";
+    EXPECT_GT(records, empty);
+}
+
+// SWR (732 + 420) / (732 - 420) = 3.7 against the simulator's threshold of 3.
+TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
+    Program p({"--rate", "200", "--pattern", "fixed", "--counts", "720,400,732,420"});
+    ASSERT_TRUE(p.rigctld.start());
+    p.rigctld.rigctl("F 14074000 M USB 2400 T 1");
+    ASSERT_EQ(p.rigctld.rigctl("t"), "1\n");
+    p.client = std::make_unique<RigClient>(p.settings);
+    p.client->start();
+    ASSERT_TRUE(testing::waitFor([&] { return p.client->tag().known(); }, 5000));
+    RigProtect protect(*p.client, p.dir.filePath("rig-events.log").toStdString());
+    alarm::AlarmMonitor alarms(alarm::AlarmConfig{300, 1.0});
+    alarms.subscribe(&protect);
+    p.w.readings().subscribe(&alarms);
+    p.w.session().tagSource = [&] { return p.client->tag(); };
+    p.w.readings().subscribe(&p.tags);
+    p.w.Form_Load();
+    ASSERT_TRUE(pumpUntil([&] { return protect.answered() > 0; })) << p.client->statusText();
+    EXPECT_EQ(p.rigctld.rigctl("t"), "0\n");
+    const std::string event = protect.lastEvent();
+    // Both channels read the same: whichever alarm came first unkeyed the rig.
+    EXPECT_NE(event.find(" PTT off: channel "), std::string::npos) << event;
+    EXPECT_NE(event.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
+        << event;
+    EXPECT_NE(event.find("14.074000 MHz USB"), std::string::npos) << event;
+    std::ifstream journal(p.dir.filePath("rig-events.log").toStdString());
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(journal), {}), event + "\n");
+    std::printf("%s\n", event.c_str());
+    p.w.readings().unsubscribe(&alarms);
+}
+
+}  // namespace
+}  // namespace quellon::rig
