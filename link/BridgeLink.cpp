@@ -16,7 +16,7 @@ void BridgeLink::discardInput() {
     rxBuffer.clear();
 }
 
-bool BridgeLink::unreadInput() { return !pending_.empty() || port_.inBufferCount() > 0; }
+bool BridgeLink::unreadInput() { return !pending_.empty() || port_.waitForBytes(0); }
 
 void BridgeLink::closePort() {
     pending_.clear();

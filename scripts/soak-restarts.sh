@@ -29,8 +29,8 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 [ -n "${DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
 
-sleep 1000000 | "$build/sim/quellon-bridge-sim" --link "$work/tty" --rate "$rate" \
-  --record "$work/commands" >"$work/sim.log" 2>&1 &
+"$build/sim/quellon-bridge-sim" --link "$work/tty" --rate "$rate" --record "$work/commands" \
+  </dev/null >"$work/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$work/tty" ] && break; sleep 0.1; done
 "$here/scripts/pin-port.sh" "$work/Quellon.ini" "$work/tty"
