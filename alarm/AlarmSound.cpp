@@ -42,6 +42,8 @@ AlarmSound::~AlarmSound() { stop(); }
 
 void AlarmSound::onAlarm(const AlarmEvent& e, int64_t) {
     active_[e.channel == 1 ? 1 : 0] = e.edge == AlarmEdge::Start;
+    // Each alarm tries the output again: a headset plugged in since is heard.
+    if (e.edge == AlarmEdge::Start) failed_ = false;
     update();
 }
 
@@ -107,6 +109,7 @@ void AlarmSound::start() {
         return;
     }
     playing_ = true;
+    status_.clear();
     emit changed();
 }
 

@@ -13,6 +13,7 @@
 #include "history/HistoryStore.h"
 #include "history/ui/frmHistory.h"
 #include "network/MqttPublisher.h"
+#include "network/ui/frmStations.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
 #include "rig/RigClient.h"
@@ -154,6 +155,12 @@ int main(int argc, char** argv) {
         w.readings().subscribe(publisher.get());
         w.networkStatusSource = [&publisher] { return publisher->statusText(); };
         platform.beforeEnd = [&publisher] { publisher->stop(); };
+    }
+    // [Remote] Stations=1: the other stations on the same broker, beside the program.
+    std::unique_ptr<quellon::frmStations> stations;
+    if (quellon::readRemoteSettings(g.SettingsPath).stations) {
+        stations = std::make_unique<quellon::frmStations>(mqtt);
+        stations->show();
     }
     const int rc = app.exec();
     w.session().tagSource = nullptr;

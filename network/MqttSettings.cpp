@@ -64,6 +64,12 @@ MqttSettings readMqttSettings(const std::string& file) {
     return s;
 }
 
+RemoteSettings readRemoteSettings(const std::string& file) {
+    RemoteSettings r;
+    r.stations = ReadIni("Remote", "Stations", file, "0") == "1";
+    return r;
+}
+
 std::string checkMqttSettings(MqttSettings& s) {
     const auto hostStart = s.host.find_first_not_of(" \t");
     if (hostStart == std::string::npos) return "bad setting: Host is empty";

@@ -37,6 +37,12 @@ std::string defaultNode();
 // Reads section Mqtt (defaults written back).
 MqttSettings readMqttSettings(const std::string& settingsPath);
 
+// Watching other stations, section Remote (defaults written back).
+struct RemoteSettings {
+    bool stations = false;  // show the Stations window at start
+};
+RemoteSettings readRemoteSettings(const std::string& settingsPath);
+
 // The live feed's highest rate: a viewer's screen gains nothing above it.
 inline constexpr int kMaxLiveHz = 25;
 

@@ -58,6 +58,8 @@ run historycpu "$build/bench/history/bench_history_cpu" --seconds "$(( secs < 20
 # Publishing to a real broker; QUELLON_BENCH_MQTT_AWAY_MINUTES=10 for the long run.
 # The transceiver: a rigctld with the dummy rig, and a rig that never answers.
 run rig "$build/bench/rig/bench_rig" --seconds "$(( secs < 20 ? secs : 20 ))"
+# The big view open beside each display mode, and the alarm banner's delay.
+run bigview "$build/bench/alarm/bench_bigview" --seconds "$(( secs < 10 ? secs : 10 ))"
 run mqtt "$build/bench/mqtt/bench_mqtt" --seconds "$secs" --away-minutes "${QUELLON_BENCH_MQTT_AWAY_MINUTES:-1}"
 
 val() {  # file key -> value or "-"
@@ -102,6 +104,10 @@ for plat in $plats; do
         "$(val $f toolkit_us_per_frame) ($(val $f toolkit_to_floor) floors); own $(val $f own_work_in_floors) floors" "(reported)"
     done
   done
+done
+for m in 0 1 2 3 4; do
+  row "mode $m: big view open" "$(sed -n "s/^mode $m  //p" "$out/bigview.txt" 2>/dev/null)" \
+    "CPU added <= 1 point, paints <= 25/s, banner <= hold + 100 ms"
 done
 row "mode 4: A-frame interval shown (mean) / real" "$(val stream4 interval_shown_mean) / $(val stream4 interval_real_ms) ms ($(val stream4 interval_error_pct) %)" "within 2 %"
 row "mode 4: single shown values" "$(val stream4 interval_shown_min) .. $(val stream4 interval_shown_max) ms over $(val stream4 interval_shown_n) renewals" "(reported)"

@@ -20,9 +20,11 @@
 namespace quellon::alarm {
 
 namespace {
-// 125 ms: the read-outs change eight times a second at most, and the banner
-// flashes at 2 Hz (two ticks on, two off).
-constexpr int kTickMs = 125;
+// 250 ms: the read-outs change four times a second at most (a number that
+// changes faster is harder to read across a room, and each paint of digits this
+// size costs), and the banner flashes at 2 Hz, on for one tick and off for the
+// next. An alarm's start is painted at once, not at the next tick.
+constexpr int kTickMs = 250;
 constexpr int64_t kFlashHalfMs = 250;
 
 std::string muteText(int64_t leftMs) {
@@ -154,15 +156,22 @@ void frmBigView::onReading(const ReadingEvent& e) {
     const AlarmSample s = sampleOf(e);
     ChannelShown& c = readouts_->channels[static_cast<size_t>(s.channel)];
     const ChannelReading& r = e.reading;
-    c.seen = true;
     c.lastMs = parts_.monitor ? parts_.monitor->nowMs() : 0;
+    const double alarmSwr =
+        c.alarm && parts_.monitor ? parts_.monitor->condition().current(s.channel).swr : c.alarmSwr;
+    // A steady (or unkeyed) reading paints nothing new.
+    if (c.seen && c.fwd == r.pwrDir && c.ref == r.pwrRef && c.fwdPeak == r.pwrDirMax &&
+        c.fullScale == r.fullScalePower && c.kind == r.swrKind && c.swr == s.swr &&
+        c.alarmSwr == alarmSwr)
+        return;
+    c.seen = true;
     c.fwd = r.pwrDir;
     c.ref = r.pwrRef;
     c.fwdPeak = r.pwrDirMax;
     c.fullScale = r.fullScalePower;
     c.kind = r.swrKind;
     c.swr = s.swr;
-    if (c.alarm && parts_.monitor) c.alarmSwr = parts_.monitor->condition().current(s.channel).swr;
+    c.alarmSwr = alarmSwr;
     dirty_ = true;
 }
 
@@ -176,11 +185,11 @@ void frmBigView::onAlarm(const AlarmEvent& e, int64_t) {
     c.alarm = e.edge == AlarmEdge::Start;
     c.alarmSwr = e.swr;
     c.threshold = e.threshold;
-    // Shown at once, not at the next tick.
-    if (isVisible()) {
-        tick();
-        readouts_->repaint();
-    }
+    // Shown at the next pass of the event loop, not at the next tick; never
+    // painted here, in the reading's call, where the other subscribers (the
+    // rig's PTT) are still waiting.
+    dirty_ = true;
+    if (isVisible()) tick();
 }
 
 void frmBigView::tick() {

@@ -1,6 +1,7 @@
 // MQTT publishing beside the stream: the program connects to the simulator at
 // the line's full rate (576 frames/s) and runs, in turn, without a publisher,
-// with one at the default interval (1000 ms) and with one at 10 ms, each for
+// with one at the default interval (1000 ms), with one at 10 ms and with one at
+// 1000 ms and the viewers' live feed at 10 messages a second, each for
 // the given seconds against a real Mosquitto broker on a loopback port. Then
 // the broker is killed and the stream runs on for the given minutes, with the
 // resident memory printed every 10 s.
@@ -26,13 +27,14 @@ using namespace quellon::bench;
 
 namespace {
 
-MqttSettings settingsFor(int port, int intervalMs) {
+MqttSettings settingsFor(int port, int intervalMs, int liveHz = 0) {
     MqttSettings s;
     s.enabled = true;
     s.host = "127.0.0.1";
     s.portText = std::to_string(port);
     s.node = "bench";
     s.intervalText = std::to_string(intervalMs);
+    s.liveHzText = std::to_string(liveHz);
     return s;
 }
 
@@ -91,11 +93,13 @@ int main(int argc, char** argv) {
 
         int rc = 0;
         const Phase off = measure(w, seconds);
-        Phase on[2];
-        uint64_t sent[2] = {};
-        const int intervals[2] = {1000, 10};
-        for (int i = 0; i < 2; ++i) {
-            MqttPublisher p(settingsFor(broker.port(), intervals[i]), folder.settings());
+        constexpr int kRuns = 3;
+        Phase on[kRuns];
+        uint64_t sent[kRuns] = {};
+        const int intervals[kRuns] = {1000, 10, 1000};
+        const int liveHz[kRuns] = {0, 0, 10};
+        for (int i = 0; i < kRuns; ++i) {
+            MqttPublisher p(settingsFor(broker.port(), intervals[i], liveHz[i]), folder.settings());
             p.start();
             w.readings().subscribe(&p);
             if (!runUntil([&] { return p.status() == MqttStatus::Connected; }, 20000)) {
@@ -108,11 +112,12 @@ int main(int argc, char** argv) {
         }
         std::printf("frames_per_s_without       %.1f\n", off.framesPerS);
         std::printf("cpu_pct_without            %.2f\n", off.cpuPct);
-        for (int i = 0; i < 2; ++i) {
-            std::printf("cpu_pct_interval_%-5d     %.2f\n", intervals[i], on[i].cpuPct);
-            std::printf("added_pct_interval_%-5d   %.2f\n", intervals[i],
-                        on[i].cpuPct - off.cpuPct);
-            std::printf("messages_interval_%-5d    %llu\n", intervals[i],
+        for (int i = 0; i < kRuns; ++i) {
+            const std::string name = std::to_string(intervals[i]) +
+                                     (liveHz[i] ? "_live" + std::to_string(liveHz[i]) : "");
+            std::printf("cpu_pct_interval_%-10s %.2f\n", name.c_str(), on[i].cpuPct);
+            std::printf("added_pct_interval_%-8s %.2f\n", name.c_str(), on[i].cpuPct - off.cpuPct);
+            std::printf("messages_interval_%-9s %llu\n", name.c_str(),
                         static_cast<unsigned long long>(sent[i]));
         }
         std::fflush(stdout);

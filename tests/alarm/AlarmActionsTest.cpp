@@ -6,30 +6,21 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <fstream>
 #include <sstream>
 
 #include "alarm/AlarmCommand.h"
 #include "alarm/AlarmJournal.h"
 #include "alarm/ui/AlarmTray.h"
+#include "tests/platform/TestUtil.h"
 
 using namespace quellon;
 using namespace quellon::alarm;
 
 namespace {
 
-bool pumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && !t.hasExpired(timeoutMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return pred();
-}
+using quellon::test::pumpUntil;
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

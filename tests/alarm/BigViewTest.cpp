@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 
@@ -21,7 +19,7 @@ using namespace quellon::alarm;
 namespace {
 
 struct Rig {
-    int64_t now = 5000;
+    int64_t now = 5200;  // the banner in its red phase at the alarm
     AlarmMonitor monitor{
         {300, 1.0}, [this] { return now; }, [] { return int64_t{1'800'000'000'000}; }};
     ModGlobal g;

@@ -10,6 +10,7 @@
 
 #include "network/MqttPayload.h"
 #include "network/MqttPublisher.h"
+#include "network/MqttWatcher.h"
 #include "tests/network/TestBroker.h"
 
 using namespace quellon;
@@ -44,13 +45,7 @@ struct Feed {
 };
 
 MqttSettings settingsFor(const TestBroker& b, const std::string& node = "bench") {
-    MqttSettings s;
-    s.enabled = true;
-    s.host = "127.0.0.1";
-    s.portText = std::to_string(b.port());
-    s.node = node;
-    s.intervalText = "200";
-    return s;
+    return stationSettings(b, node);
 }
 
 bool isStatus(MqttPublisher& p, MqttStatus st) {
@@ -177,8 +172,14 @@ TEST(MqttBroker, PasswordFileAndTlsWithTheTestCa) {
         s.caFile = c.ca;
         MqttPublisher p(s, "");
         p.start();
+        // A watcher of other stations gets in with the same settings, or not.
+        MqttWatcher watcher(s);
+        watcher.start();
         EXPECT_TRUE(isStatus(p, c.status)) << c.node << ": " << p.statusText();
         EXPECT_NE(p.statusText().find(c.text), std::string::npos) << p.statusText();
+        EXPECT_EQ(waitUntil([&] { return watcher.connected(); }, c.node[0] == 'o' ? 20000 : 1000),
+                  c.status == MqttStatus::Connected)
+            << c.node << ": " << watcher.statusText();
     }
     ASSERT_TRUE(sub.waitForPayload("quellon/ok/status", "offline"));
     EXPECT_EQ(sub.on("quellon/ok/status").front().payload, "online");

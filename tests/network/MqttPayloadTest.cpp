@@ -185,6 +185,8 @@ TEST(MqttSettingsTest, EveryKeyIsWrittenBackWithItsDefault) {
         {"Discovery", "1"},       {"DiscoveryPrefix", "homeassistant"},
         {"LiveHz", "0"}};
     for (const auto& [key, value] : keys) EXPECT_EQ(IniLookup("Mqtt", key, ini), value) << key;
+    EXPECT_FALSE(readRemoteSettings(ini).stations);
+    EXPECT_EQ(IniLookup("Remote", "Stations", ini), "0");
     std::ifstream in(ini);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     for (const char* key : {"Username=", "PasswordFile=", "CaFile="})

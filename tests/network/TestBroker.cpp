@@ -238,4 +238,32 @@ bool Subscriber::waitForPayload(const std::string& topic, const std::string& pay
     return waitForMessage(topic, [&](const Message& m) { return m.payload == payload; });
 }
 
+MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz) {
+    MqttSettings s;
+    s.enabled = true;
+    s.host = "127.0.0.1";
+    s.portText = std::to_string(b.port());
+    s.node = node;
+    s.intervalText = "200";
+    s.liveHzText = std::to_string(liveHz);
+    return s;
+}
+
+bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages) {
+    mosquitto_lib_init();
+    mosquitto* m = mosquitto_new(nullptr, true, nullptr);
+    int acked = 0;
+    mosquitto_user_data_set(m, &acked);
+    mosquitto_publish_callback_set(m, [](mosquitto*, void* n, int) { ++*static_cast<int*>(n); });
+    bool ok = mosquitto_connect(m, "127.0.0.1", broker.port(), 30) == MOSQ_ERR_SUCCESS;
+    for (const Message& msg : messages)
+        ok = ok && mosquitto_publish(m, nullptr, msg.topic.c_str(), int(msg.payload.size()),
+                                     msg.payload.data(), 1, msg.retained) == MOSQ_ERR_SUCCESS;
+    for (int i = 0; ok && acked < int(messages.size()) && i < 500; ++i)
+        ok = mosquitto_loop(m, 20, 1) == MOSQ_ERR_SUCCESS;
+    mosquitto_disconnect(m);
+    mosquitto_destroy(m);
+    return ok && acked == int(messages.size());
+}
+
 }  // namespace quellon::testing

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "network/MqttSettings.h"
+
 struct mosquitto;
 
 namespace quellon::testing {
@@ -84,6 +86,14 @@ private:
     bool subscribed_ = false;
     mosquitto* mosq_ = nullptr;
 };
+
+// Settings of a station on this broker: enabled, the loopback address, the
+// node's name, 200 ms between state messages, the live feed at liveHz.
+MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz = 0);
+
+// Publishes the messages (QoS 1, retained as marked) as a client of its own and
+// waits until the broker has them all.
+bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages);
 
 // Polls pred every 20 ms until it holds or timeoutMs pass.
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);

@@ -1,0 +1,102 @@
+// The Stations window against a real broker: publishers as the program runs
+// them, and foreign and hostile messages beside them.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTableWidget>
+
+#include "network/MqttPublisher.h"
+#include "network/ui/frmStations.h"
+#include "tests/network/TestBroker.h"
+
+using namespace quellon;
+using namespace quellon::testing;
+
+namespace {
+
+bool pumpUntil(const std::function<bool()>& pred) {
+    return waitUntil([&] {
+        QCoreApplication::processEvents();
+        return pred();
+    });
+}
+
+}  // namespace
+
+TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    ModGlobal g;
+    g.ScaleTextA = {"100W", "1KW"};
+    std::vector<std::unique_ptr<MqttPublisher>> nodes;
+    for (const char* n : {"shack", "field-day", "idle"}) {
+        nodes.push_back(std::make_unique<MqttPublisher>(stationSettings(broker, n, 10), ""));
+        nodes.back()->start();
+    }
+    auto feed = [&](MqttPublisher& p, const char* ch, int pwrDir, SwrKind kind) {
+        g.reading.channel = ch;
+        g.reading.pwrDir = static_cast<int16_t>(pwrDir);
+        g.reading.swrKind = kind;
+        g.reading.swrTenths = 15;
+        g.reading.textsStale = true;
+        p.onReading(ReadingEvent{g.reading, g, 1709647629250});
+    };
+    // The stream goes on while the window watches (the live feed is not retained).
+    auto stream = [&] {
+        feed(*nodes[0], "A", 516, SwrKind::High);
+        feed(*nodes[0], "B", 90, SwrKind::Value);
+        feed(*nodes[1], "A", 1234, SwrKind::Value);
+    };
+
+    frmStations w(stationSettings(broker, "viewer"));
+    std::string opened;
+    w.openViewer = [&](const std::string& n) { opened = n; };
+    QTableWidget& t = *w.table();
+    auto cell = [&](int row, int col) { return t.item(row, col)->text().toStdString(); };
+    auto rowText = [&](int row) {
+        std::string s;
+        for (int c = 0; c < frmStations::Columns; ++c) s += cell(row, c) + "|";
+        return s;
+    };
+    // Rows in node order; a node without readings shows its status only.
+    const std::string want[] = {"field-day|online|up|123 W|1.5||||", "idle|online|down||||||",
+                                "shack|online|up|51 W|HIG|9 W|1.5|A|"};
+    ASSERT_TRUE(pumpUntil([&] {
+        stream();
+        return t.rowCount() == 3 && rowText(0) == want[0] && rowText(1) == want[1] &&
+               rowText(2) == want[2];
+    })) << (t.rowCount() == 3 ? rowText(0) + "\n" + rowText(1) + "\n" + rowText(2) : "rows?");
+
+    // Hostile and foreign messages: counted, dropped, never shown.
+    const std::vector<Message> bad = {
+        {"quellon/shack/live", "{\"a\":{\"count\":1}}"},
+        {"quellon/shack/live", std::string(10 << 20, '{')},
+        {"quellon/shack/status", "maybe"},
+        {"quellon/bad/live", "not json"},
+        {"quellon/bad/bridge", "{}"},
+        {"quellon/n.ode/status", "online"},
+    };
+    ASSERT_TRUE(publishRaw(broker, bad));
+    ASSERT_TRUE(pumpUntil([&] {
+        stream();
+        return w.watcher().dropped() >= bad.size();
+    })) << w.watcher().dropped()
+        << " " << w.watcher().lastDropped();
+    w.refresh();
+    EXPECT_EQ(t.rowCount(), 3);
+    EXPECT_EQ(rowText(2), want[2]);
+
+    // A node going away: its status follows.
+    nodes[1]->stop();
+    ASSERT_TRUE(pumpUntil([&] { return cell(0, frmStations::Status) == "offline"; }));
+    emit t.cellDoubleClicked(2, 0);
+    EXPECT_EQ(opened, "shack");
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
