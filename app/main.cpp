@@ -138,11 +138,13 @@ int main(int argc, char** argv) {
             });
             protectPoll.start(100);
         }
-        w.setRigStatusSource([&rigClient, &protect] {
+        const auto rigStatus = [&rigClient, &protect] {
             std::string text = rigClient->statusText();
             if (protect && !protect->lastEvent().empty()) text += "\n" + protect->lastEvent();
             return text;
-        });
+        };
+        w.setRigStatusSource(rigStatus);
+        alarms.setExtraStatus(rigStatus);
     }
 
     // Readings to an MQTT broker, when enabled. Read after the version check,

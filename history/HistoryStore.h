@@ -7,7 +7,7 @@
 //   - 1 s buckets for the last 24 hours.
 // Every frame goes into all three, so each tier is complete up to now and a
 // query picks one tier for the whole range. The memory does not grow with the
-// frame rate or the running time: see memoryBound() (about 31 MB with the
+// frame rate or the running time: see memoryBound() (about 37 MB with the
 // default limits, whatever the rate).
 
 #include <cstddef>

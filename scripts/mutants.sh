@@ -3,8 +3,8 @@
 # How many small faults the tests catch. Applies one simple change at a time to the
 # program's code in link/, session/, datalog/, settings/, network/ and history/ (a
 # comparison flipped or loosened, a constant plus or minus one, a condition negated,
-# && and || swapped, a call left out), rebuilds what that area's tests need, runs them,
-# and prints the share of changes that some test catches and the changes none does.
+# && and || swapped, a call left out), rebuilds that area's test programs (not the
+# end-to-end ones, which would relink the whole program for every change), runs them, and prints the share of changes that some test catches and the changes none does.
 #
 # The changes are drawn from the whole list by a fixed seed (default 26, 160 changes)
 # and written to OUT_DIR/mutants.jsonl; pass that file back with --list to run the same

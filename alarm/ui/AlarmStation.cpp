@@ -40,11 +40,17 @@ AlarmStation::~AlarmStation() {
     monitor_.unsubscribe(&command_);
 }
 
+void AlarmStation::setExtraStatus(std::function<std::string()> source) {
+    extraStatus_ = std::move(source);
+    if (bigView_) bigView_->extraStatus = extraStatus_;
+}
+
 void AlarmStation::showBigView() {
     if (!bigView_) {
         bigView_ = std::make_unique<frmBigView>(
             frmBigView::Parts{&monitor_, &sound_, &journal_, &command_}, settings_, settingsPath_);
         bus_.subscribe(bigView_.get());
+        bigView_->extraStatus = extraStatus_;
     }
     bigView_->show();
     bigView_->raise();

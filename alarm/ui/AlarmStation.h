@@ -5,6 +5,7 @@
 // MQTT) subscribe to monitor().
 
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,8 @@ public:
     const AlarmSettings& settings() const { return settings_; }
     // Opens the (single) big view, or brings it to the front.
     void showBigView();
+    // Another feature's status line for the big view's status area (the rig's).
+    void setExtraStatus(std::function<std::string()> source);
     frmBigView* bigView() const { return bigView_.get(); }
     AlarmTray* tray() const { return tray_.get(); }
 
@@ -45,6 +48,7 @@ private:
     AlarmCommand command_;
     std::unique_ptr<AlarmTray> tray_;
     std::unique_ptr<frmBigView> bigView_;
+    std::function<std::string()> extraStatus_;
     QTimer poll_;
 };
 

@@ -207,7 +207,7 @@ void frmBigView::tick() {
         dirty_ = false;
         readouts_->update();
     }
-    if (parts_.sound && parts_.sound->muted()) refreshStatus();
+    if ((parts_.sound && parts_.sound->muted()) || extraStatus) refreshStatus();
     if (parts_.journal && parts_.journal->version() != journalSeen_) refreshJournal();
 }
 
@@ -228,6 +228,12 @@ void frmBigView::refreshStatus() {
     if (parts_.command) add(parts_.command->status());
     if (parts_.journal) add(parts_.journal->error());
     for (const std::string& n : settings_.notices) add(n);
+    if (extraStatus) {
+        std::string extra = extraStatus();
+        for (char& c : extra)
+            if (c == '\n') c = ' ';
+        add(extra);
+    }
     if (t != statusShown_) {
         statusShown_ = t;
         lblStatus->setText(QString::fromStdString(t));

@@ -50,6 +50,8 @@ public:
     QPushButton* cmdJournal = nullptr;
     QLabel* lblStatus = nullptr;
     QListWidget* lstJournal = nullptr;
+    // A line of another feature for the status (the rig's), asked each tick.
+    std::function<std::string()> extraStatus;
 
 protected:
     void showEvent(QShowEvent*) override;

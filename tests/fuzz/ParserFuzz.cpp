@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -20,8 +20,6 @@
 #include "settings/Ini.h"
 
 namespace quellon::fuzz {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -384,18 +382,11 @@ std::vector<uint8_t> shapeLink(std::mt19937& rng) {
 }  // namespace
 
 std::string scratchDir() {
-    static const std::string dir = [] {
-        const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string t = std::string(base) + "/quellon-fuzz-XXXXXX";
-        check(::mkdtemp(t.data()) != nullptr, "scratch folder");
-        static const std::string keep = t;
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(keep, ec);
-        });
-        return t;
-    }();
-    return dir;
+    // In memory where it can be: the ini target rewrites its file on every run.
+    static const QTemporaryDir dir(QStringLiteral("%1/quellon-fuzz-XXXXXX")
+                                       .arg(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp"));
+    check(dir.isValid(), "scratch folder");
+    return dir.path().toStdString();
 }
 
 // Live and bridge messages from the broker: anything accepted is within the

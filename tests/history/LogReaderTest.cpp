@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -21,19 +22,12 @@ const std::string kHeader =
 const std::string kRecord = "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8";
 const std::string kTop = kHeader + "\r\n";
 
-class TempFile {
-public:
+struct TempFile {
     explicit TempFile(const std::string& content) {
-        char tmpl[] = "/tmp/quellon-histlog-XXXXXX";
-        const int fd = mkstemp(tmpl);
-        path = tmpl;
-        if (fd >= 0) {
-            if (!content.empty() && write(fd, content.data(), content.size()) < 0) path.clear();
-            close(fd);
-        }
+        std::ofstream(path, std::ios::binary) << content;
     }
-    ~TempFile() { std::remove(path.c_str()); }
-    std::string path;
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("log.csv").toStdString();
 };
 
 int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
@@ -53,7 +47,7 @@ int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
 TEST(LogReader, GoodFileGivesBothChannels) {
     const TempFile f(kTop +
                      "\"2026-12-05\",\"11:27:22.007\",499,3,510,5,0,0,0,0\r\n"
-                     "\"2026-12-05\",\"11:27:22.031\",480,120,500,125,100,0,100,0\r\n");
+                     "\"2026-12-05\",\"23:59:59.999\",480,120,500,125,100,0,100,0\r\n");
     const LogLoad l = loadLog(f.path, 2.0, 0);
     ASSERT_TRUE(l.ok) << l.message;
     EXPECT_EQ(l.records, 2u);
@@ -63,7 +57,8 @@ TEST(LogReader, GoodFileGivesBothChannels) {
     ASSERT_EQ(a.size(), 2u);
     ASSERT_EQ(b.size(), 2u);
     EXPECT_EQ(a[0].t, localMs(2026, 12, 5, 11, 27, 22, 7));
-    EXPECT_FLOAT_EQ(a[0].v[Fwd], 49.9f);  // tenths of a watt
+    EXPECT_EQ(a[1].t, localMs(2026, 12, 5, 23, 59, 59, 999));  // the last moment of a day
+    EXPECT_FLOAT_EQ(a[0].v[Fwd], 49.9f);                       // tenths of a watt
     EXPECT_FLOAT_EQ(a[0].v[Ref], 0.3f);
     // SWR from the peak powers: 50.0 W forward, 12.5 W reflected: rho 0.5, SWR 3.
     EXPECT_NEAR(a[1].v[Swr], 3.0f, 1e-4);

@@ -4,6 +4,7 @@
 
 #include "link/FrameDecoder.h"
 #include "link/ScaleCodes.h"
+#include "tests/BridgeBytes.h"
 
 namespace quellon {
 namespace {
@@ -11,15 +12,8 @@ namespace {
 using Counts = std::array<int, 6>;  // nDir, nRev, nDirMax, nRevMax, pwrDirMax, pwrRefMax
 using LogData = std::array<int16_t, 9>;
 
-std::array<uint8_t, kFrameLength> makeFrame(char channel, const Counts& c, uint8_t frameScale) {
-    std::array<uint8_t, kFrameLength> f{':', static_cast<uint8_t>(channel)};
-    for (size_t i = 0; i < 6; ++i)  // low byte first
-        f[2 + 2 * i] = static_cast<uint8_t>(c[i] & 0xFF),
-                  f[3 + 2 * i] = static_cast<uint8_t>(c[i] >> 8);
-    f[18] = frameScale;
-    f[19] = '\r';
-    return f;
-}
+using test::bytes;
+using test::frame;
 
 struct Decoder : ::testing::Test {
     Decoder() {
@@ -34,8 +28,8 @@ struct Decoder : ::testing::Test {
     }
     // Through the decoder that sees only the parameters and the slots.
     void decode(char channel, const Counts& c, uint8_t frameScale) {
-        g.reading = decodeReading(makeFrame(channel, c, frameScale).data(),
-                                  {g.params, g.scaleSlots}, g.reading);
+        g.reading = decodeReading(bytes(frame(channel, c, frameScale)), {g.params, g.scaleSlots},
+                                  g.reading);
         storeLogData(g.reading, g.logData);
     }
     ModGlobal g;
@@ -83,17 +77,14 @@ TEST_F(Decoder, FrameScaleAndChannelByteSelectTheSlot) {
 TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     decode('A', {100, 100, 100, 50, 10, 10}, 0);
     const std::string oldText = g.reading.withTexts().pwrDirText;
-    auto f = makeFrame('B', {300, 0, 0, 0, 0, 0}, 2);
-    f[5] = 0x80;  // nRev high byte
-    EXPECT_THROW(decodeFrame(f.data(), g), FrameError);
+    EXPECT_THROW(decodeFrame(bytes(frame('B', {300, 0x8000, 0, 0, 0, 0}, 2)), g), FrameError);
     EXPECT_EQ(g.reading.nDir, 300);
     EXPECT_EQ(g.reading.nRev, 100);  // not decoded: old value
     EXPECT_EQ(g.reading.withTexts().pwrDirText, oldText);
     EXPECT_EQ(g.logData[4], 0);
 
-    f = makeFrame('A', {300, 30, 400, 40, 0, 0}, 0);
-    f[13] = 0xFF;  // pwrRefMax
-    EXPECT_THROW(decodeFrame(f.data(), g), FrameError);
+    // pwrRefMax, the last field, has its high byte 0xFF.
+    EXPECT_THROW(decodeFrame(bytes(frame('A', {300, 30, 400, 40, 0, 0xFF00}, 0)), g), FrameError);
     EXPECT_EQ(g.reading.pwrDir, 43);  // computed before the bad field
     EXPECT_EQ(g.reading.pwrDirMax, 0);
     EXPECT_NO_THROW(decode('A', {0, 0, 0, 0, 0x7FFF, 0}, 0));  // still a value

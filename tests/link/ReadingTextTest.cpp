@@ -9,6 +9,7 @@
 
 #include "core/ChannelReading.h"
 #include "link/FrameDecoder.h"
+#include "tests/BridgeBytes.h"
 
 using namespace quellon;
 
@@ -118,15 +119,7 @@ TEST(ReadingText, DecodedTextsAreMadeOnceAndHandFilledOnesStay) {
 
     ModGlobal g = withSlots(141, 10, 25);
     g.params.MaxSwrA = 300;
-    std::array<uint8_t, kFrameLength> f{':', 'A'};
-    const int16_t fields[6] = {200, 30,  400,
-                               100, 123, 45};  // nDir nRev nDirMax nRevMax pwrDirMax pwrRefMax
-    for (int k = 0; k < 6; ++k) {
-        f[2 + 2 * k] = static_cast<uint8_t>(fields[k] & 0xFF);
-        f[3 + 2 * k] = static_cast<uint8_t>(fields[k] >> 8);
-    }
-    f[19] = '\r';
-    decodeFrame(f.data(), g);
+    decodeFrame(test::bytes(test::frame('A', {200, 30, 400, 100, 123, 45})), g);
     EXPECT_TRUE(g.reading.textsStale);
     EXPECT_EQ(g.reading.swrTextNow(), "1.6");
     const ChannelReading& r = g.reading.withTexts();

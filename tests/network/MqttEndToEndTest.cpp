@@ -113,10 +113,7 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
         EXPECT_EQ(o["peak_forward_w"].toDouble(), 51.6) << ch;
         EXPECT_EQ(o["peak_reflected_w"].toDouble(), 2.1) << ch;
         EXPECT_EQ(o["swr"].toDouble(), 1.5) << ch;
-        EXPECT_EQ(o["alarm"].toBool(), false) << ch;
-        EXPECT_EQ(o["scale"].toString(), "100W") << ch;
         EXPECT_EQ(o["description"].toString(), ch[0] == 'a' ? "Dipole 40m" : "Channel B");
-        EXPECT_EQ(o["time"].toString().size(), 29) << ch;  // 2024-03-05T15:07:09.250+01:00
     }
     // The live feed: at most LiveHz a second, with the decoder's numbers, from
     // which a viewer makes the same texts; the link is up.
@@ -221,11 +218,4 @@ TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
     ASSERT_TRUE(online && states);
     EXPECT_TRUE(sub.waitForPayload("quellon/killed/status", "offline"));
     EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");
-}
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -66,9 +66,7 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
 }
 
 TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
-    char tmpl[] = "/tmp/quellon-broker-XXXXXX";
-    if (!mkdtemp(tmpl)) throw std::runtime_error("no temporary folder");
-    dir_ = tmpl;
+    if (!tmp_.isValid()) throw std::runtime_error("no temporary folder");
     port_ = freeLoopbackPort();
 
     const passwd* pw = getpwuid(getuid());
@@ -112,11 +110,7 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
     writeFile("mosquitto.conf", conf.str());
 }
 
-TestBroker::~TestBroker() {
-    kill();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-}
+TestBroker::~TestBroker() { kill(); }
 
 std::string TestBroker::writeFile(const std::string& name, const std::string& text) const {
     const std::string path = dir_ + "/" + name;
@@ -175,8 +169,12 @@ Subscriber::Subscriber(const TestBroker& broker, const BrokerOptions& opt, const
     if (!opt.user.empty()) mosquitto_username_pw_set(mosq_, opt.user.c_str(), opt.password.c_str());
     if (opt.tls)
         mosquitto_tls_set(mosq_, broker.caFile().c_str(), nullptr, nullptr, nullptr, nullptr);
+    // QoS 0: a message the subscriber already has is never handed to it again. At QoS 1 a
+    // message whose acknowledgement had not reached the broker when it was stopped comes
+    // back after the restart as if new (the restart test then counted one "online" twice).
+    // A session that outlives a restart still queues what arrives while it is away.
     mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int rc) {
-        if (rc == 0) mosquitto_subscribe(m, nullptr, "#", 1);
+        if (rc == 0) mosquitto_subscribe(m, nullptr, "#", 0);
     });
     mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
         auto* s = static_cast<Subscriber*>(self);

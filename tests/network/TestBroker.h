@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <QTemporaryDir>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -49,7 +50,8 @@ private:
     void end(int sig);
 
     BrokerOptions opt_;
-    std::string dir_;
+    QTemporaryDir tmp_;
+    std::string dir_ = tmp_.path().toStdString();
     int port_ = 0;
     pid_t pid_ = -1;
 };

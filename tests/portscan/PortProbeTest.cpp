@@ -1,10 +1,9 @@
 // The probe on scripted fake ports, and the window that runs it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <filesystem>
 #include <fstream>
@@ -125,9 +124,9 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
     scantest::ScanRig rig;
     rig.ports[1] = PortScript{};
     rig.apply();
+    QTemporaryDir dir;
     ModGlobal g;
-    g.SettingsPath =
-        std::filesystem::temp_directory_path() / ("frmport_" + std::to_string(getpid()));
+    g.SettingsPath = dir.filePath("Quellon.ini").toStdString();
     frmPort w(g, rig.plat);
     w.txtPortNumber->setCurrentText("1");
     w.show();
@@ -147,14 +146,14 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
     w.cmdStart->click();
     EXPECT_TRUE(triedWhileScanning);
     EXPECT_TRUE(w.isVisible());
-    std::filesystem::remove(g.SettingsPath);
 }
 
 // OK after a scan offers to pin a bridge on a USB adapter to its number by the
 // adapter's stable name; nothing is asked where there is nothing to pin.
 TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("frmport_pin_" + std::to_string(getpid()));
+    QTemporaryDir tmp;
+    const fs::path dir = tmp.path().toStdString();
     fs::create_directories(dir / "by-id");
     const fs::path usbDev = dir / "ttyUSB0", plainDev = dir / "ttyS0";  // stand-ins for devices
     std::ofstream(usbDev.string()) << "";
@@ -206,12 +205,4 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
         const auto pin = IniLookup("Ports", "1", g.SettingsPath);
         EXPECT_EQ(pin.value_or(""), r.pinned ? stable : "");
     }
-    fs::remove_all(dir);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <filesystem>
@@ -21,9 +21,8 @@ namespace fs = std::filesystem;
 using namespace quellon;
 
 TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
-    char tmpl[] = "/tmp/portscan_e2e_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const fs::path dir = tmpl;
+    QTemporaryDir tmp;
+    const fs::path dir = tmp.path().toStdString();
     {
         SimProcess bridge({});
         SimProcess silent({"--fault", "silence"});
@@ -53,12 +52,4 @@ TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
         w.cmdOK->click();
         EXPECT_EQ(IniLookup("Bridge", "Port", g.SettingsPath).value_or(""), "1");
     }
-    fs::remove_all(dir);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -79,15 +80,14 @@ TEST(BandCurve, BinsHoldTheMedianAndQuartilesOfTheirReadings) {
 }
 
 TEST(BandCurve, AFileIsWrittenWholeOrNotAtAll) {
-    const auto dir = std::filesystem::temp_directory_path() / "quellon-band-export";
-    std::filesystem::create_directories(dir);
+    const QTemporaryDir tmp;
+    const std::filesystem::path dir = tmp.path().toStdString();
     const std::string good = (dir / "curve.csv").string();
     EXPECT_EQ(writeFileWhole(good, "x\r\n"), "");
     std::ifstream in(good);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "x\r\n");
     const std::string bad = (dir / "no-such-dir" / "curve.csv").string();
     EXPECT_NE(writeFileWhole(bad, "x"), "");
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
@@ -24,7 +25,8 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
         {"Enabled=yes\nModel=x\nPollMs=10\n", false, 2, 500, 3},
         {"PollMs= 1000 \nSpeed=-5\n", false, 2, 1000, 1},
     };
-    const auto path = std::filesystem::temp_directory_path() / "quellon-rig-settings.ini";
+    const QTemporaryDir dir;
+    const std::filesystem::path path = dir.filePath("Quellon.ini").toStdString();
     for (const auto& c : cases) {
         std::ofstream(path) << "[Rig]\n" << c.ini;
         const RigSettings s = readRigSettings(path.string());
@@ -33,7 +35,6 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
         EXPECT_EQ(s.pollMs, c.pollMs) << c.ini;
         EXPECT_EQ(static_cast<int>(s.problems.size()), c.problems) << c.ini;
     }
-    std::filesystem::remove(path);
 }
 
 TEST(RigProtect, AnUnreachableRigIsSaidLoudlyOnceAndJournaled) {
@@ -41,9 +42,9 @@ TEST(RigProtect, AnUnreachableRigIsSaidLoudlyOnceAndJournaled) {
     s.device = "127.0.0.1:" + std::to_string(testing::freeLoopbackPort());
     RigClient c(s);
     c.start();
-    const auto journal = std::filesystem::temp_directory_path() / "quellon-rig-journal.log";
-    std::filesystem::remove(journal);
-    RigProtect p(c, journal.string());
+    const QTemporaryDir dir;
+    const std::string journal = dir.filePath("journal.log").toStdString();
+    RigProtect p(c, journal);
     alarm::AlarmEvent start;
     start.swr = 3.5;
     start.forwardW = 50;
@@ -58,7 +59,6 @@ TEST(RigProtect, AnUnreachableRigIsSaidLoudlyOnceAndJournaled) {
     EXPECT_EQ(p.takeFailure(), "") << "told once";
     std::ifstream in(journal);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), failure + "\n");
-    std::filesystem::remove(journal);
 }
 
 }  // namespace

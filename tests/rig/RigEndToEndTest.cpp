@@ -139,9 +139,10 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     ASSERT_TRUE(pumpUntil([&] { return p.tags.latest.hz == 21'074'000; }))
         << p.client->statusText();
     EXPECT_EQ(p.client->statusText().rfind("Rig: ", 0), 0u);
-    // Never a pause of the stream's own making: two readings were never a
-    // second apart (the simulator sends 200 a second).
-    EXPECT_LT(p.tags.maxGapMs, 1000);
+    // Never a pause of the stream's own making: two readings were never two
+    // seconds apart (the simulator sends 200 a second; a loaded machine may
+    // hold the event loop up for a moment).
+    EXPECT_LT(p.tags.maxGapMs, 2000);
     p.w.stopDataLog();
     in = std::ifstream(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
     uint64_t records = 0, empty = 0;
@@ -169,17 +170,20 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
     p.w.session().tagSource = [&] { return p.client->tag(); };
     p.w.readings().subscribe(&p.tags);
     p.w.Form_Load();
-    ASSERT_TRUE(pumpUntil([&] { return protect.answered() > 0; })) << p.client->statusText();
+    // Both channels read the same, so both alarm: each start asks for PTT off
+    // (one answer may serve both) and is journaled.
+    ASSERT_TRUE(pumpUntil([&] { return protect.answered() == 2; })) << p.client->statusText();
     EXPECT_EQ(p.rigctld.rigctl("t"), "0\n");
-    const std::string event = protect.lastEvent();
-    // Both channels read the same: whichever alarm came first unkeyed the rig.
-    EXPECT_NE(event.find(" PTT off: channel "), std::string::npos) << event;
-    EXPECT_NE(event.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
-        << event;
-    EXPECT_NE(event.find("14.074000 MHz USB"), std::string::npos) << event;
     std::ifstream journal(p.dir.filePath("rig-events.log").toStdString());
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(journal), {}), event + "\n");
-    std::printf("%s\n", event.c_str());
+    std::string line, last;
+    for (int n = 0; std::getline(journal, line); ++n, last = line) {
+        EXPECT_LT(n, 2) << line;
+        EXPECT_NE(line.find(" PTT off: channel "), std::string::npos) << line;
+        EXPECT_NE(line.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
+            << line;
+        std::printf("%s\n", line.c_str());
+    }
+    EXPECT_EQ(last, protect.lastEvent());
     p.w.readings().unsubscribe(&alarms);
 }
 

@@ -11,15 +11,12 @@
 #include "link/Protocol.h"
 #include "platform/testing/FakePlatform.h"
 #include "session/BridgeSession.h"
+#include "tests/BridgeBytes.h"
 
 using namespace quellon;
+using quellon::test::idReply;
 
 namespace {
-
-std::string idReply(const std::string& fw) {
-    return ":wexlo," + fw +
-           ",00025,00032,00128,00300,00250,00750,00900,00700,00950,00032,00000,00512,00000\r";
-}
 
 struct Heard : ReadingListener {
     std::vector<std::string> events;

@@ -2,8 +2,7 @@
 // The shared platform fakes with a journal of what reached the line, the message
 // boxes and the program end, in order; every port gets the same scripted bridge.
 
-#include <unistd.h>
-#include <filesystem>
+#include <QTemporaryDir>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,13 +16,8 @@ using Journal = std::vector<std::string>;
 
 // A settings file of its own for each test (or picture), gone afterwards.
 struct TempIni {
-    inline static int made = 0;
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("quellon_setup_" + std::to_string(::getpid()) + "_" + std::to_string(++made) + ".ini"))
-            .string();
-    TempIni() { std::filesystem::remove(path); }
-    ~TempIni() { std::filesystem::remove(path); }
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("Quellon.ini").toStdString();
     std::string key(const char* k) const {
         return IniLookup("Bridge", k, path).value_or("<missing>");
     }

@@ -1,4 +1,8 @@
+// The main() of every test program that needs a QApplication (widgets, timers, the
+// serial port's notifiers): offscreen unless the environment names a platform.
+
 #include <gtest/gtest.h>
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
