@@ -125,10 +125,13 @@ void frmMain::showReading(const ReadingEvent& e) {
 void frmMain::Form_Load() {
     centreOnScreen(*this, ScreenArea::Available);
     setWindowTitle(QString::fromUtf8(kAppTitle));
-    CheckSettingsVersion(g_.SettingsPath);
+    // A settings file set aside is said once, in a box that waits for nobody:
+    // an unattended start goes on connecting.
+    if (const std::string note = CheckSettingsVersion(g_.SettingsPath); !note.empty())
+        settingsNote_ = p_.showMessage(note, mb::Information, kAppTitle);
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
-    session_.logger().setModelessReports(autoRecovery_);
+    session_.setModelessReports(autoRecovery_);
 
     const qreal dpr = devicePixelRatioF();
     Picture1_->setPixmap(logoPixmap(QSize(380, 130), dpr));
@@ -164,7 +167,6 @@ void frmMain::ConnectSequence() {
     }
     Timer2_->stop();
     session_.startStream();
-    recovering_ = false;
     openDisplayWindow();
 }
 
@@ -176,7 +178,9 @@ void frmMain::failureTail() {
     cmdRetry_->show();
     ProgressBar1_->hide();
     lblConnection_->setText(QString::fromStdString(g_.StatusMessage));
-    if (autoRecovery_ && recovering_) startRetryCountdown();
+    // Unattended, every failed sequence is tried again, the first one after
+    // the start included: the bridge may be plugged in or powered up later.
+    if (autoRecovery_) startRetryCountdown();
 }
 
 void frmMain::startRetryCountdown() {
@@ -212,7 +216,6 @@ bool frmMain::connectionLost(const std::string& text, int style) {
         p_.messageBox(text, style, kAppTitle);
         return true;
     }
-    recovering_ = true;
     showLostMessage(text, style);
     // A line that has hung up will not bring frames back by itself: connect
     // again now. A silent one gets one more countdown to come back.
@@ -285,6 +288,9 @@ void frmMain::hideStartupWindow() { hide(); }
 void frmMain::showStartupWindow() {
     show();
     raise();
+    // The lost-connection message went up while the display window was still
+    // there; showing this window again would bury it.
+    if (lostMessage_ && lostMessage_->isOpen()) lostMessage_->raise();
     Form_Activate();
 }
 

@@ -70,8 +70,8 @@ public:
 
     // Unattended recovery ([Recovery] Auto, on unless "0"): the lost-connection
     // messages are modeless, at most one is shown and the program closes it when
-    // frames come again; a connect sequence that fails after a lost connection
-    // is retried every kRetrySeconds without a click.
+    // frames come again; a connect sequence that fails (at the start as after a
+    // lost connection) is retried every kRetrySeconds without a click.
     static constexpr int kRetrySeconds = 5;
     bool autoRecovery() const { return autoRecovery_; }
     // Seconds until the next retry by itself; 0 when none is pending.
@@ -163,11 +163,11 @@ private:
     std::unique_ptr<DisplayWindow> retiredDisplay_;
     bool inWatchdogMessage_ = false;
     bool autoRecovery_ = true;
-    // The stream was lost and has not been connected again since.
-    bool recovering_ = false;
     int retryLeft_ = 0;
     // The one lost-connection message on screen in unattended recovery.
     std::unique_ptr<ShownMessage> lostMessage_;
+    // What the start-up settings check had to say (a damaged file kept aside).
+    std::unique_ptr<ShownMessage> settingsNote_;
 };
 
 }  // namespace quellon

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     quellon::SingleInstance instance;
     if (!instance.tryAcquire("quellon")) {
         platform.beep();
-        g.StatusMessage = "The program is already running";
+        g.StatusMessage =
+            instance.problem().empty() ? "The program is already running" : instance.problem();
         platform.messageBox(g.StatusMessage, quellon::mb::Exclamation, quellon::kAppTitle);
         return 0;
     }
@@ -156,7 +157,6 @@ int main(int argc, char** argv) {
         publisher->start();
         w.readings().subscribe(publisher.get());
         w.networkStatusSource = [&publisher] { return publisher->statusText(); };
-        platform.beforeEnd = [&publisher] { publisher->stop(); };
     }
     // [Remote] Stations=1: the other stations on the same broker, beside the program.
     std::unique_ptr<quellon::frmStations> stations;
@@ -164,6 +164,12 @@ int main(int argc, char** argv) {
         stations = std::make_unique<quellon::frmStations>(mqtt);
         stations->show();
     }
+    // The end is immediate: the log's last records (handed to its writer within
+    // the last batch) reach the file first, the network says goodbye.
+    platform.beforeEnd = [&publisher, &w] {
+        w.logger().flush(quellon::DataLogger::kExitWaitMs);
+        if (publisher) publisher->stop();
+    };
     const int rc = app.exec();
     w.session().tagSource = nullptr;
     if (protect) alarms.monitor().unsubscribe(protect.get());

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,43 +28,64 @@ int refreshFromText(const std::string& text);
 
 class DataLogger {
 public:
+    // Records are handed to the writer thread at most this long after they are due.
+    static constexpr int kBatchMs = 50;
+    // A writer that has taken nothing for this long is given up (a stalled mount).
+    static constexpr int kStallMs = 10000;
+
     DataLogger(ModGlobal& g, Platform& p);
+    // Waits up to kExitWaitMs for what is due to reach the file, then leaves a
+    // writer that is stuck in the file system behind rather than hang.
     ~DataLogger();
     DataLogger(const DataLogger&) = delete;
     DataLogger& operator=(const DataLogger&) = delete;
 
-    // Opens the log file when logging is switched on (g.dataLogActive). A file
-    // that cannot be opened is reported in a message box and switches logging off.
-    // A file whose last line was cut off (a full disk, a crash) is first cut back
-    // to its last whole line, so new records never continue a torn one.
+    // Opens the log file when logging is switched on (g.dataLogActive). All file
+    // work (open, checks, writes, close) runs on a writer thread of the logger's
+    // own, so a file that blocks (a pipe, a stalled network mount) never holds
+    // up the user interface. Only a regular file is taken: a pipe, a device or a
+    // folder is refused with its path named. A file that cannot be opened is
+    // reported in a message box and switches logging off. A file whose last
+    // line was cut off (a full disk, a crash) is first cut back to its last
+    // whole line, so new records never continue a torn one.
     void startDataLog();
-    // Closes the file. When logging stays on (the stream was only stopped), the
-    // next start continues the same file without a new header.
+    // Closes the file (after what is due was written). When logging stays on
+    // (the stream was only stopped), the next start continues the same file
+    // without a new header.
     void stopDataLog();
-    // Writes one record of data[0..7]. Returns true when a line was written;
-    // false when the record was skipped (all zero and DataPwr not "0"), when no
-    // file is open, or when the write failed. Never throws.
+    // Queues one record of data[0..7], time-stamped now. Returns true when
+    // a line was queued; false when the record was skipped (all zero and DataPwr
+    // not "0") or no file is open. Never throws, never waits for the file.
     //
-    // A record is in the file whole or not at all: after a failed or short write
-    // the file is cut back to the end of the last whole line, the failure is
-    // reported once and logging is switched off. The same happens when the file
-    // was deleted (looked at before every write: nothing goes into a deleted
-    // file), or its path now names another file or nothing (looked at every two
-    // seconds while open).
+    // Records are written in batches, at most kBatchMs after they are due, one
+    // write() of whole lines each. A record is in the file whole or not at all:
+    // after a failed or short write the file is cut back to the end of the last
+    // whole line, the failure is reported once (after everything before it was
+    // written) and logging is switched off. The same happens when the file was
+    // deleted (looked at before every batch: nothing goes into a deleted file),
+    // its path now names another file or nothing (looked at every two seconds
+    // while open), or the writer takes nothing for kStallMs.
     bool writeLogRecord(const std::array<int16_t, 9>& data);
 
-    // Compares the open file with what its path names now; reports and switches
-    // logging off when they are no longer the same file. True while all is well.
-    bool checkFile();
+    // Asks the writer to compare the open file with what its path names now;
+    // a difference is reported and switches logging off.
+    void checkFile();
 
-    // The write used for the file (tests put a failing one here).
+    // Hands what is due to the writer and waits up to timeoutMs (< 0: for good)
+    // until it is in the file and the writer's results are taken in. True when
+    // the writer is idle. For the program's end and for tests.
+    bool flush(int timeoutMs = -1);
+
+    // The write used for the file (tests put a failing one here). Runs on the
+    // writer thread; set it between records.
     std::function<ssize_t(int fd, const void* data, size_t size)> writeFn;
 
     // When set, a failure is reported in a box that does not wait for an
     // answer, so a log that failed at night holds nothing up until morning.
     void setModelessReports(bool on) { modelessReports_ = on; }
 
-    bool isOpen() const { return fd_ >= 0; }
+    // Logging into a file (taking records) right now.
+    bool isOpen() const { return open_; }
     std::string lastError() const { return lastError_; }
     std::string path() const { return path_; }
     // DataRefresh in milliseconds as read at the last start of a new file.
@@ -80,35 +102,34 @@ public:
     static std::string recordLine(const LocalTime& t, const std::array<int16_t, 9>& data,
                                   const RigTag* tag = nullptr);
 
+    static constexpr int kExitWaitMs = 5000;
+
+    struct Writer;
+
 private:
-    // knownEnd: the file's size when the caller has just looked (-1: look).
-    bool writeLine(const std::string& line, off_t knownEnd = -1);
-    // The open file's size, -1 when it cannot be looked at, kDeleted (after
-    // reporting it) when the file was deleted.
-    static constexpr off_t kDeleted = -2;
-    off_t checkNotDeleted();
-    void fail(const std::string& what, int err);
+    void handOver();
+    void collect();
+    void pump();
     void failWith(const std::string& text);
-    void closeFile();
-    bool cutTornLine();
-    bool remember();
     void showReport();
 
     ModGlobal& g_;
     Platform& p_;
-    int fd_ = -1;
+    std::shared_ptr<Writer> writer_;
+    bool open_ = false;
     std::string path_;
     std::string lastError_;
     int refreshMs_ = 1000;
     bool resume_ = false;  // closed by a stream stop while logging stayed on
-    off_t goodEnd_ = 0;    // end of the last whole line in the file
-    dev_t dev_ = 0;        // identity of the open file
-    ino_t ino_ = 0;
+    std::string pending_;  // whole lines not yet handed to the writer
+    int stalledTicks_ = 0;
+    uint64_t lastDone_ = 0;
     // The failure message is shown from a timer tick of its own, never from the
     // receive path: a modal box there would hold the stream up for as long as
     // it stays open.
     std::unique_ptr<Timer> reportTimer_;
     std::unique_ptr<Timer> checkTimer_;
+    std::unique_ptr<Timer> pumpTimer_;
     std::string pendingReport_;
     bool reportShowing_ = false;  // a modal report is waiting for its answer
     bool modelessReports_ = false;

@@ -1,5 +1,8 @@
 #include "history/HistoryExport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -57,8 +60,18 @@ std::string exportCsv(const HistorySource& src, TimeRange r, const std::string& 
         else merged.push_back(rows[j++]);
     }
 
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return "The file cannot be created: " + std::string(std::strerror(errno)) + ".";
+    // Written to a temporary file beside the target and renamed over it only
+    // when complete: a full disk or a crash leaves an earlier export of the
+    // same name as it was, and never half a file.
+    const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return "The file cannot be created: " + std::string(std::strerror(errno)) + ".";
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return "The file cannot be created: " + std::string(std::strerror(errno)) + ".";
+    }
     std::string out = exportHeaderLine() + "\r\n";
     bool ok = true;
     const std::string names[2] = {quoted(channelNames[0]), quoted(channelNames[1])};
@@ -80,9 +93,14 @@ std::string exportCsv(const HistorySource& src, TimeRange r, const std::string& 
         }
     }
     ok = ok && std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    ok = ok && std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
+    const int err = errno;
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok) return "The file could not be written completely.";
-    return {};
+    if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return {};
+    const int why = ok ? errno : err;
+    ::unlink(tmp.c_str());
+    return path + " could not be written (" + std::strerror(why) +
+           "); an earlier file of that name is unchanged.";
 }
 
 }  // namespace quellon::history

@@ -1,5 +1,9 @@
 #include "history/LogHistory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -135,13 +139,32 @@ bool parseRecord(const char* p, const char* end, LogRecord& r) {
     return p == end;
 }
 
-LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB) {
+LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB,
+                LoadProgress* progress) {
     LogLoad out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    // O_NONBLOCK: opening a pipe must not wait for a writer; the type is looked
+    // at before a single byte is read (/dev/zero would never end, a pipe might
+    // never answer).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         out.message = "The file cannot be opened: " + std::string(std::strerror(errno)) + ".";
         return out;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        out.message = path +
+                      " is not a regular file (a folder, a device or a pipe): only a log "
+                      "file can be opened.";
+        return out;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        out.message = "The file cannot be opened: " + std::string(std::strerror(errno)) + ".";
+        return out;
+    }
+    if (progress) progress->bytesTotal = static_cast<uint64_t>(st.st_size);
     std::vector<Sample> ch[2];
     const double thr[2] = {thresholdA, thresholdB};
     LocalClock clock;
@@ -195,6 +218,16 @@ LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB) {
     bool sawAny = false;
     while (!refused && (got = std::fread(buf.data(), 1, buf.size(), f)) > 0) {
         sawAny = true;
+        if (progress) {
+            progress->bytesRead += got;
+            if (progress->cancel) {
+                std::fclose(f);
+                out = LogLoad{};
+                out.cancelled = true;
+                out.message = "Reading the log was cancelled.";
+                return out;
+            }
+        }
         const char* p = buf.data();
         const char* end = p + got;
         if (!carry.empty()) {

@@ -12,6 +12,7 @@
 // off while it was written). A file whose first line is neither the header
 // nor a record is not a log and is refused with a message.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,7 @@ private:
 struct LogLoad {
     bool ok = false;
     std::string message;  // why the file was refused (ok false)
+    bool cancelled = false;
     uint64_t records = 0;
     uint64_t badLines = 0;
     uint64_t dropped = 0;  // good records beyond kMaxRecords
@@ -63,8 +65,19 @@ struct LogLoad {
 // Records kept from one file (about 100 MB of samples); the rest is counted.
 constexpr uint64_t kMaxRecords = 2'000'000;
 
+// Where a load on another thread stands, and how it is stopped.
+struct LoadProgress {
+    std::atomic<bool> cancel{false};  // set: the load ends at the next block
+    std::atomic<uint64_t> bytesRead{0};
+    std::atomic<uint64_t> bytesTotal{0};  // the file's size, once it is open
+};
+
 // Reads a log. The thresholds mark the alarm moments (SWR above them); 0: none.
-LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB);
+// Only a regular file is read: a pipe, a device or a folder is refused with its
+// path named, and the open never waits for a pipe's other end. With progress,
+// the load can be cancelled (then ok is false and cancelled true).
+LogLoad loadLog(const std::string& path, double thresholdA, double thresholdB,
+                LoadProgress* progress = nullptr);
 
 // The parts of one line, for the reader and its tests. Returns false when the
 // line (without its line end) is not a record.

@@ -16,6 +16,8 @@ void BridgeLink::discardInput() {
     rxBuffer.clear();
 }
 
+bool BridgeLink::unreadInput() { return !pending_.empty() || port_.waitForBytes(0); }
+
 void BridgeLink::closePort() {
     pending_.clear();
     port_.close();
@@ -81,10 +83,20 @@ bool IdentifyBridge(BridgeLink& link, ModGlobal& g) {
     try {
         if (!port.isOpen()) port.open();
         link.discardInput();
+        bool streamStopped = false;
         for (int attempt = 0; attempt < kIdentifyTries && !found; ++attempt) {
             port.write(protocol::kIdentify);
             link.platform().sleep(kAckPauseMs);
             const std::string reply = link.leggiPIC();
+            // A bridge sends nothing behind its reply unless its stream still
+            // runs: a program ended without stopping it (a crash, a kill). Its
+            // frames would be read as the replies that follow (a frame that lands
+            // first fails the second identification; a frame's start passes for
+            // the scale reply and gives wrong scales). Stop it, once.
+            if (!streamStopped && link.unreadInput()) {
+                streamStopped = true;
+                link.sendCmd_ACK(protocol::kStreamStop);
+            }
             if (protocol::isBridgeReply(reply)) {
                 found = true;
             } else {

@@ -36,6 +36,8 @@ public:
     std::string leggiPIC();
     // Drops what is buffered, on the port and behind the last reply.
     void discardInput();
+    // Whether anything came behind the last reply (read or still on the port).
+    bool unreadInput();
     // Closes the port; nothing read before reaches a later reply.
     void closePort();
 
@@ -58,8 +60,9 @@ bool openPortOf(SerialPort& port, ModGlobal& g);
 
 inline constexpr const char* kLinkErrorText = "Link error, SWR BRIDGE non found.";
 
-// Up to five tries of ":16" until a reply starts with ":wexlo". The port is
-// closed afterwards in every case. A port error ends the tries: the
+// Up to five tries of ":16" until a reply starts with ":wexlo". A stream found
+// running (bytes on the line that nobody asked for) is stopped with ":10"
+// first. The port is closed afterwards in every case. A port error ends the tries: the
 // SerialError is passed on with StatusMessage saying what to show (the link
 // error after a failed try, the port's own description in the first).
 bool IdentifyBridge(BridgeLink& link, ModGlobal& g);

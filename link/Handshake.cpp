@@ -42,13 +42,20 @@ std::optional<int16_t> tenthField(const std::string& reply, size_t pos) {
     return static_cast<int16_t>(tenth);
 }
 
+bool tooOld(const std::string& firmware) { return leadingNumber(firmware) * 100 < 108; }
+
 }  // namespace
 
 BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
     if (!protocol::isBridgeReply(reply)) return BridgeInfo::Refused;
     // A cut-off line cannot be read by position: its values would be whatever
-    // happens to stand there. Refuse it before anything is stored.
-    if (reply.size() < kBridgeInfoUsedLength) return BridgeInfo::Refused;
+    // happens to stand there. Refuse it before anything is stored. Its firmware
+    // field still counts: a bridge that says no more than ":wexlo" (version 0)
+    // or names an old version is told to be upgraded, as a whole reply would be.
+    if (reply.size() < kBridgeInfoUsedLength) {
+        const std::string firmware = reply.size() > 7 ? reply.substr(7, 4) : std::string();
+        return tooOld(firmware) ? BridgeInfo::FirmwareTooOld : BridgeInfo::Refused;
+    }
 
     // Convert every field first and store only when all of them fit, so a
     // refused reply never leaves half of its values behind.
@@ -84,8 +91,7 @@ BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
     bp.ExpandA = *expandA;
     bp.ExpandB = *expandB;
 
-    if (leadingNumber(g.BridgeFirmwareVersion) * 100 < 108) return BridgeInfo::FirmwareTooOld;
-    return BridgeInfo::Accepted;
+    return tooOld(g.BridgeFirmwareVersion) ? BridgeInfo::FirmwareTooOld : BridgeInfo::Accepted;
 }
 
 bool ParseScaleCodes(const std::string& reply, ModGlobal& g) {

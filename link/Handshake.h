@@ -23,8 +23,10 @@ enum class BridgeInfo {
 // measuring parameters in g. Refused, with nothing stored, when the reply is
 // not the bridge's, is shorter than a complete reply, or carries a value that
 // does not fit its parameter. Otherwise the values are stored, and a firmware
-// older than 1.08 is FirmwareTooOld: the caller tells the user. Never throws on
-// any reply text.
+// older than 1.08 is FirmwareTooOld: the caller tells the user. A reply cut
+// short before its values whose version is older (or missing, as in a bare
+// ":wexlo") is FirmwareTooOld too, with nothing stored. Never throws on any
+// reply text.
 BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g);
 
 // The upgrade message for FirmwareTooOld (style 0, application title).

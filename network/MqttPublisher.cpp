@@ -206,7 +206,8 @@ private:
         auto due = now + milliseconds(kLoopSliceMs);
         if (state_ == State::Connected) {
             for (const auto& t : lastSent_) {
-                const auto next = t + milliseconds(s_.intervalMs);
+                if (!t) continue;  // nothing sent yet: due at the next reading
+                const auto next = *t + milliseconds(s_.intervalMs);
                 if (next > now) due = std::min(due, next);
             }
             if (liveSent_) {
@@ -244,7 +245,7 @@ private:
         bridgeSent_ = false;
         publishLink();
         // What waited while the broker was away goes out at once.
-        lastSent_[0] = lastSent_[1] = Clock::time_point{};
+        lastSent_[0] = lastSent_[1] = std::nullopt;
         liveSent_.reset();
         sh_->setStatus(MqttStatus::Connected, "connected to " + where());
     }
@@ -300,7 +301,7 @@ private:
     void publishDue() {
         const auto now = Clock::now();
         for (int i = 0; i < 2; ++i) {
-            if (now < lastSent_[i] + milliseconds(s_.intervalMs)) continue;
+            if (lastSent_[i] && now < *lastSent_[i] + milliseconds(s_.intervalMs)) continue;
             ChannelSnapshot snap;
             {
                 std::lock_guard lk(sh_->m);
@@ -427,7 +428,10 @@ private:
     int lastAcked_ = -1;
     int retryMs_ = kFirstRetryMs;
     Clock::time_point deadline_{};
-    Clock::time_point lastSent_[2]{};
+    // Unset until the first message of a connection: the monotonic clock's
+    // zero is the machine's boot, not "long ago", so no time point can stand
+    // for "never sent".
+    std::optional<Clock::time_point> lastSent_[2];
     // Nothing sent yet has no time: a default time point is not "long ago".
     std::optional<Clock::time_point> liveSent_;
     std::optional<bool> linkSent_;  // the link state at the broker, if known

@@ -1,5 +1,6 @@
 #include "network/MqttSettings.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -95,6 +96,13 @@ std::string checkMqttSettings(MqttSettings& s) {
         if (s.username.empty()) return "bad setting: PasswordFile is set but Username is empty";
         std::ifstream in(s.passwordFile, std::ios::binary);
         if (!in) return "bad setting: password file " + quoted(s.passwordFile) + " cannot be read";
+        // A secret that other users can read is no secret: refused before it is
+        // sent anywhere, so the user closes the file (chmod 600) rather than
+        // learning of it later.
+        struct stat st {};
+        if (::stat(s.passwordFile.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IROTH)) != 0)
+            return "bad setting: password file " + quoted(s.passwordFile) +
+                   " can be read by other users (chmod 600 it)";
         std::getline(in, s.password);
         if (!s.password.empty() && s.password.back() == '\r') s.password.pop_back();
     }

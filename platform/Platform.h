@@ -57,6 +57,8 @@ public:
     virtual ~ShownMessage() = default;
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
+    // Brings the box in front of the program's other windows again.
+    virtual void raise() = 0;
 };
 
 class Platform {

@@ -137,6 +137,11 @@ public:
         if (box_) box_->close();
         box_.clear();
     }
+    void raise() override {
+        if (!box_) return;
+        box_->raise();
+        box_->activateWindow();
+    }
 
 private:
     QPointer<QMessageBox> box_;

@@ -24,8 +24,8 @@ fail() { echo "check-deps: FAIL: $*" >&2; exit 1; }
 for t in dpkg dpkg-query; do command -v "$t" >/dev/null || fail "$t is missing (not a Debian system?)"; done
 
 # Commands the scripts run besides the build (test.sh, install-check.sh,
-# demo.sh, screenshots.sh).
-script_commands=(cmake ninja ctest xvfb-run Xvfb xauth import convert desktop-file-validate setpriv)
+# demo.sh, screenshots.sh, test-clocks.sh).
+script_commands=(cmake ninja ctest xvfb-run Xvfb xauth import convert desktop-file-validate setpriv unshare)
 
 work=$(mktemp -d /tmp/quellon-check-deps-XXXXXX)
 trap 'rm -rf "$work"' EXIT

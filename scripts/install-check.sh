@@ -62,7 +62,11 @@ if ! command -v desktop-file-validate >/dev/null; then
         fail "desktop-file-validate is missing (package desktop-file-utils)"
     fi
 fi
-desktop-file-validate "$desktop" || fail "quellon.desktop does not validate"
+desktop-file-validate "$desktop" >"$work/validate.log" 2>&1 ||
+    { cat "$work/validate.log" >&2; fail "quellon.desktop does not validate"; }
+# A second main category puts the program twice into some menus.
+! grep -q "more than one main category" "$work/validate.log" ||
+    fail "quellon.desktop has more than one main category"
 note "ok      quellon.desktop validates"
 
 # Exec= as a menu would read it: the first Exec key of [Desktop Entry], with

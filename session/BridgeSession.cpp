@@ -81,10 +81,14 @@ bool BridgeSession::readBridge() {
             if (!port_->isOpen()) port_->open();
             port_->write(protocol::kIdentify);
             link_.rxBuffer = link_.leggiPIC();
-            if (!CheckBridgeInfo(link_.rxBuffer, g_, p_)) {
+            const BridgeInfo info = readBridgeInfo(link_.rxBuffer, g_);
+            if (info == BridgeInfo::FirmwareTooOld) tellFirmwareTooOld();
+            if (info != BridgeInfo::Accepted) {
                 g_.StatusMessage = "SWR BRIDGE initialization failled.";
                 return fail();
             }
+            // A right bridge answers: what the firmware message said no longer holds.
+            firmwareMessage_.reset();
             port_->write(protocol::kReadScales);
             link_.rxBuffer = link_.leggiPIC();
             ParseScaleCodes(link_.rxBuffer, g_);
@@ -100,6 +104,15 @@ bool BridgeSession::readBridge() {
         if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
         return fail();
     }
+}
+
+void BridgeSession::tellFirmwareTooOld() {
+    if (!modelessReports_) {
+        p_.messageBox(kFirmwareTooOld, mb::OkOnly, kAppTitle);
+        return;
+    }
+    if (!firmwareMessage_ || !firmwareMessage_->isOpen())
+        firmwareMessage_ = p_.showMessage(kFirmwareTooOld, mb::OkOnly, kAppTitle);
 }
 
 void BridgeSession::startStream() {

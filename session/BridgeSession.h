@@ -69,6 +69,13 @@ public:
     // The port is given up while a window uses the bridge on a port of its own.
     void closeBridgePort();
     void reopenBridgePort();
+    // Unattended: the firmware message and the logger's reports are modeless,
+    // so nothing waits for a click. The firmware message stays up (one, however
+    // many attempts meet the old firmware) until a right bridge answers.
+    void setModelessReports(bool on) {
+        modelessReports_ = on;
+        logger_.setModelessReports(on);
+    }
     void startDataLog() { logger_.startDataLog(); }
     void stopDataLog() { logger_.stopDataLog(); }
     // Forgets the channel of the last frame (a new start of the program's window).
@@ -99,6 +106,7 @@ public:
 private:
     bool fail();
     void resync(bool clearLastChannel);
+    void tellFirmwareTooOld();
     // Decodes and hands on one frame; false when its numbers are unusable.
     bool acceptFrame(const uint8_t* frame);
 
@@ -121,6 +129,8 @@ private:
     bool undecodable_ = false;  // the skip in progress follows an undecodable frame
     bool skipping_ = false;     // waiting for a bad frame's line end since skipSince_
     uint32_t skipSince_ = 0;
+    bool modelessReports_ = false;
+    std::unique_ptr<ShownMessage> firmwareMessage_;
     uint64_t framesAccepted_ = 0;
     uint64_t resyncs_ = 0;
 };

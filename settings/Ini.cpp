@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -337,6 +338,33 @@ bool IniFileReadOnly(const std::string& file) {
     return readOnly(target.string(), st);
 }
 
+bool IniFileDamaged(const std::string& file) { return load(file).state == Load::Unusable; }
+
+std::string KeepDamagedIni(const std::string& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return {};
+    if (S_ISREG(st.st_mode) && readOnly(file, st)) return {};
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    char stamp[32] = "unknown-time";
+    if (::localtime_r(&now, &tm)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    const std::string base = file + ".damaged-" + stamp;
+    for (int n = 1; n < 100; ++n) {
+        const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+        // RENAME_NOREPLACE: a name that turned up meanwhile (even a link planted
+        // there) is never overwritten.
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return aside;
+        if (errno == EINVAL) {  // a file system without it: look, then rename
+            struct stat taken {};
+            if (::lstat(aside.c_str(), &taken) == 0) continue;
+            return ::rename(file.c_str(), aside.c_str()) == 0 ? aside : std::string();
+        }
+        if (errno != EEXIST) return {};
+    }
+    return {};
+}
+
 void RemoveStaleIniTemps(const std::string& file) {
     const fs::path target = realTarget(file);
     fs::path dir = target.parent_path();
@@ -395,10 +423,10 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
     IniText ini = load(file);
     if (ini.state == Load::Error) return;
     if (ini.state == Load::Unusable) {
-        // Not a settings file we can carry over: start a new one in its place.
-        ini.lines.clear();
-        ini.eol = "\n";
-        ini.bom = false;
+        // Not a settings file we can carry over: keep it for the user and start a
+        // new one in its place. What cannot be kept is not replaced either.
+        if (KeepDamagedIni(file).empty()) return;
+        ini = IniText{};
     }
 
     const Spot spot = find(ini.lines, sec, k);

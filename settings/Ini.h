@@ -14,7 +14,8 @@ std::string ReadIni(const std::string& section, const std::string& key, const st
                     const std::string& def);
 
 // Creates file, section and key as needed, replaces an existing value. The file is
-// replaced atomically (temporary file beside it, then rename). Failures are silent.
+// replaced atomically (temporary file beside it, then rename). A damaged file
+// (see IniFileDamaged) is first put aside with KeepDamagedIni. Failures are silent.
 void WriteIni(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file);
 
@@ -26,6 +27,17 @@ bool IniFileReadOnly(const std::string& file);
 // like ours (file + ".tmp." + process id + "." + number) of another process,
 // last changed before this process started. Nothing else is touched.
 void RemoveStaleIniTemps(const std::string& file);
+
+// True when file is there but can be no settings file of ours: it holds a NUL
+// byte (binary) or is larger than 1 MB. Nothing is written.
+bool IniFileDamaged(const std::string& file);
+
+// Puts file aside as file + ".damaged-YYYYMMDD-HHMMSS" (local time; "-2", "-3"
+// ... when that name is taken) by a rename that never replaces anything: a
+// symbolic link is renamed as the link itself, its target is neither read nor
+// written. Only a regular file or a symbolic link that the user may change is
+// moved. Returns the new path, empty when nothing was moved.
+std::string KeepDamagedIni(const std::string& file);
 
 // Looks a key up without writing anything back; nullopt when missing or empty.
 std::optional<std::string> IniLookup(const std::string& section, const std::string& key,

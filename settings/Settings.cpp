@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "core/Version.h"
@@ -15,23 +17,34 @@ namespace quellon {
 
 namespace fs = std::filesystem;
 
-void CheckSettingsVersion(const std::string& settingsPath) {
+std::string CheckSettingsVersion(const std::string& settingsPath) {
     // What a write killed half way left behind.
     RemoveStaleIniTemps(settingsPath);
-    const std::string version = ReadIni("Bridge", "Version", settingsPath, "0.0");
-    if (version == "0.0") {
-        // No version key: throw the old file away and start a fresh one. If it
-        // cannot be deleted (read-only directory) the write below fails the same
-        // way and the program simply runs on the old file's values or defaults.
-        // A read-only file is the user's word: it stays, and the program runs
-        // on what it says.
-        if (IniFileReadOnly(settingsPath)) return;
-        std::error_code ec;
-        fs::remove(settingsPath, ec);
+    // Looked up without the default written back: a file about to be set aside
+    // (or what a link of that name points to) is never written into.
+    const std::optional<std::string> version = IniLookup("Bridge", "Version", settingsPath);
+    if (version && *version == kProgramVersion) return {};
+    if (version && *version != "0.0") {
         WriteIni("Bridge", "Version", kProgramVersion, settingsPath);
-    } else if (version != kProgramVersion) {
-        WriteIni("Bridge", "Version", kProgramVersion, settingsPath);
+        return {};
     }
+    struct stat st {};
+    if (::lstat(settingsPath.c_str(), &st) != 0) {
+        // First start: a new file.
+        WriteIni("Bridge", "Version", kProgramVersion, settingsPath);
+        return {};
+    }
+    // No version key, or a damaged file. A read-only file is the user's word:
+    // it stays, and the program runs on what it says.
+    if (IniFileReadOnly(settingsPath)) return {};
+    // The old file is kept for the user (its port pin, positions and texts may
+    // be all they have), never deleted. What cannot be moved aside (another
+    // kind of file, a read-only folder) is not replaced either.
+    const std::string kept = KeepDamagedIni(settingsPath);
+    if (kept.empty()) return {};
+    WriteIni("Bridge", "Version", kProgramVersion, settingsPath);
+    return "The settings file " + settingsPath + " had no version or was damaged. It was kept as " +
+           kept + " and a new one was started.";
 }
 
 namespace {
@@ -58,6 +71,17 @@ bool directoryWritable(const std::string& dir) {
     return ::unlink(probe.c_str()) == 0;
 }
 
+// An installed program (a package's or "cmake --install"'s) lives in a system
+// prefix; its directory is no place for one user's settings, even when root
+// could write there.
+bool inSystemPrefix(const std::string& dir) {
+    for (const char* prefix : {"/usr", "/bin", "/sbin"}) {
+        const std::string p = prefix;
+        if (dir == p || dir.rfind(p + "/", 0) == 0) return true;
+    }
+    return false;
+}
+
 std::string configBase() {
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
@@ -73,7 +97,7 @@ std::string configBase() {
 SettingsLocation locateSettings(const std::string& exeDir) {
     const std::string dir = stripTrailingSlashes(exeDir);
     SettingsLocation beside{dir, joinPath(dir, "Quellon.ini"), false};
-    if (directoryWritable(dir)) return beside;
+    if (!inSystemPrefix(dir) && directoryWritable(dir)) return beside;
 
     const std::string base = configBase();
     if (base.empty()) return beside;  // nowhere better: runs on defaults

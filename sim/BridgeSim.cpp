@@ -257,7 +257,9 @@ std::vector<Segment> BridgeSim::poll(Nanos now, bool room) {
     const bool silent = (faults_ & FaultSilence) != 0;
     // Bounds one call's work after a long stall; the schedule then starts afresh.
     int budget = 1024;
-    while (budget-- > 0) {
+    // The line drops after its last frame: a poll that comes late (a busy
+    // machine) must not put out the frames that fell due behind it.
+    while (budget-- > 0 && !hangupWanted()) {
         const Nanos replyDue = pending_.empty() ? kNever : pending_.front().due;
         const Nanos frameDue = (streaming_ && framesLeft()) ? slotTime(slot_) : kNever;
         if (replyDue <= now && replyDue <= frameDue) {

@@ -181,9 +181,11 @@ int main(int argc, char** argv) {
                     const long long pairsA = probe.pairsLogged;
                     const uint64_t resA = w.resyncs();
                     const long long opensA = probe.opened;
+                    w.logger().flush();  // records reach the file in batches
                     const long long recA = checkLog(logPath).records;
                     runFor(cleanMs);
                     const long long pairsB = probe.pairsLogged;
+                    w.logger().flush();
                     const long long recB = checkLog(logPath).records;
                     if (!logChecks) {
                         // The log is off on purpose: only the stream has to go on.
@@ -265,6 +267,7 @@ int main(int argc, char** argv) {
             // message stays on screen, unanswered, while the faults go on.
             const qint64 allMs = static_cast<qint64>(seconds) * 1000;
             if (!runFaults(allMs - allMs / 4, true)) rc = 1;
+            w.logger().flush();
             const LogCheck c = checkLog(logPath);
             const long long pairsMain = probe.pairsLogged;
 

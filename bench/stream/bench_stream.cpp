@@ -242,6 +242,7 @@ int main(int argc, char** argv) {
             }
             if (pct < 99.0) rc = 1;
             if (log) {
+                w.logger().flush();  // records reach the file in batches
                 const LogCheck c = checkLog(w.logger().path());
                 const bool parses = c.badLines == 0 && c.headers == 1 && c.crlf;
                 std::printf("log_records          %lld\n", c.records);

@@ -10,12 +10,14 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "core/modGlobal.h"
 #include "history/HistoryExport.h"
@@ -80,9 +82,12 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     bar->addStretch(1);
     cmdLive_ = new QPushButton(QStringLiteral("Live"));
     cmdOpen_ = new QPushButton(QStringLiteral("Open log..."));
+    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"));
+    cmdCancel_->setToolTip(QStringLiteral("Stop reading the log"));
+    cmdCancel_->hide();
     cmdPng_ = new QPushButton(QStringLiteral("Export PNG..."));
     cmdCsv_ = new QPushButton(QStringLiteral("Export CSV..."));
-    for (QPushButton* b : {cmdLive_, cmdOpen_, cmdPng_, cmdCsv_}) bar->addWidget(b);
+    for (QPushButton* b : {cmdLive_, cmdOpen_, cmdCancel_, cmdPng_, cmdCsv_}) bar->addWidget(b);
     // One band at a time, by the rig's frequency of each reading.
     bands_ = rig::BandPlan::parse(IniLookup("Rig", "Bands", settingsPath_).value_or(""));
     cboBand_ = new QComboBox;
@@ -139,6 +144,7 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
             [this] { cmdOpen_Click(); });
     connect(new QShortcut(QKeySequence(Qt::Key_Backspace), this), &QShortcut::activated, this,
             [this] { back(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { cancelLoad(); });
     connect(cmdPng_, &QPushButton::clicked, this, [this] { cmdPng_Click(); });
     connect(cmdCsv_, &QPushButton::clicked, this, [this] { cmdCsv_Click(); });
     connect(plot_, &HistoryPlot::zoomRequested, this,
@@ -155,7 +161,9 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
 }
 
 frmHistory::~frmHistory() {
-    if (loader_.joinable()) loader_.join();
+    // A loader stuck in a read (a stalled mount) is not waited for: told to
+    // stop, it ends on its own, and its result finds no window.
+    if (progress_) progress_->cancel = true;
 }
 
 const HistorySource& frmHistory::source() const {
@@ -221,6 +229,7 @@ void frmHistory::tick() {
     // Live and following: the range moves with the clock, so redraw when new
     // data came in; everything else redraws only when asked to.
     const bool moving = !log_ && view_.follow();
+    if (loading_) updateStats();  // the progress
     if (dirty_) {
         redraw();
         return;
@@ -272,8 +281,6 @@ void frmHistory::updateStats() {
             src += QStringLiteral(", %1 records beyond the first %2 not loaded")
                        .arg(logDropped_)
                        .arg(kMaxRecords);
-    } else if (loading_) {
-        src = QStringLiteral("Loading the log...");
     } else {
         src = QStringLiteral("Live");
     }
@@ -281,6 +288,15 @@ void frmHistory::updateStats() {
                .arg(QString::fromStdString(formatTime(shown_.t0, true)),
                     QString::fromStdString(formatTime(shown_.t1, true)));
     if (!view_.follow()) src += QStringLiteral("   (paused)");
+    if (loading_ && progress_) {
+        const double total = static_cast<double>(progress_->bytesTotal.load());
+        const double read = static_cast<double>(progress_->bytesRead.load());
+        src = QStringLiteral("Reading %1: %2 % of %3 MB (Cancel stops it)   ")
+                  .arg(QString::fromStdString(loadName_))
+                  .arg(total > 0 ? std::min(100.0, 100.0 * read / total) : 0.0, 0, 'f', 0)
+                  .arg(total / 1e6, 0, 'f', 1) +
+              src;
+    }
     if (lblSource_->text() != src) lblSource_->setText(src);
 }
 
@@ -361,6 +377,9 @@ void frmHistory::back() {
 }
 
 void frmHistory::showLive() {
+    // The chart must not keep pointing at the log that goes: a resize before
+    // the next redraw would read it.
+    plot_->setData(&live_, shown_);
     log_.reset();
     view_.reset();
     dirty_ = true;
@@ -375,6 +394,8 @@ bool frmHistory::openLog(const std::string& path) {
 
 void frmHistory::applyLoad(LogLoad load, const std::string& path) {
     loading_ = false;
+    progress_.reset();
+    cmdCancel_->hide();
     cmdOpen_->setEnabled(true);
     dirty_ = true;
     if (!load.ok) {
@@ -391,36 +412,66 @@ void frmHistory::applyLoad(LogLoad load, const std::string& path) {
     redraw();
 }
 
+std::string frmHistory::logFolder() const {
+    const QString settingsDir = QFileInfo(QString::fromStdString(settingsPath_)).absolutePath();
+    const std::string log = IniLookup("Bridge", "DataLog", settingsPath_)
+                                .value_or(settingsDir.toStdString() + "/dataLog.csv");
+    return QFileInfo(QString::fromStdString(log)).absolutePath().toStdString();
+}
+
 void frmHistory::cmdOpen_Click() {
     if (loading_) return;
-    const QString file =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open log"), QString(),
-                                     QStringLiteral("CSV log (*.csv);;All files (*)"));
-    if (file.isEmpty()) return;
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open log"), QString::fromStdString(logFolder()),
+        QStringLiteral("CSV log (*.csv);;All files (*)"));
+    if (!file.isEmpty()) startLoad(file.toStdString());
+}
+
+void frmHistory::startLoad(const std::string& path) {
+    if (loading_) return;
     // Read on a thread of its own: a big log takes a moment, and the stream
-    // and the displays must not wait for it.
-    if (loader_.joinable()) loader_.join();
+    // and the displays must not wait for it. Detached: nothing ever waits for
+    // it, so a read that hangs can hold up neither the window nor the end of
+    // the program.
     loading_ = true;
+    loadName_ = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
     cmdOpen_->setEnabled(false);
+    cmdCancel_->show();
+    auto progress = std::make_shared<LoadProgress>();
+    progress_ = progress;
     updateStats();
-    const std::string path = file.toStdString();
     const double ta = live_.threshold(0), tb = live_.threshold(1);
     QPointer<frmHistory> self(this);
-    loader_ = std::thread([self, path, ta, tb] {
-        auto load = std::make_shared<LogLoad>(loadLog(path, ta, tb));
+    std::thread([self, path, ta, tb, progress] {
+        auto load = std::make_shared<LogLoad>(loadLog(path, ta, tb, progress.get()));
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || progress->cancel) return;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, load, path] {
-                if (self) self->applyLoad(std::move(*load), path);
+            app,
+            [self, load, path, progress] {
+                if (self && self->progress_ == progress) self->applyLoad(std::move(*load), path);
             },
             Qt::QueuedConnection);
-    });
+    }).detach();
+}
+
+void frmHistory::cancelLoad() {
+    if (!loading_) return;
+    progress_->cancel = true;
+    progress_.reset();
+    loading_ = false;
+    cmdCancel_->hide();
+    cmdOpen_->setEnabled(true);
+    updateStats();
 }
 
 bool frmHistory::exportPng(const std::string& path) {
     if (dirty_) redraw();
     const QPixmap pm = chart_->grab();
-    if (pm.save(QString::fromStdString(path), "PNG")) return true;
+    // Whole or not at all: an earlier picture of that name stays until the new
+    // one is complete.
+    QSaveFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::WriteOnly) && pm.save(&file, "PNG") && file.commit()) return true;
     message("The picture could not be written to " + path + ".");
     return false;
 }

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
@@ -50,6 +49,14 @@ public:
     void showLive();
     // Reads a log now (the Open button reads it on a worker thread). True when shown.
     bool openLog(const std::string& path);
+    // What Open does after its dialog: reads the log on a thread of its own,
+    // with its progress shown and Cancel beside it. The thread is never waited
+    // for: cancelled, or with the window gone, its result is dropped.
+    void startLoad(const std::string& path);
+    void cancelLoad();
+    bool loading() const { return loading_; }
+    // Where Open starts: the folder of the program's log ([Bridge] DataLog).
+    std::string logFolder() const;
     bool exportPng(const std::string& path);
     bool exportCsv(const std::string& path);
     // Redraws now (the timer calls it when something changed; with only new
@@ -106,8 +113,9 @@ private:
     QElapsedTimer textsClock_, redrawClock_;
     int cursorColumn_ = -1;
     std::array<QString, 2> names_;
-    std::thread loader_;
     bool loading_ = false;
+    std::shared_ptr<LoadProgress> progress_;  // of the load going on
+    std::string loadName_;
 
     QTimer* timer_ = nullptr;
     HistoryPlot* plot_ = nullptr;
@@ -127,6 +135,7 @@ private:
     QPushButton* cmdBack_ = nullptr;
     QPushButton* cmdLive_ = nullptr;
     QPushButton* cmdOpen_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
     QPushButton* cmdPng_ = nullptr;
     QPushButton* cmdCsv_ = nullptr;
 };

@@ -312,6 +312,7 @@ public:
         m_->open = false;
         m_->closedByProgram = true;
     }
+    void raise() override { ++m_->raises; }
 
 private:
     std::shared_ptr<FakeMessage> m_;

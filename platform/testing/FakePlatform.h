@@ -163,6 +163,7 @@ struct FakeMessage {
     int style = 0;
     bool open = true;
     bool closedByProgram = false;
+    int raises = 0;  // brought to the front again by the program
 };
 
 class FakePlatform : public Platform {

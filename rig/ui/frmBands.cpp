@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <ctime>
+#include <thread>
 
 #include "rig/RigClient.h"
 
@@ -201,9 +202,9 @@ frmBands::frmBands(const BandStats& live, const history::HistorySource& liveHist
     refresh();
 }
 
-frmBands::~frmBands() {
-    if (loader_.joinable()) loader_.join();
-}
+// A loader is never waited for (it may hang in a read of a stalled mount): it
+// is detached, and its result finds no window when the window is gone.
+frmBands::~frmBands() = default;
 
 const history::HistorySource& frmBands::history() const {
     if (log_) return *log_;
@@ -315,7 +316,6 @@ void frmBands::cmdOpen_Click() {
         QFileDialog::getOpenFileName(this, QStringLiteral("Open log"), QString(),
                                      QStringLiteral("CSV log (*.csv);;All files (*)"));
     if (file.isEmpty()) return;
-    if (loader_.joinable()) loader_.join();
     loading_ = true;
     cmdOpen_->setEnabled(false);
     const std::string path = file.toStdString();
@@ -324,7 +324,7 @@ void frmBands::cmdOpen_Click() {
     QPointer<frmBands> self(this);
     // A log of a million records takes a moment: read and count it off the
     // user-interface thread, where the stream is handled.
-    loader_ = std::thread([self, path, plan, minPower] {
+    std::thread([self, path, plan, minPower] {
         auto load = std::make_shared<history::LogLoad>(history::loadLog(path, 0, 0));
         auto stats = std::make_shared<BandStats>(plan, minPower);
         if (load->ok) addHistory(*stats, *load->history);
@@ -334,7 +334,7 @@ void frmBands::cmdOpen_Click() {
                 if (self) self->applyLoad(load, stats, path);
             },
             Qt::QueuedConnection);
-    });
+    }).detach();
     refresh();
 }
 

@@ -10,7 +10,6 @@
 #include <array>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "history/LogHistory.h"
 #include "rig/BandCurve.h"
@@ -72,7 +71,6 @@ private:
     std::shared_ptr<BandStats> logStats_;
     std::string logName_;
     BandCurve recent_, older_;
-    std::thread loader_;
     bool loading_ = false;
     QString lastMessage_;
 

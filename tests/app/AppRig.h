@@ -39,7 +39,9 @@ protected:
         p.onNewPort = [this](FakeSerialPort& port) {
             port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
                 commands.push_back(data);  // answered at once, within the host's 100 ms pause
-                if (data == ":12\r") ++stops, streamOn = false;
+                if (data == ":10\r") ++stops, streamOn = false;
+                // A stream left running: one of its frames lands before the reply.
+                else if (streamOn && !silent) self.feed(frame('A'));
                 if (data == ":16\r" && hangupOnIdentify > 0 &&
                     std::ranges::count(commands, ":16\r") == hangupOnIdentify)
                     p.after(50, [&self] { self.hangup(); });
@@ -65,6 +67,7 @@ protected:
     FakeSerialPort& port() { return static_cast<FakeSerialPort&>(w->port()); }
     std::string status() const { return w->statusLabel()->text().toStdString(); }
     std::string log() const {
+        if (w) w->logger().flush();  // what is due, in the file
         std::ifstream f(tmp.filePath("dataLog.csv").toStdString(), std::ios::binary);
         return {std::istreambuf_iterator<char>(f), {}};
     }

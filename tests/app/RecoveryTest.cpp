@@ -89,6 +89,7 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
     p.advance(1000);
     EXPECT_TRUE(p.openMessages().empty());
     EXPECT_TRUE(p.shownMessages[0]->closedByProgram);
+    EXPECT_GT(p.shownMessages[0]->raises, 0) << "not left behind the start-up window";
     EXPECT_EQ(modalBoxes(), 0);
     EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
 
@@ -173,6 +174,73 @@ TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
     EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
     w->retryButton()->click();
     EXPECT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
+}
+
+// The first connect sequence fails, for each reason a bridge can give; nobody
+// clicks. Unattended, it is tried every 5 s until the bridge is right, and the
+// firmware message (modeless, one however many tries meet it) is closed then.
+// Attended, the failure waits for Retry, the firmware message for its OK.
+TEST_F(RecoveryTest, FailedFirstStartIsRetriedUntilTheBridgeIsThere) {
+    const std::string kUpgrade = "Please upgrade the f/w of the Bridge to v1.08 or later";
+    struct Row {
+        const char* what;
+        const char* autoKey;
+        const char* status;
+        bool upgradeBox;
+        std::function<void(bool)> bridge;  // false: the failing one, true: the right one
+    };
+    const Row rows[] = {
+        {"port missing", "1", "Com:1 Invalid port number (/dev/ttyUSB0 does not exist)", false,
+         [&](bool ok) {
+             p.openFailures.clear();
+             if (!ok)
+                 p.openFailures.emplace(
+                     1, SerialError(8002, "Invalid port number (/dev/ttyUSB0 does not exist)"));
+         }},
+        {"no answer", "1", "SWR BRIDGE not found.", false, [&](bool ok) { silent = !ok; }},
+        {"old firmware", "1", "SWR BRIDGE initialization failled.", true,
+         [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
+        {"bare identification", "1", "SWR BRIDGE initialization failled.", true,
+         [&](bool ok) { id = ok ? idReply() : ":wexlo\r"; }},
+        {"attended, old firmware", "0", "SWR BRIDGE initialization failled.", true,
+         [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        w.reset();
+        p.messageBoxes.clear(), p.shownMessages.clear();
+        row.bridge(false);
+        setting("Bridge", "Version", kProgramVersion);
+        setting("Recovery", "Auto", row.autoKey);
+        makeWindow();
+        ASSERT_TRUE(p.runUntil([&] { return status() == row.status; }, 30000)) << status();
+        const bool unattended = row.autoKey[0] == '1';
+        EXPECT_EQ(w->retryLabel()->text().toStdString(), unattended ? "Retrying in 5 s" : "");
+        const int attempts = port().openAttempts();
+        p.advance(5100);
+        EXPECT_EQ(port().openAttempts() > attempts, unattended);
+        if (unattended) p.advance(30000);  // more tries meet the same bridge
+        const auto boxes = std::ranges::count(p.messageBoxes, kUpgrade, &MessageBoxCall::text);
+        EXPECT_EQ(boxes, row.upgradeBox ? 1 : 0);
+        EXPECT_EQ(modalBoxes(), unattended ? 0 : static_cast<int>(boxes));
+
+        row.bridge(true);
+        if (!unattended) w->retryButton()->click();
+        EXPECT_TRUE(p.runUntil([&] { return w->displayWindow() != nullptr; }, 31000));
+        EXPECT_TRUE(p.openMessages().empty()) << "the firmware message is closed";
+        commands.clear();
+    }
+}
+
+// The program before was killed while the bridge streamed: its frames must not
+// be read as replies, and the first sequence connects with the right scales.
+TEST_F(RecoveryTest, BridgeStillStreamingAtStartIsStoppedBeforeItIsRead) {
+    streamOn = true;
+    start("0");
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 6),
+              (std::vector<std::string>{":16\r", ":10\r", ":16\r", ":16\r", ":17\r", ":11\r"}));
+    EXPECT_EQ(modGlobal.ScaleTextB[0], "1KW");
+    EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
 }
 
 TEST_F(RecoveryTest, SilenceLongerThanTwoCountdownsConnectsAgain) {

@@ -10,7 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "datalog/DataLogger.h"
 #include "platform/testing/FakePlatform.h"
@@ -49,9 +54,10 @@ struct DataLoggerTest : ::testing::Test {
     fs::path logPath() const { return dir / "dataLog.csv"; }
     void set(const char* key, const std::string& v) { WriteIni("Bridge", key, v, g.SettingsPath); }
     void logOn() { g.dataLogActive = true, logger.startDataLog(); }
-    void logOff() { g.dataLogActive = false, logger.stopDataLog(); }
+    void logOff() { g.dataLogActive = false, logger.stopDataLog(), logger.flush(); }
     // Logging is off, and one report names the file and the reason, from a timer tick.
     void expectOneReport(const std::string& file, const char* reason, bool modeless = false) {
+        logger.flush();
         EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
         plat.advance(5);
         ASSERT_EQ(plat.messageBoxes.size(), 1u);
@@ -175,6 +181,9 @@ TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
     const std::string whole = kHeader + kRecord;
     const Case cases[] = {
         {"missing folder", (dir / "no such dir" / "log.csv").string(), {}, "No such file"},
+        // Only a regular file is a log: a pipe would block the writer for good.
+        {"pipe", (dir / "fifo").string(), {}, "not a regular file"},
+        {"folder", dir.string(), {}, "not a regular file"},
         {"enospc at once", "", failWrites({-ENOSPC}), "No space left", false, false, whole},
         {"short then enospc", "", failWrites({17, -ENOSPC}), "No space left", false, false, whole},
         {"short then nothing", "", failWrites({5, 0}), "No space left", false, false, whole},
@@ -185,8 +194,9 @@ TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
          [](const fs::path& p) { fs::rename(p, p.string() + ".old"), std::ofstream(p) << "x"; },
          "another file", true, false, "x"},
         {"eio after part", "", failWrites({30, -EIO}), "Input/output error", false, true, whole},
-        {"full device", "/dev/full", {}, "No space left", false, true},  // opens, cannot write
+        {"full device", "/dev/full", {}, "not a regular file", false, true},
     };
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     const auto plainWrite = logger.writeFn;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,12 +210,14 @@ TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
         logOn();
         if (c.spoil) {
             ASSERT_TRUE(logger.writeLogRecord(record));
+            ASSERT_TRUE(logger.flush());
             c.spoil(path);
         }
         if (c.byTimer) {
             plat.advance(2100);
         } else {
-            EXPECT_FALSE(logger.writeLogRecord(record));
+            logger.writeLogRecord(record);
+            logger.flush();
             EXPECT_TRUE(plat.messageBoxes.empty());
         }
         expectOneReport(path, c.reason, c.modeless);
@@ -225,15 +237,46 @@ TEST_F(DataLoggerTest, FullFileSystemLeavesOnlyWholeRecords) {
         GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
     set("DataLog", (mnt / "log.csv").string());
     logOn();
-    int records = 0;
-    while (logger.writeLogRecord(record) && records < 100000) ++records;
+    for (int batch = 0; batch < 2000 && logger.isOpen(); ++batch) {
+        for (int i = 0; i < 50; ++i) logger.writeLogRecord(record);
+        logger.flush();
+    }
     const std::string all = slurp(mnt / "log.csv");
     ::umount(mnt.c_str());
-    EXPECT_GT(records, 100);
+    const size_t records = (all.size() - kHeader.size()) / kRecord.size();
+    EXPECT_GT(records, 100u);
     std::string want = kHeader;
-    for (int i = 0; i < records; ++i) want += kRecord;
+    for (size_t i = 0; i < records; ++i) want += kRecord;
     EXPECT_EQ(all, want);
     expectOneReport((mnt / "log.csv").string(), "No space left");
+}
+
+// A write that never comes back (a stalled network mount) holds up neither the
+// records nor the user interface: it runs on the writer thread, and after
+// kStallMs without progress logging is switched off with a report.
+TEST_F(DataLoggerTest, AStuckWriteIsLeftBehindAndReported) {
+    logOn();
+    ASSERT_TRUE(logger.flush());
+    struct Gate {  // outlives the test: the writer left behind still holds it
+        std::mutex m;
+        std::condition_variable cv;
+        bool release = false;
+        std::thread::id writer;
+    };
+    const auto gate = std::make_shared<Gate>();
+    logger.writeFn = [gate](int fd, const void* d, size_t n) -> ssize_t {
+        std::unique_lock<std::mutex> lock(gate->m);
+        gate->writer = std::this_thread::get_id();
+        gate->cv.wait_for(lock, std::chrono::seconds(5), [&] { return gate->release; });
+        return ::write(fd, d, n);
+    };
+    for (int i = 0; i < 100; ++i) EXPECT_TRUE(logger.writeLogRecord(record));
+    plat.advance(DataLogger::kStallMs + 2 * DataLogger::kBatchMs);
+    expectOneReport(logPath().string(), "has taken nothing for 10 s");
+    const std::lock_guard<std::mutex> lock(gate->m);
+    EXPECT_NE(gate->writer, std::this_thread::get_id());
+    gate->release = true;
+    gate->cv.notify_all();
 }
 
 // The next session never continues a line that a full disk or a crash cut off.

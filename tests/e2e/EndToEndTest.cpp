@@ -95,13 +95,15 @@ protected:
         std::filesystem::remove_all(dir_, ec);
     }
 
-    // Starts the simulator, writes the settings (port 1 pinned to it) and the program.
-    void start(std::vector<std::string> simArgs, const std::string& gui = "0") {
+    // Starts the simulator, writes the settings (port 1 pinned to it, or to
+    // device) and the program.
+    void start(std::vector<std::string> simArgs, const std::string& gui = "0",
+               const std::string& device = "") {
         sim = std::make_unique<SimProcess>(std::move(simArgs));
         WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
         WriteIni("Bridge", "GUI", gui, modGlobal.SettingsPath);
         WriteIni("Bridge", "Port", "1", modGlobal.SettingsPath);
-        WriteIni("Ports", "1", sim->linkPath(), modGlobal.SettingsPath);
+        WriteIni("Ports", "1", device.empty() ? sim->linkPath() : device, modGlobal.SettingsPath);
         w = std::make_unique<frmMain>(platform, modGlobal);
         w->Form_Load();
     }
@@ -173,6 +175,53 @@ TEST_F(EndToEnd, OldOrCutOffIdentificationIsRefused) {
     EXPECT_TRUE(platform.boxes.empty() && modGlobal.BridgeFirmwareVersion.empty());
 }
 
+// Unattended from the first start: the first connect sequence fails, nobody
+// clicks, and once the bridge is there and right the program streams; the
+// firmware message it met meanwhile (modeless, one) is closed by then.
+TEST_F(EndToEnd, FailedFirstStartConnectsLaterWithoutAClick) {
+    const std::string later = dir_ + "/bridge-plugged-in-later";
+    struct Row {
+        const char* what;
+        std::vector<std::string> simArgs;
+        std::string device, failure;
+        std::function<void()> makeRight;
+    };
+    const Row rows[] = {
+        {"bridge absent for 8 s",
+         {"--rate", "200"},
+         later,
+         "Com:1 Invalid port number (" + later + " does not exist)",
+         [&] { ASSERT_EQ(symlink(sim->slavePath().c_str(), later.c_str()), 0); }},
+        {"old firmware, then the right bridge",
+         {"--rate", "200", "--fault", "oldfw"},
+         "",
+         kInitFailed,
+         [&] { ASSERT_TRUE(sim->send("fault none")); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        freshState();
+        platform.boxes.clear(), platform.modeless = 0;
+        QElapsedTimer clock;
+        clock.start();
+        start(row.simArgs, "0", row.device);
+        ASSERT_TRUE(pumpUntil([&] { return status() == row.failure; }, 10000)) << status();
+        pumpUntil([] { return false; }, 8000 - static_cast<int>(clock.elapsed()));
+        EXPECT_FALSE(w->displayWindow());
+        row.makeRight();
+        QElapsedTimer back;
+        back.start();
+        expectStreaming();
+        std::cout << "[ figures  ] " << row.what << ": streaming " << back.elapsed()
+                  << " ms after the bridge was right\n";
+        EXPECT_LE(platform.modeless, 1);
+        const auto widgets = QApplication::topLevelWidgets();
+        EXPECT_TRUE(std::none_of(widgets.begin(), widgets.end(), [](QWidget* b) {
+            return b->isVisible() && b->inherits("QMessageBox");
+        })) << "a message is left open";
+    }
+}
+
 // Each damage to the stream, each in another display mode (0 is the decode test's).
 class EndToEndStreamFault
     : public EndToEnd,
@@ -241,6 +290,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     EXPECT_EQ(modGlobal.StatusMessage, kConnected);
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
     w->stopDataLog();
+    w->logger().flush();
     std::ifstream g(dir_ + "/dataLog.csv", std::ios::binary);
     const std::string all{std::istreambuf_iterator<char>(g), {}};
     EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";

@@ -54,7 +54,7 @@ bool runOne(const uint8_t* data, size_t size) {
     const std::string reply = ":wexlo" + text.substr(1);
     const bool ok = CheckBridgeInfo(reply, g, platform);
     if (reply.size() < kBridgeInfoUsedLength)
-        check(!ok && g.params.MaxSwrA == before && platform.messageBoxes.empty(), "short reply");
+        check(!ok && g.params.MaxSwrA == before, "short reply");  // refused, nothing stored
     check(platform.messageBoxes.size() <= 1, "one message at most");
     return ok;
 }

@@ -117,6 +117,13 @@ bool runIni(const uint8_t* data, size_t size) {
     }
     WriteIni(section, key, value, file);
     const std::string after = slurp(file);
+    // A damaged file (binary, oversized) was kept aside whole: it must hold the
+    // bytes as they were, and goes so that the next run starts clean.
+    for (const auto& e : std::filesystem::directory_iterator(scratchDir()))
+        if (e.path().filename().string().rfind("Quellon.ini.damaged-", 0) == 0) {
+            check(slurp(e.path().string()) == before, "a damaged file is kept whole");
+            std::filesystem::remove(e.path());
+        }
 
     if (!validNames) {
         check(after == before, "a name that cannot be written changes nothing");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QtCore/qtestsupport_core.h>
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@
 #include "history/ui/HistoryPlot.h"
 #include "history/ui/frmHistory.h"
 #include "platform/testing/FakePlatform.h"
+#include "settings/Ini.h"
 
 using namespace quellon;
 using namespace quellon::history;
@@ -105,6 +107,18 @@ TEST(HistoryWindow, StatsAndCursorReadTheVisibleSpan) {
     EXPECT_TRUE(text.startsWith(when)) << text.toStdString();
 }
 
+// Open starts in the log's folder: the DataLog setting's, else beside the settings.
+TEST(HistoryWindow, OpenStartsInTheLogsFolder) {
+    QTemporaryDir d;
+    const std::string ini = d.filePath(QStringLiteral("Quellon.ini")).toStdString();
+    FakePlatform p;
+    HistoryStore store;
+    frmHistory w(store, p, ini);
+    EXPECT_EQ(w.logFolder(), d.path().toStdString());
+    WriteIni("Bridge", "DataLog", "/var/log/shack/tx.csv", ini);
+    EXPECT_EQ(w.logFolder(), "/var/log/shack");
+}
+
 TEST(HistoryWindow, LogOpensWithItsBadLinesCounted) {
     Rig r;
     QTemporaryDir d;
@@ -137,6 +151,18 @@ TEST(HistoryWindow, LogOpensWithItsBadLinesCounted) {
     const std::string png = d.filePath(QStringLiteral("h.png")).toStdString();
     ASSERT_TRUE(r.w->exportPng(png));
     EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
+
+    // Read on a thread: a cancelled load frees Open at once and its result,
+    // when it comes, is dropped.
+    r.w->showLive();
+    r.w->startLoad(good);
+    EXPECT_TRUE(r.w->loading());
+    r.w->cancelLoad();
+    EXPECT_FALSE(r.w->loading());
+    QTest::qWait(200);
+    EXPECT_FALSE(r.w->showingLog());
+    r.w->startLoad(good);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return r.w->showingLog(); }, 10000));
 
     r.w->showLive();
     EXPECT_FALSE(r.w->showingLog());

@@ -1,11 +1,16 @@
 // Reading the program's CSV log back: good, damaged, foreign and big files.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -118,9 +123,31 @@ TEST(LogReader, ForeignFilesAreRefused) {
         EXPECT_EQ(l.history, nullptr) << r.what;
         EXPECT_NE(l.message.find(r.message), std::string::npos) << r.what << ": " << l.message;
     }
-    const LogLoad missing = loadLog("/nonexistent/dir/dataLog.csv", 0, 0);
-    EXPECT_FALSE(missing.ok);
-    EXPECT_NE(missing.message.find("cannot be opened"), std::string::npos);
+    // Only a regular file is read: /dev/zero never ends, a pipe never answers
+    // (nor lets the open return), a folder is no file. Each is named.
+    char dir[] = "/tmp/quellon-logreader-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, const char*> paths[] = {
+        {"/nonexistent/dir/dataLog.csv", "cannot be opened"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {fifo, "fifo is not a regular file"},
+        {dir, "is not a regular file"},
+    };
+    for (const auto& [path, message] : paths) {
+        const LogLoad l = loadLog(path, 0, 0);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(l.message.find(message), std::string::npos) << path << ": " << l.message;
+    }
+    ::unlink(fifo.c_str()), ::rmdir(dir);
+    // A load told to stop ends at its next block with nothing loaded.
+    const TempFile big(kTop + std::string(5 << 20, '\n'));
+    LoadProgress stop;
+    stop.cancel = true;
+    const LogLoad cancelled = loadLog(big.path, 0, 0, &stop);
+    EXPECT_TRUE(cancelled.cancelled && !cancelled.ok && !cancelled.history);
+    EXPECT_EQ(stop.bytesTotal, kTop.size() + (5u << 20));
 }
 
 // A large generated log (records across chunk boundaries of the reader, an
@@ -170,4 +197,26 @@ TEST(Export, CsvHoldsTheVisibleSpanInOrder) {
         "\"2026-12-05 11:00:01.000\",\"B\",\"VHF\",21.0,21.0,21.0,0.0,0.0,0.0,1.00,1.00,1.00,0\r\n";
     EXPECT_EQ(text, want);
     EXPECT_NE(exportCsv(*l.history, {t, t + 1}, "/nonexistent/dir/x.csv", {"A", "B"}), "");
+
+    // On a full disk the export fails whole: an earlier one of the same name
+    // stays as it was and no part of the new one is left (a 64 KB tmpfs; needs
+    // the right to mount).
+    char dir[] = "/tmp/quellon-export-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    if (::mount("tmpfs", dir, "tmpfs", 0, "size=64k") != 0) {
+        ::rmdir(dir);
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    const std::string target = std::string(dir) + "/h.csv";
+    ASSERT_EQ(exportCsv(*l.history, {t, t + 2001}, target, {"A", "B"}), "");
+    std::ofstream(std::string(dir) + "/filler", std::ios::binary) << std::string(1 << 20, 'x');
+    const std::string err = exportCsv(*l.history, {t, t + 1}, target, {"A", "B"});
+    std::ifstream g(target, std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(g)), std::istreambuf_iterator<char>());
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.exists();
+    ::umount(dir), ::rmdir(dir);
+    EXPECT_NE(err.find("No space left"), std::string::npos) << err;
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 7) << "the earlier export, whole";
+    EXPECT_EQ(entries, 2) << "no temporary file left";
 }

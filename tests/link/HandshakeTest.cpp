@@ -64,7 +64,7 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndOnlyOldFirmwareShowsAMessage) {
     std::vector<std::string> replies = {full, "NAK Timeout", ""};
     replies[0][1] = 'W';  // wrong prefix
     // Cut inside ExpandB, the last field the program reads: cannot be read by position.
-    for (size_t len : {size_t{6}, size_t{50}, size_t{82}}) replies.push_back(full.substr(0, len));
+    for (size_t len : {size_t{50}, size_t{82}}) replies.push_back(full.substr(0, len));
     // A value outside its range refuses the whole reply.
     for (const auto& [index, text] :
          {std::pair<size_t, const char*>{2, "32768"}, {10, "-4e04"}, {0, "9e999"}, {5, "9e+99"}}) {
@@ -79,9 +79,15 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndOnlyOldFirmwareShowsAMessage) {
         EXPECT_EQ(g.BridgeFirmwareVersion, "old");
     }
     EXPECT_TRUE(p.messageBoxes.empty());
-    for (const char* version : {"abcd", "1.07"}) {
+    // Firmware 0 (no number, or nothing after the prefix) and 1.07, whole or cut short;
+    // a cut reply still stores nothing.
+    for (const std::string& reply : {std::string(":wexlo"), bridgeInfo("1.07").substr(0, 30),
+                                     bridgeInfo("abcd"), bridgeInfo("1.07")}) {
         p.messageBoxes.clear();
-        EXPECT_FALSE(CheckBridgeInfo(bridgeInfo(version), g, p)) << version;
+        EXPECT_FALSE(CheckBridgeInfo(reply, g, p)) << reply;
+        if (reply.size() < kBridgeInfoUsedLength) {
+            EXPECT_EQ(g.BridgeFirmwareVersion, "old");
+        }
         ASSERT_EQ(p.messageBoxes.size(), 1u);
         EXPECT_EQ(p.messageBoxes[0].text, "Please upgrade the f/w of the Bridge to v1.08 or later");
         EXPECT_EQ(p.messageBoxes[0].title, "Quellon by WEXLO");

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
@@ -167,6 +169,8 @@ TEST(MqttBroker, PasswordFileAndTlsWithTheTestCa) {
         MqttSettings s = settingsFor(broker, c.node);
         s.username = "station";
         s.passwordFile = broker.writeFile("pw.txt", c.password);
+        std::filesystem::permissions(s.passwordFile, std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_write);
         s.caFile = c.ca;
         MqttPublisher p(s, "");
         p.start();

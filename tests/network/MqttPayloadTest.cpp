@@ -1,6 +1,7 @@
 // Topics, payloads and settings of the MQTT publisher, byte for byte.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -195,11 +196,12 @@ TEST(MqttSettingsTest, EveryKeyIsWrittenBackWithItsDefault) {
 
 TEST(MqttSettingsTest, BadSettingsAreNamed) {
     TempDir d;
-    const std::string pw = d.file("pw", "s3cret\r\nsecond line\n");
+    const std::string pw = d.file("pw", "s3cret\r\nsecond line\n"), open = d.file("open", "x\n");
+    ::chmod(pw.c_str(), 0600), ::chmod(open.c_str(), 0640);
     struct Case {
         const char* what;
         std::function<void(MqttSettings&)> set;
-        const char* problem;  // empty: usable
+        std::string problem;  // empty: usable
     } cases[] = {
         {"defaults", [](MqttSettings&) {}, ""},
         {"port abc", [](MqttSettings& s) { s.portText = "abc"; }, "bad setting: Port \"abc\""},
@@ -218,6 +220,12 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
              s.passwordFile = d.dir + "/nothing";
          },
          "bad setting: password file"},
+        {"password readable by the group",
+         [&](MqttSettings& s) {
+             s.username = "op";
+             s.passwordFile = open;
+         },
+         "bad setting: password file \"" + open + "\" can be read by other users"},
         {"password without user", [&](MqttSettings& s) { s.passwordFile = pw; },
          "bad setting: PasswordFile is set but Username is empty"},
         {"missing CA", [&](MqttSettings& s) { s.caFile = d.dir + "/none.crt"; },
@@ -228,7 +236,7 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
         s.node = "n";
         c.set(s);
         const std::string problem = checkMqttSettings(s);
-        if (std::string(c.problem).empty()) EXPECT_EQ(problem, "") << c.what;
+        if (c.problem.empty()) EXPECT_EQ(problem, "") << c.what;
         else EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << c.what << ": " << problem;
     }
     MqttSettings s;

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/SingleInstance.h"
 
@@ -34,4 +41,56 @@ TEST(SingleInstance, NameCannotLeaveTheDirectory) {
     ASSERT_TRUE(s.tryAcquire("../../etc/x"));
     EXPECT_EQ(s.lockPath().rfind(dir.path().toStdString() + "/", 0), 0u);
     EXPECT_EQ(s.lockPath().find('/', dir.path().size() + 1), std::string::npos) << s.lockPath();
+}
+
+// The lock lives where only this user can write; a directory another user owns,
+// a link, or one open to all is passed over (or closed, when it is ours).
+TEST(SingleInstance, LockLivesInAPrivateDirectoryOnly) {
+    QTemporaryDir t;
+    const std::string d = t.path().toStdString();
+    const auto make = [&](const std::string& p, mode_t mode, uid_t owner = ::geteuid()) {
+        ::mkdir(p.c_str(), mode), ::chmod(p.c_str(), mode);
+        return ::chown(p.c_str(), owner, owner) == 0;
+    };
+    const char* vars[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME", "TMPDIR"};
+    std::map<std::string, QByteArray> saved;
+    for (const char* v : vars) saved[v] = qgetenv(v);
+    const std::string run = d + "/run", cache = d + "/home/.cache/quellon";
+    const std::string tmp = d + "/tmp/quellon-" + std::to_string(::geteuid());
+    struct Row {
+        const char* what;
+        std::function<bool()> set;  // false: cannot be set up here (needs root)
+        std::string lockDir;        // empty: refused with a reason
+    } rows[] = {
+        {"runtime dir", [&] { return make(run, 0700); }, run},
+        {"runtime dir open to all", [&] { return make(run, 0777); }, cache},
+        {"runtime dir a link", [&] { return make(d + "/r", 0700) && !::symlink("r", run.c_str()); },
+         cache},
+        {"own cache dir open to all: closed", [&] { return make(cache, 0777); }, cache},
+        {"cache planted", [&] { return make(cache, 0700, 65534); }, tmp},
+        {"everything planted", [&] { return make(cache, 0700, 65534) && make(tmp, 0700, 65534); },
+         ""},
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove_all(d + "/"),
+            std::filesystem::create_directories(d + "/home/.cache");
+        std::filesystem::create_directories(d + "/tmp");
+        for (const char* v : vars) qunsetenv(v);
+        qputenv("HOME", (d + "/home").c_str()), qputenv("TMPDIR", (d + "/tmp").c_str());
+        if (std::string(r.what).rfind("runtime", 0) == 0) qputenv("XDG_RUNTIME_DIR", run.c_str());
+        if (!r.set()) continue;
+        SingleInstance s;
+        EXPECT_EQ(s.tryAcquire("quellon"), !r.lockDir.empty()) << r.what;
+        EXPECT_EQ(s.problem().empty(), !r.lockDir.empty()) << r.what;
+        if (r.lockDir.empty()) continue;
+        EXPECT_EQ(QFileInfo(QString::fromStdString(s.lockPath())).path().toStdString(), r.lockDir)
+            << r.what;
+        struct stat st {};
+        ASSERT_EQ(::lstat(r.lockDir.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 077, 0u) << r.what;
+    }
+    for (const char* v : vars) {
+        if (saved[v].isNull()) qunsetenv(v);
+        else qputenv(v, saved[v]);
+    }
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <tuple>
+#include <vector>
 
 #include "settings/Ini.h"
 #include "settings/Settings.h"
@@ -99,15 +100,48 @@ TEST_F(IniTest, ADirectoryInPlaceOfTheFileGivesTheDefault) {
     EXPECT_TRUE(fs::is_directory(ini));
 }
 
-TEST_F(IniTest, VersionCheckRebuildsUnversionedFilesAndUpdatesOthers) {
-    const std::string current = "; mine\n[Bridge]\nPort=4\nversion=1.10\n";
-    for (const auto& [before, after] :
-         {std::pair<std::string, std::string>{"[Bridge]\nPort=4\n", "[Bridge]\nVersion=1.10\n"},
-          {"; mine\n[Bridge]\nPort=4\nversion=1.05\n", current},
-          {current, current}}) {
-        spit(ini, before);
-        CheckSettingsVersion(ini);
-        EXPECT_EQ(slurp(ini), after) << before;
+// An unversioned or damaged file is kept aside under a name of its own, never
+// written into (nor what a link of that name points to), and said once.
+TEST_F(IniTest, VersionCheckKeepsUnversionedOrDamagedFilesAsideAndUpdatesOthers) {
+    const std::string fresh = "[Bridge]\nVersion=1.10\n",
+                      current = "; mine\n[Bridge]\nversion=1.10\n";
+    const std::string target = dir + "/passwd-copy", passwd = "root:x:0:0::/root:/bin/sh\n";
+    const std::function<void()> big = [&] {
+        spit(ini, "[Bridge]\n"), fs::resize_file(ini, 50u << 20);
+    };
+    const std::tuple<const char*, std::function<void()>, std::string, bool> rows[] = {
+        // what is there, the settings file afterwards, kept aside
+        {"none", [] {}, fresh, false},
+        {"no version", [&] { spit(ini, "[Ports]\nPin=x\n"); }, fresh, true},
+        {"version 0.0", [&] { spit(ini, "[Bridge]\nVersion=0.0\n"); }, fresh, true},
+        {"binary prefix", [&] { spit(ini, std::string("\x7f\0\x01", 3) + current); }, fresh, true},
+        {"50 MB", big, fresh, true},
+        {"link", [&] { spit(target, passwd), fs::create_symlink(target, ini); }, fresh, true},
+        {"old version", [&] { spit(ini, "; mine\n[Bridge]\nversion=1.05\n"); }, current, false},
+        {"current", [&] { spit(ini, current); }, current, false},
+    };
+    for (const auto& [name, make, after, kept] : rows) {
+        fs::remove_all(dir), fs::create_directory(dir);
+        make();
+        const bool small = !fs::is_symlink(ini) && fs::exists(ini) && fs::file_size(ini) < 4096;
+        const std::string before = small ? slurp(ini) : "";
+        const auto size = fs::exists(ini) && !fs::is_symlink(ini) ? fs::file_size(ini) : 0;
+        const std::string note = CheckSettingsVersion(ini);
+        EXPECT_EQ(slurp(ini), after) << name;
+        std::vector<fs::path> aside;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().rfind("Quellon.ini.damaged-", 0) == 0)
+                aside.push_back(e);
+        ASSERT_EQ(aside.size(), kept ? 1u : 0u) << name;
+        EXPECT_EQ(note.empty(), !kept) << name;
+        if (!kept) continue;
+        EXPECT_NE(note.find(aside[0].string()), std::string::npos) << note;
+        if (fs::is_symlink(aside[0])) {
+            EXPECT_EQ(slurp(target), passwd) << "link target untouched";
+            continue;
+        }
+        EXPECT_EQ(small ? slurp(aside[0]) : "", before) << name;
+        EXPECT_EQ(fs::file_size(aside[0]), size) << name;
     }
 }
 
@@ -210,12 +244,16 @@ TEST_F(IniTest, SettingsLiveBesideTheProgramOrInTheUserConfig) {
     SettingsLocation loc = locateSettings(dir + "/");
     EXPECT_EQ(loc.path, ini);
     EXPECT_TRUE(fs::is_empty(dir)) << "probe file removed";
-    // Root may write anywhere, so a missing directory stands in for a read-only one.
     ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
     ::setenv("HOME", (dir + "/home").c_str(), 1);
-    loc = locateSettings(dir + "/missing");
-    EXPECT_TRUE(loc.fallback);
-    EXPECT_EQ(loc.path, dir + "/home/.config/quellon/Quellon.ini");
+    // An installed program keeps them in the user's folder, even when it may write
+    // its own (root); a missing directory stands in for a read-only one.
+    for (const std::string& exe :
+         {dir + "/missing", std::string("/usr/local/bin"), std::string("/usr/bin/")}) {
+        loc = locateSettings(exe);
+        EXPECT_TRUE(loc.fallback) << exe;
+        EXPECT_EQ(loc.path, dir + "/home/.config/quellon/Quellon.ini") << exe;
+    }
 }
 
 }  // namespace
