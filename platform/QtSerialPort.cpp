@@ -1,11 +1,16 @@
 #include "platform/QtSerialPort.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace quellon {
 
@@ -14,15 +19,11 @@ namespace {
 // The longest a write waits for the system to take its data: a command line is
 // a few bytes, so this only matters when the line is stuck.
 constexpr int kWriteWaitMs = 500;
-// Read or write errors in a row, with no data between them, taken as a line
-// that has gone away.
-constexpr int kIoErrorsForHangup = 3;
 
-struct CallGuard {
-    explicit CallGuard(int& n) : n_(n) { ++n_; }
-    ~CallGuard() { --n_; }
-    int& n_;
-};
+bool lineHungUp(int fd) {
+    pollfd pfd{fd, 0, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 QSerialPort::Parity toQtParity(char p) {
     switch (p) {
@@ -70,22 +71,14 @@ SerialError openErrorFor(const std::string& path, QSerialPort::SerialPortError e
 QtSerialPort::QtSerialPort(std::function<std::string(int)> devicePathFor)
     : devicePathFor_(std::move(devicePathFor)),
       settings_(parseSerialSettings(settingsText_)),
+      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       ctx_(new QObject) {
-    QObject::connect(&serial_, &QSerialPort::readyRead, &serial_, [this] {
-        ioErrors_ = 0;
-        // Straight from the event loop: tell the handler now. From inside one
-        // of our own calls (a read pulling data in) or the handler itself,
-        // leave it for later so the handler is never entered twice.
-        if (inCall_ == 0 && !inHandler_) deliverBytes();
-        else postBytes();
-    });
-    QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_,
-                     [this](QSerialPort::SerialPortError e) { onError(e); });
+    if (wakeFd_ < 0) throw SerialError(serr::Other, "no event descriptor for the serial reader");
 }
 
 QtSerialPort::~QtSerialPort() {
-    serial_.disconnect();
-    if (serial_.isOpen()) serial_.close();
+    lineGone();
+    ::close(wakeFd_);
     // We may be destroyed from a handler that a posted call of ctx_ runs: let
     // Qt finish that call first. Calls still queued find alive_ gone.
     ctx_->deleteLater();
@@ -139,19 +132,27 @@ void QtSerialPort::open() {
     const bool mayUse = ::access(realPath.c_str(), R_OK | W_OK) == 0;
     const int accessErrno = errno;
 
-    if (serial_.isOpen()) lineGone();  // left over from a hang-up not yet reported
+    lineGone();  // a hang-up not yet reported may have left the device open
     serial_.setPortName(real);
-    serial_.setReadBufferSize(readLimit_);
     hungUp_ = false;
-    ioErrors_ = 0;
     ++generation_;
     bytesPosted_ = false;
+    {
+        std::lock_guard lk(mutex_);
+        buffer_.clear();
+        readerFull_ = false;
+    }
     if (!serial_.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = serial_.error();
         const std::string qtText = serial_.errorString().toStdString();
         serial_.clearError();
         throw openErrorFor(path, e, mayUse, accessErrno, qtText);
     }
+    // The reader thread reads the device from now on. QSerialPort watches it
+    // from the event loop and would take bytes in on its own when it sees
+    // them; it only starts watching again when asked to read or wait, which
+    // this port never does.
+    for (QSocketNotifier* n : serial_.findChildren<QSocketNotifier*>()) n->setEnabled(false);
     try {
         applySettings();
     } catch (...) {
@@ -159,17 +160,20 @@ void QtSerialPort::open() {
         throw;
     }
     serial_.clear(QSerialPort::AllDirections);  // nothing from before we opened
+    fd_ = static_cast<int>(serial_.handle());
+    stop_ = false;
+    reader_ = std::thread([this, gen = generation_] { readerLoop(gen); });
 }
 
-void QtSerialPort::setReadBufferLimit(qint64 bytes) {
-    readLimit_ = bytes < 0 ? 0 : bytes;
-    serial_.setReadBufferSize(readLimit_);
+void QtSerialPort::setReadBufferLimit(size_t bytes) {
+    std::lock_guard lk(mutex_);
+    limit_ = bytes;
+    if (readerFull_) wakeReader();
 }
 
 void QtSerialPort::close() {
     bytesPosted_ = false;
-    if (serial_.isOpen()) serial_.close();
-    serial_.clearError();
+    lineGone();
 }
 
 bool QtSerialPort::isOpen() const { return serial_.isOpen() && !hungUp_; }
@@ -185,108 +189,154 @@ void QtSerialPort::checkUsable() {
 
 void QtSerialPort::write(const std::string& data) {
     checkUsable();
-    {
-        CallGuard g(inCall_);
-        const qint64 n = serial_.write(data.data(), static_cast<qint64>(data.size()));
-        if (n < 0) {
-            const std::string why = serial_.errorString().toStdString();
-            serial_.clearError();
-            checkUsable();
-            throw SerialError(serr::PortError, "Port ERROR: " + devicePath_ + ": " + why);
+    // Straight to the system: callers pause without running the event loop
+    // right after writing a command, so nothing may stay behind in a buffer.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteWaitMs);
+    for (size_t done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
         }
-        // Hand the data to the system now: callers pause without running the
-        // event loop right after writing a command.
-        serial_.flush();
-        if (serial_.bytesToWrite() > 0 && !hungUp_) serial_.waitForBytesWritten(kWriteWaitMs);
+        const int err = n < 0 ? errno : EAGAIN;
+        if (err == EINTR) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd pfd{fd_, POLLOUT, 0};
+        const bool room = (err == EAGAIN || err == EWOULDBLOCK) && left.count() > 0 &&
+                          ::poll(&pfd, 1, static_cast<int>(left.count())) > 0 &&
+                          (pfd.revents & POLLOUT) != 0;
+        if (room) continue;
+        if (lineHungUp(fd_) || ::access(devicePath_.c_str(), F_OK) != 0) {
+            lineGoneFrom(generation_);
+            checkUsable();
+        }
+        throw SerialError(serr::PortError,
+                          "Port ERROR: " + devicePath_ + ": " +
+                              (err == EAGAIN ? std::string("the line takes no more data")
+                                             : std::string(std::strerror(err))));
     }
-    checkUsable();
+}
+
+bool QtSerialPort::takeInLocked(size_t& added) {
+    char chunk[4096];
+    for (;;) {
+        size_t want = sizeof chunk;
+        if (limit_ != 0) {
+            if (buffer_.size() >= limit_) return true;
+            want = std::min(want, limit_ - buffer_.size());
+        }
+        const ssize_t n = ::read(fd_, chunk, want);
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        buffer_.append(chunk, static_cast<size_t>(n));
+        added += static_cast<size_t>(n);
+        // Empty: nothing there (a raw line with no data reads empty; a line
+        // that hung up reads empty too, and poll() tells that apart).
+        if (static_cast<size_t>(n) < want) return true;
+    }
 }
 
 std::string QtSerialPort::read(size_t max) {
     checkUsable();
-    QByteArray got;
+    std::string got;
+    size_t added = 0;
+    bool ok = true, left = false, wake = false;
     {
-        CallGuard g(inCall_);
-        if (static_cast<size_t>(serial_.bytesAvailable()) < max) serial_.waitForReadyRead(0);
-        if (hungUp_) checkUsable();
-        // Reading everything also restarts Qt's watch on the line when a full
-        // read buffer had stopped it.
-        got = max == kAll ? serial_.readAll() : serial_.read(static_cast<qint64>(max));
+        std::lock_guard lk(mutex_);
+        if (buffer_.size() < max) ok = takeInLocked(added);
+        const size_t n = std::min(max, buffer_.size());
+        got.assign(buffer_, 0, n);
+        buffer_.erase(0, n);
+        left = !buffer_.empty();
+        wake = readerFull_ && n > 0;
     }
-    return std::string(got.constData(), static_cast<size_t>(got.size()));
+    if (!ok) {
+        lineGoneFrom(generation_);
+        checkUsable();
+    }
+    if (wake) wakeReader();
+    if (added > 0 && left) postBytes();  // taken in here and left: announce them
+    return got;
 }
 
 bool QtSerialPort::waitForBytes(int ms) {
     checkUsable();
+    size_t added = 0;
+    bool ok = true, any = false;
     {
-        CallGuard g(inCall_);
-        if (serial_.bytesAvailable() == 0) serial_.waitForReadyRead(ms);
+        std::unique_lock lk(mutex_);
+        ok = takeInLocked(added);
+        if (ok && buffer_.empty() && ms > 0) {
+            // The reader takes the reply in: wake it from its gathering pause
+            // and keep it from pausing while we wait.
+            ++waiters_;
+            wakeReader();
+            arrived_.wait_for(lk, std::chrono::milliseconds(ms),
+                              [&] { return !buffer_.empty() || hungUp_; });
+            --waiters_;
+        }
+        any = !buffer_.empty();
     }
+    if (!ok) lineGoneFrom(generation_);
     checkUsable();
-    return serial_.bytesAvailable() > 0;
+    if (added > 0) postBytes();
+    return any;
 }
 
-void QtSerialPort::postBytes() {
-    if (bytesPosted_ || !serial_.isOpen() || hungUp_) return;
-    bytesPosted_ = true;
-    std::weak_ptr<bool> alive = alive_;
-    QMetaObject::invokeMethod(
-        ctx_,
-        [this, alive] {
-            if (alive.expired()) return;
-            bytesPosted_ = false;
-            deliverBytes();
-        },
-        Qt::QueuedConnection);
+void QtSerialPort::wakeReader() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void QtSerialPort::deliverBytes() {
-    if (inHandler_) {
-        postBytes();
-        return;
+void QtSerialPort::readerLoop(uint64_t gen) {
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+    while (!stop_) {
+        {
+            // Full: leave the bytes to the line until somebody reads. A hang-up
+            // is still seen, poll() reports it whatever is asked for.
+            std::lock_guard lk(mutex_);
+            readerFull_ = limit_ != 0 && buffer_.size() >= limit_;
+            fds[1].events = readerFull_ ? 0 : POLLIN;
+        }
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+            continue;
+        }
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) break;
+        if (!(fds[1].revents & POLLIN)) continue;
+        size_t added = 0;
+        bool ok;
+        {
+            std::lock_guard lk(mutex_);
+            ok = takeInLocked(added);
+        }
+        if (!ok) break;
+        if (added > 0) {
+            if (waiters_ > 0) arrived_.notify_all();
+            postBytes();
+        }
+        // Let the line gather a batch before looking again, unless somebody
+        // waits for a reply; a stop or a waiter ends the pause early.
+        if (waiters_ == 0) {
+            pollfd wake{wakeFd_, POLLIN, 0};
+            ::poll(&wake, 1, kBatchMs);
+        }
     }
-    if (hungUp_ || !serial_.isOpen() || serial_.bytesAvailable() == 0 || !onBytes_) return;
-    std::weak_ptr<bool> alive = alive_;
-    auto h = onBytes_;
-    inHandler_ = true;
-    try {
-        h();
-    } catch (...) {
-        if (!alive.expired()) inHandler_ = false;
-        throw;
-    }
-    if (alive.expired()) return;  // the handler closed down the port's owner
-    inHandler_ = false;
+    if (!stop_) lineGoneFrom(gen);
 }
 
-bool QtSerialPort::lineHungUp() const {
-    pollfd pfd{static_cast<int>(serial_.handle()), POLLIN, 0};
-    if (pfd.fd < 0) return false;
-    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-void QtSerialPort::onError(QSerialPort::SerialPortError e) {
-    if (hungUp_ || !serial_.isOpen()) return;
-    // A vanished device (USB adapter pulled) shows as a resource error. A
-    // pseudo terminal whose other side closed shows as read errors that Qt
-    // repeats on every pass of the event loop: the line reports a hang-up, and
-    // a few read errors in a row without any data mean the same.
-    // A pseudo terminal in raw mode can also return an empty read while the
-    // line is fine, which Qt reports as a read or even a resource error with a
-    // stale errno: only a hang-up on the line, a vanished device node or
-    // repeated errors without data in between count as the line being gone.
-    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError &&
-        e != QSerialPort::WriteError)
-        return;
-    const bool gone = lineHungUp() || ::access(devicePath_.c_str(), F_OK) != 0 ||
-                      ++ioErrors_ >= kIoErrorsForHangup;
-    if (!gone) {
-        serial_.clearError();
-        return;
+void QtSerialPort::lineGoneFrom(uint64_t gen) {
+    if (hungUp_.exchange(true)) return;
+    {
+        std::lock_guard lk(mutex_);  // a waiter checks hungUp_ under it
     }
-    hungUp_ = true;
-    if (inCall_ == 0) lineGone();
-    const uint64_t gen = generation_;
+    arrived_.notify_all();
     std::weak_ptr<bool> alive = alive_;
     QMetaObject::invokeMethod(
         ctx_,
@@ -302,7 +352,51 @@ void QtSerialPort::onError(QSerialPort::SerialPortError e) {
         Qt::QueuedConnection);
 }
 
+void QtSerialPort::postBytes() {
+    if (bytesPosted_.exchange(true)) return;
+    std::weak_ptr<bool> alive = alive_;
+    QMetaObject::invokeMethod(
+        ctx_,
+        [this, alive] {
+            if (alive.expired()) return;
+            bytesPosted_ = false;
+            deliverBytes();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialPort::deliverBytes() {
+    if (inHandler_) {
+        announceAgain_ = true;  // once the handler is back
+        return;
+    }
+    if (hungUp_ || !serial_.isOpen() || !onBytes_) return;
+    {
+        std::lock_guard lk(mutex_);
+        if (buffer_.empty()) return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    auto h = onBytes_;
+    inHandler_ = true;
+    announceAgain_ = false;
+    try {
+        h();
+    } catch (...) {
+        if (!alive.expired()) inHandler_ = false;
+        throw;
+    }
+    if (alive.expired()) return;  // the handler closed down the port's owner
+    inHandler_ = false;
+    if (announceAgain_) postBytes();
+}
+
 void QtSerialPort::lineGone() {
+    if (reader_.joinable()) {
+        stop_ = true;
+        wakeReader();
+        reader_.join();
+    }
+    fd_ = -1;
     if (serial_.isOpen()) serial_.close();
     serial_.clearError();
 }

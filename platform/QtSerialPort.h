@@ -1,17 +1,29 @@
 #pragma once
-// The serial port on QSerialPort. Port numbers become device paths through a
-// resolver (normally devicePathForPort with the settings file, see PortMap.h).
+// The serial port: QSerialPort opens the device (its lock file, exclusive use,
+// the line settings), and from then on the port reads and writes the device
+// itself. Port numbers become device paths through a resolver (normally
+// devicePathForPort with the settings file, see PortMap.h).
 //
-// Reads take what Qt has buffered after pulling in what the system holds, so a
-// program that polls without running the event loop still sees its data.
-// "Bytes arrived" and hang-ups are delivered from the event loop, never from
-// inside read(), write() or waitForBytes(); the bytes handler is not re-entered
-// from an event loop that it runs itself.
+// A reader thread of the port's own waits on the device and takes in what
+// arrives, so bytes keep being taken off the line while the event loop is held
+// up (a command exchange pausing, a slow paint, a modal box). It gathers them
+// for a short while and announces them to the event loop with one posted call
+// per batch instead of one wake-up of the program per frame. Reads, writes and
+// waits are made from the event loop's thread; reads take what the reader has
+// gathered after pulling in what the system holds, so a program that polls
+// without running the event loop still sees its data. "Bytes arrived" and
+// hang-ups are delivered from the event loop, never from inside read(), write()
+// or waitForBytes(); the bytes handler is not re-entered from an event loop
+// that it runs itself.
 
 #include <QSerialPort>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/SerialPort.h"
 
@@ -49,23 +61,29 @@ public:
     // Device path of the open port (or of the last open attempt).
     const std::string& devicePath() const { return devicePath_; }
 
-    // Most bytes held for reading. Past it the port stops taking data from the
-    // system until somebody reads (the line's own buffer then overflows, as a
-    // real line does), so a receive handler that cannot run (a modal box, a
-    // stalled event loop) never makes the program grow. Qt would otherwise keep
-    // a fresh block of memory per arrival, far more than the bytes themselves.
-    static constexpr qint64 kReadBufferLimit = 4096;
+    // Most bytes held for reading. Past it the reader stops taking data from
+    // the system until somebody reads (the line's own buffer then fills and
+    // overflows, as a real line does), so a receive handler that cannot run (a
+    // modal box, a stalled event loop) never makes the program grow. It holds
+    // well over a second of the fastest stream, so the command exchange's
+    // pauses never make the line overflow.
+    static constexpr size_t kReadBufferLimit = 64 * 1024;
+    // How long the reader gathers bytes before it looks at the line again:
+    // the event loop then wakes for a batch of frames, not for every one.
+    static constexpr int kBatchMs = 10;
     // For measurements only: 0 takes the limit away.
-    void setReadBufferLimit(qint64 bytes);
+    void setReadBufferLimit(size_t bytes);
 
 private:
-    void applySettings();
     void checkUsable();  // throws 8018 closed, 8020 after a hang-up
+    void applySettings();
+    void readerLoop(uint64_t gen);  // the reader thread
+    void wakeReader();
+    bool takeInLocked(size_t& added);  // false when the line is gone
+    void lineGoneFrom(uint64_t gen);   // marks the line gone, reports it from the loop
     void postBytes();
     void deliverBytes();
-    void onError(QSerialPort::SerialPortError e);
     void lineGone();
-    bool lineHungUp() const;
 
     std::function<std::string(int)> devicePathFor_;
     QSerialPort serial_;
@@ -75,14 +93,25 @@ private:
     std::string devicePath_;
     std::function<void()> onBytes_;
     std::function<void()> onHangup_;
-    bool hungUp_ = false;
-    bool bytesPosted_ = false;
     bool inHandler_ = false;
-    uint64_t generation_ = 0;  // counts opens
-    int ioErrors_ = 0;
-    qint64 readLimit_ = kReadBufferLimit;
-    int inCall_ = 0;  // inside one of our own calls that may run Qt's waits
-    QObject* ctx_;    // receiver of our posted calls
+    bool announceAgain_ = false;  // bytes came while the handler ran
+    uint64_t generation_ = 0;     // counts opens
+
+    // Shared with the reader thread.
+    int fd_ = -1;
+    int wakeFd_ = -1;  // eventfd: stop, room again, somebody waits
+    std::thread reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::string buffer_;               // guarded by mutex_
+    size_t limit_ = kReadBufferLimit;  // guarded by mutex_
+    bool readerFull_ = false;          // guarded by mutex_: the reader waits for room
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> hungUp_{false};
+    std::atomic<bool> bytesPosted_{false};
+    std::atomic<int> waiters_{0};
+
+    QObject* ctx_;  // receiver of our posted calls, on the event loop's thread
     // Lets posted calls find out that the port is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -164,6 +164,26 @@ TEST_F(QtPortTest, UnreadDataIsBoundedAndFlowsAgainOnceRead) {
     EXPECT_EQ(got, written);
 }
 
+// The line is read while the event loop is held up (as in a command exchange's
+// pause): more than the system's own buffer holds is taken in, and all of it is
+// handed on in order, batch after batch.
+TEST_F(QtPortTest, LineIsTakenInWhileTheLoopIsHeldUpAndPassedOnInOrder) {
+    port->open();
+    std::string sent, got;
+    for (int i = 0; sent.size() < 48 * 1024; ++i) sent += std::to_string(i) + ',';
+    port->setBytesHandler([&] { got += port->read(); });
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    size_t written = 0;
+    EXPECT_TRUE(test::retry([&] {  // no event loop meanwhile
+        const ssize_t n =
+            ::write(master, sent.data() + written, std::min<size_t>(4000, sent.size() - written));
+        written += n > 0 ? size_t(n) : 0;
+        return written == sent.size();
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return got.size() >= written; }));
+    EXPECT_EQ(got, sent);
+}
+
 // A USB adapter pinned by its stable name: while it is unplugged the number is
 // reported as missing, and once the name is back the same number opens it.
 TEST_F(QtPortTest, PinnedStableNameIsMissingWhileUnpluggedAndFoundAgain) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "TestUtil.h"
 #include "platform/testing/FakePlatform.h"
@@ -62,15 +63,20 @@ struct SerialPortContract : ::testing::Test {
     Driver line;
     SerialPort& port = line.serial();
     std::vector<std::string> events;  // "bytes" or "hangup", in order
+    const std::thread::id loopThread = std::this_thread::get_id();
 
+    // what, told apart from the same call made on another thread than the loop's.
+    std::string fromLoop(const std::string& what) const {
+        return std::this_thread::get_id() == loopThread ? what : what + " off the loop";
+    }
     void openWithHandler(std::function<void()> onBytes = {}) {
         port.setPortNumber(kPresentPort);
         port.open();
         port.setBytesHandler([this, onBytes] {
-            events.push_back("bytes");
+            events.push_back(fromLoop("bytes"));
             if (onBytes) onBytes();
         });
-        port.setHangupHandler([this] { events.push_back("hangup"); });
+        port.setHangupHandler([this] { events.push_back(fromLoop("hangup")); });
     }
     // Reads until at least n bytes came (or time ran out).
     std::string readAtLeast(size_t n) {
