@@ -70,7 +70,7 @@ public:
     static constexpr size_t kReadBufferLimit = 64 * 1024;
     // How long the reader gathers bytes before it looks at the line again:
     // the event loop then wakes for a batch of frames, not for every one.
-    static constexpr int kBatchMs = 10;
+    static constexpr int kBatchMs = 15;
     // For measurements only: 0 takes the limit away.
     void setReadBufferLimit(size_t bytes);
 

@@ -88,7 +88,7 @@ for m in 0 1 2 3 4; do
   row "mode $m: resident memory" "$(val $f rss_mb) MB" "< 80 MB"
   row "mode $m: paint events/s, all windows" "$(val $f repaints_per_s)" "(reported)"
   row "mode $m: paint bursts/s per window" "$(val $f paint_bursts_per_s)" "(reported)"
-  row "mode $m: frame read to paint p50 / p95" "$(val $f latency_p50_ms) / $(val $f latency_p95_ms) ms" "p95 <= 20 ms"
+  row "mode $m: frame read to paint p50 / p95" "$(val $f latency_p50_ms) / $(val $f latency_p95_ms) ms" "p95 <= 40 ms"
   row "mode $m: connect time" "$(val $f connect_ms) ms (fixed pauses $(val $f fixed_pauses_ms) ms)" "close to the fixed pauses"
 done
 
@@ -109,6 +109,10 @@ for m in 0 1 2 3 4; do
   row "mode $m: big view open" "$(sed -n "s/^mode $m  //p" "$out/bigview.txt" 2>/dev/null)" \
     "CPU added <= 1 point, paints <= 25/s, banner <= hold + 100 ms"
 done
+# Four times what the line carries: the port keeps taking the stream in while the
+# command exchange pauses, so nothing overflows and nothing is resynchronised.
+run storm "$build/bench/stream/bench_stream" --mode 0 --seconds "$(( secs < 20 ? secs : 20 ))" --rate 2304 --overspeed
+row "2304 frames/s (simulator --overspeed): accepted, resyncs" "$(val storm accepted_pct) %, $(val storm resyncs)" "100 %, 0"
 row "mode 4: A-frame interval shown (mean) / real" "$(val stream4 interval_shown_mean) / $(val stream4 interval_real_ms) ms ($(val stream4 interval_error_pct) %)" "within 2 %"
 row "mode 4: single shown values" "$(val stream4 interval_shown_min) .. $(val stream4 interval_shown_max) ms over $(val stream4 interval_shown_n) renewals" "(reported)"
 run stream4slow "$build/bench/stream/bench_stream" --mode 4 --seconds "$secs" --rate 100

@@ -120,7 +120,7 @@ BridgeSim::BridgeSim(Options options)
       faults_(opt_.faults),
       rng_(opt_.seed),
       liveRng_(opt_.seed ^ 0x9e3779b9u) {
-    opt_.rate = std::clamp(opt_.rate, 1, kMaxRate);
+    opt_.rate = std::clamp(opt_.rate, 1, opt_.maxRate());
 }
 
 void BridgeSim::receive(std::string_view bytes, Nanos now) {
@@ -231,7 +231,7 @@ Nanos BridgeSim::slotTime(uint64_t slot) const {
 }
 
 void BridgeSim::setRate(int rate, Nanos now) {
-    rate = std::clamp(rate, 1, kMaxRate);
+    rate = std::clamp(rate, 1, opt_.maxRate());
     if (streaming_) {
         // The next frame keeps its time; the ones after it follow the new period.
         Nanos next = std::max(slotTime(slot_), now);

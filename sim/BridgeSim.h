@@ -54,7 +54,7 @@ struct Counts {
 };
 
 struct Options {
-    int rate = 100;     // frames per second, 1..kMaxRate
+    int rate = 100;     // frames per second, 1..maxRate()
     bool sweep = true;  // false: the fixed counts below on both channels
     Counts fixed;
     int64_t frameLimit = -1;  // stop streaming for good after this many frames; -1 no limit
@@ -63,6 +63,10 @@ struct Options {
     // Counts that change on every frame, as a live signal's do: the sweep spread
     // over the upper part of the range with noise on top. Overrides sweep and fixed.
     bool live = false;
+    // Up to four times what the line carries: a pseudo terminal has no baud
+    // rate, so the program's reading can be put under stress beyond any bridge.
+    bool overspeed = false;
+    int maxRate() const { return overspeed ? 4 * kMaxRate : kMaxRate; }
 };
 
 // What the bridge holds, in the units it receives them (ScaleMin/Max in tenths).
@@ -121,6 +125,7 @@ public:
     }
     unsigned faults() const { return faults_; }
     void setRate(int rate, Nanos now);
+    int maxRate() const { return opt_.maxRate(); }
     int rate() const { return opt_.rate; }
 
     bool streaming() const { return streaming_; }

@@ -52,7 +52,7 @@ void usage(FILE* to) {
         to,
         "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed|live]\n"
         "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
-        "         [--record FILE] [--reopen] [--seed N]\n"
+        "         [--record FILE] [--reopen] [--seed N] [--overspeed]\n"
         "faults: %s\n"
         "stdin: fault NAME | fault none | rate N | counts N,N,N,N | hangup | stats | quit\n",
         faultNames().c_str());
@@ -108,8 +108,8 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             usage(stdout);
             return 2;
         }
-        if (a == "--reopen") {
-            cfg.reopen = true;
+        if (a == "--reopen" || a == "--overspeed") {
+            (a == "--reopen" ? cfg.reopen : cfg.opt.overspeed) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -127,13 +127,6 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             ok = !v.empty();
         } else if (a == "--rate") {
             ok = parseInt(v, 1, 1'000'000, n);
-            if (ok && n > kMaxRate) {
-                std::fprintf(
-                    stderr,
-                    "quellon-bridge-sim: rate %lld is more than the line carries, using %d\n", n,
-                    kMaxRate);
-                n = kMaxRate;
-            }
             cfg.opt.rate = static_cast<int>(n);
         } else if (a == "--pattern") {
             ok = v == "sweep" || v == "fixed" || v == "live";
@@ -161,6 +154,12 @@ int parseArgs(int argc, char** argv, Config& cfg) {
                          argv[i]);
             return 1;
         }
+    }
+    if (cfg.opt.rate > cfg.opt.maxRate()) {
+        std::fprintf(stderr,
+                     "quellon-bridge-sim: rate %d is more than the line carries, using %d\n",
+                     cfg.opt.rate, cfg.opt.maxRate());
+        cfg.opt.rate = cfg.opt.maxRate();
     }
     return 0;
 }
@@ -370,8 +369,9 @@ private:
                              "quellon-bridge-sim: counts must be nDir,nRev,nDirMax,nRevMax\n");
         } else if (l.substr(0, 5) == "rate ") {
             long long r = 0;
-            if (parseInt(l.substr(5), 1, kMaxRate, r)) sim_.setRate(static_cast<int>(r), now);
-            else std::fprintf(stderr, "quellon-bridge-sim: rate must be 1..%d\n", kMaxRate);
+            const int most = sim_.maxRate();
+            if (parseInt(l.substr(5), 1, most, r)) sim_.setRate(static_cast<int>(r), now);
+            else std::fprintf(stderr, "quellon-bridge-sim: rate must be 1..%d\n", most);
         } else {
             std::fprintf(stderr, "quellon-bridge-sim: unknown control line: %s\n", line.c_str());
         }

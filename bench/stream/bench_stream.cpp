@@ -2,6 +2,7 @@
 // line's full rate (576 frames/s) and runs one display mode for a while.
 //
 //   bench_stream --mode M --seconds S [--rate N] [--log] [--pattern live|sweep]
+//                [--overspeed] [--fault NAME]
 //
 // Prints connect time, frames sent vs accepted, resyncs, CPU share, resident
 // memory, the paint bursts of every window, the time from a frame's read to
@@ -14,13 +15,16 @@
 // takes of the program's figure before any of its own work. The simulators
 // send counts that change on every frame unless --pattern sweep asks for the
 // slow sweep. Exits non-zero when the program did not connect or frames were
-// lost.
+// lost. --overspeed lets the simulators send up to four times the line's rate
+// (--rate 2304); --fault gives the program's simulator a fault (garbage:
+// resyncs now and then, each with its command exchange).
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "bench/stream/BenchRig.h"
 #include "bench/stream/DisplayProbe.h"
@@ -38,6 +42,7 @@ int main(int argc, char** argv) {
     bool log = false;
     int rate = 576;
     std::string pattern = "live";
+    std::vector<std::string> extra, fault;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--mode" && i + 1 < argc) mode = std::atoi(argv[++i]);
@@ -45,10 +50,12 @@ int main(int argc, char** argv) {
         else if (a == "--rate" && i + 1 < argc) rate = std::atoi(argv[++i]);
         else if (a == "--log") log = true;
         else if (a == "--pattern" && i + 1 < argc) pattern = argv[++i];
+        else if (a == "--overspeed") extra.push_back(a);
+        else if (a == "--fault" && i + 1 < argc) fault = {a, argv[++i]};
         else {
             std::fprintf(stderr,
                          "usage: bench_stream --mode M --seconds S [--rate N] [--log] "
-                         "[--pattern live|sweep]\n");
+                         "[--pattern live|sweep] [--overspeed] [--fault NAME]\n");
             return 2;
         }
     }
@@ -61,9 +68,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     try {
-        SimProcess sim({"--rate", std::to_string(rate), "--pattern", pattern});
-        SimProcess floorSim({"--rate", std::to_string(rate), "--pattern", pattern});
-        SimProcess toolkitSim({"--rate", std::to_string(rate), "--pattern", pattern});
+        std::vector<std::string> args{"--rate", std::to_string(rate), "--pattern", pattern};
+        args.insert(args.end(), extra.begin(), extra.end());
+        SimProcess floorSim(args);
+        SimProcess toolkitSim(args);
+        args.insert(args.end(), fault.begin(), fault.end());
+        SimProcess sim(args);
         RigFolder folder;
         if (!folder.ok()) {
             std::fprintf(stderr, "no temporary folder\n");
