@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <ctime>
 #include <iostream>
 #include <memory>
