@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <tuple>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include <sys/mount.h>
