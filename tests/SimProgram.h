@@ -20,7 +20,9 @@ namespace quellon::test {
 // beforeEnd (what the program runs first) and is noted instead of ending the test.
 class TestPlatform : public QtPlatform {
 public:
-    TestPlatform() : QtPlatform([] { return modGlobal.SettingsPath; }) {}
+    explicit TestPlatform(std::function<std::string()> settingsPath =
+                              [] { return modGlobal.SettingsPath; })
+        : QtPlatform(std::move(settingsPath)) {}
     int messageBox(const std::string& text, int, const std::string&) override {
         boxes.push_back(text);
         return 1;
