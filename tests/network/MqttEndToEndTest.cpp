@@ -131,7 +131,7 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
 
     // The display's Exit: "offline" is published before the program ends.
     frame->cmdExit_Click();  // the program ends once the stream's stop is acknowledged
-    EXPECT_TRUE(pumpUntil([&] { return platform.ended; }));
+    EXPECT_TRUE(waitUntil([&] { return platform.ended; }));
     EXPECT_TRUE(sub.waitForPayload("quellon/e2e/status", "offline"));
     w.readings().unsubscribe(&publisher);
 }
