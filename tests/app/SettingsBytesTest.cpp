@@ -1,0 +1,85 @@
+// The settings file's bytes after a first run, after moving the windows and
+// leaving, and after the setup dialog's Apply, compared with files kept from an
+// earlier build: users' files must not change shape from one version to the next.
+
+#include <QLineEdit>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "alarm/AlarmSettings.h"
+#include "display/DisplayFrame.h"
+#include "network/MqttSettings.h"
+#include "rig/RigSettings.h"
+#include "setup/frmConfig.h"
+#include "tests/app/AppRig.h"
+
+using namespace quellon;
+using namespace quellon::test;
+
+namespace {
+
+class SettingsBytesTest : public AppTest {
+protected:
+    // What the program reads at its start, in its order, then the display of the stored mode.
+    void start() {
+        makeWindow(false);
+        alarm::readAlarmSettings(modGlobal.SettingsPath);
+        rig::readRigSettings(modGlobal.SettingsPath);
+        readMqttSettings(modGlobal.SettingsPath);
+        readRemoteSettings(modGlobal.SettingsPath);
+        ASSERT_TRUE(p.runUntil([&] { return display() != nullptr; }, 60000));
+    }
+    DisplayFrame* display() { return dynamic_cast<DisplayFrame*>(w->displayWindow()); }
+    void moveAndExit() {
+        display()->move(display()->pos() + QPoint(45, 30));
+        display()->channelWindow('B')->move(QPoint(300, 210));
+        EXPECT_THROW(display()->cmdExit_Click(), ProgramEnded);
+    }
+    void apply() {
+        frmConfig dlg(p, modGlobal, nullptr);
+        dlg.findChild<QLineEdit*>("txtDescA")->setText("Antenna 40 m");
+        dlg.findChild<QLineEdit*>("txtDescB")->setText("Dummy load");
+        dlg.findChild<QLineEdit*>("txtIntervalTime")->setText("500");
+        dlg.cmdApply_Click();
+    }
+    // Paths and the host name differ between machines.
+    std::string portable(std::string text) const {
+        const std::string dir = tmp.path().toStdString();
+        for (auto at = text.find(dir); at != std::string::npos; at = text.find(dir))
+            text.replace(at, dir.size(), "@DIR@");
+        return std::regex_replace(text, std::regex("\nNode=[^\n]*"), "\nNode=@NODE@");
+    }
+};
+
+TEST_F(SettingsBytesTest, FilesKeepTheirRecordedBytes) {
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"first-run", [] {}},
+        {"moved-and-exit", [this] { moveAndExit(); }},
+        {"setup-apply", [this] { apply(); }},
+        {"gauges-moved-and-exit",
+         [this] {
+             moveAndExit();
+             w.reset(), setting("Bridge", "GUI", "1"), start(), moveAndExit();
+         }},
+    };
+    for (const auto& [name, act] : rows) {
+        SCOPED_TRACE(name);
+        w.reset();
+        std::filesystem::remove(modGlobal.SettingsPath);
+        SetUp();
+        start();
+        act();
+        std::ifstream f(modGlobal.SettingsPath, std::ios::binary);
+        const std::string got = portable({std::istreambuf_iterator<char>(f), {}});
+        const std::string recorded = std::string(QUELLON_TEST_DATA "/") + name + ".ini";
+        if (qEnvironmentVariableIsSet("QUELLON_RECORD_SETTINGS")) {
+            std::ofstream(recorded, std::ios::binary) << got;
+            continue;
+        }
+        std::ifstream want(recorded, std::ios::binary);
+        EXPECT_EQ(got, std::string(std::istreambuf_iterator<char>(want), {}));
+    }
+}
+
+}  // namespace
