@@ -2,6 +2,7 @@
 // leaving, and after the setup dialog's Apply, compared with files kept from an
 // earlier build: users' files must not change shape from one version to the next.
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,7 @@ TEST_F(SettingsBytesTest, FilesKeepTheirRecordedBytes) {
         SetUp();
         start();
         act();
+        QCoreApplication::processEvents();  // the program idle again: its change set saved
         std::ifstream f(modGlobal.SettingsPath, std::ios::binary);
         const std::string got = portable({std::istreambuf_iterator<char>(f), {}});
         const std::string recorded = std::string(QUELLON_TEST_DATA "/") + name + ".ini";
