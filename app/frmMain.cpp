@@ -134,7 +134,8 @@ void frmMain::Form_Load() {
     // change set: saved in one write once control is back in the event loop.
     settings_.file = std::make_unique<IniFile>(g_.SettingsPath);
     settings_.file->onChange = [this] {
-        QMetaObject::invokeMethod(this, [this] { saveSettings(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { saveSettings(); }, Qt::QueuedConnection);
     };
     HoldIniFile(settings_.file.get());
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));

@@ -11,8 +11,8 @@
 #include "core/modGlobal.h"
 #include "display/DisplayHost.h"
 #include "platform/Platform.h"
-#include "settings/Ini.h"
 #include "session/BridgeSession.h"
+#include "settings/Ini.h"
 
 class QLabel;
 class QProgressBar;

@@ -467,7 +467,8 @@ std::string textOf(const IniText& ini) {
 bool saveText(IniText& ini, const std::string& file, int& writes) {
     if (!ini.edited) return true;
     std::string out = textOf(ini);
-    if (ini.state == Load::Ok && out == ini.raw) return ini.edited = false, true;  // nothing changes
+    if (ini.state == Load::Ok && out == ini.raw)
+        return ini.edited = false, true;  // nothing changes
     if (!replaceFile(file, out, ini)) return false;
     ++writes;
     ini.raw = std::move(out);
@@ -519,8 +520,7 @@ std::string IniFile::read(const std::string& section, const std::string& key,
     return def;
 }
 
-void IniFile::write(const std::string& section, const std::string& key,
-                    const std::string& value) {
+void IniFile::write(const std::string& section, const std::string& key, const std::string& value) {
     std::unique_lock lock(mutex_);
     if (writeIn(*text_, path_, section, key, value)) changed(lock);
 }
