@@ -90,22 +90,24 @@ frmMain::frmMain(Platform& platform, ModGlobal& g, QWidget* parent)
     session_.onStatus = [this](const std::string& text) {
         lblConnection_->setText(QString::fromStdString(text));
     };
-    session_.onSilence = [this] {
-        if (autoRecovery_) {
-            showLostMessage("SWR BRIDGE connection lost. Please verify your connection.",
-                            mb::ConnectionLost);
-            return;
-        }
-        if (inWatchdogMessage_) return;
-        inWatchdogMessage_ = true;
-        p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.",
-                      mb::ConnectionLost, kAppTitle);
-        inWatchdogMessage_ = false;
-    };
+    session_.onSilence = [this] { tellSilence(); };
+}
+
+void frmMain::tellSilence() {
+    if (autoRecovery_) {
+        showLostMessage("SWR BRIDGE connection lost. Please verify your connection.",
+                        mb::ConnectionLost);
+        return;
+    }
+    if (inWatchdogMessage_) return;
+    inWatchdogMessage_ = true;
+    p_.messageBox("SWR BRIDGE connection lost. Please verify your connection.", mb::ConnectionLost,
+                  kAppTitle);
+    inWatchdogMessage_ = false;
 }
 
 frmMain::~frmMain() {
-    session_.readings().unsubscribe(&displayFeed_);
+    readings().unsubscribe(&displayFeed_);
     session_.onStatus = {};
     session_.onSilence = {};
     Timer1_->stop();
@@ -117,6 +119,13 @@ void frmMain::showReading(const ReadingEvent& e) {
     // The display windows draw the reading in the shared state: put there the
     // reading of whichever source this feed listens to.
     g_.reading = e.reading;
+    // A viewer's feed has come: the display opens as after a connect sequence.
+    if (waitingForFeed_ && !display_) {
+        waitingForFeed_ = false;
+        Timer2_->stop();
+        remote_->startRxDati();
+        openDisplayWindow();
+    }
     if (display_) display_->aggiornaDati();
     // The stream is back: what the message said no longer holds.
     if (lostMessage_) lostMessage_.reset();
@@ -141,6 +150,8 @@ void frmMain::Form_Load() {
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
     session_.setModelessReports(autoRecovery_);
+    const std::string node = viewNode.empty() ? readRemoteSettings(g_.SettingsPath).node : viewNode;
+    if (!node.empty()) startViewer(node);
 
     const qreal dpr = devicePixelRatioF();
     Picture1_->setPixmap(logoPixmap(QSize(380, 130), dpr));
@@ -157,8 +168,36 @@ void frmMain::Form_Load() {
 
 void frmMain::Form_Activate() { Timer1_->start(); }
 
+void frmMain::startViewer(const std::string& node) {
+    remote_ = std::make_unique<RemoteSession>(p_, g_, readMqttSettings(g_.SettingsPath), node);
+    remote_->logger().setModelessReports(autoRecovery_);
+    remote_->onSilence = [this] { tellSilence(); };
+    session_.readings().unsubscribe(&displayFeed_);
+    remote_->readings().subscribe(&displayFeed_);
+    remote_->start();
+}
+
+// A viewer's connect sequence: nothing to open, the feed comes when it comes
+// (the broker's client reconnects by itself), so the wait has no end but the
+// feed or Exit.
+void frmMain::waitForFeed() {
+    stopRetryCountdown();
+    waitingForFeed_ = true;
+    lblConnection_->setText(QString::fromStdString(remote_->waitingText()));
+    cmdSetUp_->hide();
+    cmdExit_->setText("Exit");
+    cmdRetry_->hide();
+    ProgressBar1_->setValue(0);
+    ProgressBar1_->show();
+    Timer2_->start();
+}
+
 void frmMain::ConnectSequence() {
     Timer1_->stop();
+    if (remote_) {
+        waitForFeed();
+        return;
+    }
     if (!session_.beginConnect()) return;
     stopRetryCountdown();
 
@@ -227,12 +266,15 @@ bool frmMain::connectionLost(const std::string& text, int style) {
     }
     showLostMessage(text, style);
     // A line that has hung up will not bring frames back by itself: connect
-    // again now. A silent one gets one more countdown to come back.
-    return !session_.port().isOpen();
+    // again now. A silent one gets one more countdown to come back; so does a
+    // watched node, unless it said itself that its bridge is away.
+    return remote_ ? remote_->nodeDown() : !session_.port().isOpen();
 }
 
 std::string frmMain::networkStatus() {
-    std::string text = networkStatusSource ? networkStatusSource() : std::string();
+    std::string text = remote_               ? remote_->statusText()
+                       : networkStatusSource ? networkStatusSource()
+                                             : std::string();
     if (rigStatusSource_) {
         if (!text.empty()) text += "\n";
         text += rigStatusSource_();
@@ -285,12 +327,28 @@ void frmMain::releaseDisplayLater() {
 
 void frmMain::Timer3_Timer() { session_.watchdogTimeout(); }
 
-void frmMain::startRxDati() { session_.startRxDati(); }
-void frmMain::stopRxDati() { session_.stopRxDati(); }
-void frmMain::closeBridgePort() { session_.closeBridgePort(); }
-void frmMain::reopenBridgePort() { session_.reopenBridgePort(); }
-void frmMain::startDataLog() { session_.startDataLog(); }
-void frmMain::stopDataLog() { session_.stopDataLog(); }
+// A viewer has no port: the stream's start and stop only open and close the
+// log, as they do for the port's stream.
+void frmMain::startRxDati() { remote_ ? remote_->startRxDati() : session_.startRxDati(); }
+void frmMain::stopRxDati() { remote_ ? remote_->stopRxDati() : session_.stopRxDati(); }
+void frmMain::closeBridgePort() {
+    if (!remote_) session_.closeBridgePort();
+}
+void frmMain::reopenBridgePort() {
+    if (!remote_) session_.reopenBridgePort();
+}
+void frmMain::startDataLog() { remote_ ? remote_->startDataLog() : session_.startDataLog(); }
+void frmMain::stopDataLog() { remote_ ? remote_->stopDataLog() : session_.stopDataLog(); }
+
+std::string frmMain::captionSuffix() { return remote_ ? " \u2014 " + remote_->node() : ""; }
+
+std::string frmMain::readOnlyReason() {
+    return remote_ ? "Read-only: watching " + remote_->node() + " through the broker" : "";
+}
+
+std::string frmMain::channelDescription(char letter) {
+    return remote_ ? remote_->description(letter) : "";
+}
 
 void frmMain::hideStartupWindow() { hide(); }
 
@@ -304,11 +362,13 @@ void frmMain::showStartupWindow() {
 }
 
 void frmMain::runCommandWindow(QWidget* parent) {
+    if (remote_) return;
     frmCommand dlg(p_, g_, parent);
     dlg.exec();
 }
 
 void frmMain::runConfigDialog(QWidget* parent) {
+    if (remote_) return;
     frmConfig dlg(p_, g_, parent);
     dlg.exec();
 }

@@ -10,6 +10,7 @@
 
 #include "core/modGlobal.h"
 #include "display/DisplayHost.h"
+#include "network/RemoteSession.h"
 #include "platform/Platform.h"
 #include "session/BridgeSession.h"
 #include "settings/Ini.h"
@@ -57,7 +58,9 @@ public:
     void reopenBridgePort() override;
     void startDataLog() override;
     void stopDataLog() override;
-    StreamState streamState() override { return session_.streamState(); }
+    StreamState streamState() override {
+        return remote_ ? remote_->streamState() : session_.streamState();
+    }
     void hideStartupWindow() override;
     void showStartupWindow() override;
     void runCommandWindow(QWidget* parent) override;
@@ -68,6 +71,17 @@ public:
     void showBigView(QWidget* parent) override;
     // The network publisher's and the rig's status lines, one under the other.
     std::string networkStatus() override;
+    std::string captionSuffix() override;
+    std::string readOnlyReason() override;
+    std::string channelDescription(char letter) override;
+
+    // A viewer ([Remote] Node, or viewNode set before Form_Load): another
+    // station's bridge through the broker instead of a port. The start-up
+    // window waits for that node's feed and opens the display when it comes;
+    // Set and Cmd are off.
+    std::string viewNode;
+    bool viewing() const { return remote_ != nullptr; }
+    RemoteSession* remote() { return remote_.get(); }
 
     // Unattended recovery ([Recovery] Auto, on unless "0"): the lost-connection
     // messages are modeless, at most one is shown and the program closes it when
@@ -87,13 +101,14 @@ public:
 
     // The connection to the bridge.
     BridgeSession& session() { return session_; }
-    // Every accepted frame and link state change, for the features that listen.
-    ReadingBus& readings() { return session_.readings(); }
+    // Every accepted frame and link state change, for the features that listen:
+    // the port's, or in a viewer (known after Form_Load) the watched node's.
+    ReadingBus& readings() { return remote_ ? remote_->readings() : session_.readings(); }
 
     // For tests and the benchmarks.
     SerialPort& port() { return session_.port(); }
     BridgeLink& link() { return session_.link(); }
-    DataLogger& logger() { return session_.logger(); }
+    DataLogger& logger() { return remote_ ? remote_->logger() : session_.logger(); }
     Timer& timer1() { return *Timer1_; }
     Timer& timer2() { return *Timer2_; }
     Timer& timer3() { return session_.watchdog(); }
@@ -138,6 +153,9 @@ private:
         frmMain& w_;
     };
     void showReading(const ReadingEvent& e);
+    void startViewer(const std::string& node);
+    void waitForFeed();
+    void tellSilence();
     void failureTail();
     void openDisplayWindow();
     void releaseDisplayLater();
@@ -158,6 +176,8 @@ private:
     Platform& p_;
     ModGlobal& g_;
     BridgeSession session_;
+    std::unique_ptr<RemoteSession> remote_;
+    bool waitingForFeed_ = false;
     DisplayFeed displayFeed_{*this};
     std::unique_ptr<Timer> Timer1_, Timer2_;
     std::unique_ptr<Timer> retryTimer_;

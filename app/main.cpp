@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -13,6 +15,7 @@
 #include "history/HistoryStore.h"
 #include "history/ui/frmHistory.h"
 #include "network/MqttPublisher.h"
+#include "network/MqttWatcher.h"
 #include "network/ui/frmStations.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
@@ -48,9 +51,23 @@ int main(int argc, char** argv) {
     quellon::ModGlobal& g = quellon::modGlobal;
     ProgramPlatform platform([&g] { return g.SettingsPath; });
 
+    // "--view <node>": a viewer of that node beside the program, as the
+    // Stations window starts it. It opens no port, so it runs beside the
+    // program that owns the bridge; one viewer per node.
+    std::string viewNode;
+    const QStringList args = QApplication::arguments();
+    if (const qsizetype at = args.indexOf("--view"); at >= 0 && at + 1 < args.size())
+        viewNode = args[at + 1].toStdString();
+    // The name goes into the lock's file name and the topics: nothing but a node name.
+    if (!viewNode.empty() && !quellon::goodNode(viewNode)) {
+        platform.messageBox("\"" + viewNode + "\" is not a node name (a-z A-Z 0-9 _ -)",
+                            quellon::mb::Exclamation, quellon::kAppTitle);
+        return 2;
+    }
+
     // One instance only: two programs on one port would fight over the bridge.
     quellon::SingleInstance instance;
-    if (!instance.tryAcquire("quellon")) {
+    if (!instance.tryAcquire(viewNode.empty() ? "quellon" : "quellon-view-" + viewNode)) {
         platform.beep();
         g.StatusMessage =
             instance.problem().empty() ? "The program is already running" : instance.problem();
@@ -72,7 +89,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<quellon::rig::BandStatsListener> bandListener;
     std::unique_ptr<quellon::rig::frmBands> bandsWin;
     quellon::frmMain w(platform, g);
-    w.readings().subscribe(&history);
+    w.viewNode = viewNode;
     w.historyWindow = [&](QWidget*) {
         if (!historyWin) {
             historyWin =
@@ -93,6 +110,17 @@ int main(int argc, char** argv) {
         historyWin->activateWindow();
     };
     w.Form_Load();
+    // A viewer's readings come from the node it watches: known after the load.
+    w.readings().subscribe(&history);
+    // A viewer beside the program keeps out of the program's log file:
+    // dataLog.csv becomes dataLog-<node>.csv.
+    if (!viewNode.empty())
+        w.logger().pathFor = [viewNode](const std::string& path) {
+            const QFileInfo f(QString::fromStdString(path));
+            const QString name = f.completeBaseName() + "-" + QString::fromStdString(viewNode) +
+                                 (f.suffix().isEmpty() ? QString() : "." + f.suffix());
+            return QDir::toNativeSeparators(f.dir().filePath(name)).toStdString();
+        };
 
     // The SWR alarm listens to every frame, whatever window is open. Read after
     // the version check, which may start a new settings file.
@@ -152,7 +180,8 @@ int main(int argc, char** argv) {
     // which may start a new settings file.
     std::unique_ptr<quellon::MqttPublisher> publisher;
     const quellon::MqttSettings mqtt = quellon::readMqttSettings(g.SettingsPath);
-    if (mqtt.enabled) {
+    // A viewer only subscribes: it publishes nothing, not even its presence.
+    if (mqtt.enabled && !w.viewing()) {
         publisher = std::make_unique<quellon::MqttPublisher>(mqtt, g.SettingsPath);
         publisher->start();
         w.readings().subscribe(publisher.get());
@@ -162,6 +191,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<quellon::frmStations> stations;
     if (quellon::readRemoteSettings(g.SettingsPath).stations) {
         stations = std::make_unique<quellon::frmStations>(mqtt);
+        // A viewer of its own for the node: this program goes on with its
+        // own bridge (or its own node) undisturbed.
+        stations->openViewer = [](const std::string& node) {
+            QProcess::startDetached(QApplication::applicationFilePath(),
+                                    {"--view", QString::fromStdString(node)});
+        };
         stations->show();
     }
     // The end is immediate: the log's last records (handed to its writer within

@@ -475,6 +475,7 @@ void DataLogger::startDataLog() {
     bool appendIfThere = true;
     if (!resume_) {
         path_ = ReadIni("Bridge", "DataLog", g_.SettingsPath, g_.ProgramDir + "/dataLog.csv");
+        if (pathFor) path_ = pathFor(path_);
         appendIfThere = ReadIni("Bridge", "DataMode", g_.SettingsPath, "0") == "0";
     }
     resume_ = false;

@@ -95,6 +95,9 @@ public:
     // the end of the header and of every record ("FrequencyHz", "Mode"). Unset,
     // the file is the plain format, byte for byte.
     std::function<RigTag()> frequencySource;
+    // Set: the file a new log goes to, given the DataLog key's (a second
+    // program beside the first keeps out of its file).
+    std::function<std::string(const std::string&)> pathFor;
 
     // The two lines of the file format, without the CR LF; with a tag, the
     // frequency columns too (hz 0: the frequency field left empty).

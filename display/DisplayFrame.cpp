@@ -191,14 +191,20 @@ void ChannelWindow::load() {
     int y = winpos::readTwips(section_, sy, file, c.y() + extra);
     winpos::placeAt(*this, x, y, extra);
     readChannelName();
+    if (const std::string suffix = host_.captionSuffix(); !suffix.empty())
+        setWindowTitle(windowTitle() + QString::fromStdString(suffix));
     loadExtra();
 }
 
+std::string channelDescription(DisplayHost& host, char letter) {
+    if (std::string remote = host.channelDescription(letter); !remote.empty()) return remote;
+    const std::string& file = host.state().SettingsPath;
+    return letter == 'A' ? ReadIni("Bridge", "ChannelA", file, "Channel A")
+                         : ReadIni("Bridge", "ChannelB", file, "Channel B");
+}
+
 void ChannelWindow::readChannelName() {
-    const std::string& file = host_.state().SettingsPath;
-    std::string name = letter_ == 'A' ? ReadIni("Bridge", "ChannelA", file, "Channel A")
-                                      : ReadIni("Bridge", "ChannelB", file, "Channel B");
-    setElidedText(lblChannel, QString::fromStdString(name));
+    setElidedText(lblChannel, QString::fromStdString(channelDescription(host_, letter_)));
 }
 
 void ChannelWindow::unload() {
@@ -229,7 +235,8 @@ void ChannelWindow::closeEvent(QCloseEvent* e) {
 DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     : QWidget(nullptr), host_(host), g_(host.state()), mode_(std::move(mode)) {
     setObjectName(QString::fromLatin1(mode_.objectName));
-    setWindowTitle(QString::fromLatin1(mode_.caption));
+    setWindowTitle(QString::fromLatin1(mode_.caption) +
+                   QString::fromStdString(host_.captionSuffix()));
     PaintCoalescer::install(this);
 
     auto* outer = new QVBoxLayout(this);
@@ -281,6 +288,14 @@ DisplayFrame::DisplayFrame(DisplayHost& host, Mode mode)
     if (mode_.tooltipsSetCmd) {
         cmdConfig->setToolTip(QStringLiteral("Setup window."));
         cmdCMD->setToolTip(QStringLiteral("Command window"));
+    }
+    // A bridge watched through the broker is only read: its setup and
+    // commands belong to the station it is attached to.
+    if (const std::string why = host_.readOnlyReason(); !why.empty()) {
+        for (QPushButton* b : {cmdConfig, cmdCMD}) {
+            b->setEnabled(false);
+            b->setToolTip(QString::fromStdString(why));
+        }
     }
     row->addWidget(cmdConfig);
     row->addWidget(cmdCMD);
@@ -448,7 +463,7 @@ void DisplayFrame::cmdExit_Click() {
 }
 
 void DisplayFrame::cmdCMD_Click() {
-    if (unloaded_ || exiting_) return;
+    if (unloaded_ || exiting_ || !cmdCMD->isEnabled()) return;
     timer1_->stop();
     host_.stopRxDati();
     host_.closeBridgePort();
@@ -460,7 +475,7 @@ void DisplayFrame::cmdCMD_Click() {
 }
 
 void DisplayFrame::cmdConfig_Click() {
-    if (unloaded_ || exiting_) return;
+    if (unloaded_ || exiting_ || !cmdCMD->isEnabled()) return;
     timer1_->stop();
     host_.stopRxDati();
     host_.closeBridgePort();

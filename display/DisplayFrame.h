@@ -56,6 +56,8 @@ void setTextColorIfChanged(QLineEdit* box, QColor c);
 int channelNameWidth();
 QString elideChannelName(const QFontMetrics& fm, const QString& name);
 void setElidedText(QLabel* label, const QString& name);
+// A channel's description: the watched bridge's, else the settings file's.
+std::string channelDescription(DisplayHost& host, char letter);
 
 // A channel window (modes 0 and 1): a channel label and a picture area that
 // drags the window.

@@ -56,6 +56,16 @@ public:
     // One line on the network publishing ("MQTT: connected to ..."), shown as
     // the display windows' tool tip; empty when nothing is published.
     virtual std::string networkStatus() { return {}; }
+
+    // Watching another station's bridge: what follows every caption (" — shack"),
+    // why Set and Cmd are off (empty: they work), and the channel descriptions
+    // of that bridge (empty: the settings file's).
+    virtual std::string captionSuffix() { return {}; }
+    virtual std::string readOnlyReason() { return {}; }
+    virtual std::string channelDescription(char letter) {
+        (void)letter;
+        return {};
+    }
 };
 
 // One display main window (modes 0..4).

@@ -5,10 +5,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <tuple>
+#include <utility>
 
 #include "display/ModeParts.h"
-#include "settings/Ini.h"
 
 namespace quellon {
 
@@ -24,10 +23,8 @@ GroupedDisplay::GroupedDisplay(DisplayHost& host, Mode mode) : DisplayFrame(host
 }
 
 void GroupedDisplay::readChannelNames() {
-    const std::string& file = g_.SettingsPath;
-    for (auto [frame, key, def] : {std::tuple{frameA, "ChannelA", "Channel A"},
-                                   std::tuple{frameB, "ChannelB", "Channel B"}}) {
-        const QString name = qs(ReadIni("Bridge", key, file, def));
+    for (auto [frame, letter] : {std::pair{frameA, 'A'}, std::pair{frameB, 'B'}}) {
+        const QString name = qs(channelDescription(host_, letter));
         const QString shown = elideChannelName(frame->fontMetrics(), name);
         frame->setTitle(shown);
         frame->setToolTip(shown == name ? QString() : name);

@@ -68,6 +68,7 @@ MqttSettings readMqttSettings(const std::string& file) {
 RemoteSettings readRemoteSettings(const std::string& file) {
     RemoteSettings r;
     r.stations = ReadIni("Remote", "Stations", file, "0") == "1";
+    r.node = ReadIni("Remote", "Node", file, "");
     return r;
 }
 

@@ -40,6 +40,9 @@ MqttSettings readMqttSettings(const std::string& settingsPath);
 // Watching other stations, section Remote (defaults written back).
 struct RemoteSettings {
     bool stations = false;  // show the Stations window at start
+    // Set: the program is a viewer of that node's bridge through the broker
+    // (the [Mqtt] broker settings) and opens no port of its own.
+    std::string node;
 };
 RemoteSettings readRemoteSettings(const std::string& settingsPath);
 

@@ -15,6 +15,8 @@ namespace {
 constexpr int kKeepAliveS = 30;
 constexpr size_t kMaxNodeName = 64;
 
+}  // namespace
+
 bool goodNode(std::string_view n) {
     if (n.empty() || n.size() > kMaxNodeName) return false;
     for (char c : n)
@@ -23,8 +25,6 @@ bool goodNode(std::string_view n) {
             return false;
     return true;
 }
-
-}  // namespace
 
 struct MqttWatcher::Shared {
     mutable std::mutex m;
@@ -128,6 +128,11 @@ void MqttWatcher::start() {
     const std::string problem = checkMqttSettings(settings_);
     if (!problem.empty()) {
         shared_->setStatus(problem, false);
+        return;
+    }
+    // A name with a wildcard would subscribe to other nodes' topics.
+    if (!node_.empty() && !goodNode(node_)) {
+        shared_->setStatus("bad setting: node \"" + node_ + "\" is not a-z A-Z 0-9 _ -", false);
         return;
     }
     mosquitto_lib_init();

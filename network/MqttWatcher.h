@@ -14,12 +14,17 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "network/LiveFeed.h"
 #include "network/MqttSettings.h"
 
 namespace quellon {
+
+// A node name as a topic level of its own: 1 to 64 of a-z A-Z 0-9 _ -, so
+// never a wildcard.
+bool goodNode(std::string_view n);
 
 struct RemoteNode {
     std::string node;

@@ -13,7 +13,7 @@ find "$dir" -name '*.gcda' -delete
 (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest -j2 --timeout 300 --output-on-failure) || {
   echo "coverage: some tests failed; the figures below count what ran" >&2
 }
-program='core|settings|platform|link|session|datalog|history|network|display|command|setup|portscan|app'
+program='core|settings|platform|link|session|datalog|history|network|alarm|rig|display|command|setup|portscan|app'
 gcovr --root "$here" --object-directory "$dir" --filter "$here/($program)/" \
   --exclude-throw-branches --exclude-unreachable-branches --print-summary \
   --txt "$dir/coverage.txt"

@@ -1,6 +1,6 @@
 // The program against the bridge simulator, publishing to a real Mosquitto broker:
 // in this process (the start-up and display windows with the publisher on their
-// reading bus), and as the real executable that is killed.
+// reading bus), and as the real executable that is killed; and a viewer of it.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,15 +8,20 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <memory>
 
 #include "app/frmMain.h"
 #include "display/DisplayFrame.h"
+#include "display/frmGaugeMain.h"
 #include "network/LiveFeed.h"
 #include "network/MqttPublisher.h"
 #include "platform/QtPlatform.h"
@@ -71,6 +76,22 @@ void writeSettings(const std::string& ini, const SimProcess& sim, const TestBrok
 }
 
 bool hasTopic(const Subscriber& sub, const std::string& topic) { return !sub.on(topic).empty(); }
+
+// Everything the gauge display shows: texts, check boxes and where the needles point.
+std::string screen(const DisplayWindow* d) {
+    if (!d) return "no display";
+    std::string out;
+    const auto& gauges = dynamic_cast<const frmGaugeMain&>(*d);
+    for (frmGaugeChannel* ch : {gauges.windowA(), gauges.windowB()}) {
+        for (auto* e : ch->findChildren<QLineEdit*>()) out += e->text().toStdString() + "|";
+        for (auto* l : ch->findChildren<QLabel*>()) out += l->text().toStdString() + "|";
+        for (auto* c : ch->findChildren<QCheckBox*>()) out += c->isChecked() ? "x|" : "o|";
+        const auto& n = ch->pendingNeedles;
+        out += std::to_string(n.fullScale) + " " + std::to_string(n.power) + " " +
+               std::to_string(n.swrTenths) + "\n";
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -218,4 +239,63 @@ TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
     ASSERT_TRUE(online && states);
     EXPECT_TRUE(sub.waitForPayload("quellon/killed/status", "offline"));
     EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");
+}
+
+// A viewer of a station on the same broker: the same frames give the same
+// screen; Set and Cmd are off and say why; the station's bridge pulled, the
+// viewer loses the feed, waits, and shows the readings again by itself.
+TEST(MqttEndToEnd, ViewerShowsTheStationsScreenLosesItAndResumes) {
+    QTemporaryDir d;
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    SimProcess sim(
+        {"--rate", "200", "--reopen", "--pattern", "fixed", "--counts", "720,144,732,150"});
+    modGlobal = ModGlobal{};
+    modGlobal.ProgramDir = d.path().toStdString();
+    modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
+    writeSettings(modGlobal.SettingsPath, sim, broker, "shack");
+    WriteIni("Bridge", "GUI", "1", modGlobal.SettingsPath);
+    TestPlatform platform([] { return modGlobal.SettingsPath; });
+    frmMain station(platform, modGlobal);
+    station.Form_Load();
+    MqttPublisher publisher(readMqttSettings(modGlobal.SettingsPath), modGlobal.SettingsPath);
+    publisher.start();
+    station.readings().subscribe(&publisher);
+
+    QTemporaryDir vd;
+    ModGlobal vg;
+    vg.SettingsPath = vd.path().toStdString() + "/Quellon.ini";
+    for (const char* key : {"Version", "GUI"})
+        WriteIni("Bridge", key, ReadIni("Bridge", key, modGlobal.SettingsPath, ""),
+                 vg.SettingsPath);
+    WriteIni("Mqtt", "Host", "127.0.0.1", vg.SettingsPath);
+    WriteIni("Mqtt", "Port", std::to_string(broker.port()), vg.SettingsPath);
+    WriteIni("Remote", "Node", "shack", vg.SettingsPath);
+    TestPlatform vp([&] { return vg.SettingsPath; });
+    frmMain viewer(vp, vg);
+    viewer.Form_Load();
+    const QString waiting = QString::fromStdString(
+        "Waiting for shack on 127.0.0.1:" + std::to_string(broker.port()) + "\u2026");
+    EXPECT_TRUE(pumpUntil([&] { return viewer.statusLabel()->text() == waiting; }));
+    ASSERT_TRUE(pumpUntil([&] {
+        return station.displayWindow() &&
+               screen(viewer.displayWindow()) == screen(station.displayWindow());
+    })) << screen(viewer.displayWindow())
+        << "\n"
+        << screen(station.displayWindow());
+    EXPECT_NE(screen(viewer.displayWindow()).find("Dipole 40m"), std::string::npos);
+    auto* frame = dynamic_cast<frmGaugeMain*>(viewer.displayWindow());
+    EXPECT_EQ(frame->windowTitle(), "Power & SWR \u2014 shack");
+    EXPECT_EQ(frame->windowB()->windowTitle(), "Channel B \u2014 shack");
+    for (const char* name : {"cmdConfig", "cmdCMD"}) {
+        auto* b = frame->findChild<QPushButton*>(name);
+        EXPECT_FALSE(b->isEnabled());
+        EXPECT_EQ(b->toolTip(), "Read-only: watching shack through the broker");
+    }
+
+    ASSERT_TRUE(sim.send("hangup"));
+    ASSERT_TRUE(pumpUntil([&] { return !viewer.displayWindow(); })) << "lost, as the station";
+    EXPECT_EQ(viewer.statusLabel()->text(), waiting);
+    ASSERT_TRUE(pumpUntil([&] { return viewer.displayWindow() != nullptr; })) << "back";
+    station.readings().unsubscribe(&publisher);
 }

@@ -79,6 +79,7 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
              << "autosave_interval 0\n"
              << "queue_qos0_messages true\n";
     else conf << "persistence false\n";
+    if (opt_.logEveryPacket) conf << "log_type all\n";
     conf << "log_dest stderr\n"
          << "listener " << port_ << " 127.0.0.1\n";
     if (opt_.user.empty()) {

@@ -22,6 +22,8 @@ struct BrokerOptions {
     bool tls = false;  // the listener speaks TLS with a certificate of a test CA
     // Unclean sessions and their queued messages (QoS 0 too) survive stop() and start().
     bool persistent = false;
+    // The log names every packet and its client ("Received PUBLISH from <id>").
+    bool logEveryPacket = false;
 };
 
 class TestBroker {
