@@ -183,7 +183,7 @@ void frmMain::startViewer(const std::string& node) {
 void frmMain::waitForFeed() {
     stopRetryCountdown();
     waitingForFeed_ = true;
-    lblConnection_->setText(QString::fromStdString(remote_->waitingText()));
+    showWaiting();
     cmdSetUp_->hide();
     cmdExit_->setText("Exit");
     cmdRetry_->hide();
@@ -304,6 +304,15 @@ void frmMain::Timer2_Timer() {
     int v = ProgressBar1_->value() + 1;
     if (v == ProgressBar1_->maximum()) v = ProgressBar1_->minimum();
     ProgressBar1_->setValue(v);
+    if (waitingForFeed_) showWaiting();
+}
+
+// What the viewer waits for, and under it how the broker answers (a bad
+// setting, a broker that is down), renewed with the progress bar.
+void frmMain::showWaiting() {
+    const QString text =
+        QString::fromStdString(remote_->waitingText() + "\n" + remote_->statusText());
+    if (lblConnection_->text() != text) lblConnection_->setText(text);
 }
 
 void frmMain::openDisplayWindow() {

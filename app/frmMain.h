@@ -155,6 +155,7 @@ private:
     void showReading(const ReadingEvent& e);
     void startViewer(const std::string& node);
     void waitForFeed();
+    void showWaiting();
     void tellSilence();
     void failureTail();
     void openDisplayWindow();

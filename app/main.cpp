@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
     }
     // [Remote] Stations=1: the other stations on the same broker, beside the program.
     std::unique_ptr<quellon::frmStations> stations;
-    if (quellon::readRemoteSettings(g.SettingsPath).stations) {
+    // Not in a viewer started from there: one Stations window is enough.
+    if (viewNode.empty() && quellon::readRemoteSettings(g.SettingsPath).stations) {
         stations = std::make_unique<quellon::frmStations>(mqtt);
         // A viewer of its own for the node: this program goes on with its
         // own bridge (or its own node) undisturbed.

@@ -6,16 +6,21 @@
 // the broker is killed and the stream runs on for the given minutes, with the
 // resident memory printed every 10 s.
 //
-//   bench_mqtt [--seconds S] [--away-minutes M]
+// Then, N times in turn, the 1000 ms publisher without and with the live feed
+// (S/2 each), and the median of the live feed's added CPU.
+//
+//   bench_mqtt [--seconds S] [--away-minutes M] [--live-rounds N]
 //
 // The CPU figures include the publisher's own thread (the process's CPU time).
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/stream/BenchRig.h"
 #include "network/MqttPublisher.h"
@@ -59,12 +64,15 @@ Phase measure(frmMain& w, int seconds) {
 int main(int argc, char** argv) {
     int seconds = 20;
     double awayMinutes = 1;
+    int liveRounds = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
         else if (a == "--away-minutes" && i + 1 < argc) awayMinutes = std::atof(argv[++i]);
+        else if (a == "--live-rounds" && i + 1 < argc) liveRounds = std::atoi(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: bench_mqtt [--seconds S] [--away-minutes M]\n");
+            std::fprintf(stderr,
+                         "usage: bench_mqtt [--seconds S] [--away-minutes M] [--live-rounds N]\n");
             return 2;
         }
     }
@@ -98,18 +106,20 @@ int main(int argc, char** argv) {
         uint64_t sent[kRuns] = {};
         const int intervals[kRuns] = {1000, 10, 1000};
         const int liveHz[kRuns] = {0, 0, 10};
-        for (int i = 0; i < kRuns; ++i) {
-            MqttPublisher p(settingsFor(broker.port(), intervals[i], liveHz[i]), folder.settings());
+        auto run = [&](int interval, int hz, int secs, uint64_t* messages) {
+            MqttPublisher p(settingsFor(broker.port(), interval, hz), folder.settings());
             p.start();
             w.readings().subscribe(&p);
             if (!runUntil([&] { return p.status() == MqttStatus::Connected; }, 20000)) {
                 std::printf("publisher: NOT CONNECTED (%s)\n", p.statusText().c_str());
                 rc = 1;
             }
-            on[i] = measure(w, seconds);
-            sent[i] = p.messagesSent();
+            const Phase ph = measure(w, secs);
+            if (messages) *messages = p.messagesSent();
             w.readings().unsubscribe(&p);
-        }
+            return ph;
+        };
+        for (int i = 0; i < kRuns; ++i) on[i] = run(intervals[i], liveHz[i], seconds, &sent[i]);
         std::printf("frames_per_s_without       %.1f\n", off.framesPerS);
         std::printf("cpu_pct_without            %.2f\n", off.cpuPct);
         for (int i = 0; i < kRuns; ++i) {
@@ -120,6 +130,20 @@ int main(int argc, char** argv) {
             std::printf("messages_interval_%-9s %llu\n", name.c_str(),
                         static_cast<unsigned long long>(sent[i]));
         }
+        // The live feed's own share, a fraction of a point, drowns in the
+        // machine's noise in one pair of runs: the same publisher without and
+        // with it, in turn, liveRounds times; the median of the differences.
+        std::vector<double> added;
+        for (int r = 0; r < liveRounds; ++r) {
+            const double without = run(1000, 0, seconds / 2, nullptr).cpuPct;
+            const double with = run(1000, 10, seconds / 2, nullptr).cpuPct;
+            std::printf("live_round_%d_pct          %.2f -> %.2f\n", r + 1, without, with);
+            added.push_back(with - without);
+        }
+        std::sort(added.begin(), added.end());
+        if (!added.empty())
+            std::printf("added_pct_by_live10_median %.2f  (target <= 0.5)\n",
+                        added[added.size() / 2]);
         std::fflush(stdout);
 
         // The broker goes away; the stream and the publisher go on.

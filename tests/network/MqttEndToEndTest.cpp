@@ -276,7 +276,7 @@ TEST(MqttEndToEnd, ViewerShowsTheStationsScreenLosesItAndResumes) {
     viewer.Form_Load();
     const QString waiting = QString::fromStdString(
         "Waiting for shack on 127.0.0.1:" + std::to_string(broker.port()) + "\u2026");
-    EXPECT_TRUE(pumpUntil([&] { return viewer.statusLabel()->text() == waiting; }));
+    EXPECT_TRUE(pumpUntil([&] { return viewer.statusLabel()->text().startsWith(waiting); }));
     ASSERT_TRUE(pumpUntil([&] {
         return station.displayWindow() &&
                screen(viewer.displayWindow()) == screen(station.displayWindow());
@@ -295,7 +295,7 @@ TEST(MqttEndToEnd, ViewerShowsTheStationsScreenLosesItAndResumes) {
 
     ASSERT_TRUE(sim.send("hangup"));
     ASSERT_TRUE(pumpUntil([&] { return !viewer.displayWindow(); })) << "lost, as the station";
-    EXPECT_EQ(viewer.statusLabel()->text(), waiting);
+    EXPECT_TRUE(viewer.statusLabel()->text().startsWith(waiting));
     ASSERT_TRUE(pumpUntil([&] { return viewer.displayWindow() != nullptr; })) << "back";
     station.readings().unsubscribe(&publisher);
 }
