@@ -14,10 +14,8 @@
 
 #include "alarm/ui/AlarmStation.h"
 #include "app/frmMain.h"
-#include "platform/QtPlatform.h"
-#include "settings/Ini.h"
 #include "sim/SimProcess.h"
-#include "tests/platform/TestUtil.h"
+#include "tests/SimProgram.h"
 
 using namespace quellon;
 
@@ -95,17 +93,10 @@ TEST(AlarmTone, HeardWithinTheHoldTimeAndSilentWhenEndedOrMuted) {
                     pumpUntil([] { return QProcess::execute("pactl", {"info"}) == 0; }, 5000);
     if (!up) GTEST_SKIP() << "pulseaudio could not start a private server with a null sink";
 
-    modGlobal = ModGlobal{};
-    modGlobal.ProgramDir = dir.path().toStdString();
-    modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
     const char* low = "counts 600,60,600,60";     // SWR 1.2
     const char* high = "counts 600,400,600,400";  // SWR 5.0, above the bridge's 3.00
     SimProcess sim({"--rate", "400", "--pattern", "fixed", "--counts", "600,60,600,60"});
-    for (auto [sec, key, v] : {std::tuple{"Bridge", "Version", std::string(kProgramVersion)},
-                               {"Bridge", "GUI", "0"},
-                               {"Bridge", "Port", "1"},
-                               {"Ports", "1", sim.linkPath()}})
-        WriteIni(sec, key, v, modGlobal.SettingsPath);
+    test::programSettings(dir.path().toStdString(), sim.linkPath());
     QtPlatform platform([] { return modGlobal.SettingsPath; });
     auto w = std::make_unique<frmMain>(platform, modGlobal);
     w->Form_Load();

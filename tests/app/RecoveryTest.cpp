@@ -1,6 +1,7 @@
 // Unattended recovery: the start-up window and a real display window against a
 // scripted bridge, with nobody answering the message boxes.
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <set>
 #include <sstream>
@@ -177,43 +178,62 @@ TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
 }
 
 // The first connect sequence fails, for each reason a bridge can give; nobody
-// clicks. Unattended, it is tried every 5 s until the bridge is right, and the
+// clicks. It ends with the reason, Retry, Setup and Exit, the port closed and no
+// display. Unattended, it is tried every 5 s until the bridge is right, and the
 // firmware message (modeless, one however many tries meet it) is closed then.
 // Attended, the failure waits for Retry, the firmware message for its OK.
-TEST_F(RecoveryTest, FailedFirstStartIsRetriedUntilTheBridgeIsThere) {
+TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) {
     const std::string kUpgrade = "Please upgrade the f/w of the Bridge to v1.08 or later";
+    const char* kInitFailed = "SWR BRIDGE initialization failled.";
     struct Row {
         const char* what;
         const char* autoKey;
         const char* status;
+        int identifies;  // ":16" sent by then
         bool upgradeBox;
         std::function<void(bool)> bridge;  // false: the failing one, true: the right one
     };
     const Row rows[] = {
-        {"port missing", "1", "Com:1 Invalid port number (/dev/ttyUSB0 does not exist)", false,
+        {"port missing", "1", "Com:1 Invalid port number (/dev/ttyUSB0 does not exist)", 0, false,
          [&](bool ok) {
              p.openFailures.clear();
              if (!ok)
                  p.openFailures.emplace(
                      1, SerialError(8002, "Invalid port number (/dev/ttyUSB0 does not exist)"));
          }},
-        {"no answer", "1", "SWR BRIDGE not found.", false, [&](bool ok) { silent = !ok; }},
-        {"old firmware", "1", "SWR BRIDGE initialization failled.", true,
+        {"no answer", "1", "SWR BRIDGE not found.", 5, false, [&](bool ok) { silent = !ok; }},
+        {"line lost in the second try", "1", "Link error, SWR BRIDGE non found.", 2, false,
+         [&](bool ok) { silent = !ok, hangupOnIdentify = ok ? 0 : 2; }},
+        {"old firmware", "1", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
-        {"bare identification", "1", "SWR BRIDGE initialization failled.", true,
+        {"bare identification", "1", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : ":wexlo\r"; }},
-        {"attended, old firmware", "0", "SWR BRIDGE initialization failled.", true,
+        {"attended, old firmware", "0", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         w.reset();
-        p.messageBoxes.clear(), p.shownMessages.clear();
+        p.messageBoxes.clear(), p.shownMessages.clear(), commands.clear(), openedMode.clear();
+        streamOn = false;  // the bridge of the row before stopped with its program
         row.bridge(false);
         setting("Bridge", "Version", kProgramVersion);
         setting("Recovery", "Auto", row.autoKey);
+        const uint32_t start = p.now;
         makeWindow();
-        ASSERT_TRUE(p.runUntil([&] { return status() == row.status; }, 30000)) << status();
+        ASSERT_TRUE(p.runUntil(
+            [&] { return status() == row.status && w->retryButton()->isVisibleTo(&*w); }, 30000))
+            << status();
+        if (row.identifies == 0) {
+            EXPECT_LT(p.now - start, 100u) << "shown at once, not after tries";
+        }
+        EXPECT_EQ(std::ranges::count(commands, ":16\r"), row.identifies);
+        EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w));
+        EXPECT_EQ(w->exitButton()->text(), "Exit");
+        EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w));
+        EXPECT_FALSE(w->timer2().isActive() || port().isOpen());
+        EXPECT_TRUE(openedMode.empty());
+        EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
         const bool unattended = row.autoKey[0] == '1';
         EXPECT_EQ(w->retryLabel()->text().toStdString(), unattended ? "Retrying in 5 s" : "");
         const int attempts = port().openAttempts();
@@ -228,7 +248,6 @@ TEST_F(RecoveryTest, FailedFirstStartIsRetriedUntilTheBridgeIsThere) {
         if (!unattended) w->retryButton()->click();
         EXPECT_TRUE(p.runUntil([&] { return w->displayWindow() != nullptr; }, 31000));
         EXPECT_TRUE(p.openMessages().empty()) << "the firmware message is closed";
-        commands.clear();
     }
 }
 

@@ -1,7 +1,5 @@
 // The start-up window against a scripted bridge on a fake port.
 
-#include <QApplication>
-#include <QProgressBar>
 #include <QPushButton>
 #include <cerrno>
 #include <functional>
@@ -37,50 +35,6 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
     EXPECT_EQ(commands.back(), ":11\r");
     EXPECT_EQ(w->session().streamState(), StreamState::Running);
-}
-
-TEST_F(FrmMainTest, EveryFailureEndsWithTheReasonRetryConfigAndExit) {
-    struct Row {
-        const char* what;
-        const char* status;
-        int identifies;                 // ":16" sent
-        std::function<void()> arrange;  // before the first timer tick
-    };
-    const Row rows[] = {
-        {"port refused", "Com:1 Invalid port number", 0,
-         [this] {
-             p.openFailures.emplace(1, SerialError(serr::InvalidPortNumber, "Invalid port number"));
-         }},
-        {"silent bridge", "SWR BRIDGE not found.", 5, [this] { silent = true; }},
-        {"line lost in the second try", "Link error, SWR BRIDGE non found.", 2,
-         [this] { silent = true, hangupOnIdentify = 2; }},
-        {"old firmware", "SWR BRIDGE initialization failled.", 2, [this] { id = idReply("1.07"); }},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        w.reset();
-        SetUp();
-        p.openFailures.clear();
-        silent = false, hangupOnIdentify = 0, id = idReply();
-        commands.clear(), openedMode.clear();
-        row.arrange();
-        makeWindow();
-        const uint32_t start = p.now;
-        connect();
-        EXPECT_EQ(status(), row.status);
-        if (row.identifies == 0) {
-            EXPECT_LT(p.now - start, 100u) << "shown at once, not after tries";
-        }
-        EXPECT_EQ(std::ranges::count(commands, ":16\r"), row.identifies);
-        EXPECT_TRUE(w->retryButton()->isVisibleTo(&*w));
-        EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w));
-        EXPECT_EQ(w->exitButton()->text(), "Exit");
-        EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w));
-        EXPECT_FALSE(w->timer2().isActive());
-        EXPECT_FALSE(port().isOpen());
-        EXPECT_TRUE(openedMode.empty());
-        EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
-    }
 }
 
 TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
@@ -225,10 +179,3 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include <sys/mount.h>
@@ -93,18 +94,6 @@ TEST(DataLogFormat, RecordLinePadsEveryFieldAsPrintfDid) {
     };
     // clang-format on
     for (const Row& r : rows) EXPECT_EQ(DataLogger::recordLine(r.t, r.n), r.line);
-}
-
-TEST_F(DataLoggerTest, DataModeDecidesAppendOrNewFileWithHeaderAndCrLfRecords) {
-    { std::ofstream(logPath(), std::ios::binary) << "old line\r\n"; }
-    logOn();  // DataMode "0" and the file exists: appended, no header
-    EXPECT_TRUE(logger.writeLogRecord(record));
-    logOff();
-    EXPECT_EQ(slurp(logPath()), "old line\r\n" + kRecord);
-    set("DataMode", "1");
-    logOn();  // any other mode starts afresh
-    logOff();
-    EXPECT_EQ(slurp(logPath()), kHeader);
 }
 
 TEST_F(DataLoggerTest, FrequencyColumnsComeAtTheEndOfTheHeaderAndOfEveryRecord) {
@@ -279,24 +268,27 @@ TEST_F(DataLoggerTest, AStuckWriteIsLeftBehindAndReported) {
     gate->cv.notify_all();
 }
 
-// The next session never continues a line that a full disk or a crash cut off.
-TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirst) {
+// DataMode "0" appends to a log that is there, without a header, and never continues
+// a line that a full disk or a crash cut off; any other mode starts afresh.
+TEST_F(DataLoggerTest, AppendingCutsATornLastLineBackFirstAndOtherModesStartAfresh) {
     const std::string older = kHeader + kRecord;
-    const std::pair<std::string, std::string> cases[] = {
-        {older + "\"2026", older + kRecord},
-        {older + kRecord.substr(0, kRecord.size() - 1), older + kRecord},  // CR without LF
-        {older, older + kRecord},
-        {"\"Da", kHeader + kRecord},  // nothing whole at all: a new file
-        {std::string(9000, 'x'), kHeader + kRecord},
-        {std::string(5000, 'x') + "\n" + std::string(5000, 'y'),
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"0", "old line\r\n", "old line\r\n" + kRecord},
+        {"0", older + "\"2026", older + kRecord},
+        {"0", older + kRecord.substr(0, kRecord.size() - 1), older + kRecord},  // CR without LF
+        {"0", "\"Da", kHeader + kRecord},  // nothing whole at all: a new file
+        {"0", std::string(9000, 'x'), kHeader + kRecord},
+        {"0", std::string(5000, 'x') + "\n" + std::string(5000, 'y'),
          std::string(5000, 'x') + "\n" + kRecord},
+        {"1", older, kHeader + kRecord},
     };
-    for (const auto& [before, after] : cases) {
+    for (const auto& [mode, before, after] : cases) {
         { std::ofstream(logPath(), std::ios::binary) << before; }
+        set("DataMode", mode);
         logOn();
-        logger.writeLogRecord(record);
+        EXPECT_TRUE(logger.writeLogRecord(record));
         logOff();
-        EXPECT_EQ(slurp(logPath()), after) << before.substr(0, 40);
+        EXPECT_EQ(slurp(logPath()), after) << mode << " " << before.substr(0, 40);
     }
 }
 

@@ -164,29 +164,15 @@ bool runIni(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> shapeIni(std::mt19937& rng) {
-    return fromTokens(rng,
-                      {"[",
-                       "]",
-                       "=",
-                       "\n",
-                       "\r\n",
-                       " ",
-                       "\t",
-                       ";",
-                       "Bridge",
-                       "bridge",
-                       "Port",
-                       "PORT",
-                       "Ports",
-                       "1",
-                       "GUI",
-                       "\xEF\xBB\xBF",
-                       "\xC3\xA9",
-                       std::string_view("\0", 1),
-                       "[Bridge]\n",
-                       "Port=3\n",
-                       "[Ports]\n1=/dev/ttyUSB0\n"},
-                      3, 200);
+    static const std::string_view text[] = {
+        "[",        "]",          "=",        "\n",
+        "\r\n",     " ",          "\t",       ";",
+        "Bridge",   "bridge",     "Port",     "PORT",
+        "Ports",    "1",          "GUI",      "\xEF\xBB\xBF",
+        "\xC3\xA9", "[Bridge]\n", "Port=3\n", "[Ports]\n1=/dev/ttyUSB0\n"};
+    static std::vector<std::string_view> tokens(std::begin(text), std::end(text));
+    if (tokens.size() == std::size(text)) tokens.emplace_back("\0", 1);  // a binary file
+    return fromTokens(rng, tokens, 3, 200);
 }
 
 bool runSettingsText(const uint8_t* data, size_t size) {

@@ -193,6 +193,19 @@ TEST(HistoryStore, ClockStepBackAndBoundedSize) {
     EXPECT_EQ(store.tierFor(100'000, 1.0), 2);
 }
 
+TEST(HistoryStore, EachChannelTakesItsOwnThresholdFromTheFrames) {
+    HistoryStore store;
+    quellon::ModGlobal g;
+    g.params.MaxSwrA = 250;
+    g.params.MaxSwrB = 180;
+    for (const char* ch : {"A", "B"}) {
+        g.reading.channel = ch;
+        store.onReading(quellon::ReadingEvent{g.reading, g, 1'700'000'000'000});
+    }
+    EXPECT_EQ(store.threshold(0), 2.5);
+    EXPECT_EQ(store.threshold(1), 1.8);
+}
+
 TEST(HistoryStore, DefaultBoundHoldsADayUnder50MB) {
     EXPECT_LT(HistoryStore::memoryBound(HistoryStore::Limits{}), 50u * 1000 * 1000);
 }

@@ -49,7 +49,7 @@ TEST(RigProtect, AnUnreachableRigIsSaidLoudlyOnceAndJournaled) {
     start.swr = 3.5;
     start.forwardW = 50;
     p.onAlarm(start, 1'700'000'000'000);
-    ASSERT_TRUE(testing::waitFor([&] { return p.answered() == 1; }, 5000));
+    ASSERT_TRUE(testing::waitUntil([&] { return p.answered() == 1; }, 5000));
     const std::string failure = p.takeFailure();
     EXPECT_NE(
         failure.find(" PTT OFF FAILED: channel A, SWR 3.50, forward 50.0 W, frequency unknown"),

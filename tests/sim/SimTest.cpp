@@ -185,7 +185,7 @@ TEST(BridgeSimStream, StallSkipsFramesAndNeverBursts) {
     EXPECT_TRUE(sim.poll(100 * kSecond).empty());
 }
 
-TEST(BridgeSimFaults, NoAckLateAckSlowAndSilence) {
+TEST(BridgeSimFaults, NoAckLateAckOldShortSlowAndSilence) {
     BridgeSim noAck(fixedOptions(100, FaultNoAck));
     EXPECT_EQ(talk(noAck, ":11\r"), "");  // obeyed without an acknowledgement
     EXPECT_EQ(frames(noAck, 10 * kMs).size(), 1u);
@@ -200,25 +200,16 @@ TEST(BridgeSimFaults, NoAckLateAckSlowAndSilence) {
     EXPECT_TRUE(slow.poll(kSecond + kSlowDelay - 1).empty());
     EXPECT_EQ(talk(slow, "", kSecond + kSlowDelay).substr(0, 6), ":wexlo");
 
+    // A bridge too old, and one whose identification is cut short.
+    BridgeSim old(fixedOptions(100, FaultOldFw)), cut(fixedOptions(100, FaultShortId));
+    EXPECT_EQ(talk(old, ":16\r").substr(0, 11), ":wexlo,1.07");
+    EXPECT_EQ(talk(cut, ":16\r").size(), kShortIdLength + 1);  // and its CR
+
     BridgeSim mute(fixedOptions());
     talk(mute, ":11\r", 0);
     mute.setFaults(FaultSilence);
     EXPECT_EQ(talk(mute, ":16\r", kSecond), "");  // no frames, no reply
     EXPECT_EQ(mute.linesReceived(), 2u);          // still heard and recorded
-}
-
-TEST(SimPort, PublishesItsPortAnswersAndCleansUp) {
-    SimProcess sim({});
-    EXPECT_EQ(fs::read_symlink(sim.linkPath()).string(), sim.slavePath());
-    Port port(sim.linkPath());
-    EXPECT_EQ(port.ask(":01\r"), ":ACK\r");
-    // A control line has been handled once the answer to "stats" is back.
-    ASSERT_TRUE(sim.send("fault oldfw") && sim.readStats());
-    EXPECT_EQ(port.ask(":17\r"), ":1414\r");
-    EXPECT_EQ(port.ask(":16\r").substr(0, 11), ":wexlo,1.07");
-    EXPECT_EQ(sim.recordedCommands(), (std::vector<std::string>{":01", ":17", ":16"}));
-    EXPECT_EQ(sim.stop().value().cmds, 3u);
-    EXPECT_TRUE(gone(sim.linkPath()));
 }
 
 TEST(SimPort, HangupFaultDropsTheLineMidStreamAndExits) {
