@@ -90,6 +90,7 @@ TEST(LogReader, DamagedLinesAreCounted) {
         {"31 February", kTop + "\"2026-02-31\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
         {"the first year and a month's last day",
          kTop + "\"1970-01-31\"" + kRecord.substr(12) + "\r\n", 1, 0},
+        {"a month's first day", kTop + "\"2026-02-01\"" + kRecord.substr(12) + "\r\n", 1, 0},
         {"before 1970", kTop + "\"1969-12-31\"" + kRecord.substr(12) + "\r\n", 0, 1},
         {"day 0", kTop + "\"2026-01-00\"" + kRecord.substr(12) + "\r\n", 0, 1},
         {"hour 24", kTop + "\"2026-01-02\",\"24:00:00.000\"" + kRecord.substr(27) + "\r\n", 0, 1},
