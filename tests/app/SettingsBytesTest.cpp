@@ -30,6 +30,7 @@ protected:
         readMqttSettings(modGlobal.SettingsPath);
         readRemoteSettings(modGlobal.SettingsPath);
         ASSERT_TRUE(p.runUntil([&] { return display() != nullptr; }, 60000));
+        QCoreApplication::processEvents();  // idle: the start's change set saved
     }
     DisplayFrame* display() { return dynamic_cast<DisplayFrame*>(w->displayWindow()); }
     void moveAndExit() {
@@ -46,6 +47,7 @@ protected:
             dlg.findChild<QLineEdit*>(field)->setText(text);
         dlg.cmdApply_Click();
         p.runUntil([&] { return !dlg.applying(); }, 5000);
+        QCoreApplication::processEvents();  // the dialog closed: the program idle again
     }
     // Paths and the host name differ between machines.
     std::string portable(std::string text) const {
@@ -57,23 +59,25 @@ protected:
 };
 
 TEST_F(SettingsBytesTest, FilesKeepTheirRecordedBytes) {
-    const std::pair<const char*, std::function<void()>> rows[] = {
-        {"first-run", [] {}},
-        {"moved-and-exit", [this] { moveAndExit(); }},
-        {"setup-apply", [this] { apply(); }},
+    // name, what is done after the start, files written by this run of the program
+    const std::tuple<const char*, std::function<void()>, int> rows[] = {
+        {"first-run", [] {}, 1},
+        {"moved-and-exit", [this] { moveAndExit(); }, 2},
+        {"setup-apply", [this] { apply(); }, 2},
         {"gauges-moved-and-exit",
          [this] {
              moveAndExit(), w.reset(), setting("Bridge", "GUI", "1"), start(), moveAndExit();
-         }},
+         },
+         2},
     };
-    for (const auto& [name, act] : rows) {
+    for (const auto& [name, act, writes] : rows) {
         SCOPED_TRACE(name);
         w.reset();
         std::filesystem::remove(modGlobal.SettingsPath);
         SetUp();
         start();
         act();
-        QCoreApplication::processEvents();  // the program idle again: its change set saved
+        EXPECT_EQ(w->settingsWrites(), writes) << "one save per change set";
         std::ifstream f(modGlobal.SettingsPath, std::ios::binary);
         const std::string got = portable({std::istreambuf_iterator<char>(f), {}});
         std::ifstream want(std::string(QUELLON_TEST_DATA "/") + name + ".ini", std::ios::binary);
