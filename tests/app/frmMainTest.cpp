@@ -47,9 +47,9 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     EXPECT_FALSE(w->timer3().isActive());
     EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
     EXPECT_FALSE(w->logger().isOpen());
-    // The log's writer thread runs in real time: done with the close before the fake
-    // clock jumps, or the jump reads as a stalled drive.
-    w->logger().flush();
+    // The writer closes the file on a real thread; the fake clock must not run
+    // ten seconds ahead of it, or the logger would rightly call it stalled.
+    ASSERT_TRUE(w->logger().flush(5000));
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());
 }
@@ -108,6 +108,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         SCOPED_TRACE(unattended ? "unattended" : "attended");
         w.reset();
         SetUp();
+        openedMode.clear();  // the display of the run before is not this one's
         setting("Bridge", "Version", kProgramVersion);
         setting("Recovery", "Auto", unattended ? "1" : "0");
         streaming();
