@@ -48,8 +48,8 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     EXPECT_FALSE(w->timer3().isActive());
     EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
     EXPECT_FALSE(w->logger().isOpen());
-    // The writer is a real thread: let it close the file before the fake clock
-    // jumps 10 s, or it would count as a stalled drive.
+    // The writer closes the file on a real thread; the fake clock must not run
+    // ten seconds ahead of it, or the logger would rightly call it stalled.
     ASSERT_TRUE(w->logger().flush(5000));
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());
@@ -129,6 +129,7 @@ TEST_F(FrmMainTest, StreamLoggingWritesOneRecordPerAThenBPairOfOneConnection) {
     feed(a + b + b + a + b, 10);
     feed(frame('A'));
     w->session().startStream();  // connected again after a lost line
+    p.advance(100);              // frames count from the acknowledgement on
     feed(b + frame('A') + b);
     modGlobal.dataLogActive = false;
     w->stopDataLog();
@@ -144,6 +145,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         SCOPED_TRACE(unattended ? "unattended" : "attended");
         w.reset();
         SetUp();
+        openedMode.clear();  // the display of the run before is not this one's
         setting("Bridge", "Version", kProgramVersion);
         setting("Recovery", "Auto", unattended ? "1" : "0");
         streaming();

@@ -130,8 +130,8 @@ TEST(MqttEndToEnd, StateMatchesTheFramesAndExitSaysOffline) {
         << frame->toolTip().toStdString();
 
     // The display's Exit: "offline" is published before the program ends.
-    frame->cmdExit_Click();
-    EXPECT_TRUE(platform.ended);
+    frame->cmdExit_Click();  // the program ends once the stream's stop is acknowledged
+    EXPECT_TRUE(waitUntil([&] { return platform.ended; }));
     EXPECT_TRUE(sub.waitForPayload("quellon/e2e/status", "offline"));
     w.readings().unsubscribe(&publisher);
 }
