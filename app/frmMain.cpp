@@ -138,6 +138,15 @@ void frmMain::Form_Load() {
     // an unattended start goes on connecting.
     if (const std::string note = CheckSettingsVersion(g_.SettingsPath); !note.empty())
         settingsNote_ = p_.showMessage(note, mb::Information, kAppTitle);
+    // From here on every part reads and writes the settings in memory. What one
+    // handler changes (a window's positions, the setup dialog's fields) is one
+    // change set: saved in one write once control is back in the event loop.
+    settings_.file = std::make_unique<IniFile>(g_.SettingsPath);
+    settings_.file->onChange = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { saveSettings(); }, Qt::QueuedConnection);
+    };
+    HoldIniFile(settings_.file.get());
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
     session_.setModelessReports(autoRecovery_);
@@ -200,13 +209,16 @@ void frmMain::ConnectSequence() {
     ProgressBar1_->show();
     Timer2_->start();
 
-    if (!session_.readBridge()) {
-        failureTail();
-        return;
-    }
-    Timer2_->stop();
-    session_.startStream();
-    openDisplayWindow();
+    // The exchange goes on from the port's and the timers' events: the window
+    // repaints and the progress bar moves meanwhile.
+    session_.readBridge([this](bool ok) {
+        if (!ok) return failureTail();
+        Timer2_->stop();
+        session_.startStream();
+        // The display opens once the stream's start has been exchanged: its
+        // connection check counts from there, as it always did.
+        session_.whenIdle([this] { openDisplayWindow(); });
+    });
 }
 
 // The session has ended a failed sequence (port closed, listeners told): show why.
@@ -363,17 +375,34 @@ void frmMain::showStartupWindow() {
 
 void frmMain::runCommandWindow(QWidget* parent) {
     if (remote_) return;
-    frmCommand dlg(p_, g_, parent);
+    frmCommand dlg(p_, g_, session_, parent);
     dlg.exec();
 }
 
 void frmMain::runConfigDialog(QWidget* parent) {
     if (remote_) return;
-    frmConfig dlg(p_, g_, parent);
+    frmConfig dlg(p_, g_, session_, parent);
     dlg.exec();
 }
 
-void frmMain::endProgram() { p_.endProgram(0); }
+void frmMain::saveSettings() {
+    if (settings_.file) settings_.file->save();
+}
+
+frmMain::HeldSettings::~HeldSettings() {
+    if (file) file->save();
+}
+
+void frmMain::endProgram() {
+    auto end = [this] {
+        saveSettings();
+        p_.endProgram(0);
+    };
+    // The stream's stop and the port's close are still to be exchanged: the
+    // bridge must not be left streaming by a program that is gone.
+    if (session_.idle()) return end();
+    session_.whenIdle(end);
+}
 
 void frmMain::showHistory(QWidget* parent) {
     if (historyWindow) historyWindow(parent);
@@ -399,6 +428,6 @@ void frmMain::cmdSetUp_Click() {
     Form_Activate();
 }
 
-void frmMain::cmdExit_Click() { p_.endProgram(0); }
+void frmMain::cmdExit_Click() { endProgram(); }
 
 }  // namespace quellon

@@ -13,6 +13,7 @@
 #include "network/RemoteSession.h"
 #include "platform/Platform.h"
 #include "session/BridgeSession.h"
+#include "settings/Ini.h"
 
 class QLabel;
 class QProgressBar;
@@ -43,10 +44,6 @@ public:
     void Timer2_Timer();
     // Connection watchdog.
     void Timer3_Timer();
-
-    // Public methods other windows call.
-    bool sendCmd_ACK(const std::string& cmd) { return session_.sendCmd_ACK(cmd); }
-    std::string leggiPIC() { return session_.leggiPIC(); }
 
     // DisplayHost
     Platform& platform() override { return p_; }
@@ -106,7 +103,6 @@ public:
 
     // For tests and the benchmarks.
     SerialPort& port() { return session_.port(); }
-    BridgeLink& link() { return session_.link(); }
     DataLogger& logger() { return remote_ ? remote_->logger() : session_.logger(); }
     Timer& timer1() { return *Timer1_; }
     Timer& timer2() { return *Timer2_; }
@@ -140,6 +136,10 @@ public:
     // connection text here, renewed twice a second, and in the displays' status.
     void setRigStatusSource(std::function<std::string()> source);
     QLabel* rigLabel() const { return lblRig_; }
+    // Writes the settings changed since the last save (the program's end calls it).
+    void saveSettings();
+    // Settings files written since the start.
+    int settingsWrites() const { return settings_.file ? settings_.file->writes() : 0; }
 
 private:
     struct DisplayFeed : ReadingListener {
@@ -160,6 +160,15 @@ private:
     void stopRetryCountdown();
     void retryTick();
 
+    // The settings file, read once after the start-up check and held for every
+    // part of the program. First member, so gone last: what the windows save on
+    // their way out is still written.
+    struct HeldSettings {
+        std::unique_ptr<IniFile> file;
+        ~HeldSettings();
+    };
+
+    HeldSettings settings_;
     Platform& p_;
     ModGlobal& g_;
     BridgeSession session_;

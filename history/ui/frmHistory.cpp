@@ -76,6 +76,7 @@ frmHistory::frmHistory(HistoryStore& live, Platform& platform, std::string setti
     cmdFollow_->setToolTip(QStringLiteral("On: the view follows the newest data. Off: paused."));
     cmdFollow_->setObjectName(QStringLiteral("cmdFollow"));
     cmdBack_ = new QPushButton(QStringLiteral("Back"));
+    cmdBack_->setObjectName(QStringLiteral("cmdBack"));
     cmdBack_->setToolTip(QStringLiteral("Back to the view before the last zoom (right click)"));
     bar->addWidget(cmdFollow_);
     bar->addWidget(cmdBack_);

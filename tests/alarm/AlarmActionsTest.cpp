@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <fstream>
-#include <sstream>
 
 #include "alarm/AlarmCommand.h"
 #include "alarm/AlarmJournal.h"
@@ -21,13 +20,6 @@ using namespace quellon::alarm;
 namespace {
 
 using quellon::test::pumpUntil;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 AlarmEvent edge(AlarmEdge e, int ch, double swr, double fwd) {
     AlarmEvent ev;
@@ -52,7 +44,7 @@ TEST(AlarmCommand, ArgumentsArriveWholeWithoutAShell) {
     AlarmCommand cmd(script + " \"a;b c\" \"x $HOME\" --ptt", [&] { return now; });
     cmd.onAlarm(edge(AlarmEdge::Start, 1, 3.4, 100), 0);
     ASSERT_TRUE(pumpUntil([&] { return !cmd.running(); }));
-    EXPECT_EQ(slurp(out), "a;b c|x $HOME|--ptt|B|3.4|100.0|");
+    EXPECT_EQ(test::readFile(out), "a;b c|x $HOME|--ptt|B|3.4|100.0|");
     EXPECT_EQ(cmd.status(), "");
 
     // Within 10 s: not again. Ends and the other channel do not count.
@@ -67,7 +59,7 @@ TEST(AlarmCommand, ArgumentsArriveWholeWithoutAShell) {
     cmd.onAlarm(edge(AlarmEdge::Start, 0, 5, 50), 0);
     ASSERT_TRUE(pumpUntil([&] { return !cmd.status().empty(); }));
     EXPECT_EQ(cmd.status(), "Alarm command \"" + script + "\" ended with code 3");
-    EXPECT_EQ(slurp(out), "a;b c|x $HOME|--ptt|A|5.0|50.0|");
+    EXPECT_EQ(test::readFile(out), "a;b c|x $HOME|--ptt|A|5.0|50.0|");
 
     AlarmCommand missing("/nonexistent/ptt-off", [&] { return now; });
     missing.onAlarm(edge(AlarmEdge::Start, 0, 5, 50), 0);
@@ -92,7 +84,7 @@ TEST(AlarmJournal, EveryStartAndEndInTheFileAndTheLast50InTheList) {
     a.peakForwardW = 120;
     a.cause = EndCause::LinkLost;
     j.onAlarm(a, 1500);
-    const std::string text = slurp(path);
+    const std::string text = test::readFile(path);
     const std::string start = localTimeText(0), end = localTimeText(1500);
     EXPECT_EQ(text, AlarmJournal::headerLine() + "\r\n2026-01-01 00:00\r\n" + start +
                         ",start,A,3.4,3.00,100.0,\r\n" + end +

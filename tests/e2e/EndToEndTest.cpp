@@ -8,65 +8,19 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
-#include <algorithm>
-#include <cstdlib>
+#include <QTemporaryDir>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iostream>
-#include <iterator>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "app/frmMain.h"
-#include "platform/QtPlatform.h"
-#include "settings/Ini.h"
 #include "sim/SimProcess.h"
+#include "tests/SimProgram.h"
 
 using namespace quellon;
+using namespace quellon::test;
 
 namespace {
-
-const char* const kConnected = "SWR BRIDGE CONNECTED";
-const char* const kInitFailed = "SWR BRIDGE initialization failled.";
-const char* const kLost = "SWR CONNECTION LOST. Please verify your connection.";
-
-// Message boxes are noted and answered at once: a modal one would stop the test.
-class RecordingPlatform : public QtPlatform {
-public:
-    using QtPlatform::QtPlatform;
-    int messageBox(const std::string& text, int, const std::string&) override {
-        boxes.push_back(text);
-        return 1;
-    }
-    // Modeless boxes are shown for real and left open; the program closes them.
-    std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
-                                              const std::string& title) override {
-        boxes.push_back(text);
-        ++modeless;
-        return QtPlatform::showMessage(text, style, title);
-    }
-    int modeless = 0;
-    bool saw(const std::string& text) const {
-        return std::find(boxes.begin(), boxes.end(), text) != boxes.end();
-    }
-    std::vector<std::string> boxes;
-};
-
-// Runs the event loop until pred holds or the (generous) deadline passes.
-bool pumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && !t.hasExpired(timeoutMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return pred();
-}
 
 // Whether want was sent in this order (other commands may stand between).
 bool sentInOrder(const SimProcess& sim, const std::vector<std::string>& want) {
@@ -75,35 +29,56 @@ bool sentInOrder(const SimProcess& sim, const std::vector<std::string>& want) {
     return i == want.size();
 }
 
-class EndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/quellon-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        freshState();
+// The real port, with the time of every write noted: the exchange's pauses as
+// the bridge sees them.
+class TimedPort : public SerialPort {
+public:
+    TimedPort(std::unique_ptr<SerialPort> port, std::vector<std::pair<qint64, std::string>>& log)
+        : port_(std::move(port)), log_(log) {}
+    void setPortNumber(int n) override { port_->setPortNumber(n); }
+    int portNumber() const override { return port_->portNumber(); }
+    void setSettings(const std::string& s) override { port_->setSettings(s); }
+    std::string settings() const override { return port_->settings(); }
+    void open() override { port_->open(); }
+    void close() override { port_->close(); }
+    bool isOpen() const override { return port_->isOpen(); }
+    void write(const std::string& data) override {
+        log_.emplace_back(clock().nsecsElapsed() / 1000000, data);
+        port_->write(data);
     }
-    void freshState() {
-        w.reset();
-        modGlobal = ModGlobal{};
-        modGlobal.ProgramDir = dir_;
-        modGlobal.SettingsPath = dir_ + "/Quellon.ini";
+    std::string read(size_t max) override { return port_->read(max); }
+    bool waitForBytes(int ms) override { return port_->waitForBytes(ms); }
+    void setBytesHandler(std::function<void()> h) override { port_->setBytesHandler(std::move(h)); }
+    void setHangupHandler(std::function<void()> h) override {
+        port_->setHangupHandler(std::move(h));
     }
-    void TearDown() override {
-        w.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+    static QElapsedTimer& clock() {
+        static QElapsedTimer c = [] {
+            QElapsedTimer t;
+            t.start();
+            return t;
+        }();
+        return c;
     }
 
-    // Starts the simulator, writes the settings (port 1 pinned to it, or to
-    // device) and the program.
-    void start(std::vector<std::string> simArgs, const std::string& gui = "0",
-               const std::string& device = "") {
+private:
+    std::unique_ptr<SerialPort> port_;
+    std::vector<std::pair<qint64, std::string>>& log_;
+};
+
+struct TimedPlatform : TestPlatform {
+    std::unique_ptr<SerialPort> newSerialPort() override {
+        return std::make_unique<TimedPort>(TestPlatform::newSerialPort(), writes);
+    }
+    std::vector<std::pair<qint64, std::string>> writes;  // ms, data
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    // Starts the simulator and the program, port 1 pinned to the simulator.
+    void start(std::vector<std::string> simArgs, const std::string& gui = "0") {
         sim = std::make_unique<SimProcess>(std::move(simArgs));
-        WriteIni("Bridge", "Version", kProgramVersion, modGlobal.SettingsPath);
-        WriteIni("Bridge", "GUI", gui, modGlobal.SettingsPath);
-        WriteIni("Bridge", "Port", "1", modGlobal.SettingsPath);
-        WriteIni("Ports", "1", device.empty() ? sim->linkPath() : device, modGlobal.SettingsPath);
+        programSettings(dir_, sim->linkPath(), gui);
         w = std::make_unique<frmMain>(platform, modGlobal);
         w->Form_Load();
     }
@@ -121,7 +96,7 @@ protected:
     void expectStreaming() {
         ASSERT_TRUE(pumpUntil([&] { return displayOpen() && w->framesAccepted() >= 20; }, 10000))
             << status();
-        EXPECT_EQ(modGlobal.StatusMessage, kConnected);
+        EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     }
 
     // A connect sequence has failed: the buttons are back (before the first, the status is empty).
@@ -130,15 +105,10 @@ protected:
         return w->retryButton()->isVisible() && !s.empty() &&
                s != "Connecting the SWR BRIDGE, please wait.";
     }
-    void expectFailure(const std::string& text) {
-        ASSERT_TRUE(pumpUntil([&] { return connectFailed(); }, 10000)) << status();
-        EXPECT_EQ(status(), text);
-        EXPECT_TRUE(w->isVisible() && !w->displayWindow());
-        EXPECT_FALSE(sentInOrder(*sim, {":11"}));  // no stream asked for
-    }
 
-    std::string dir_;
-    RecordingPlatform platform{[] { return modGlobal.SettingsPath; }};
+    QTemporaryDir tmp_;
+    const std::string dir_ = tmp_.path().toStdString();
+    TimedPlatform platform;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<frmMain> w;
 };
@@ -163,90 +133,17 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     EXPECT_EQ(w->session().pairing().record()[4], 500);  // channel B came in too
 }
 
-TEST_F(EndToEnd, OldOrCutOffIdentificationIsRefused) {
-    start({"--fault", "oldfw"});
-    expectFailure(kInitFailed);
-    EXPECT_EQ(platform.boxes,
-              std::vector<std::string>{"Please upgrade the f/w of the Bridge to v1.08 or later"});
-    platform.boxes.clear();
-    freshState();
-    start({"--fault", "shortid"});  // found by its prefix; nothing of it is half stored
-    expectFailure(kInitFailed);
-    EXPECT_TRUE(platform.boxes.empty() && modGlobal.BridgeFirmwareVersion.empty());
-}
-
-// Unattended from the first start: the first connect sequence fails, nobody
-// clicks, and once the bridge is there and right the program streams; the
-// firmware message it met meanwhile (modeless, one) is closed by then.
-TEST_F(EndToEnd, FailedFirstStartConnectsLaterWithoutAClick) {
-    const std::string later = dir_ + "/bridge-plugged-in-later";
-    struct Row {
-        const char* what;
-        std::vector<std::string> simArgs;
-        std::string device, failure;
-        std::function<void()> makeRight;
-    };
-    const Row rows[] = {
-        {"bridge absent for 8 s",
-         {"--rate", "200"},
-         later,
-         "Com:1 Invalid port number (" + later + " does not exist)",
-         [&] { ASSERT_EQ(symlink(sim->slavePath().c_str(), later.c_str()), 0); }},
-        {"old firmware, then the right bridge",
-         {"--rate", "200", "--fault", "oldfw"},
-         "",
-         kInitFailed,
-         [&] { ASSERT_TRUE(sim->send("fault none")); }},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        freshState();
-        platform.boxes.clear(), platform.modeless = 0;
-        QElapsedTimer clock;
-        clock.start();
-        start(row.simArgs, "0", row.device);
-        ASSERT_TRUE(pumpUntil([&] { return status() == row.failure; }, 10000)) << status();
-        pumpUntil([] { return false; }, 8000 - static_cast<int>(clock.elapsed()));
-        EXPECT_FALSE(w->displayWindow());
-        row.makeRight();
-        QElapsedTimer back;
-        back.start();
-        expectStreaming();
-        std::cout << "[ figures  ] " << row.what << ": streaming " << back.elapsed()
-                  << " ms after the bridge was right\n";
-        EXPECT_LE(platform.modeless, 1);
-        const auto widgets = QApplication::topLevelWidgets();
-        EXPECT_TRUE(std::none_of(widgets.begin(), widgets.end(), [](QWidget* b) {
-            return b->isVisible() && b->inherits("QMessageBox");
-        })) << "a message is left open";
-    }
-}
-
-// Each damage to the stream, each in another display mode (0 is the decode test's).
-class EndToEndStreamFault
-    : public EndToEnd,
-      public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
-TEST_P(EndToEndStreamFault, StreamResynchronisesAndGoesOn) {
-    const auto [fault, gui] = GetParam();
-    start({"--rate", "200"}, gui);
-    expectStreaming();
-    ASSERT_TRUE(sim->send(std::string("fault ") + fault));
-    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000));
-    ASSERT_TRUE(moreFrames(200, 15000));
-    EXPECT_TRUE(displayOpen() && !platform.saw(kLost));
-    // A damaged frame must not leave a nonsense reading behind.
-    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B");
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault,
-                         ::testing::Values(std::pair{"garbage", "1"}, std::pair{"truncated", "2"},
-                                           std::pair{"nocr", "3"}),
-                         [](const auto& info) { return std::string(info.param.first); });
-
 TEST_F(EndToEnd, MissingAcknowledgementsStillStream) {
     start({"--rate", "200", "--fault", "noack"}, "4");
     expectStreaming();
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11"}));
+    // Unacknowledged, ":11" goes out three times, each read 100 ms after it.
+    std::vector<qint64> at;
+    for (const auto& [ms, data] : platform.writes)
+        if (data == ":11\r") at.push_back(ms);
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_GE(at[1] - at[0], 100);
+    EXPECT_GE(at[2] - at[1], 100);
 }
 
 // The device's link (as a /dev/serial/by-id name would be) goes away with the
@@ -269,16 +166,12 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     const std::clock_t cpu0 = std::clock();
     pumpUntil([] { return false; }, 10000);
     EXPECT_LT(double(std::clock() - cpu0) / CLOCKS_PER_SEC, 6.0) << "CPU seconds in 10 s";
-    EXPECT_TRUE(platform.saw(kLost));
+    EXPECT_TRUE(platform.saw("SWR CONNECTION LOST. Please verify your connection."));
     EXPECT_EQ(platform.modeless, 1) << "one message, never a second";
     // The start-up window is back, tries again and stops: the port is gone.
     EXPECT_TRUE(w->isVisible() && !w->displayWindow());
     ASSERT_TRUE(pumpUntil([&] { return connectFailed(); }, 10000)) << status();
-    const auto lines = [&] {
-        std::ifstream f(dir_ + "/dataLog.csv", std::ios::binary);
-        const std::string all{std::istreambuf_iterator<char>(f), {}};
-        return std::count(all.begin(), all.end(), '\n');
-    };
+    const auto lines = [&] { return std::ranges::count(readFile(dir_ + "/dataLog.csv"), '\n'); };
     const auto linesBefore = lines();
     ASSERT_EQ(symlink(sim->slavePath().c_str(), link.c_str()), 0);
 
@@ -286,13 +179,11 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     back.start();
     ASSERT_TRUE(pumpUntil([&] { return displayOpen(); }, 10000)) << status();
     ASSERT_TRUE(moreFrames(100, 10000 - static_cast<int>(back.elapsed())));
-    std::cout << "[ figures  ] streaming again " << back.elapsed() << " ms after the return\n";
-    EXPECT_EQ(modGlobal.StatusMessage, kConnected);
+    EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
     w->stopDataLog();
     w->logger().flush();
-    std::ifstream g(dir_ + "/dataLog.csv", std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(g), {}};
+    const std::string all = readFile(dir_ + "/dataLog.csv");
     EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";
     EXPECT_EQ(all.back(), '\n');
     EXPECT_GT(lines(), linesBefore + 30) << "logging goes on";
@@ -300,13 +191,10 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     for (std::string line; std::getline(in, line);)
         EXPECT_EQ(std::count(line.begin(), line.end(), ','), 9) << "torn: " << line;
     EXPECT_EQ(platform.modeless, 1);
+    const auto widgets = QApplication::topLevelWidgets();
+    EXPECT_TRUE(std::ranges::none_of(widgets, [](QWidget* b) {
+        return b->isVisible() && b->inherits("QMessageBox");
+    })) << "the message is closed once the bridge is back";
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

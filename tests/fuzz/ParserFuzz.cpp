@@ -12,6 +12,7 @@
 
 #include "LinkFuzz.h"
 #include "link/BridgeLink.h"
+#include "link/CommandExchange.h"
 #include "network/LiveFeed.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
@@ -164,29 +165,15 @@ bool runIni(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> shapeIni(std::mt19937& rng) {
-    return fromTokens(rng,
-                      {"[",
-                       "]",
-                       "=",
-                       "\n",
-                       "\r\n",
-                       " ",
-                       "\t",
-                       ";",
-                       "Bridge",
-                       "bridge",
-                       "Port",
-                       "PORT",
-                       "Ports",
-                       "1",
-                       "GUI",
-                       "\xEF\xBB\xBF",
-                       "\xC3\xA9",
-                       std::string_view("\0", 1),
-                       "[Bridge]\n",
-                       "Port=3\n",
-                       "[Ports]\n1=/dev/ttyUSB0\n"},
-                      3, 200);
+    static const std::string_view text[] = {
+        "[",        "]",          "=",        "\n",
+        "\r\n",     " ",          "\t",       ";",
+        "Bridge",   "bridge",     "Port",     "PORT",
+        "Ports",    "1",          "GUI",      "\xEF\xBB\xBF",
+        "\xC3\xA9", "[Bridge]\n", "Port=3\n", "[Ports]\n1=/dev/ttyUSB0\n"};
+    static std::vector<std::string_view> tokens(std::begin(text), std::end(text));
+    if (tokens.size() == std::size(text)) tokens.emplace_back("\0", 1);  // a binary file
+    return fromTokens(rng, tokens, 3, 200);
 }
 
 bool runSettingsText(const uint8_t* data, size_t size) {
@@ -292,8 +279,10 @@ bool runAck(const uint8_t* data, size_t size) {
     port.onWrite = [&](const std::string&, FakeSerialPort& self) {
         self.feed(pieces[writes++ % 3]);
     };
-    BridgeLink link(port, p);
-    const bool acked = link.sendCmd_ACK(":11\r");
+    CommandExchange ex(port, p);
+    bool acked = false, done = false;
+    ex.sendAck(":11\r", [&](const ExchangeResult& res) { acked = res.ok, done = true; });
+    p.runUntil([&] { return done; }, 1000);
     int first = -1;
     for (int i = 0; i < 3 && first < 0; ++i)
         if (pieces[i].find(":ACK\r") != std::string::npos) first = i;
@@ -321,8 +310,11 @@ bool runReply(const uint8_t* data, size_t size) {
         all += piece;
         port.feedAfter(i * gap, piece);
     }
-    BridgeLink link(port, p);
-    const std::string got = link.leggiPIC();
+    CommandExchange ex(port, p);
+    port.setBytesHandler([&] { ex.onBytes(); });
+    std::string got;
+    ex.sendForReply("", 0, [&](const ExchangeResult& res) { got = res.reply; });
+    p.runUntil([&] { return !ex.busy(); }, 10000);
     const size_t cr = all.find('\r');
     check(got == (cr == std::string::npos ? std::string(kReplyTimeout) : all.substr(0, cr)),
           "the line up to its CR, or the timeout");
@@ -352,7 +344,9 @@ bool runProbe(const uint8_t* data, size_t size) {
     ModGlobal g;
     g.PortSettings = "115200,N,8,1";
     PortProbe probe(g, p);
-    probe.probePort(1);
+    bool done = false;
+    probe.probePort(1, [&] { done = true; });
+    p.runUntil([&] { return done; }, 10000);
     const bool bridge = probe.slot(0).visible && probe.slot(0).icon == porticon::Bridge;
     if (all.size() < 4096)
         check(bridge == (all.find(":wexlo") != std::string::npos), "bridge iff :wexlo");

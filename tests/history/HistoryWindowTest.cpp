@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <fstream>
@@ -105,6 +106,21 @@ TEST(HistoryWindow, StatsAndCursorReadTheVisibleSpan) {
     const QString when =
         QString::fromStdString(formatTime(plot->columns()->columnStart(col), false));
     EXPECT_TRUE(text.startsWith(when)) << text.toStdString();
+}
+
+// The span in use is the one button checked, none while zoomed; Back leaves the zoom.
+TEST(HistoryWindow, SpanButtonsFollowTheViewAndBackLeavesTheZoom) {
+    Rig r;
+    auto span = [&](int i) {
+        return r.w->findChild<QToolButton*>(QStringLiteral("cmdSpan%1").arg(i))->isChecked();
+    };
+    r.w->findChild<QToolButton*>(QStringLiteral("cmdSpan2"))->click();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(span(i), i == 2) << i;
+    ASSERT_TRUE(r.w->zoom(100, 300, 600));
+    EXPECT_FALSE(span(2));
+    r.w->findChild<QPushButton*>(QStringLiteral("cmdBack"))->click();
+    EXPECT_EQ(r.w->view().zoomDepth(), 0u);
+    EXPECT_TRUE(span(2));
 }
 
 // Open starts in the log's folder: the DataLog setting's, else beside the settings.

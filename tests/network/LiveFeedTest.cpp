@@ -7,21 +7,11 @@
 
 #include "link/FrameDecoder.h"
 #include "network/LiveFeed.h"
+#include "tests/BridgeBytes.h"
 
 using namespace quellon;
 
 namespace {
-
-// A frame as the bridge sends it: counts and peak powers, scale byte 0.
-std::array<uint8_t, 20> frame(char ch, std::array<int, 6> fields) {
-    std::array<uint8_t, 20> f{':', static_cast<uint8_t>(ch)};
-    for (size_t i = 0; i < 6; ++i) {
-        f[2 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xff);
-        f[3 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
-    }
-    f[19] = '\r';
-    return f;
-}
 
 std::string texts(const LiveChannel& c) {
     const ChannelReading& r = c.reading.withTexts();
@@ -41,12 +31,14 @@ LiveMessage sample() {
     slots[SlotB1] = {71, 10};  // the "50W" scale: one decimal
     const DecoderInputs in{params, slots};
     LiveMessage m;
-    m.ch[0].reading = decodeReading(frame('A', {720, 144, 732, 150, 516, 21}).data(), in);
+    m.ch[0].reading =
+        decodeReading(test::bytes(test::frame('A', {720, 144, 732, 150, 516, 21})), in);
     m.ch[0].count = 7;
     m.ch[0].epochMs = 1709647629250;
     m.ch[0].scaleCode = "A1";
     m.ch[0].scaleText = "100W";
-    m.ch[1].reading = decodeReading(frame('B', {900, 500, 910, 520, 377, 123}).data(), in);
+    m.ch[1].reading =
+        decodeReading(test::bytes(test::frame('B', {900, 500, 910, 520, 377, 123})), in);
     m.ch[1].count = 9007199254740991;  // the largest exact JSON number
     m.ch[1].epochMs = 1709647629251;
     m.ch[1].scaleCode = "B1";

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
 #include "network/RemoteSession.h"
 #include "platform/QtPlatform.h"
 #include "tests/network/TestBroker.h"
@@ -36,17 +34,17 @@ TEST(RemoteSession, WaitsForTheBridgeLosesASilentFeedAndNeverPublishes) {
     Heard heard;
     s.readings().subscribe(&heard);
     s.start();
-    auto pump = [](const std::function<bool()>& pred, int ms = 20000) {
-        return waitUntil([&] { return QCoreApplication::processEvents(), pred(); }, ms);
-    };
-    ASSERT_TRUE(pump([&] { return s.watcher().connected(); })) << s.statusText();
+    ASSERT_TRUE(waitUntil([&] { return s.watcher().connected(); })) << s.statusText();
     LiveMessage live;
     live.ch[0].reading.pwrDir = 516;
     live.ch[0].reading.swrKind = SwrKind::High;
     uint64_t sent = 0;
     auto send = [&](const Message& m) {
         ++sent;
-        return publishRaw(broker, {m}) && pump([&] { return s.watcher().accepted() == sent; });
+        const bool ok =
+            publishRaw(broker, {m}) && waitUntil([&] { return s.watcher().accepted() == sent; });
+        s.poll();  // accepted on the watcher's thread; its wake-up may not have run yet
+        return ok;
     };
     auto sendLive = [&](uint64_t count) {
         live.ch[0].count = count;
@@ -65,7 +63,7 @@ TEST(RemoteSession, WaitsForTheBridgeLosesASilentFeedAndNeverPublishes) {
     // Four gaps of a few ms each: well under the longest wait.
     EXPECT_LT(s.silenceMs(), RemoteSession::kLongestSilenceMs);
     ASSERT_TRUE(s.feeding());
-    EXPECT_TRUE(pump([&] { return !s.feeding(); }, s.silenceMs() + 1500));
+    EXPECT_TRUE(waitUntil([&] { return !s.feeding(); }, s.silenceMs() + 1500));
     EXPECT_EQ(s.readings().linkState(), LinkState::Lost);
 
     s.stop();

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QTableWidget>
 
 #include "network/MqttPublisher.h"
@@ -12,17 +11,6 @@
 
 using namespace quellon;
 using namespace quellon::testing;
-
-namespace {
-
-bool pumpUntil(const std::function<bool()>& pred) {
-    return waitUntil([&] {
-        QCoreApplication::processEvents();
-        return pred();
-    });
-}
-
-}  // namespace
 
 TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
     TestBroker broker;
@@ -62,7 +50,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
     // Rows in node order; a node without readings shows its status only.
     const std::string want[] = {"field-day|online|up|123 W|1.5||||", "idle|online|down||||||",
                                 "shack|online|up|51 W|HIG|9 W|1.5|A|"};
-    ASSERT_TRUE(pumpUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         stream();
         return t.rowCount() == 3 && rowText(0) == want[0] && rowText(1) == want[1] &&
                rowText(2) == want[2];
@@ -78,7 +66,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
         {"quellon/n.ode/status", "online"},
     };
     ASSERT_TRUE(publishRaw(broker, bad));
-    ASSERT_TRUE(pumpUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         stream();
         return w.watcher().dropped() >= bad.size();
     })) << w.watcher().dropped()
@@ -89,14 +77,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
 
     // A node going away: its status follows.
     nodes[1]->stop();
-    ASSERT_TRUE(pumpUntil([&] { return cell(0, frmStations::Status) == "offline"; }));
+    ASSERT_TRUE(waitUntil([&] { return cell(0, frmStations::Status) == "offline"; }));
     emit t.cellDoubleClicked(2, 0);
     EXPECT_EQ(opened, "shack");
-}
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

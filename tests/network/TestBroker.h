@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "network/MqttSettings.h"
+#include "tests/Loopback.h"
 
 struct mosquitto;
 
@@ -95,11 +96,13 @@ private:
 // node's name, 200 ms between state messages, the live feed at liveHz.
 MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz = 0);
 
+// A state message up to its time stamp, which is the only part a test cannot know.
+inline std::string withoutTime(const std::string& state) {
+    return state.substr(0, state.find(",\"time\":"));
+}
+
 // Publishes the messages (QoS 1, retained as marked) as a client of its own and
 // waits until the broker has them all.
 bool publishRaw(const TestBroker& broker, const std::vector<Message>& messages);
-
-// Polls pred every 20 ms until it holds or timeoutMs pass.
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
 
 }  // namespace quellon::testing

@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -25,6 +27,12 @@ inline int errorOf(const std::function<void()>& f) try {
     return 0;
 } catch (const SerialError& e) {
     return e.number();
+}
+
+// The whole of a file, byte for byte ("" when it cannot be read).
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Repeats step() (running the Qt event loop in between if loop) until it holds

@@ -5,17 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <fstream>
 
 #include "alarm/AlarmMonitor.h"
 #include "app/frmMain.h"
 #include "history/HistoryStore.h"
-#include "platform/QtPlatform.h"
 #include "rig/RigProtect.h"
-#include "settings/Ini.h"
 #include "sim/SimProcess.h"
+#include "tests/SimProgram.h"
 #include "tests/rig/Rigctld.h"
 
 namespace quellon::rig {
@@ -23,21 +21,7 @@ namespace {
 
 using testing::Rigctld;
 
-class TestPlatform : public QtPlatform {
-public:
-    using QtPlatform::QtPlatform;
-    int messageBox(const std::string&, int, const std::string&) override { return 1; }
-    void endProgram(int) override {}
-};
-
-bool pumpUntil(const std::function<bool()>& pred, int ms = 20000) {
-    return testing::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return pred();
-        },
-        ms);
-}
+bool pumpUntil(const std::function<bool()>& pred) { return test::pumpUntil(pred, 20000); }
 
 // Every reading's tag and the longest time between two readings.
 struct Tags : ReadingListener {
@@ -55,14 +39,8 @@ struct Tags : ReadingListener {
 
 struct Program {
     explicit Program(std::vector<std::string> simArgs) : sim(std::move(simArgs)) {
-        modGlobal = ModGlobal{};
-        modGlobal.ProgramDir = dir.path().toStdString();
-        modGlobal.SettingsPath = modGlobal.ProgramDir + "/Quellon.ini";
+        test::programSettings(dir.path().toStdString(), sim.linkPath(), "2");
         const std::string& ini = modGlobal.SettingsPath;
-        WriteIni("Bridge", "Version", kProgramVersion, ini);
-        WriteIni("Bridge", "GUI", "2", ini);
-        WriteIni("Bridge", "Port", "1", ini);
-        WriteIni("Ports", "1", sim.linkPath(), ini);
         WriteIni("Bridge", "DataMode", "1", ini);
         WriteIni("Rig", "Enabled", "1", ini);
         WriteIni("Rig", "Device", rigctld.address(), ini);
@@ -90,7 +68,7 @@ struct Program {
     Rigctld rigctld;
     SimProcess sim;
     RigSettings settings;
-    TestPlatform platform{[] { return modGlobal.SettingsPath; }};
+    test::TestPlatform platform;
     frmMain w{platform, modGlobal};
     std::unique_ptr<RigClient> client;
     history::HistoryStore history;
@@ -160,16 +138,12 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
     ASSERT_TRUE(p.rigctld.start());
     p.rigctld.rigctl("F 14074000 M USB 2400 T 1");
     ASSERT_EQ(p.rigctld.rigctl("t"), "1\n");
-    p.client = std::make_unique<RigClient>(p.settings);
-    p.client->start();
-    ASSERT_TRUE(testing::waitFor([&] { return p.client->tag().known(); }, 5000));
+    p.start();
+    ASSERT_TRUE(pumpUntil([&] { return p.client->tag().known(); }));
     RigProtect protect(*p.client, p.dir.filePath("rig-events.log").toStdString());
     alarm::AlarmMonitor alarms(alarm::AlarmConfig{300, 1.0});
     alarms.subscribe(&protect);
     p.w.readings().subscribe(&alarms);
-    p.w.session().tagSource = [&] { return p.client->tag(); };
-    p.w.readings().subscribe(&p.tags);
-    p.w.Form_Load();
     // Both channels read the same, so both alarm: each start asks for PTT off
     // (one answer may serve both) and is journaled.
     ASSERT_TRUE(pumpUntil([&] { return protect.answered() == 2; })) << p.client->statusText();
@@ -181,7 +155,6 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
         EXPECT_NE(line.find(" PTT off: channel "), std::string::npos) << line;
         EXPECT_NE(line.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
             << line;
-        std::printf("%s\n", line.c_str());
     }
     EXPECT_EQ(last, protect.lastEvent());
     p.w.readings().unsubscribe(&alarms);

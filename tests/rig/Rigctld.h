@@ -2,47 +2,21 @@
 // A real rigctld (Debian's libhamlib-utils) with Hamlib's dummy rig on a free
 // loopback port, and rigctl to turn its knobs, for the tests that need a rig.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/Loopback.h"
 
 extern char** environ;
 
 namespace quellon::testing {
-
-inline int freeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-inline bool portAccepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
 
 class Rigctld {
 public:
@@ -63,11 +37,7 @@ public:
         argv.push_back(nullptr);
         if (posix_spawnp(&pid_, "rigctld", nullptr, nullptr, argv.data(), environ) != 0)
             return false;
-        for (int i = 0; i < 250; ++i) {
-            if (portAccepts(port_)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return waitUntil([&] { return portAccepts(port_); }, 5000);
     }
     void kill() {
         if (pid_ <= 0) return;
@@ -92,16 +62,5 @@ private:
     int port_;
     pid_t pid_ = -1;
 };
-
-// Polls cond every 10 ms until it holds or ms have passed.
-template <class Cond>
-bool waitFor(Cond cond, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
 
 }  // namespace quellon::testing
