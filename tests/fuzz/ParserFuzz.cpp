@@ -345,6 +345,16 @@ std::vector<uint8_t> shapeFeed(std::mt19937& rng) {
     return {s.begin(), s.end()};
 }
 
+long long runShaped(const ParserTarget& t, long long runs, unsigned seed) {
+    std::mt19937 rng(seed);
+    long long deep = 0;
+    for (long long i = 0; i < runs; ++i) {
+        const std::vector<uint8_t> in = t.shape(rng);
+        deep += t.run(in.data(), in.size());
+    }
+    return deep;
+}
+
 const std::vector<ParserTarget>& parserTargets() {
     static const std::vector<ParserTarget> targets = {
         {"ini", runIni, shapeIni},

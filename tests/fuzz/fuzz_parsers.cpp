@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 
 #include "ParserFuzz.h"
@@ -24,13 +23,8 @@ int main(int argc, char** argv) {
     for (const auto& t : quellon::fuzz::parserTargets()) {
         if (only != "all" && only != t.name) continue;
         ++matched;
-        std::mt19937 rng(seed);
-        long long deep = 0;
         const auto start = std::chrono::steady_clock::now();
-        for (long long i = 0; i < runs; ++i) {
-            const std::vector<uint8_t> in = t.shape(rng);
-            deep += t.run(in.data(), in.size());
-        }
+        const long long deep = quellon::fuzz::runShaped(t, runs, seed);
         const double s =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%-16s executions %lld  deep %lld  %.1f s  %.0f exec/s\n", t.name, runs, deep,
