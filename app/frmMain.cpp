@@ -138,6 +138,15 @@ void frmMain::Form_Load() {
     // an unattended start goes on connecting.
     if (const std::string note = CheckSettingsVersion(g_.SettingsPath); !note.empty())
         settingsNote_ = p_.showMessage(note, mb::Information, kAppTitle);
+    // From here on every part reads and writes the settings in memory. What one
+    // handler changes (a window's positions, the setup dialog's fields) is one
+    // change set: saved in one write once control is back in the event loop.
+    settings_.file = std::make_unique<IniFile>(g_.SettingsPath);
+    settings_.file->onChange = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { saveSettings(); }, Qt::QueuedConnection);
+    };
+    HoldIniFile(settings_.file.get());
     g_.GuiMode = displayModeFromText(ReadIni("Bridge", "GUI", g_.SettingsPath, "0"));
     autoRecovery_ = ReadIni("Recovery", "Auto", g_.SettingsPath, "1") != "0";
     session_.setModelessReports(autoRecovery_);
@@ -373,7 +382,18 @@ void frmMain::runConfigDialog(QWidget* parent) {
     dlg.exec();
 }
 
-void frmMain::endProgram() { p_.endProgram(0); }
+void frmMain::saveSettings() {
+    if (settings_.file) settings_.file->save();
+}
+
+frmMain::HeldSettings::~HeldSettings() {
+    if (file) file->save();
+}
+
+void frmMain::endProgram() {
+    saveSettings();
+    p_.endProgram(0);
+}
 
 void frmMain::showHistory(QWidget* parent) {
     if (historyWindow) historyWindow(parent);
@@ -399,6 +419,6 @@ void frmMain::cmdSetUp_Click() {
     Form_Activate();
 }
 
-void frmMain::cmdExit_Click() { p_.endProgram(0); }
+void frmMain::cmdExit_Click() { endProgram(); }
 
 }  // namespace quellon

@@ -13,6 +13,7 @@
 #include "network/RemoteSession.h"
 #include "platform/Platform.h"
 #include "session/BridgeSession.h"
+#include "settings/Ini.h"
 
 class QLabel;
 class QProgressBar;
@@ -140,6 +141,10 @@ public:
     // connection text here, renewed twice a second, and in the displays' status.
     void setRigStatusSource(std::function<std::string()> source);
     QLabel* rigLabel() const { return lblRig_; }
+    // Writes the settings changed since the last save (the program's end calls it).
+    void saveSettings();
+    // Settings files written since the start.
+    int settingsWrites() const { return settings_.file ? settings_.file->writes() : 0; }
 
 private:
     struct DisplayFeed : ReadingListener {
@@ -160,6 +165,15 @@ private:
     void stopRetryCountdown();
     void retryTick();
 
+    // The settings file, read once after the start-up check and held for every
+    // part of the program. First member, so gone last: what the windows save on
+    // their way out is still written.
+    struct HeldSettings {
+        std::unique_ptr<IniFile> file;
+        ~HeldSettings();
+    };
+
+    HeldSettings settings_;
     Platform& p_;
     ModGlobal& g_;
     BridgeSession session_;

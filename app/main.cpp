@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
     // The end is immediate: the log's last records (handed to its writer within
     // the last batch) reach the file first, the network says goodbye.
     platform.beforeEnd = [&publisher, &w] {
+        w.saveSettings();  // the setup dialog's mode change ends the program at once
         w.logger().flush(quellon::DataLogger::kExitWaitMs);
         if (publisher) publisher->stop();
     };

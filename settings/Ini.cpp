@@ -27,6 +27,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -61,7 +62,9 @@ struct IniText {
     bool bom = false;
     bool haveStat = false;
     struct stat st {};
-    std::string raw;  // bytes as read, to skip writes that change nothing
+    std::string raw;        // bytes as read (or last written), to skip writes that change nothing
+    bool readOnly = false;  // the user's word: no changes taken
+    bool edited = false;    // lines changed since they were read or written
 };
 
 bool equalNoCase(std::string_view a, std::string_view b) {
@@ -102,6 +105,9 @@ bool keyOf(std::string_view line, std::string_view& key, std::string_view& value
     return !key.empty();
 }
 
+fs::path realTarget(const std::string& file);
+bool readOnly(const std::string& path, const struct stat& st);
+
 IniText load(const std::string& file) {
     IniText ini;
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -115,6 +121,7 @@ IniText load(const std::string& file) {
         return ini;
     }
     ini.haveStat = true;
+    ini.readOnly = readOnly(realTarget(file).string(), ini.st);
     if (static_cast<std::uintmax_t>(ini.st.st_size) > kMaxFileSize) {
         ::close(fd);
         ini.state = Load::Unusable;
@@ -280,11 +287,11 @@ bool allDigits(std::string_view s) {
 
 // Replaces file with content: temporary file in the same directory, fsync, rename.
 // The old file stays untouched unless the new one is complete on disk.
-void replaceFile(const std::string& file, const std::string& content, const IniText& old) {
+bool replaceFile(const std::string& file, const std::string& content, const IniText& old) {
     const fs::path target = realTarget(file);
     // A file the user made read-only keeps what it says, even though the
     // directory would let a rename put a new one in its place.
-    if (old.haveStat && readOnly(target.string(), old.st)) return;
+    if (old.haveStat && readOnly(target.string(), old.st)) return false;
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
 
@@ -292,7 +299,7 @@ void replaceFile(const std::string& file, const std::string& content, const IniT
     const std::string tmp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
                             std::to_string(counter.fetch_add(1));
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return;
+    if (fd < 0) return false;
     bool ok = writeAll(fd, content);
     if (ok && old.haveStat) {
         // Keep the owner and the access bits of the file we replace (best effort:
@@ -304,7 +311,7 @@ void replaceFile(const std::string& file, const std::string& content, const IniT
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
         ::unlink(tmp.c_str());
-        return;
+        return false;
     }
     // Make the rename itself durable.
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -312,6 +319,7 @@ void replaceFile(const std::string& file, const std::string& content, const IniT
         (void)::fsync(dfd);
         ::close(dfd);
     }
+    return true;
 }
 
 // A NUL byte anywhere would make the whole file unreadable (binary) on the next
@@ -389,9 +397,10 @@ void RemoveStaleIniTemps(const std::string& file) {
     }
 }
 
-std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
-                                     const std::string& file) {
-    const IniText ini = load(file);
+namespace {
+
+std::optional<std::string> lookupIn(const IniText& ini, const std::string& section,
+                                    const std::string& key) {
     if (ini.state != Load::Ok) return std::nullopt;
     const Spot spot = find(ini.lines, trimView(section, kBlanks), trimView(key, kBlanks));
     if (spot.keyLine < 0) return std::nullopt;
@@ -401,33 +410,28 @@ std::optional<std::string> IniLookup(const std::string& section, const std::stri
     return cutValue(v, kMaxValueLength);
 }
 
-std::string ReadIni(const std::string& section, const std::string& key, const std::string& file,
-                    const std::string& def) {
-    if (auto value = IniLookup(section, key, file)) return *value;
-    WriteIni(section, key, def, file);
-    return def;
-}
-
-void WriteIni(const std::string& section, const std::string& key, const std::string& value,
-              const std::string& file) {
+// Puts the key into the lines; false when nothing could change (a name that
+// cannot be written, a file that cannot be carried over).
+bool writeIn(IniText& ini, const std::string& file, const std::string& section,
+             const std::string& key, const std::string& value) {
     const std::string_view sec = trimView(section, kBlanks);
     const std::string_view k = trimView(key, kBlanks);
     // A name with a bracket, '=' or a line break would change the file's structure
     // (or could never be read back), so it is not written.
-    if (!validSection(sec) || !validKey(k)) return;
+    if (!validSection(sec) || !validKey(k)) return false;
     // A value ends at the first line break (or NUL): the rest could never be read back as
     // part of it and would turn into lines (even sections and keys) of its own.
     std::string_view val = value;
     val = val.substr(0, val.find_first_of(kValueEnds));
 
-    IniText ini = load(file);
-    if (ini.state == Load::Error) return;
+    if (ini.state == Load::Error) return false;
     if (ini.state == Load::Unusable) {
         // Not a settings file we can carry over: keep it for the user and start a
         // new one in its place. What cannot be kept is not replaced either.
-        if (KeepDamagedIni(file).empty()) return;
+        if (KeepDamagedIni(file).empty()) return false;
         ini = IniText{};
     }
+    if (ini.readOnly) return false;
 
     const Spot spot = find(ini.lines, sec, k);
     if (spot.keyLine >= 0) {
@@ -442,7 +446,11 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
         ini.lines.push_back("[" + std::string(sec) + "]");
         ini.lines.push_back(std::string(k) + "=" + std::string(val));
     }
+    ini.edited = true;
+    return true;
+}
 
+std::string textOf(const IniText& ini) {
     std::string out;
     if (ini.bom) out += kBom;
     for (const std::string& line : ini.lines) {
@@ -451,8 +459,117 @@ void WriteIni(const std::string& section, const std::string& key, const std::str
         // read would take that CR for part of the line break.
         out += !line.empty() && line.back() == '\r' ? std::string_view("\r\n") : ini.eol;
     }
-    if (ini.state == Load::Ok && out == ini.raw) return;  // nothing changes
-    replaceFile(file, out, ini);
+    return out;
+}
+
+// Writes the edited lines when they differ from the file's bytes; true when the
+// file now holds them.
+bool saveText(IniText& ini, const std::string& file, int& writes) {
+    if (!ini.edited) return true;
+    std::string out = textOf(ini);
+    if (ini.state == Load::Ok && out == ini.raw)
+        return ini.edited = false, true;  // nothing changes
+    if (!replaceFile(file, out, ini)) return false;
+    ++writes;
+    ini.raw = std::move(out);
+    ini.state = Load::Ok;
+    ini.edited = false;
+    // The next save keeps the owner and access bits of the file as it is now.
+    ini.haveStat = ::stat(realTarget(file).c_str(), &ini.st) == 0;
+    return true;
+}
+
+std::mutex heldMutex;
+IniFile* held = nullptr;
+
+IniFile* heldFor(const std::string& file) {
+    std::lock_guard lock(heldMutex);
+    return held && held->path() == file ? held : nullptr;
+}
+
+}  // namespace
+
+struct IniFile::Text : IniText {};
+
+IniFile::IniFile(std::string path) : path_(std::move(path)), text_(std::make_unique<Text>()) {
+    reload();
+}
+
+IniFile::~IniFile() {
+    std::lock_guard lock(heldMutex);
+    if (held == this) held = nullptr;
+}
+
+void IniFile::reload() {
+    std::lock_guard lock(mutex_);
+    static_cast<IniText&>(*text_) = load(path_);
+    pending_ = false;
+}
+
+std::optional<std::string> IniFile::lookup(const std::string& section,
+                                           const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    return lookupIn(*text_, section, key);
+}
+
+std::string IniFile::read(const std::string& section, const std::string& key,
+                          const std::string& def) {
+    std::unique_lock lock(mutex_);
+    if (auto value = lookupIn(*text_, section, key)) return *value;
+    if (writeIn(*text_, path_, section, key, def)) changed(lock);
+    return def;
+}
+
+void IniFile::write(const std::string& section, const std::string& key, const std::string& value) {
+    std::unique_lock lock(mutex_);
+    if (writeIn(*text_, path_, section, key, value)) changed(lock);
+}
+
+void IniFile::changed(std::unique_lock<std::mutex>& lock) {
+    if (pending_) return;
+    pending_ = true;
+    // The owner may save from its handler: not under the lock.
+    const auto tell = onChange;
+    lock.unlock();
+    if (tell) tell();
+}
+
+bool IniFile::save() {
+    std::lock_guard lock(mutex_);
+    pending_ = false;
+    return saveText(*text_, path_, writes_);
+}
+
+int IniFile::writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+void HoldIniFile(IniFile* file) {
+    std::lock_guard lock(heldMutex);
+    held = file;
+}
+
+std::optional<std::string> IniLookup(const std::string& section, const std::string& key,
+                                     const std::string& file) {
+    if (IniFile* f = heldFor(file)) return f->lookup(section, key);
+    return lookupIn(load(file), section, key);
+}
+
+std::string ReadIni(const std::string& section, const std::string& key, const std::string& file,
+                    const std::string& def) {
+    if (IniFile* f = heldFor(file)) return f->read(section, key, def);
+    if (auto value = IniLookup(section, key, file)) return *value;
+    WriteIni(section, key, def, file);
+    return def;
+}
+
+void WriteIni(const std::string& section, const std::string& key, const std::string& value,
+              const std::string& file) {
+    if (IniFile* f = heldFor(file)) return f->write(section, key, value);
+    IniText ini = load(file);
+    int writes = 0;
+    if (writeIn(ini, file, section, key, value)) saveText(ini, file, writes);
 }
 
 bool ParseWholeNumber(const std::string& text, long lo, long hi, int& out) {

@@ -3,10 +3,57 @@
 // match without regard to case, a missing or empty key reads as the caller's
 // default, which is then written back.
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 namespace quellon {
+
+// The settings file held in memory: read once, changed in memory with the same
+// rules as ReadIni and WriteIni, and written back whole by save() (temporary file
+// beside it, fsync, rename), so that a change set of many keys costs one write.
+// Lines the program does not know are kept as they were. A file that cannot be
+// read, or that the user made read-only, takes no changes, just as WriteIni
+// leaves it alone. Changes made to the file by others meanwhile are not seen.
+// Safe to use from several threads.
+class IniFile {
+public:
+    explicit IniFile(std::string path);
+    ~IniFile();
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::optional<std::string> lookup(const std::string& section, const std::string& key) const;
+    std::string read(const std::string& section, const std::string& key, const std::string& def);
+    void write(const std::string& section, const std::string& key, const std::string& value);
+    // Writes the file when the text differs from what it holds; false when the
+    // write failed (the changes stay, for the next save).
+    bool save();
+    // Reads the file again, dropping unsaved changes; a file put aside (see
+    // KeepDamagedIni) is then missing and the text starts afresh.
+    void reload();
+    // Files written so far.
+    int writes() const;
+    // Called after a change that makes the text differ from the file, once
+    // until the next save: the owner decides when the change set is complete.
+    std::function<void()> onChange;
+
+private:
+    struct Text;
+    void changed(std::unique_lock<std::mutex>& lock);
+    std::string path_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<Text> text_;
+    bool pending_ = false;
+    int writes_ = 0;
+};
+
+// While held, ReadIni, WriteIni and IniLookup of file's path go to file in
+// memory, not to the disk. One file at a time; nullptr lets go.
+void HoldIniFile(IniFile* file);
 
 // Value of [section] key in file; empty or missing -> def, which is written back.
 // Values are cut to 254 characters.

@@ -48,6 +48,9 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     EXPECT_FALSE(w->timer3().isActive());
     EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
     EXPECT_FALSE(w->logger().isOpen());
+    // The writer closes the file on a real thread; the fake clock must not run
+    // ten seconds ahead of it, or the logger would rightly call it stalled.
+    ASSERT_TRUE(w->logger().flush(5000));
     p.advance(10000);  // no connection-lost message from a stopped stream
     EXPECT_TRUE(p.messageBoxes.empty());
 }

@@ -93,6 +93,26 @@ TEST_F(IniTest, WriteIsAtomicAndKeepsModeAndSymlinks) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary file left behind";
 }
 
+// Held, the file is read once and changed in memory: nothing reaches the disk
+// before the save, which writes once and keeps the lines the program does not know.
+TEST_F(IniTest, HeldFileChangesInMemoryAndSavesOnce) {
+    const std::string hand = "; mine\n[Bridge]\nPort=2\nstray line\n";
+    spit(ini, hand);
+    IniFile held(ini);
+    int told = 0;
+    held.onChange = [&] { ++told; };
+    HoldIniFile(&held);
+    EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0");
+    WriteIni("Bridge", "Port", "3", ini);
+    WriteIni("Gauge", "PeakA", "1", ini);
+    EXPECT_EQ(IniLookup("Bridge", "Port", ini), std::optional<std::string>("3"));
+    EXPECT_EQ(slurp(ini), hand);
+    EXPECT_EQ(told, 1);
+    EXPECT_TRUE(held.save());
+    EXPECT_EQ(slurp(ini), "; mine\n[Bridge]\nPort=3\nGUI=0\nstray line\n[Gauge]\nPeakA=1\n");
+    HoldIniFile(nullptr);
+}
+
 // Random file contents are the parser fuzz's "ini" target (tests/fuzz/ParserFuzz.cpp).
 TEST_F(IniTest, ADirectoryInPlaceOfTheFileGivesTheDefault) {
     fs::create_directory(ini);  // neither read nor replaced
