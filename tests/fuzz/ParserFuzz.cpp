@@ -72,8 +72,9 @@ bool runIni(const uint8_t* data, size_t size) {
     Reader r{data, size};
     const uint8_t op = r.byte();
     const std::string section = r.field(), key = r.field(), value = r.field(), before = r.rest();
-    const std::string file = scratchDir() + "/Quellon.ini";
-    { std::ofstream(file, std::ios::binary | std::ios::trunc) << before; }
+    const std::string file = scratchDir() + "/Quellon.ini", heldFile = scratchDir() + "/Held.ini";
+    for (const std::string& f : {file, heldFile})
+        std::ofstream(f, std::ios::binary | std::ios::trunc) << before;
 
     const auto got = IniLookup(section, key, file);
     check(!got || (!got->empty() && got->size() <= 254), "a value read is 1..254 bytes");
@@ -82,17 +83,27 @@ bool runIni(const uint8_t* data, size_t size) {
         check(v.size() <= 254 && (got ? v == *got : v == "d"), "read gives the value or default");
     }
     WriteIni(section, key, value, file);
-    // A damaged file (binary, oversized) was kept aside whole: it must hold the
-    // bytes as they were, and goes so that the next run starts clean.
-    for (const auto& e : std::filesystem::directory_iterator(scratchDir()))
-        if (e.path().filename().string().rfind("Quellon.ini.damaged-", 0) == 0) {
-            check(slurp(e.path().string()) == before, "a damaged file is kept whole");
-            std::filesystem::remove(e.path());
-        }
     const auto back = IniLookup(section, key, file);
     check(!back || (back->size() <= 254 && back->find_first_of("\r\n") == std::string::npos &&
                     value.find(*back) != std::string::npos),
           "what reads back is a single line of the value written");
+    // The same change to the file held in memory and saved whole.
+    {
+        IniFile held(heldFile);
+        check(held.lookup(section, key) == got, "held, the file reads the same");
+        held.write(section, key, value);
+        held.save();
+    }
+    // A damaged file (binary, oversized) was kept aside whole: it must hold the
+    // bytes as they were, and goes so that the next run starts clean.
+    bool damaged = false;
+    for (const auto& e : std::filesystem::directory_iterator(scratchDir()))
+        if (e.path().filename().string().find(".ini.damaged-") != std::string::npos) {
+            check(slurp(e.path().string()) == before, "a damaged file is kept whole");
+            std::filesystem::remove(e.path());
+            damaged = true;
+        }
+    check(damaged || IniLookup(section, key, heldFile) == back, "held or not, a write is the same");
     return back.has_value();
 }
 
