@@ -9,7 +9,6 @@
 #include "core/Version.h"
 #include "network/MqttPayload.h"
 #include "network/MqttSettings.h"
-#include "settings/Ini.h"
 
 using namespace quellon;
 
@@ -161,26 +160,6 @@ TEST(MqttSettingsTest, NodeFromHostNameKeepsOnlyTopicSafeCharacters) {
         {"???", "quellon"},
     };
     for (auto [host, node] : cases) EXPECT_EQ(nodeFromHostName(host), node) << host;
-}
-
-TEST(MqttSettingsTest, EveryKeyIsWrittenBackWithItsDefault) {
-    TempDir d;
-    const std::string ini = d.dir + "/Quellon.ini";
-    const MqttSettings s = readMqttSettings(ini);
-    EXPECT_FALSE(s.enabled);
-    const std::pair<const char*, std::string> keys[] = {
-        {"Enabled", "0"},         {"Host", "localhost"},
-        {"Port", "1883"},         {"Node", defaultNode()},
-        {"BaseTopic", "quellon"}, {"Interval", "1000"},
-        {"Discovery", "1"},       {"DiscoveryPrefix", "homeassistant"},
-        {"LiveHz", "0"}};
-    for (const auto& [key, value] : keys) EXPECT_EQ(IniLookup("Mqtt", key, ini), value) << key;
-    EXPECT_FALSE(readRemoteSettings(ini).stations);
-    EXPECT_EQ(IniLookup("Remote", "Stations", ini), "0");
-    std::ifstream in(ini);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    for (const char* key : {"Username=", "PasswordFile=", "CaFile="})
-        EXPECT_NE(text.find(key), std::string::npos) << key;
 }
 
 TEST(MqttSettingsTest, BadSettingsAreNamed) {
