@@ -209,13 +209,16 @@ void frmMain::ConnectSequence() {
     ProgressBar1_->show();
     Timer2_->start();
 
-    if (!session_.readBridge()) {
-        failureTail();
-        return;
-    }
-    Timer2_->stop();
-    session_.startStream();
-    openDisplayWindow();
+    // The exchange goes on from the port's and the timers' events: the window
+    // repaints and the progress bar moves meanwhile.
+    session_.readBridge([this](bool ok) {
+        if (!ok) return failureTail();
+        Timer2_->stop();
+        session_.startStream();
+        // The display opens once the stream's start has been exchanged: its
+        // connection check counts from there, as it always did.
+        session_.whenIdle([this] { openDisplayWindow(); });
+    });
 }
 
 // The session has ended a failed sequence (port closed, listeners told): show why.
@@ -372,13 +375,13 @@ void frmMain::showStartupWindow() {
 
 void frmMain::runCommandWindow(QWidget* parent) {
     if (remote_) return;
-    frmCommand dlg(p_, g_, parent);
+    frmCommand dlg(p_, g_, session_, parent);
     dlg.exec();
 }
 
 void frmMain::runConfigDialog(QWidget* parent) {
     if (remote_) return;
-    frmConfig dlg(p_, g_, parent);
+    frmConfig dlg(p_, g_, session_, parent);
     dlg.exec();
 }
 
@@ -391,8 +394,14 @@ frmMain::HeldSettings::~HeldSettings() {
 }
 
 void frmMain::endProgram() {
-    saveSettings();
-    p_.endProgram(0);
+    auto end = [this] {
+        saveSettings();
+        p_.endProgram(0);
+    };
+    // The stream's stop and the port's close are still to be exchanged: the
+    // bridge must not be left streaming by a program that is gone.
+    if (session_.idle()) return end();
+    session_.whenIdle(end);
 }
 
 void frmMain::showHistory(QWidget* parent) {

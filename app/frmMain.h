@@ -45,10 +45,6 @@ public:
     // Connection watchdog.
     void Timer3_Timer();
 
-    // Public methods other windows call.
-    bool sendCmd_ACK(const std::string& cmd) { return session_.sendCmd_ACK(cmd); }
-    std::string leggiPIC() { return session_.leggiPIC(); }
-
     // DisplayHost
     Platform& platform() override { return p_; }
     ModGlobal& state() override { return g_; }
@@ -107,7 +103,6 @@ public:
 
     // For tests and the benchmarks.
     SerialPort& port() { return session_.port(); }
-    BridgeLink& link() { return session_.link(); }
     DataLogger& logger() { return remote_ ? remote_->logger() : session_.logger(); }
     Timer& timer1() { return *Timer1_; }
     Timer& timer2() { return *Timer2_; }

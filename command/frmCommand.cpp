@@ -7,15 +7,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "link/BridgeLink.h"
+#include "link/Protocol.h"
 #include "platform/Centre.h"
-#include "platform/OpenPort.h"
 #include "platform/Platform.h"
-#include "platform/SerialPort.h"
+#include "session/BridgeSession.h"
 
 namespace quellon {
 
-frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(parent), p_(p), g_(g) {
+frmCommand::frmCommand(Platform& p, ModGlobal& g, BridgeSession& session, QWidget* parent)
+    : QDialog(parent), p_(p), g_(g), session_(session) {
     setObjectName("frmCommand");
     setModal(true);
     setWindowTitle("Send Command ");
@@ -92,55 +92,53 @@ frmCommand::frmCommand(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(par
     centreOnScreen(*this, ScreenArea::Whole);
 }
 
-frmCommand::~frmCommand() { closePort(); }
+frmCommand::~frmCommand() {
+    *alive_ = false;
+    closePort();
+}
 
 void frmCommand::openPort() {
-    port_ = p_.newSerialPort();
-    const auto failure = openPortAs(*port_, portNumberValue(g_.PortNumber), g_.PortSettings);
-    const bool ok = !failure;
-    if (failure) {
+    // The port opens in its turn, after the stream's stop has been exchanged.
+    session_.openForCommands([this, alive = alive_](const std::string& failure) {
+        if (!*alive || failure.empty()) return;
         // Without a port every click would fail; say why and offer only Exit.
-        lblPort->setText(QString::fromStdString(portFailureText(g_.PortNumber, failure->reason) +
-                                                ": commands cannot be sent"));
+        portOpen_ = false;
+        lblPort->setText(QString::fromStdString(failure + ": commands cannot be sent"));
         lblPort->setVisible(true);
-    }
-    if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
-    for (auto* b : cmdMode) b->setEnabled(ok);
-    for (auto* b : cmdScaleA) b->setEnabled(ok);
-    for (auto* b : cmdScaleB) b->setEnabled(ok);
+        for (auto* b : cmdMode) b->setEnabled(false);
+        for (auto* b : cmdScaleA) b->setEnabled(false);
+        for (auto* b : cmdScaleB) b->setEnabled(false);
+    });
 }
 
 void frmCommand::closePort() {
-    if (port_) port_->close();
+    if (closed_) return;
+    closed_ = true;
+    session_.closeBridgePort();
 }
 
-bool frmCommand::portOpen() const { return port_ && port_->isOpen(); }
+bool frmCommand::portOpen() const { return portOpen_ && !closed_; }
 
-bool frmCommand::sendCmd_ACK(const std::string& cmd) {
-    if (!link_) return false;
-    try {
-        return link_->sendCmd_ACK(cmd);
-    } catch (const SerialError&) {
-        // The line went away while the window was open; the click just has no effect.
-        return false;
-    }
+void frmCommand::sendCmd_ACK(const std::string& cmd) {
+    if (!portOpen()) return;
+    session_.sendCommand(cmd);
 }
 
 void frmCommand::cmdMode_Click(int index) {
     if (index < 0 || index > 6) return;
-    currentCommand_ = ":0" + std::to_string(index) + "\r";
+    currentCommand_ = protocol::modeCommand(index);
     sendCmd_ACK(currentCommand_);
 }
 
 void frmCommand::cmdScaleA_Click(int index) {
     if (index < 0 || index > 2) return;
-    currentCommand_ = ":3" + std::to_string(index) + "\r";
+    currentCommand_ = protocol::scaleCommand(index);
     sendCmd_ACK(currentCommand_);
 }
 
 void frmCommand::cmdScaleB_Click(int index) {
     if (index < 0 || index > 2) return;
-    currentCommand_ = ":3" + std::to_string(index + 3) + "\r";
+    currentCommand_ = protocol::scaleCommand(index + 3);
     sendCmd_ACK(currentCommand_);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The command window: sends the bridge's mode and scale commands by hand on a
-// serial port of its own, opened when the window is created and closed with it.
+// The command window: sends the bridge's mode and scale commands by hand
+// through the session, on the bridge's port, opened for the window when it is
+// created and closed with it.
 
 #include <array>
 #include <memory>
@@ -15,13 +16,12 @@ class QLabel;
 namespace quellon {
 
 class Platform;
-class SerialPort;
-class BridgeLink;
+class BridgeSession;
 
 class frmCommand : public QDialog {
     Q_OBJECT
 public:
-    frmCommand(Platform& p, ModGlobal& g, QWidget* parent = nullptr);
+    frmCommand(Platform& p, ModGlobal& g, BridgeSession& session, QWidget* parent = nullptr);
     ~frmCommand() override;
 
     bool portOpen() const;
@@ -30,9 +30,9 @@ public:
     void cmdScaleA_Click(int index);
     void cmdScaleB_Click(int index);
     void cmdExit_Click();
-    // Acknowledged send on this window's port; false when not acknowledged or
-    // the port cannot be reached.
-    bool sendCmd_ACK(const std::string& cmd);
+    // Acknowledged send through the session; the click has no further effect
+    // when the bridge does not acknowledge or the port cannot be reached.
+    void sendCmd_ACK(const std::string& cmd);
 
 protected:
     void done(int r) override;
@@ -43,8 +43,11 @@ private:
 
     Platform& p_;
     ModGlobal& g_;
-    std::unique_ptr<SerialPort> port_;
-    std::unique_ptr<BridgeLink> link_;
+    BridgeSession& session_;
+    bool portOpen_ = true;  // until the session says otherwise
+    bool closed_ = false;
+    // Tells the session's late callbacks whether the window is still there.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::string currentCommand_;
 
     std::array<QPushButton*, 7> cmdMode{};

@@ -11,10 +11,8 @@ namespace quellon {
 namespace {
 
 const char* const kSeparator = "---------------------";
-// Replies are short; a port that keeps sending is not allowed to grow the
-// buffer without bound. The tail kept is longer than the text searched for.
-constexpr size_t kRxLimit = 4096;
-constexpr size_t kRxKeep = 256;
+// How long a port is given to answer: up to the second tick of a one-second clock.
+constexpr int kProbeWaitMs = 2000;
 
 }  // namespace
 
@@ -49,15 +47,10 @@ int PortProbe::countFromText(const std::string& text) {
     return static_cast<int>(v);
 }
 
-PortProbe::PortProbe(ModGlobal& g, Platform& p) : g_(g), p_(p) {
-    timer1_ = p_.newTimer();
-    timer1_->setInterval(1000);
-    timer1_->onTimeout = [this] { ++waitTicks_; };
-    timer1_->stop();
-}
+PortProbe::PortProbe(ModGlobal& g, Platform& p) : g_(g), p_(p) {}
 
 PortProbe::~PortProbe() {
-    if (timer1_) timer1_->stop();
+    if (exchange_) exchange_->cancel();
     closePort();
 }
 
@@ -97,6 +90,7 @@ void PortProbe::setHint(int port, const std::string& hint) {
 }
 
 void PortProbe::scan(int count) {
+    if (scanning_) return;
     scanning_ = true;
     hideAllSlots();
     if (count > kPortSlots) {
@@ -104,81 +98,66 @@ void PortProbe::scan(int count) {
                 " can be shown: scanning COM1 thru COM" + std::to_string(kPortSlots));
         count = kPortSlots;
     }
-    for (int port = 1; port <= count; ++port) probePort(port);
+    nextPort_ = 1;
+    lastPort_ = count;
+    probeNext();
+}
+
+void PortProbe::probeNext() {
+    if (nextPort_ <= lastPort_) return probePort(nextPort_++, [this] { probeNext(); });
     scanning_ = false;
     addInfo(kSeparator);
     addInfo("COM Port search complete");
     addInfo("Click START to rescan COM Ports");
+    if (onScanDone) onScanDone();
 }
 
-void PortProbe::probePort(int port) {
-    timer1_->stop();
+void PortProbe::probePort(int port, std::function<void()> done) {
     if (port != 1) addInfo(kSeparator);
     addInfo("Checking COM" + std::to_string(port) + "...");
     const std::string n = std::to_string(port);
+    auto failed = [this, port, done](int number, const std::string& reason) {
+        portFailed(port, number, reason);
+        if (done) done();
+    };
     try {
-        if (!port_) port_ = p_.newSerialPort();
-        if (const auto failure = openPortAs(*port_, port, g_.PortSettings)) {
-            portFailed(port, failure->number, failure->reason);
-            return;
+        if (!port_) {
+            port_ = p_.newSerialPort();
+            exchange_ = std::make_unique<CommandExchange>(*port_, p_);
+            port_->setBytesHandler([this] { exchange_->onBytes(); });
+            port_->setHangupHandler([this] { exchange_->onHangup(); });
         }
-        port_->write(protocol::kIdentify);
-        // A port that fails after it opened (line gone while waiting) is a port
-        // error like one that never opened, not an end of the scan.
-        bool found = waitReply(1, std::string(protocol::kBridgePrefix));
-        closePort();
-        if (found) {
-            addInfo("COM" + n + " is SWR Bridge.");
-            mark(port, porticon::Bridge, "COM " + n, "SWR Bridge", true);
-        } else {
-            addInfo("Is an installed COM Port");
-            mark(port, porticon::Serial, "COM" + n, "Serial Port", true);
-        }
+        if (const auto failure = openPortAs(*port_, port, g_.PortSettings))
+            return failed(failure->number, failure->reason);
     } catch (const SerialError& e) {
-        portFailed(port, e.number(), e.description());
+        return failed(e.number(), e.description());
     } catch (const std::exception&) {
-        portFailed(port, serr::Other, "");
+        return failed(serr::Other, "");
     }
+    exchange_->sendForText(protocol::kIdentify, std::string(protocol::kBridgePrefix), kProbeWaitMs,
+                           [this, port, n, done, failed](const ExchangeResult& r) {
+                               // A port that fails after it opened (line gone while waiting) is a
+                               // port error like one that never opened, not an end of the scan.
+                               if (r.error)
+                                   return failed(r.error->number(), r.error->description());
+                               closePort();
+                               if (r.ok) {
+                                   addInfo("COM" + n + " is SWR Bridge.");
+                                   mark(port, porticon::Bridge, "COM " + n, "SWR Bridge", true);
+                               } else {
+                                   addInfo("Is an installed COM Port");
+                                   mark(port, porticon::Serial, "COM" + n, "Serial Port", true);
+                               }
+                               if (done) done();
+                           });
 }
 
 void PortProbe::portFailed(int port, int number, const std::string& reason) {
-    timer1_->stop();
     closePort();
     addInfo(portErrorText(number, port));
     // The log keeps to the error texts; what the user can do about a refused
     // device goes beside the slot.
     if (number == serr::PermissionDenied) setHint(port, reason);
-}
-
-bool PortProbe::waitReply(int limit, const std::string& expected) {
-    rxBuffer_.clear();
-    waitTicks_ = 0;
-    timer1_->start();
-    // The timer ticks decide; the tick counter is only a backstop so a timer
-    // that never fires cannot keep the scan here for good.
-    const uint32_t started = p_.tickCount();
-    const uint32_t backstop = static_cast<uint32_t>(limit + 2) * 1000u;
-    for (;;) {
-        p_.processEvents();
-        if (port_) {
-            // Read even when the port reports closed: a line that went away while
-            // waiting throws here and is shown as a port error.
-            rxBuffer_ += port_->read();
-            if (rxBuffer_.size() > kRxLimit) rxBuffer_.erase(0, rxBuffer_.size() - kRxKeep);
-        }
-        if (!rxBuffer_.empty() && rxBuffer_.find(expected) != std::string::npos) {
-            timer1_->stop();
-            waitTicks_ = 0;
-            return true;
-        }
-        if (waitTicks_ > limit || p_.tickCount() - started > backstop) {
-            timer1_->stop();
-            return false;
-        }
-        // A short pause keeps the wait from spinning a core at full load; events
-        // are still handled every millisecond.
-        p_.sleep(1);
-    }
 }
 
 std::string PortProbe::portErrorText(int number, int port) {

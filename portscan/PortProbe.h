@@ -12,6 +12,7 @@
 
 #include "core/ImageIds.h"
 #include "core/modGlobal.h"
+#include "link/CommandExchange.h"
 #include "platform/Platform.h"
 
 namespace quellon {
@@ -48,15 +49,19 @@ public:
     std::map<int, std::string> portNotes;
 
     // Full scan of ports 1..count as the START button runs it: hides all slots,
-    // probes, then writes the three closing lines. A count above the slots is
-    // limited to them (with a log line saying so); zero or less probes nothing.
+    // probes, then writes the three closing lines and calls onScanDone. A count
+    // above the slots is limited to them (with a log line saying so); zero or
+    // less probes nothing. The probes go on from the event loop: scan returns
+    // at once, and scanning() is true until the end.
     void scan(int count);
+    std::function<void()> onScanDone;
     // Convenience for the START button: count from the combo box text.
     void scanText(const std::string& countText) { scan(countFromText(countText)); }
     static int countFromText(const std::string& text);
 
-    void probePort(int port);
-    bool waitReply(int limit, const std::string& expected);
+    // One port: opened, ":16" written and ":wexlo" waited for (up to two
+    // seconds), closed; done is called once the port is sorted.
+    void probePort(int port, std::function<void()> done = {});
     // Text for an error number; marks the port's slot for the numbers that have a mark.
     std::string portErrorText(int number, int port);
 
@@ -70,6 +75,7 @@ private:
     void addInfo(const std::string& text);
     // A port that failed: closed, its error in the log and on its slot.
     void portFailed(int port, int number, const std::string& reason);
+    void probeNext();
     void setHint(int port, const std::string& hint);
     void mark(int port, int icon, const std::string& caption, const std::string& label,
               bool labelShown);
@@ -77,11 +83,10 @@ private:
     ModGlobal& g_;
     Platform& p_;
     std::unique_ptr<SerialPort> port_;
-    std::unique_ptr<Timer> timer1_;
+    std::unique_ptr<CommandExchange> exchange_;  // on port_
     std::array<SlotState, kPortSlots> slots_{};
-    std::string rxBuffer_;
-    int16_t waitTicks_ = 0;
     bool scanning_ = false;
+    int nextPort_ = 0, lastPort_ = 0;
 };
 
 }  // namespace quellon

@@ -150,6 +150,11 @@ frmPort::frmPort(ModGlobal& g, Platform& p, QWidget* parent) : QDialog(parent), 
     probe_ = std::make_unique<PortProbe>(g_, p_);
     probe_->onInfo = [this](const std::string& s) { addInfo(s); };
     probe_->onSlotChanged = [this](int i) { showSlot(i); };
+    probe_->onScanDone = [this] {
+        cmdStart->setEnabled(true);
+        cmdExit->setEnabled(true);
+        cmdOK->setEnabled(true);
+    };
 
     portAtLoad_ = g_.PortNumber;
     settingsAtLoad_ = g_.PortSettings;
@@ -222,10 +227,9 @@ void frmPort::cmdStart_Click() {
     lblHint->clear();
     lblHint->hide();
     loadPortNotes();
+    // The buttons come back when the last port is sorted; the window keeps
+    // repainting meanwhile.
     probe_->scanText(txtPortNumber->currentText().toStdString());
-    cmdStart->setEnabled(true);
-    cmdExit->setEnabled(true);
-    cmdOK->setEnabled(true);
 }
 
 void frmPort::COMicon_Click(int index) {
@@ -271,7 +275,7 @@ void frmPort::cmdExit_Click() {
 }
 
 // Esc and the title bar's close button must not unload the window in the middle
-// of a scan: the scan runs inside the START click and still uses the window.
+// of a scan: the scan still uses the window.
 void frmPort::reject() {
     if (probe_->scanning()) return;
     cmdExit_Click();

@@ -51,6 +51,7 @@ done
 for m in 0 1 2 3 4; do cp "$out/s_${primary}_${m}_nolog.txt" "$out/stream$m.txt" 2>/dev/null; done
 cp "$out/s_${primary}_0_log.txt" "$out/streamlog.txt" 2>/dev/null
 run portscan "$build/bench/portscan/bench_portscan"
+run connect "$build/bench/connect/bench_connect_stall"
 run display "$build/bench/display/bench_display"
 run paintcycle "$build/bench/display/bench_paint_cycle"
 run history "$build/bench/history/bench_history"
@@ -129,6 +130,7 @@ else
   row "port scan" "FAILED" ""
 fi
 
+row "connect to a silent bridge: longest gap of a 10 ms timer" "$(val connect max_timer_gap_ms) ms over $(val connect connect_attempt_ms) ms (gaps > 50 ms: $(val connect gaps_over_50ms))" "<= 50 ms (was 135 ms with the blocking exchange)"
 row "MQTT: CPU without / with publishing (1000 ms)" "$(val mqtt cpu_pct_without) / $(val mqtt cpu_pct_interval_1000) % of a core" "adds < 1 point"
 row "MQTT: CPU with publishing every 10 ms" "$(val mqtt cpu_pct_interval_10) % of a core" "(reported)"
 row "MQTT: resident memory, broker away, first / last sample" "$(awk '/^rss_mb_broker_away/ { v[++n] = $2 } END { if (n) printf "%s / %s MB over %d samples", v[1], v[n], n - 1 }' "$out/mqtt.txt" 2>/dev/null)" "no growth"

@@ -1,6 +1,7 @@
 #include "session/BridgeSession.h"
 
 #include <exception>
+#include <utility>
 
 #include "link/FrameDecoder.h"
 #include "link/Handshake.h"
@@ -35,7 +36,7 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
     : p_(p),
       g_(g),
       port_(p.newSerialPort()),
-      link_(*port_, p),
+      exchange_(*port_, p),
       logger_(g, p),
       pairing_(logger_, [this] { return g_.dataLogActive; }),
       watchdog_(p.newTimer()),
@@ -46,6 +47,7 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
 }
 
 BridgeSession::~BridgeSession() {
+    exchange_.cancel();
     port_->setBytesHandler({});
     port_->setHangupHandler({});
     watchdog_->stop();
@@ -60,50 +62,96 @@ bool BridgeSession::beginConnect() {
     return true;
 }
 
-bool BridgeSession::fail() {
+void BridgeSession::fail() {
     connecting_ = false;
     readings_.publishLinkState(LinkState::Idle);
     if (port_->isOpen()) port_->close();
-    return false;
 }
 
-bool BridgeSession::readBridge() {
-    try {
-        if (!OpenBridgePort(*port_, g_)) return fail();
-        if (!IdentifyBridge(link_, g_)) {
-            g_.StatusMessage = "SWR BRIDGE not found.";
-            return fail();
-        }
-        g_.StatusMessage = "SWR BRIDGE CONNECTED";
-        if (onStatus) onStatus(g_.StatusMessage);
+void BridgeSession::enqueue(std::function<void()> job) {
+    jobs_.push_back(std::move(job));
+    pump();
+}
 
-        try {
-            if (!port_->isOpen()) port_->open();
-            port_->write(protocol::kIdentify);
-            link_.rxBuffer = link_.leggiPIC();
-            const BridgeInfo info = readBridgeInfo(link_.rxBuffer, g_);
-            if (info == BridgeInfo::FirmwareTooOld) tellFirmwareTooOld();
-            if (info != BridgeInfo::Accepted) {
-                g_.StatusMessage = "SWR BRIDGE initialization failled.";
-                return fail();
-            }
-            // A right bridge answers: what the firmware message said no longer holds.
-            firmwareMessage_.reset();
-            port_->write(protocol::kReadScales);
-            link_.rxBuffer = link_.leggiPIC();
-            ParseScaleCodes(link_.rxBuffer, g_);
-        } catch (const SerialError& e) {
-            // The line went away after the bridge had answered: say what the
-            // port reports instead of leaving "CONNECTED" on a failed screen.
-            g_.StatusMessage = portFailureText(g_.PortNumber, e.description());
-            return fail();
-        }
-        link_.closePort();
-        return true;
-    } catch (const std::exception& e) {
-        if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
-        return fail();
+void BridgeSession::pump() {
+    // A job that ends at once (a port that cannot be opened) lets the next
+    // one start here rather than from inside its own callback.
+    if (pumping_) return;
+    pumping_ = true;
+    while (!jobRunning_ && !jobs_.empty()) {
+        auto job = std::move(jobs_.front());
+        jobs_.pop_front();
+        jobRunning_ = true;
+        job();
     }
+    pumping_ = false;
+}
+
+void BridgeSession::jobDone() {
+    jobRunning_ = false;
+    pump();
+}
+
+void BridgeSession::connectEnd(bool ok) {
+    if (!ok) fail();
+    auto done = std::exchange(connectDone_, {});
+    jobDone();
+    if (done) done(ok);
+}
+
+void BridgeSession::readBridge(std::function<void(bool)> done) {
+    enqueue([this, done = std::move(done)]() mutable {
+        connectDone_ = std::move(done);
+        try {
+            if (!OpenBridgePort(*port_, g_)) return connectEnd(false);
+        } catch (const std::exception& e) {
+            if (g_.StatusMessage.empty()) g_.StatusMessage = e.what();
+            return connectEnd(false);
+        }
+        identifyBridge(exchange_, g_, [this](const ExchangeResult& r) {
+            // A port error has left its text in StatusMessage.
+            if (r.error) return connectEnd(false);
+            if (!r.ok) {
+                g_.StatusMessage = "SWR BRIDGE not found.";
+                return connectEnd(false);
+            }
+            g_.StatusMessage = "SWR BRIDGE CONNECTED";
+            if (onStatus) onStatus(g_.StatusMessage);
+            readParameters();
+        });
+    });
+}
+
+void BridgeSession::readParameters() {
+    // The line went away after the bridge had answered: say what the port
+    // reports instead of leaving "CONNECTED" on a failed screen.
+    auto portFailed = [this](const SerialError& e) {
+        g_.StatusMessage = portFailureText(g_.PortNumber, e.description());
+        connectEnd(false);
+    };
+    try {
+        if (!port_->isOpen()) port_->open();
+    } catch (const SerialError& e) {
+        return portFailed(e);
+    }
+    exchange_.sendForReply(protocol::kIdentify, 0, [this, portFailed](const ExchangeResult& id) {
+        if (id.error) return portFailed(*id.error);
+        const BridgeInfo info = readBridgeInfo(id.reply, g_);
+        if (info == BridgeInfo::FirmwareTooOld) tellFirmwareTooOld();
+        if (info != BridgeInfo::Accepted) {
+            g_.StatusMessage = "SWR BRIDGE initialization failled.";
+            return connectEnd(false);
+        }
+        // A right bridge answers: what the firmware message said no longer holds.
+        firmwareMessage_.reset();
+        exchange_.sendForReply(protocol::kReadScales, 0,
+                               [this, portFailed](const ExchangeResult& scales) {
+                                   if (scales.error) return portFailed(*scales.error);
+                                   ParseScaleCodes(scales.reply, g_);
+                                   exchange_.closePort();
+                                   connectEnd(true);
+                               });
+    });
 }
 
 void BridgeSession::tellFirmwareTooOld() {
@@ -150,12 +198,15 @@ void BridgeSession::onHangup() {
     // report the silence.
     streaming_ = false;
     splitter_.clear();
-    link_.closePort();
+    // An exchange in progress ends with the port's error.
+    exchange_.onHangup();
+    exchange_.closePort();
     readings_.publishLinkState(LinkState::Lost);
 }
 
 void BridgeSession::onBytes() {
-    // Bytes outside the stream are replies; the command exchange reads them.
+    // Bytes during an exchange are replies; the exchange reads them.
+    if (exchange_.busy()) return exchange_.onBytes();
     if (!streaming_) return;
     std::string data;
     try {
@@ -215,13 +266,18 @@ void BridgeSession::startRxDati() {
     splitter_.clear();
     skipping_ = false;
     undecodable_ = false;
-    try {
-        link_.sendCmd_ACK(protocol::kStreamStart);
-        streaming_ = true;
-    } catch (const std::exception&) {
-        // Nobody checks the stream start; a stream that never comes is reported
-        // by the display window's connection check.
-    }
+    // Frames count from the acknowledgement's read on: what comes before it
+    // is read (and dropped) by that read.
+    streaming_ = false;
+    streamWanted_ = true;
+    enqueue([this] {
+        exchange_.sendAck(protocol::kStreamStart, [this](const ExchangeResult& r) {
+            // Nobody checks the stream start; a stream that never comes is
+            // reported by the display window's connection check.
+            if (!r.error && streamWanted_) streaming_ = true;
+            jobDone();
+        });
+    });
     watchdog_->stop();
     // Logging that was on when the stream stopped goes on into the same file.
     if (g_.dataLogActive && !logger_.isOpen()) logger_.startDataLog();
@@ -229,26 +285,60 @@ void BridgeSession::startRxDati() {
 
 void BridgeSession::stopRxDati() {
     streaming_ = false;
+    streamWanted_ = false;
     watchdog_->stop();
     streamState_ = StreamState::Stopped;
-    try {
-        link_.sendCmd_ACK(protocol::kStreamStop);
-    } catch (const std::exception&) {
-    }
+    sendCommand(protocol::kStreamStop);
     logger_.stopDataLog();
+}
+
+void BridgeSession::sendCommand(const std::string& cmd, std::function<void(bool)> done) {
+    enqueue([this, cmd, done = std::move(done)] {
+        exchange_.sendAck(cmd, [this, done](const ExchangeResult& r) {
+            jobDone();
+            if (done) done(r.ok);
+        });
+    });
 }
 
 void BridgeSession::closeBridgePort() {
     streaming_ = false;
-    link_.closePort();
+    streamWanted_ = false;
+    enqueue([this] {
+        exchange_.closePort();
+        jobDone();
+    });
 }
 
 void BridgeSession::reopenBridgePort() {
-    try {
-        if (!port_->isOpen()) port_->open();
-    } catch (const std::exception&) {
-        // startRxDati tries again; a port that stays away ends in the lost-connection path.
-    }
+    enqueue([this] {
+        try {
+            if (!port_->isOpen()) port_->open();
+        } catch (const std::exception&) {
+            // startRxDati tries again; a port that stays away ends in the
+            // lost-connection path.
+        }
+        jobDone();
+    });
+}
+
+void BridgeSession::openForCommands(std::function<void(const std::string&)> done) {
+    enqueue([this, done = std::move(done)] {
+        std::string failure;
+        if (!port_->isOpen()) {
+            const auto f = openPortAs(*port_, portNumberValue(g_.PortNumber), g_.PortSettings);
+            if (f) failure = portFailureText(g_.PortNumber, f->reason);
+        }
+        jobDone();
+        if (done) done(failure);
+    });
+}
+
+void BridgeSession::whenIdle(std::function<void()> fn) {
+    enqueue([this, fn = std::move(fn)] {
+        jobDone();
+        fn();
+    });
 }
 
 }  // namespace quellon

@@ -1,12 +1,15 @@
 #pragma once
-// The connection to the bridge, without any window: the one serial port that
-// carries the stream, the command link on it, the connect sequence, the receive
-// path, the connection watchdog and the CSV logger. Each accepted reading and
+// The connection to the bridge, without any window: the one serial port (the
+// stream's, and every command's, the windows' included), the command exchange
+// on it, the connect sequence, the receive path, the connection watchdog and
+// the CSV logger. Commands run one after the other in the order asked for;
+// nothing here waits on the user-interface thread. Each accepted reading and
 // each change of the connection state is published on readings(); the display
 // window, the logger and the features listen, and the start-up window shows what
 // the session reports.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +18,7 @@
 #include "datalog/DataLogger.h"
 #include "datalog/LogPairing.h"
 #include "link/BridgeLink.h"
+#include "link/CommandExchange.h"
 #include "link/FrameSplitter.h"
 #include "platform/Platform.h"
 #include "platform/Watchdog.h"
@@ -44,14 +48,15 @@ public:
     // between them. beginConnect is false while a sequence already runs (an
     // activation during it changes nothing); otherwise the stream counts as
     // stopped and listeners hear Connecting. readBridge opens the configured
-    // port, identifies the bridge and reads its parameters and scales; false
-    // ends the sequence with StatusMessage saying why and the port closed.
-    // startStream after a true readBridge starts the stream.
+    // port, identifies the bridge and reads its parameters and scales, then
+    // calls done; false ends the sequence with StatusMessage saying why and the
+    // port closed. startStream after a true readBridge starts the stream.
     bool beginConnect();
-    bool readBridge();
+    void readBridge(std::function<void(bool ok)> done);
     void startStream();
     bool connecting() const { return connecting_; }
-    // The stream was started and not stopped: arriving bytes are frames.
+    // The stream was started and acknowledged (or not) and not stopped:
+    // arriving bytes are frames.
     bool streaming() const { return streaming_; }
 
     // Bound to the port: bytes arrived, the line went away.
@@ -60,15 +65,23 @@ public:
     // The connection watchdog ran out.
     void watchdogTimeout();
 
-    // Acknowledged command and reply reader on the stream's port.
-    bool sendCmd_ACK(const std::string& cmd) { return link_.sendCmd_ACK(cmd); }
-    std::string leggiPIC() { return link_.leggiPIC(); }
+    // An acknowledged command (the command window's, the setup upload's),
+    // after every command asked for before it; done hears whether the bridge
+    // acknowledged it. The port is opened for it when closed.
+    void sendCommand(const std::string& cmd, std::function<void(bool acked)> done = {});
     // Stream start and stop; nobody checks their outcome.
     void startRxDati();
     void stopRxDati();
-    // The port is given up while a window uses the bridge on a port of its own.
+    // The port is closed while a window sends its commands, and opened for
+    // them, as the bridge has always seen it; each in its turn after the
+    // commands before it. openForCommands tells done the port's failure text
+    // ("Com:" + number + " " + reason), empty when the port is open.
     void closeBridgePort();
     void reopenBridgePort();
+    void openForCommands(std::function<void(const std::string& failure)> done);
+    // Runs fn once every command asked for so far has had its exchange.
+    void whenIdle(std::function<void()> fn);
+    bool idle() const { return !jobRunning_ && jobs_.empty(); }
     // Unattended: the firmware message and the logger's reports are modeless,
     // so nothing waits for a click. The firmware message stays up (one, however
     // many attempts meet the old firmware) until a right bridge answers.
@@ -93,7 +106,7 @@ public:
     std::function<void()> onSilence;
 
     SerialPort& port() { return *port_; }
-    BridgeLink& link() { return link_; }
+    CommandExchange& exchange() { return exchange_; }
     DataLogger& logger() { return logger_; }
     ReadingBus& readings() { return readings_; }
     Timer& watchdog() { return *watchdog_; }
@@ -104,7 +117,14 @@ public:
     uint64_t resyncs() const { return resyncs_; }
 
 private:
-    bool fail();
+    void fail();
+    // The end of the connect sequence (ok or not): the queue moves on.
+    void connectEnd(bool ok);
+    void readParameters();
+    // The command queue: a job starts an exchange and calls jobDone() at its end.
+    void enqueue(std::function<void()> job);
+    void pump();
+    void jobDone();
     void resync(bool clearLastChannel);
     void tellFirmwareTooOld();
     // Decodes and hands on one frame; false when its numbers are unusable.
@@ -113,7 +133,11 @@ private:
     Platform& p_;
     ModGlobal& g_;
     std::unique_ptr<SerialPort> port_;
-    BridgeLink link_;
+    CommandExchange exchange_;
+    std::deque<std::function<void()>> jobs_;
+    bool jobRunning_ = false;
+    bool pumping_ = false;
+    std::function<void(bool)> connectDone_;
     DataLogger logger_;
     // The first listener: the log's records pair A with the B after it.
     LogPairing pairing_;
@@ -125,9 +149,10 @@ private:
     StreamState streamState_ = StreamState::Stopped;
     FrameSplitter splitter_;
     bool connecting_ = false;
-    bool streaming_ = false;    // the stream was started: arriving bytes are frames
-    bool undecodable_ = false;  // the skip in progress follows an undecodable frame
-    bool skipping_ = false;     // waiting for a bad frame's line end since skipSince_
+    bool streaming_ = false;     // the stream was started: arriving bytes are frames
+    bool streamWanted_ = false;  // started and not stopped since: its acknowledgement may stream
+    bool undecodable_ = false;   // the skip in progress follows an undecodable frame
+    bool skipping_ = false;      // waiting for a bad frame's line end since skipSince_
     uint32_t skipSince_ = 0;
     bool modelessReports_ = false;
     std::unique_ptr<ShownMessage> firmwareMessage_;

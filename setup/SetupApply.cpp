@@ -2,13 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
-#include "link/BridgeLink.h"
 #include "link/Format.h"
 #include "link/Handshake.h"
+#include "link/Protocol.h"
 #include "link/ScaleCodes.h"
-#include "platform/SerialPort.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -55,19 +55,11 @@ namespace {
 
 class Uploader {
 public:
-    Uploader(ApplyResult& r, BridgeLink& link) : r_(r), link_(link) {}
+    explicit Uploader(ApplyResult& r) : r_(r) {}
 
     void send(const std::string& cmd, const std::string& label) {
-        bool ok = false;
-        try {
-            ok = link_.sendCmd_ACK(cmd);
-        } catch (const SerialError&) {
-            // The port could not be reached (not opened at load, line gone):
-            // the command did not get through, which is what the user is told.
-            ok = false;
-        }
         r_.sent.push_back(cmd);
-        if (!ok) r_.notAcknowledged.push_back(label);
+        r_.labels.push_back(label);
     }
 
     // One numeric row: sent only when the field's number differs from the
@@ -97,17 +89,16 @@ public:
             return;
         }
         store(fieldValue, *own);
-        send(std::string(":") + code + padValue5(*value) + "\r", label);
+        send(protocol::parameterCommand(code, padValue5(*value)), label);
     }
 
 private:
     ApplyResult& r_;
-    BridgeLink& link_;
 };
 
 }  // namespace
 
-ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, BridgeLink& link) {
+ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g) {
     ApplyResult r;
     BridgeParameters& p = g.params;
     const std::string& ini = g.SettingsPath;
@@ -120,23 +111,23 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
     WriteIni("Bridge", "DataMode", v.clearMode ? "1" : "0", ini);
     WriteIni("Bridge", "DataPwr", v.pwrZero ? "1" : "0", ini);
 
-    Uploader up(r, link);
+    Uploader up(r);
 
     // 2. SWR alerts, refresh periods and minimum reading.
     up.numericRow(
-        "21", "SWR Alert (x100) - Channel A", v.maxSwrA, p.MaxSwrA, 1,
+        protocol::param::kMaxSwrA, "SWR Alert (x100) - Channel A", v.maxSwrA, p.MaxSwrA, 1,
         [&](double, int16_t n) { p.MaxSwrA = n; }, "txtMaxSwrA");
     up.numericRow(
-        "22", "SWR Alert (x100) - Channel B", v.maxSwrB, p.MaxSwrB, 1,
+        protocol::param::kMaxSwrB, "SWR Alert (x100) - Channel B", v.maxSwrB, p.MaxSwrB, 1,
         [&](double, int16_t n) { p.MaxSwrB = n; }, "txtMaxSwrB");
     up.numericRow(
-        "23", "Pwr Refreshing Time", v.delay1, p.Delay1, 1,
+        protocol::param::kDelay1, "Pwr Refreshing Time", v.delay1, p.Delay1, 1,
         [&](double d, int16_t) { p.Delay1 = d; }, "txtDelay1");
     up.numericRow(
-        "24", "Peak Pwr Refreshing Time", v.delay2, p.Delay2, 1,
+        protocol::param::kDelay2, "Peak Pwr Refreshing Time", v.delay2, p.Delay2, 1,
         [&](double, int16_t n) { p.Delay2 = n; }, "txtDelay2");
     up.numericRow(
-        "20", "Min Pwr Read (sample)", v.nFwdMin, p.nFwdMin, 1,
+        protocol::param::kMinPower, "Min Pwr Read (sample)", v.nFwdMin, p.nFwdMin, 1,
         [&](double d, int16_t) { p.nFwdMin = d; }, "txtnFwdMin");
 
     // 3. Full-scale choice of the four scales.
@@ -154,25 +145,25 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
             *codes[i] = getScaleCode(v.scales[i]);
             all += *codes[i];
         }
-        up.send(":37" + all + "\r", "Scale 1 / Scale 2");
+        up.send(protocol::parameterCommand(protocol::param::kScales, all), "Scale 1 / Scale 2");
         // Normalises the texts to the table and sets the decoder constants.
         ParseScaleCodes(":" + all, g);
     }
 
     // 4. Scale switching thresholds (sent in tenths) and delay.
     up.numericRow(
-        "25", "Scale Min - Channel A", v.scaleMinA, p.ScaleMinA, 10,
+        protocol::param::kScaleMinA, "Scale Min - Channel A", v.scaleMinA, p.ScaleMinA, 10,
         [&](double, int16_t n) { p.ScaleMinA = n; }, "txtScaleMinA");
     up.numericRow(
-        "26", "Scale Max - Channel A", v.scaleMaxA, p.ScaleMaxA, 10,
+        protocol::param::kScaleMaxA, "Scale Max - Channel A", v.scaleMaxA, p.ScaleMaxA, 10,
         [&](double, int16_t n) { p.ScaleMaxA = n; }, "txtScaleMaxA");
     up.numericRow(
-        "27", "Scale Min - Channel B", v.scaleMinB, p.ScaleMinB, 10,
+        protocol::param::kScaleMinB, "Scale Min - Channel B", v.scaleMinB, p.ScaleMinB, 10,
         [&](double, int16_t n) { p.ScaleMinB = n; }, "txtScaleMinB");
     up.numericRow(
-        "28", "Scale Max - Channel B", v.scaleMaxB, p.ScaleMaxB, 10,
+        protocol::param::kScaleMaxB, "Scale Max - Channel B", v.scaleMaxB, p.ScaleMaxB, 10,
         [&](double, int16_t n) { p.ScaleMaxB = n; }, "txtScaleMaxB");
-    up.numericRow("29", "Scale Delay", v.scaleDelay, p.ScaleDelay, 1,
+    up.numericRow(protocol::param::kScaleDelay, "Scale Delay", v.scaleDelay, p.ScaleDelay, 1,
                   [&](double, int16_t n) { p.ScaleDelay = n; });
 
     // 5. Bargraph expansion: only the two clean transitions are sent.
@@ -184,10 +175,10 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
         } else {
             return;
         }
-        up.send(std::string(":") + code + padValue5(copy) + "\r", label);
+        up.send(protocol::parameterCommand(code, padValue5(copy)), label);
     };
-    expand(v.expandA, p.ExpandA, "38", "Expand Bargraph Scale - Channel A");
-    expand(v.expandB, p.ExpandB, "39", "Expand Bargraph Scale - Channel B");
+    expand(v.expandA, p.ExpandA, protocol::param::kExpandA, "Expand Bargraph Scale - Channel A");
+    expand(v.expandB, p.ExpandB, protocol::param::kExpandB, "Expand Bargraph Scale - Channel B");
 
     // 6. The display mode is reported, not written: the caller tells the user first.
     for (int i = 0; i <= 4; ++i) {
@@ -197,6 +188,23 @@ ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, Bridge
         }
     }
     return r;
+}
+
+void uploadSetup(const ApplyResult& r, const CommandSender& send,
+                 std::function<void(const ApplyResult&)> done) {
+    if (r.sent.empty()) return done(r);
+    // The outcomes come in the order sent; the last one completes the result.
+    auto result = std::make_shared<ApplyResult>(r);
+    auto left = std::make_shared<size_t>(r.sent.size());
+    auto finish = std::make_shared<std::function<void(const ApplyResult&)>>(std::move(done));
+    for (size_t i = 0; i < r.sent.size(); ++i) {
+        send(r.sent[i], [result, left, finish, i](bool acked) {
+            // A port that could not be reached counts as not acknowledged:
+            // the command did not get through, which is what the user is told.
+            if (!acked) result->notAcknowledged.push_back(result->labels[i]);
+            if (--*left == 0 && *finish) (*finish)(*result);
+        });
+    }
 }
 
 static std::string listMessage(const std::string& head, const std::vector<std::string>& labels) {

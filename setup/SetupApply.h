@@ -5,14 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/modGlobal.h"
 
 namespace quellon {
-
-class BridgeLink;
 
 // Last five characters of "00000" + decimal n: 250 -> "00250", 10000 -> "10000".
 std::string padValue5(int16_t n);
@@ -56,6 +55,7 @@ struct SetupValues {
 
 struct ApplyResult {
     std::vector<std::string> sent;             // commands in the order written, with the CR
+    std::vector<std::string> labels;           // the parameter each of them carries
     std::vector<std::string> notAcknowledged;  // labels of parameters the bridge did not confirm
     std::vector<std::string> notConverted;     // labels of changed fields whose text is no number
     // Changed fields holding a number outside what the field allows (or the
@@ -65,10 +65,20 @@ struct ApplyResult {
     int newMode = -1;
 };
 
-// Saves the six user settings keys, then sends every changed parameter in the
-// bridge's order and updates the program's copies. Does not touch the display
-// mode key: the caller does that when modeChanged is set, after telling the user.
-ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g, BridgeLink& link);
+// Saves the six user settings keys, then lists (in sent) every changed
+// parameter's command in the bridge's order and updates the program's copies.
+// Does not touch the display mode key: the caller does that when modeChanged
+// is set, after telling the user.
+ApplyResult applySetup(const SetupValues& v, int guiAtLoad, ModGlobal& g);
+
+// Sends one acknowledged command; acked hears the outcome later.
+using CommandSender =
+    std::function<void(const std::string& cmd, std::function<void(bool acked)> acked)>;
+// Sends the commands of r one after the other and notes the parameters the
+// bridge did not confirm; done gets the completed result after the last
+// outcome (at once when there is nothing to send).
+void uploadSetup(const ApplyResult& r, const CommandSender& send,
+                 std::function<void(const ApplyResult&)> done);
 
 // Text for the message box listing the parameters the bridge did not confirm;
 // empty when there is nothing to report.

@@ -15,13 +15,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "link/BridgeLink.h"
 #include "link/Format.h"
 #include "link/ScaleCodes.h"
 #include "platform/Centre.h"
 #include "platform/OpenPort.h"
 #include "platform/Platform.h"
 #include "platform/SerialPort.h"
+#include "session/BridgeSession.h"
 #include "settings/Ini.h"
 
 namespace quellon {
@@ -39,12 +39,16 @@ QLabel* newLabel(const char* name, const char* text, QWidget* parent) {
 
 }  // namespace
 
-frmConfig::frmConfig(Platform& p, ModGlobal& g, QWidget* parent) : QDialog(parent), p_(p), g_(g) {
+frmConfig::frmConfig(Platform& p, ModGlobal& g, BridgeSession& session, QWidget* parent)
+    : QDialog(parent), p_(p), g_(g), session_(session) {
     buildUi();
     load();
 }
 
-frmConfig::~frmConfig() { closePort(); }
+frmConfig::~frmConfig() {
+    *alive_ = false;
+    closePort();
+}
 
 QLineEdit* frmConfig::newField(const char* name, int width) {
     auto* e = new QLineEdit(this);
@@ -334,25 +338,25 @@ void frmConfig::load() {
 }
 
 void frmConfig::openPort() {
-    const std::string number = g_.PortNumber;
-    port_ = p_.newSerialPort();
-    if (const auto failure = openPortAs(*port_, portNumberValue(number), g_.PortSettings)) {
+    lblPort->setVisible(false);
+    // The port opens in its turn, after the stream's stop has been exchanged.
+    session_.openForCommands([this, alive = alive_](const std::string& failure) {
+        if (!*alive || failure.empty()) return;
         // The dialog still edits and saves the settings; the bridge cannot be
         // reached, which the user should know before pressing Apply.
-        lblPort->setText(
-            q(portFailureText(number, failure->reason) + ": parameters cannot be sent"));
+        portOpen_ = false;
+        lblPort->setText(q(failure + ": parameters cannot be sent"));
         lblPort->setVisible(true);
-    } else {
-        lblPort->setVisible(false);
-    }
-    if (port_) link_ = std::make_unique<BridgeLink>(*port_, p_);
+    });
 }
 
 void frmConfig::closePort() {
-    if (port_) port_->close();
+    if (closed_) return;
+    closed_ = true;
+    session_.closeBridgePort();
 }
 
-bool frmConfig::portOpen() const { return port_ && port_->isOpen(); }
+bool frmConfig::portOpen() const { return portOpen_ && !closed_; }
 
 SetupValues frmConfig::values() const {
     SetupValues v;
@@ -417,7 +421,24 @@ void frmConfig::cmdPreset_Click(int index) {
 void frmConfig::cmdCancel_Click() { reject(); }
 
 void frmConfig::cmdApply_Click() {
-    lastApply_ = applySetup(values(), guiAtLoad_, g_, *link_);
+    if (applying_) return;  // the first press's upload is still under way
+    lastApply_ = applySetup(values(), guiAtLoad_, g_);
+    applying_ = true;
+    // Each command takes 100 ms or more: the dialog keeps repainting
+    // meanwhile and goes on once the bridge has had its say on every one.
+    uploadSetup(
+        lastApply_,
+        [this](const std::string& cmd, std::function<void(bool)> acked) {
+            session_.sendCommand(cmd, std::move(acked));
+        },
+        [this, alive = alive_](const ApplyResult& r) {
+            if (*alive) applied(r);
+        });
+}
+
+void frmConfig::applied(const ApplyResult& r) {
+    applying_ = false;
+    lastApply_ = r;
 
     const std::string notSent = notConvertedMessage(lastApply_);
     if (!notSent.empty()) p_.messageBox(notSent, mb::Exclamation, kAppTitle);

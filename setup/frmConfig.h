@@ -1,7 +1,7 @@
 #pragma once
 // The modal setup dialog: user settings (channel names, CSV log, display mode)
-// and the bridge's measuring parameters, uploaded by Apply on a serial port of
-// the dialog's own.
+// and the bridge's measuring parameters, uploaded by Apply through the session
+// on the bridge's port, opened for the dialog while it is up.
 
 #include <array>
 #include <memory>
@@ -23,20 +23,22 @@ class QGroupBox;
 namespace quellon {
 
 class Platform;
-class SerialPort;
-class BridgeLink;
+class BridgeSession;
 
 class frmConfig : public QDialog {
     Q_OBJECT
 public:
-    frmConfig(Platform& p, ModGlobal& g, QWidget* parent = nullptr);
+    frmConfig(Platform& p, ModGlobal& g, BridgeSession& session, QWidget* parent = nullptr);
     ~frmConfig() override;
 
     int guiAtLoad() const { return guiAtLoad_; }
     bool portOpen() const;
     // The dialog's contents as Apply reads them.
     SetupValues values() const;
-    // Result of the last Apply (empty before the first one).
+    // Whether an Apply's upload is still under way.
+    bool applying() const { return applying_; }
+    // Result of the last Apply (empty before the first one), complete once
+    // its upload is over.
     const ApplyResult& lastApply() const { return lastApply_; }
 
     // Handlers, public so a caller or a test can drive them like a click.
@@ -57,12 +59,17 @@ private:
     void load();
     void openPort();
     void closePort();
+    void applied(const ApplyResult& r);
     QLineEdit* newField(const char* name, int width = 80);
 
     Platform& p_;
     ModGlobal& g_;
-    std::unique_ptr<SerialPort> port_;
-    std::unique_ptr<BridgeLink> link_;
+    BridgeSession& session_;
+    bool portOpen_ = true;  // until the session says otherwise
+    bool closed_ = false;
+    bool applying_ = false;
+    // Tells the session's late callbacks whether the dialog is still there.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     int guiAtLoad_ = 0;
     bool checking_ = false;
     ApplyResult lastApply_;

@@ -27,6 +27,7 @@
 #include "bench/stream/FloorReader.h"
 #include "bench/stream/PaintMonitor.h"
 #include "bench/stream/ToolkitReader.h"
+#include "link/CommandExchange.h"
 #include "sim/SimProcess.h"
 
 using namespace quellon;
@@ -94,7 +95,10 @@ int main(int argc, char** argv) {
                 return 1;
             }
             const qint64 connectMs = clock.elapsed();
-            const long long pausesMs = platform.sleptMs;
+            // The protocol's own pauses in a connect: the identification's
+            // 100 ms before its reply is read, and the stream start's
+            // acknowledgement read 100 ms after ":11".
+            const long long pausesMs = 2LL * kAckPauseMs;
             if (log) {
                 g.dataLogActive = true;
                 w.startDataLog();

@@ -17,8 +17,8 @@ TEST_F(Captions, EveryWindowCarriesItsOwnCaption) {
     for (const char* mode : {"0", "1", "2", "3", "4"})
         seen.emplace_back(std::string("mode ") + mode,
                           createDisplayWindow(mode, *w)->widget()->windowTitle());
-    seen.emplace_back("frmCommand", frmCommand(p, modGlobal).windowTitle());
-    seen.emplace_back("frmConfig", frmConfig(p, modGlobal).windowTitle());
+    seen.emplace_back("frmCommand", frmCommand(p, modGlobal, w->session()).windowTitle());
+    seen.emplace_back("frmConfig", frmConfig(p, modGlobal, w->session()).windowTitle());
     seen.emplace_back("frmPort", frmPort(modGlobal, p).windowTitle());
     const std::vector<std::pair<std::string, QString>> want = {
         {"frmMain", "Quellon by WEXLO"}, {"mode 0", "Power & SWR"},

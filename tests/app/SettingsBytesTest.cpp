@@ -36,15 +36,17 @@ protected:
     void moveAndExit() {
         display()->move(display()->pos() + QPoint(45, 30));
         display()->channelWindow('B')->move(QPoint(300, 210));
-        EXPECT_THROW(display()->cmdExit_Click(), ProgramEnded);
+        display()->cmdExit_Click();  // the program ends once the stream's stop is acknowledged
+        EXPECT_THROW(p.advance(1000), ProgramEnded);
     }
     void apply() {
-        frmConfig dlg(p, modGlobal, nullptr);
+        frmConfig dlg(p, modGlobal, w->session(), nullptr);
         for (auto [field, text] : {std::pair{"txtDescA", "Antenna 40 m"},
                                    {"txtDescB", "Dummy load"},
                                    {"txtIntervalTime", "500"}})
             dlg.findChild<QLineEdit*>(field)->setText(text);
         dlg.cmdApply_Click();
+        p.runUntil([&] { return !dlg.applying(); }, 5000);
         QCoreApplication::processEvents();  // the dialog closed: the program idle again
     }
     // Paths and the host name differ between machines.

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "link/BridgeLink.h"
+#include "link/CommandExchange.h"
 #include "network/LiveFeed.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
@@ -218,7 +219,10 @@ bool runAck(const uint8_t* data, size_t size) {
     port.onWrite = [&](const std::string&, FakeSerialPort& self) {
         self.feed(pieces[writes++ % 3]);
     };
-    const bool acked = BridgeLink(port, p).sendCmd_ACK(":11\r");
+    CommandExchange ex(port, p);
+    bool acked = false, done = false;
+    ex.sendAck(":11\r", [&](const ExchangeResult& res) { acked = res.ok, done = true; });
+    p.runUntil([&] { return done; }, 1000);
     check(writes >= 1 && writes <= 3, "written one to three times");
     check(acked == (pieces[writes - 1].find(":ACK\r") != std::string::npos),
           "acknowledged iff the last read holds :ACK CR");
@@ -249,9 +253,13 @@ bool runReply(const uint8_t* data, size_t size) {
     FakeSerialPort port(&p);
     port.open();
     const std::string all = piecesAfter(r, port);
+    CommandExchange ex(port, p);
+    port.setBytesHandler([&] { ex.onBytes(); });
+    std::string got;
+    ex.sendForReply("", 0, [&](const ExchangeResult& res) { got = res.reply; });
+    p.runUntil([&] { return !ex.busy(); }, 10000);
     const size_t cr = all.find('\r');
-    check(BridgeLink(port, p).leggiPIC() ==
-              (cr == std::string::npos ? std::string(kReplyTimeout) : all.substr(0, cr)),
+    check(got == (cr == std::string::npos ? std::string(kReplyTimeout) : all.substr(0, cr)),
           "the line up to its CR, or the timeout");
     return cr != std::string::npos;
 }
@@ -274,7 +282,9 @@ bool runProbe(const uint8_t* data, size_t size) {
     ModGlobal g;
     g.PortSettings = "115200,N,8,1";
     PortProbe probe(g, p);
-    probe.probePort(1);
+    bool done = false;
+    probe.probePort(1, [&] { done = true; });
+    p.runUntil([&] { return done; }, 10000);
     const bool bridge = probe.slot(0).visible && probe.slot(0).icon == porticon::Bridge;
     check(!bridge || all.find(":wexlo") != std::string::npos, "never a bridge without :wexlo");
     return bridge;

@@ -32,6 +32,7 @@ protected:
     void scan(int count) {
         rig.apply();
         probe.scan(count);
+        plat.runUntil([&] { return !probe.scanning(); }, 30000);
     }
 
     scantest::ScanRig rig;
@@ -45,9 +46,9 @@ protected:
 
 TEST_F(PortProbeTest, RepliesAreSortedIntoBridgeOrSerialPortWithinTheWait) {
     const std::tuple<const char*, PortScript, bool, uint32_t, uint32_t> cases[] = {
-        // The limit 1 is passed at the second tick of the 1000 ms timer.
-        {"silent", PortScript{}, false, 2000, 2100},
-        {"bridge, without waiting for the timer", bridge(), true, 0, 100},
+        // The wait ends at the second tick of a 1000 ms clock.
+        {"silent", PortScript{}, false, 2000, 2001},
+        {"bridge, without waiting for the timer", bridge(), true, 30, 31},
         {"reply split over reads", bridge({":w", "ex", "lo 1.10", " 42\r"}), true, 0, 2100},
         {"garbage or wrong case", bridge({"\x01\xff:ACK\r", "noise :WEXLO 1.10\r", ":wexl"}), false,
          0, 2100},
@@ -59,7 +60,9 @@ TEST_F(PortProbeTest, RepliesAreSortedIntoBridgeOrSerialPortWithinTheWait) {
         rig.ports[1] = script;
         rig.apply();
         const uint32_t start = plat.now;
-        probe.probePort(1);
+        bool done = false;
+        probe.probePort(1, [&] { done = true; });
+        plat.runUntil([&] { return done; }, 5000);
         EXPECT_GE(plat.now - start, minMs);
         EXPECT_LT(plat.now - start, maxMs);
         EXPECT_EQ(log.back(), isBridge ? "COM1 is SWR Bridge." : "Is an installed COM Port");
@@ -144,6 +147,8 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
         }
     };
     w.cmdStart->click();
+    rig.plat.runUntil([&] { return !w.probe().scanning(); }, 5000);
+    EXPECT_TRUE(w.cmdOK->isEnabled());
     EXPECT_TRUE(triedWhileScanning);
     EXPECT_TRUE(w.isVisible());
 }
@@ -196,6 +201,7 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
         };
         w.txtPortNumber->setCurrentText("2");
         w.cmdStart_Click();
+        rig.plat.runUntil([&] { return !w.probe().scanning(); }, 10000);
         w.COMicon_Click(std::stoi(r.selected) - 1);
         w.cmdOK_Click();
         EXPECT_EQ(rig.plat.messageBoxes.size(), r.asked ? 1u : 0u);

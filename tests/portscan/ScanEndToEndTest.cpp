@@ -2,6 +2,9 @@
 // COM2 (pseudo terminals pinned in a temporary settings file), nothing on COM3.
 #include "portscan/frmPort.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -39,6 +42,10 @@ TEST(ScanEndToEnd, FindsTheBridgeBesideASilentOneAndAMissingPort) {
         w.txtPortNumber->setCurrentText("3");
         w.show();
         w.cmdStart->click();
+        QElapsedTimer t;  // the scan goes on from the event loop
+        t.start();
+        while (w.probe().scanning() && !t.hasExpired(30000))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 
         const QStringList lines = w.InfoText->toPlainText().split('\n');
         ASSERT_GE(lines.size(), 11) << lines.join("|").toStdString();

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 
 #include "link/Protocol.h"
 #include "platform/testing/FakePlatform.h"
@@ -37,6 +38,7 @@ struct Session : ::testing::Test {
         p.onNewPort = [this](FakeSerialPort& port) {
             port.onWrite = [this](const std::string& data, FakeSerialPort& self) {
                 commands.push_back(data);
+                wire.push_back(std::to_string(p.now) + " " + data);
                 self.feed(data == ":16\r" ? id : data == ":17\r" ? ":1047\r" : ":ACK\r");
             };
         };
@@ -47,16 +49,19 @@ struct Session : ::testing::Test {
     ~Session() override { std::filesystem::remove_all(dir); }
     bool connect() {
         if (!session->beginConnect()) return false;
-        if (!session->readBridge()) return false;
+        std::optional<bool> ok;
+        session->readBridge([&](bool r) { ok = r; });
+        p.runUntil([&] { return ok.has_value(); }, 30000);
+        if (!ok.value_or(false)) return false;
         session->startStream();
-        return true;
+        return p.runUntil([&] { return session->streaming(); }, 1000);
     }
 
     std::string dir, id = idReply("1.10");
     FakePlatform p;
     ModGlobal g;
     Heard heard;
-    std::vector<std::string> commands, statuses;
+    std::vector<std::string> commands, statuses, wire;
     std::unique_ptr<BridgeSession> session;
 };
 
@@ -75,6 +80,35 @@ TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 scale 50W"}));
     EXPECT_EQ(session->framesAccepted(), 1u);
     EXPECT_TRUE(session->watchdog().isActive());
+}
+
+// Every command, the windows' too, goes through the one port in the order asked
+// for, each one's exchange over before the next is written; the window's port
+// is closed and opened as it always was.
+TEST_F(Session, CommandsOfAWindowQueueBehindTheStreamStopOnTheOnePort) {
+    ASSERT_TRUE(connect());
+    auto& port = static_cast<FakeSerialPort&>(session->port());
+    const int opens = port.opens(), closes = port.closes();
+    wire.clear();
+    const uint32_t t0 = p.now;
+    std::vector<std::string> heardBack;
+    session->stopRxDati();
+    session->closeBridgePort();
+    session->openForCommands([&](const std::string& failure) { heardBack.push_back(failure); });
+    session->sendCommand(":01\r", [&](bool acked) { heardBack.push_back(acked ? "ack" : "nak"); });
+    session->closeBridgePort();
+    session->reopenBridgePort();
+    session->startRxDati();
+    EXPECT_FALSE(session->idle());
+    ASSERT_TRUE(p.runUntil([&] { return session->idle(); }, 1000));
+    EXPECT_EQ(wire, (std::vector<std::string>{std::to_string(t0) + " :10\r",
+                                              std::to_string(t0 + 100) + " :01\r",
+                                              std::to_string(t0 + 200) + " :11\r"}));
+    EXPECT_EQ(heardBack, (std::vector<std::string>{"", "ack"}));
+    EXPECT_EQ(port.opens() - opens, 2);
+    EXPECT_EQ(port.closes() - closes, 2);
+    EXPECT_TRUE(session->streaming());
+    EXPECT_TRUE(p.sleeps.empty());
 }
 
 // The window's test (tests/app) checks the status text, the handshake's the box's text.

@@ -1,4 +1,4 @@
-// The command window's buttons against what reaches its own port.
+// The command window's buttons against what reaches the session's port.
 #include "command/frmCommand.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "SetupFakes.h"
+#include "session/BridgeSession.h"
 
 using namespace quellon;
 using namespace quellon::testing_setup;
@@ -15,11 +16,15 @@ class CommandTest : public ::testing::Test {
 protected:
     CommandTest() { g.PortNumber = "4"; }
     QPushButton* button(const std::string& name) {
-        if (!w) w = std::make_unique<frmCommand>(platform, g);
+        if (!w) {
+            session = std::make_unique<BridgeSession>(platform, g);
+            w = std::make_unique<frmCommand>(platform, g, *session);
+        }
         return w->findChild<QPushButton*>(QString::fromStdString(name));
     }
     TestPlatform platform;
     ModGlobal g;
+    std::unique_ptr<BridgeSession> session;
     std::unique_ptr<frmCommand> w;
 };
 
@@ -29,15 +34,18 @@ TEST_F(CommandTest, EveryButtonSendsItsCodeOnce) {
         for (int i = 0; i < 3; ++i) button("cmdScale" + side + "_" + std::to_string(i))->click();
     const Lines sent = {":00\r", ":01\r", ":02\r", ":03\r", ":04\r", ":05\r", ":06\r",
                         ":30\r", ":31\r", ":32\r", ":33\r", ":34\r", ":35\r"};
+    platform.runUntil([&] { return session->idle(); }, 5000);
     EXPECT_EQ(platform.port()->written(), sent);
     EXPECT_EQ(platform.port()->portNumber(), 4);
 }
 
 TEST_F(CommandTest, SilentBridgeGetsThreeWritesAHundredMillisecondsApart) {
     platform.reply = silent;
+    const uint32_t t0 = platform.now;
     button("cmdScaleB_2")->click();
+    platform.runUntil([&] { return session->idle(); }, 5000);
     EXPECT_EQ(platform.port()->written(), Lines(3, ":35\r"));
-    EXPECT_EQ(platform.sleeps, std::vector<int>(3, 100));
+    EXPECT_EQ(platform.now - t0, 300u);
     EXPECT_TRUE(platform.messageBoxes.empty());
 }
 

@@ -1,5 +1,5 @@
 // The setup dialog driven as a user would: field checks, and Apply through the
-// dialog's own port.
+// session's port.
 #include "setup/frmConfig.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <QLineEdit>
 
 #include "SetupFakes.h"
+#include "session/BridgeSession.h"
 
 using namespace quellon;
 using namespace quellon::testing_setup;
@@ -25,7 +26,12 @@ protected:
         g.ScaleCodeB = {"0", "5"};
         g.ScaleTextA = {"100W", "1KW"};
         g.ScaleTextB = {"50W", "2KW"};
-        d = std::make_unique<frmConfig>(platform, g);
+        session = std::make_unique<BridgeSession>(platform, g);
+        d = std::make_unique<frmConfig>(platform, g, *session);
+    }
+    void apply() {
+        d->cmdApply_Click();
+        platform.runUntil([&] { return !d->applying(); }, 5000);
     }
     QLineEdit* field(const char* name) { return d->findChild<QLineEdit*>(name); }
     void select(const char* name) { d->findChild<QAbstractButton*>(name)->setChecked(true); }
@@ -40,6 +46,7 @@ protected:
     TempIni ini;
     ModGlobal g;
     TestPlatform platform;
+    std::unique_ptr<BridgeSession> session;
     std::unique_ptr<frmConfig> d;
 };
 
@@ -131,7 +138,7 @@ TEST_F(ConfigTest, LeavingAFieldForCancelChecksItToo) {
 
 TEST_F(ConfigTest, ApplyAfterDefaultSendsTheChangedRows) {
     d->cmdDefault_Click();
-    d->cmdApply_Click();
+    apply();
     const std::vector<std::string> want = {":2200300\r", ":2000025\r", ":371414\r", ":2700750\r",
                                            ":2800900\r"};
     EXPECT_EQ(platform.port()->written(), want);
@@ -142,7 +149,7 @@ TEST_F(ConfigTest, ApplyAfterDefaultSendsTheChangedRows) {
 TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
     field("txtMaxSwrA")->setText("250");
     select("Option1_1");
-    EXPECT_THROW(d->cmdApply_Click(), ProgramEnded);
+    EXPECT_THROW(apply(), ProgramEnded);
     EXPECT_EQ(ini.key("GUI"), "1");
     const Journal want = {"write :2100250\r",
                           "message Program will Exit, please Restart the program.", "end"};
@@ -151,15 +158,15 @@ TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
 }
 
 TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
-    platform.openError = SerialError(serr::InvalidPortNumber, "Invalid Port Number");
-    d.reset();  // the old dialog lets go of its port first
-    d = std::make_unique<frmConfig>(platform, g);
+    d.reset();  // the old dialog lets go of the port first
+    platform.port()->openError = SerialError(serr::InvalidPortNumber, "Invalid Port Number");
+    d = std::make_unique<frmConfig>(platform, g, *session);
     auto* line = d->findChild<QLabel*>("lblPort");
     EXPECT_FALSE(line->isHidden());
     EXPECT_EQ(line->text(), "Com:3 Invalid Port Number: parameters cannot be sent");
     field("txtDescA")->setText("still saved");
     field("txtMaxSwrA")->setText("250");
-    EXPECT_NO_THROW(d->cmdApply_Click());
+    EXPECT_NO_THROW(apply());
     EXPECT_EQ(ini.key("ChannelA"), "still saved");
     ASSERT_EQ(platform.messageBoxes.size(), 1u);
     EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"),
