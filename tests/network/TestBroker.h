@@ -42,7 +42,7 @@ public:
     void stop();
 
     int port() const { return port_; }
-    std::string caFile() const { return dir_ + "/ca.crt"; }             // signed the broker's
+    std::string caFile() const { return dir_ + "/ca.crt"; }             // the broker's own
     std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }  // signed nothing here
     // Writes a file into the folder and returns its path.
     std::string writeFile(const std::string& name, const std::string& text) const;
