@@ -200,24 +200,20 @@ TEST_F(IniTest, ReadOnlyFileIsNeverReplaced) {
         {"default", [&] { EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0"); }},
         {"version check", [&] { CheckSettingsVersion(ini); }},
     };
-    for (const fs::perms mode :
-         {fs::perms::owner_read,
-          fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read}) {
-        for (const auto& [name, write] : writers) {
-            fs::remove(ini);
-            spit(ini, body);
-            fs::permissions(ini, mode);
-            struct stat before {};
-            ::stat(ini.c_str(), &before);
-            write();
-            struct stat after {};
-            ASSERT_EQ(::stat(ini.c_str(), &after), 0) << name;
-            EXPECT_EQ(after.st_ino, before.st_ino) << name;
-            EXPECT_EQ(slurp(ini), body) << name;
-            EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4") << name;
-            EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1)
-                << name << ": no temporary file";
-        }
+    for (const auto& [name, write] : writers) {
+        fs::remove(ini);
+        spit(ini, body);
+        fs::permissions(ini, fs::perms::owner_read | fs::perms::group_read);
+        struct stat before {};
+        ::stat(ini.c_str(), &before);
+        write();
+        struct stat after {};
+        ASSERT_EQ(::stat(ini.c_str(), &after), 0) << name;
+        EXPECT_EQ(after.st_ino, before.st_ino) << name;
+        EXPECT_EQ(slurp(ini), body) << name;
+        EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4") << name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1)
+            << name << ": no temporary file";
     }
 }
 
@@ -227,14 +223,12 @@ TEST_F(IniTest, StartRemovesOnlyOldTemporaryFilesOfOurOwnWrites) {
     const std::tuple<std::string, bool, bool> rows[] = {
         // name, made long ago (else just now), removed
         {"Quellon.ini.tmp.99999.0", true, true},
-        {"Quellon.ini.tmp.1.17", true, true},
         {"Quellon.ini.tmp.99999.1", false, false},  // may be a write going on now
         {"Quellon.ini.tmp." + me + ".3", true, false},
         {"Quellon.ini.tmp.x.1", true, false},
         {"Quellon.ini.tmp.1.2.bak", true, false},
         {"Quellon.ini.tmp.1", true, false},
         {"Other.ini.tmp.1.2", true, false},
-        {"Quellon.ini.bak", true, false},
     };
     spit(ini, "[Bridge]\nVersion=1.10\n");
     for (const auto& [name, old, removed] : rows) {
