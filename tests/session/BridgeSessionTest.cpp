@@ -70,10 +70,8 @@ TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState
     EXPECT_EQ(statuses, std::vector<std::string>{"SWR BRIDGE CONNECTED"});
     EXPECT_EQ(g.ScaleTextA[1] + "|" + g.ScaleTextB[1], "50W|250W");
     EXPECT_EQ(session->streamState(), StreamState::Running);
-    std::string f = {':', 'A', 0x0A, 0x00};  // nDir 10: below nFwdMin, no power
-    f.append(14, '\0');
-    f += std::string{'\0', '\r'};
-    static_cast<FakeSerialPort&>(session->port()).feed(f);
+    // nDir 10: below nFwdMin, no power
+    static_cast<FakeSerialPort&>(session->port()).feed(test::frame('A', {10, 0, 0, 0, 0, 0}));
     p.advance(5);
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 scale 50W"}));
     EXPECT_EQ(session->framesAccepted(), 1u);
