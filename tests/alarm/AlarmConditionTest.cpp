@@ -40,9 +40,6 @@ struct Case {
 
 // Hold 300 ms, minimum 1 W, threshold 3.0 unless a step says otherwise.
 const Case kCases[] = {
-    {"high for the hold time starts",
-     {{10, 0, 3.5, 50}, {200, 0, 3.5, 50}, {310, 0, 3.5, 50}},
-     "A+310"},
     {"a break in the high run restarts the hold",
      {{0, 0, 3.5, 50}, {200, 0, 2.0, 50}, {250, 0, 3.5, 50}, {500, 0, 3.5, 50}, {550, 0, 3.5, 50}},
      "A+550"},
@@ -110,11 +107,9 @@ TEST(AlarmCondition, EventsCarryThePeaksAndTheThreshold) {
     cond.update({0, 4.6, 80, 3.0, 50});
     auto start = cond.update({0, 3.4, 60, 3.0, 100});
     ASSERT_EQ(start.size(), 1u);
-    EXPECT_EQ(start[0].sinceMs, 0);
-    EXPECT_DOUBLE_EQ(start[0].swr, 3.4);
-    EXPECT_DOUBLE_EQ(start[0].peakSwr, 4.6);
-    EXPECT_DOUBLE_EQ(start[0].peakForwardW, 80);
-    EXPECT_DOUBLE_EQ(start[0].threshold, 3.0);
+    EXPECT_EQ((std::vector<double>{double(start[0].sinceMs), start[0].swr, start[0].peakSwr,
+                                   start[0].peakForwardW, start[0].threshold}),
+              (std::vector<double>{0, 3.4, 4.6, 80, 3.0}));
     EXPECT_EQ(cond.nextDueMs(), std::nullopt);
     cond.update({0, 1.2, 60, 3.0, 150});
     EXPECT_EQ(cond.nextDueMs(), 250);

@@ -3,8 +3,6 @@
 
 #include <QProgressBar>
 #include <QPushButton>
-#include <set>
-#include <sstream>
 
 #include "core/Version.h"
 #include "tests/app/AppRig.h"
@@ -18,17 +16,11 @@ const std::string kDisplayLost = "SWR CONNECTION LOST. Please verify your connec
 
 class RecoveryTest : public AppTest {
 protected:
-    // While its stream runs and it answers, the bridge sends an A/B pair every 20 ms,
-    // each at its own time of day so that every record differs.
+    // While its stream runs and it answers, the bridge sends an A/B pair every 20 ms.
     void pump() {
         p.after(20, [this] {
-            if (streamOn && !silent && w && w->port().isOpen()) {
-                ++n;
-                p.local.minute = static_cast<int>(p.now / 60000 % 60);
-                p.local.second = static_cast<int>(p.now / 1000 % 60);
-                p.local.millisecond = static_cast<int>(p.now % 1000);
-                port().feed(frame('A', {n, 0, n, 0, 0, 0}) + frame('B', {n, 0, n, 0, 0, 0}));
-            }
+            if (streamOn && !silent && w && w->port().isOpen())
+                port().feed(frame('A') + frame('B'));
             pump();
         });
     }
@@ -59,13 +51,12 @@ protected:
         return static_cast<int>(
             std::ranges::count_if(p.messageBoxes, [](auto& m) { return !m.modeless; }));
     }
-    int n = 0;
 };
 
-TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
+// Nobody clicks: one attempt every 5 s, never a second message. Retry tries at once,
+// Setup once its window is closed, and Exit still ends the program.
+TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheButtonsStillWork) {
     start();
-    const int recordsBefore = static_cast<int>(std::ranges::count(log(), '\n'));
-    ASSERT_GT(recordsBefore, 10);
     unplug();
     p.advance(3100);
     EXPECT_EQ(p.openMessages(), std::vector<std::string>{kDisplayLost});
@@ -73,9 +64,7 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
     EXPECT_TRUE(w->retryButton()->isVisibleTo(w.get()));
     EXPECT_EQ(w->retryLabel()->text().toStdString(), "Retrying in 5 s");
     EXPECT_NE(w->statusLabel()->text().indexOf("does not exist"), -1);
-
-    // Nobody clicks: one attempt every 5 s, never a second message.
-    const int attempts = port().openAttempts();
+    int attempts = port().openAttempts();
     for (int i = 1; i <= 4; ++i) {
         p.advance(5000);
         EXPECT_EQ(port().openAttempts(), attempts + i);
@@ -85,6 +74,22 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
     p.advance(2000);
     EXPECT_EQ(w->retryLabel()->text().toStdString(), "Retrying in 3 s");
 
+    attempts = port().openAttempts();
+    w->retryButton()->click();
+    p.advance(10);
+    EXPECT_EQ(port().openAttempts(), attempts + 1) << "Retry tries at once";
+    EXPECT_EQ(w->retryCountdown(), 5) << "and the pace starts again from it";
+    int detections = 0;
+    w->portDetection = [&](QWidget*) {
+        ++detections;
+        p.advance(20000);  // the port window stays open a while: no retry behind it
+    };
+    attempts = port().openAttempts();
+    w->setupButton()->click();
+    p.advance(10);
+    EXPECT_EQ(detections, 1);
+    EXPECT_EQ(port().openAttempts(), attempts + 1) << "only the attempt after the window";
+
     replug();
     ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
     p.advance(1000);
@@ -93,45 +98,6 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheLogGoesOn) {
     EXPECT_GT(p.shownMessages[0]->raises, 0) << "not left behind the start-up window";
     EXPECT_EQ(modalBoxes(), 0);
     EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
-
-    const std::string all = log();
-    ASSERT_FALSE(all.empty());
-    EXPECT_EQ(all.back(), '\n');
-    std::istringstream lines(all);
-    std::set<std::string> seen;
-    int headers = 0, records = 0;
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_TRUE(seen.insert(line).second) << "duplicated: " << line;
-        if (line.find("Date") != std::string::npos) ++headers;
-        else ++records;
-    }
-    EXPECT_EQ(headers, 1);
-    EXPECT_GT(records, recordsBefore + 10) << "logging goes on after the return";
-}
-
-TEST_F(RecoveryTest, RetryConfigAndExitStillWorkDuringTheCountdown) {
-    start();
-    unplug();
-    p.advance(3100);
-    ASSERT_EQ(w->retryCountdown(), 5);
-    p.advance(2000);
-    const int attempts = port().openAttempts();
-    w->retryButton()->click();
-    p.advance(10);
-    EXPECT_EQ(port().openAttempts(), attempts + 1) << "Retry tries at once";
-    EXPECT_EQ(w->retryCountdown(), 5) << "and the pace starts again from it";
-
-    int detections = 0;
-    w->portDetection = [&](QWidget*) {
-        ++detections;
-        p.advance(20000);  // the port window stays open a while: no retry behind it
-    };
-    const int beforeConfig = port().openAttempts();
-    w->setupButton()->click();
-    p.advance(10);
-    EXPECT_EQ(detections, 1);
-    EXPECT_EQ(port().openAttempts(), beforeConfig + 1) << "only the attempt after the window";
-
     EXPECT_THROW(w->exitButton()->click(), ProgramEnded);
 }
 
@@ -206,8 +172,6 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
          [&](bool ok) { silent = !ok, hangupOnIdentify = ok ? 0 : 2; }},
         {"old firmware", "1", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
-        {"bare identification", "1", kInitFailed, 2, true,
-         [&](bool ok) { id = ok ? idReply() : ":wexlo\r"; }},
         {"attended, old firmware", "0", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
     };

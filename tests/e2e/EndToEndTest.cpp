@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <ctime>
-#include <iostream>
 #include <memory>
 #include <sstream>
 
@@ -22,9 +21,6 @@ using namespace quellon;
 using namespace quellon::test;
 
 namespace {
-
-const char* const kConnected = "SWR BRIDGE CONNECTED";
-const char* const kLost = "SWR CONNECTION LOST. Please verify your connection.";
 
 // Whether want was sent in this order (other commands may stand between).
 bool sentInOrder(const SimProcess& sim, const std::vector<std::string>& want) {
@@ -100,7 +96,7 @@ protected:
     void expectStreaming() {
         ASSERT_TRUE(pumpUntil([&] { return displayOpen() && w->framesAccepted() >= 20; }, 10000))
             << status();
-        EXPECT_EQ(modGlobal.StatusMessage, kConnected);
+        EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     }
 
     // A connect sequence has failed: the buttons are back (before the first, the status is empty).
@@ -137,27 +133,6 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     EXPECT_EQ(w->session().pairing().record()[4], 500);  // channel B came in too
 }
 
-// Each damage to the stream, each in another display mode (0 is the decode test's).
-class EndToEndStreamFault
-    : public EndToEnd,
-      public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
-TEST_P(EndToEndStreamFault, StreamResynchronisesAndGoesOn) {
-    const auto [fault, gui] = GetParam();
-    start({"--rate", "200"}, gui);
-    expectStreaming();
-    ASSERT_TRUE(sim->send(std::string("fault ") + fault));
-    ASSERT_TRUE(pumpUntil([&] { return w->resyncs() > 0; }, 10000));
-    ASSERT_TRUE(moreFrames(200, 15000));
-    EXPECT_TRUE(displayOpen() && !platform.saw(kLost));
-    // A damaged frame must not leave a nonsense reading behind.
-    EXPECT_TRUE(modGlobal.reading.channel == "A" || modGlobal.reading.channel == "B");
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, EndToEndStreamFault,
-                         ::testing::Values(std::pair{"garbage", "1"}, std::pair{"truncated", "2"},
-                                           std::pair{"nocr", "3"}),
-                         [](const auto& info) { return std::string(info.param.first); });
-
 TEST_F(EndToEnd, MissingAcknowledgementsStillStream) {
     start({"--rate", "200", "--fault", "noack"}, "4");
     expectStreaming();
@@ -191,7 +166,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     const std::clock_t cpu0 = std::clock();
     pumpUntil([] { return false; }, 10000);
     EXPECT_LT(double(std::clock() - cpu0) / CLOCKS_PER_SEC, 6.0) << "CPU seconds in 10 s";
-    EXPECT_TRUE(platform.saw(kLost));
+    EXPECT_TRUE(platform.saw("SWR CONNECTION LOST. Please verify your connection."));
     EXPECT_EQ(platform.modeless, 1) << "one message, never a second";
     // The start-up window is back, tries again and stops: the port is gone.
     EXPECT_TRUE(w->isVisible() && !w->displayWindow());
@@ -204,8 +179,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     back.start();
     ASSERT_TRUE(pumpUntil([&] { return displayOpen(); }, 10000)) << status();
     ASSERT_TRUE(moreFrames(100, 10000 - static_cast<int>(back.elapsed())));
-    std::cout << "[ figures  ] streaming again " << back.elapsed() << " ms after the return\n";
-    EXPECT_EQ(modGlobal.StatusMessage, kConnected);
+    EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
     w->stopDataLog();
     w->logger().flush();

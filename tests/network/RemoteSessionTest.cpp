@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "network/RemoteSession.h"
 #include "platform/QtPlatform.h"
 #include "tests/network/TestBroker.h"
@@ -42,7 +41,10 @@ TEST(RemoteSession, WaitsForTheBridgeLosesASilentFeedAndNeverPublishes) {
     uint64_t sent = 0;
     auto send = [&](const Message& m) {
         ++sent;
-        return publishRaw(broker, {m}) && waitUntil([&] { return s.watcher().accepted() == sent; });
+        const bool ok =
+            publishRaw(broker, {m}) && waitUntil([&] { return s.watcher().accepted() == sent; });
+        s.poll();  // accepted on the watcher's thread; its wake-up may not have run yet
+        return ok;
     };
     auto sendLive = [&](uint64_t count) {
         live.ch[0].count = count;

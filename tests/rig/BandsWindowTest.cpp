@@ -45,14 +45,11 @@ TEST(BandsWindow, ALogWithFrequencyFillsTheTableAndTheCurve) {
     ASSERT_TRUE(w.openLog(t.path)) << w.lastMessage().toStdString();
     // B had no power, but its readings were on the bands all the same.
     ASSERT_EQ(w.table()->rowCount(), 4);
-    EXPECT_EQ(w.table()->item(0, 0)->text(), "40m") << "bands in plan order";
-    EXPECT_EQ(w.table()->item(1, 1)->text(), "B");
-    EXPECT_EQ(w.table()->item(1, 2)->text(), "0");
-    EXPECT_EQ(w.table()->item(2, 0)->text(), "20m");
-    EXPECT_EQ(w.table()->item(2, 2)->text(), "300");
-    EXPECT_EQ(w.table()->item(2, 4)->text(), "1.50");
-    EXPECT_EQ(w.table()->item(2, 6)->text(), "100.0");
-    EXPECT_EQ(w.table()->item(2, 7)->text(), "0:04:59");
+    auto cell = [&](int row, int col) { return w.table()->item(row, col)->text().toStdString(); };
+    EXPECT_EQ((std::vector<std::string>{cell(0, 0), cell(1, 1), cell(1, 2), cell(2, 0), cell(2, 2),
+                                        cell(2, 4), cell(2, 6), cell(2, 7)}),
+              (std::vector<std::string>{"40m", "B", "0", "20m", "300", "1.50", "100.0", "0:04:59"}))
+        << "bands in plan order";
     w.setCurve(5, 0, 0);  // 20 m, channel A, the last hour
     const auto& bins = w.recentCurve().bins;
     const size_t bin = (14'074'000 - 14'000'000) / 5'000;

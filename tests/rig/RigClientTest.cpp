@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "rig/RigProtect.h"
 #include "tests/rig/Rigctld.h"
@@ -30,10 +31,9 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
     for (const auto& c : cases) {
         std::ofstream(path) << "[Rig]\n" << c.ini;
         const RigSettings s = readRigSettings(path.string());
-        EXPECT_EQ(s.enabled, c.enabled) << c.ini;
-        EXPECT_EQ(s.model, c.model) << c.ini;
-        EXPECT_EQ(s.pollMs, c.pollMs) << c.ini;
-        EXPECT_EQ(static_cast<int>(s.problems.size()), c.problems) << c.ini;
+        EXPECT_EQ(std::tuple(s.enabled, s.model, s.pollMs, s.problems.size()),
+                  std::tuple(c.enabled, c.model, c.pollMs, size_t(c.problems)))
+            << c.ini;
     }
 }
 

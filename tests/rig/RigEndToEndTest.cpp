@@ -138,16 +138,12 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
     ASSERT_TRUE(p.rigctld.start());
     p.rigctld.rigctl("F 14074000 M USB 2400 T 1");
     ASSERT_EQ(p.rigctld.rigctl("t"), "1\n");
-    p.client = std::make_unique<RigClient>(p.settings);
-    p.client->start();
-    ASSERT_TRUE(testing::waitUntil([&] { return p.client->tag().known(); }, 5000));
+    p.start();
+    ASSERT_TRUE(pumpUntil([&] { return p.client->tag().known(); }));
     RigProtect protect(*p.client, p.dir.filePath("rig-events.log").toStdString());
     alarm::AlarmMonitor alarms(alarm::AlarmConfig{300, 1.0});
     alarms.subscribe(&protect);
     p.w.readings().subscribe(&alarms);
-    p.w.session().tagSource = [&] { return p.client->tag(); };
-    p.w.readings().subscribe(&p.tags);
-    p.w.Form_Load();
     // Both channels read the same, so both alarm: each start asks for PTT off
     // (one answer may serve both) and is journaled.
     ASSERT_TRUE(pumpUntil([&] { return protect.answered() == 2; })) << p.client->statusText();
@@ -159,7 +155,6 @@ TEST(RigEndToEnd, AHighSwrFromTheBridgeUnkeysTheRig) {
         EXPECT_NE(line.find(" PTT off: channel "), std::string::npos) << line;
         EXPECT_NE(line.find(", SWR 3.60, forward 51.6 W, 14.074000 MHz USB, "), std::string::npos)
             << line;
-        std::printf("%s\n", line.c_str());
     }
     EXPECT_EQ(last, protect.lastEvent());
     p.w.readings().unsubscribe(&alarms);
