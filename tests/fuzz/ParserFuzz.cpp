@@ -187,24 +187,12 @@ bool runPorts(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> shapePorts(std::mt19937& rng) {
-    static const std::vector<std::string_view> numbers = {"1", " 2 ", "-4",    "0", "2.5",
-                                                          "x", "",    "99999", "+7"};
-    static const std::vector<std::string_view> keys = {"1", "2", "3", "7", " 1", "01", "", "x"};
-    static const std::vector<std::string_view> values = {
-        "/dev/ttyUSB0", " /dev/serial/by-id/x ", "", "\t", "=", "/tmp/tty"};
-    static const std::vector<std::string_view> headers = {"[Ports]",  "[ports]", " [Ports] ",
-                                                          "[Bridge]", "[Ports",  ";[Ports]"};
-    std::string ini;
-    for (unsigned k = rng() % 6; k > 0; --k) {
-        if (rng() % 3 == 0) ini += pick(rng, headers) + "\n";
-        ini += pick(rng, keys) + "=" + pick(rng, values) + (rng() % 4 ? "\n" : "\r\n");
-    }
-    if (rng() % 3 == 0) ini = mutate(rng, ini);
-    const std::string number = pick(rng, numbers);
-    std::vector<uint8_t> out{static_cast<uint8_t>(rng()), static_cast<uint8_t>(number.size())};
-    out.insert(out.end(), number.begin(), number.end());
-    out.insert(out.end(), ini.begin(), ini.end());
-    return out;
+    // Port numbers, then settings with pins among other lines.
+    static const std::vector<std::string_view> tokens = {
+        "1",  " 2 ",        "-4",           "0",          "2.5",         "x",         "99999",
+        "+7", "=",          "\n",           "\r\n",       "[Ports]\n",   "[ports]\n", " [Ports] \n",
+        ";",  "[Bridge]\n", "3=/tmp/tty\n", " 7 = /x \n", "01=/dev/x\n", "4=\n",      "5=\t\n"};
+    return fromTokens(rng, tokens, 1, 120);
 }
 
 // The three reads of an acknowledged command each get one piece of the input.

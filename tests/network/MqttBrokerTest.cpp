@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <memory>
 
 #include "network/MqttPayload.h"
 #include "network/MqttPublisher.h"
@@ -48,21 +47,21 @@ bool isStatus(MqttPublisher& p, MqttStatus st) {
 // Peaks are the highest and the alarm is any since the previous message, the
 // rest the latest; a channel without readings gets no message; every message
 // of a channel is at least an interval after the one before (here one only).
-TEST(MqttBroker, PublishesStatusStateAndDiscovery) {
+TEST(MqttBroker, PublishesStatusAndState) {
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
     Subscriber sub(broker);
     MqttSettings s = stationSettings(broker, "bench");
     s.intervalText = "600000";
-    auto p = std::make_unique<MqttPublisher>(s, "/nonexistent/Quellon.ini");
-    p->start();
-    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p->statusText();
-    EXPECT_EQ(p->statusText(), "MQTT: connected to 127.0.0.1:" + std::to_string(broker.port()));
+    MqttPublisher p(s, "/nonexistent/Quellon.ini");
+    p.start();
+    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p.statusText();
+    EXPECT_EQ(p.statusText(), "MQTT: connected to 127.0.0.1:" + std::to_string(broker.port()));
 
     Feed f;
-    f.reading(*p, "A", 300, 10, 420, 15, "HIG", 3.1f);
-    f.reading(*p, "A", 500, 20, 516, 21, "1.5", 1.5f, 2);
-    f.reading(*p, "A", 100, 5, 200, 9, "---", 0.0f);
+    f.reading(p, "A", 300, 10, 420, 15, "HIG", 3.1f);
+    f.reading(p, "A", 500, 20, 516, 21, "1.5", 1.5f, 2);
+    f.reading(p, "A", 100, 5, 200, 9, "---", 0.0f);
     ASSERT_TRUE(sub.waitForMessage("quellon/bench/a/state"));
     EXPECT_EQ(withoutTime(sub.on("quellon/bench/a/state").front().payload),
               "{\"forward_w\":10.0,\"reflected_w\":0.5,\"peak_forward_w\":51.6,"
@@ -70,8 +69,8 @@ TEST(MqttBroker, PublishesStatusStateAndDiscovery) {
               "\"description\":\"Channel A\"");
 
     // More readings within the interval: no second message before the goodbye.
-    f.reading(*p, "A", 900, 5, 999, 9, "1", 0.0f);
-    p->stop();
+    f.reading(p, "A", 900, 5, 999, 9, "1", 0.0f);
+    p.stop();
     ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "offline"));
     EXPECT_EQ(sub.on("quellon/bench/a/state").size(), 1u);
     EXPECT_TRUE(sub.on("quellon/bench/b/state").empty());

@@ -20,7 +20,7 @@ namespace quellon::testing {
 struct BrokerOptions {
     std::string user;  // set: anonymous clients are refused, this user/password is known
     std::string password;
-    bool tls = false;  // the listener speaks TLS with a certificate of a test CA
+    bool tls = false;  // the listener speaks TLS with a self-signed certificate (caFile())
     // Unclean sessions and their queued messages (QoS 0 too) survive stop() and start().
     bool persistent = false;
     // The log names every packet and its client ("Received PUBLISH from <id>").
@@ -42,7 +42,7 @@ public:
     void stop();
 
     int port() const { return port_; }
-    std::string caFile() const { return dir_ + "/ca.crt"; }             // signed the broker's
+    std::string caFile() const { return dir_ + "/ca.crt"; }             // the broker's own
     std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }  // signed nothing here
     // Writes a file into the folder and returns its path.
     std::string writeFile(const std::string& name, const std::string& text) const;
