@@ -102,7 +102,7 @@ TEST_F(ApplyTest, EveryRowGoesOutInTheBridgeOrderAndTheCopiesFollow) {
 }
 
 TEST_F(ApplyTest, SilentBridgeStillGetsEveryRowAndTheMissesAreListed) {
-    platform.reply = silent;
+    platform.silent = true;
     v.maxSwrA = "250";
     v.scaleDelay = "40";
     v.expandA = true;
