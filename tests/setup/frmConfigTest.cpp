@@ -107,9 +107,7 @@ TEST_F(ConfigTest, RefusedFieldTurnsRedKeepsTheFocusAndRecovers) {
         ASSERT_NE(d->focusWidget(), f);
         platform.messageBoxes.clear();
         leave("txtDelay1", bad);
-        ASSERT_EQ(platform.messageBoxes.size(), 1u) << bad;
-        EXPECT_EQ(platform.messageBoxes[0].text,
-                  "Please enter only integer number > 8 and < 1024.");
+        EXPECT_EQ(platform.messageBoxes.size(), 1u) << bad;  // its text: the bounds' test
         EXPECT_EQ(d->focusWidget(), f) << bad;
         EXPECT_EQ(f->palette().color(QPalette::Base), QColor(255, 0, 0));
     }
