@@ -136,33 +136,18 @@ bool runSettingsText(const uint8_t* data, size_t size) {
     }
 }
 
-// Mostly the four fields in their places, each picked from what is valid and
-// what is nearly valid, then a few random bytes changed.
-std::string mutate(std::mt19937& rng, std::string s) {
-    for (unsigned k = rng() % 4; k > 0 && !s.empty(); --k) {
-        const size_t at = rng() % s.size();
-        switch (rng() % 3) {
-            case 0: s[at] = static_cast<char>(rng()); break;
-            case 1: s.erase(at, 1); break;
-            default: s.insert(at, 1, static_cast<char>(rng())); break;
-        }
-    }
-    return s;
-}
-
-std::string pick(std::mt19937& rng, const std::vector<std::string_view>& from) {
-    return std::string(from[rng() % from.size()]);
-}
-
+// The four fields in their places, each picked from what is valid and what is
+// nearly valid; now and then a random byte among them.
 std::vector<uint8_t> shapeSettingsText(std::mt19937& rng) {
     static const std::vector<std::string_view> fields[] = {
         {"115200", "9600", "0", "-1", "99999999999", " 300 ", "1e3", ""},
         {"N", "e", "O", "m", "S", "X", "", "NN"},
         {"8", "7", "5", "4", "9", "", "8.0"},
         {"1", "2", "1.5", "0", "3", "", "1,"}};
-    std::string s = pick(rng, fields[0]);
-    for (size_t i = 1; i < 4; ++i) s += "," + pick(rng, fields[i]);
-    if (rng() % 2) s = mutate(rng, s);
+    std::string s;
+    for (const auto& f : fields) s += std::string(f[rng() % f.size()]) + ",";
+    s.pop_back();
+    if (rng() % 2) s.insert(rng() % (s.size() + 1), 1, static_cast<char>(rng()));
     return {s.begin(), s.end()};
 }
 
