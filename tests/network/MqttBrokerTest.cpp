@@ -55,7 +55,7 @@ TEST(MqttBroker, PublishesStatusAndState) {
     s.intervalText = "600000";
     MqttPublisher p(s, "/nonexistent/Quellon.ini");
     p.start();
-    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p.statusText();
+    ASSERT_TRUE(sub.waitForMessage("quellon/bench/status", "online")) << p.statusText();
     EXPECT_EQ(p.statusText(), "MQTT: connected to 127.0.0.1:" + std::to_string(broker.port()));
 
     Feed f;
@@ -71,7 +71,7 @@ TEST(MqttBroker, PublishesStatusAndState) {
     // More readings within the interval: no second message before the goodbye.
     f.reading(p, "A", 900, 5, 999, 9, "1", 0.0f);
     p.stop();
-    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "offline"));
+    ASSERT_TRUE(sub.waitForMessage("quellon/bench/status", "offline"));
     EXPECT_EQ(sub.on("quellon/bench/a/state").size(), 1u);
     EXPECT_TRUE(sub.on("quellon/bench/b/state").empty());
 
@@ -93,7 +93,7 @@ TEST(MqttBroker, ReconnectsAfterTheBrokerRestartsAndSendsWhatWaited) {
     ASSERT_TRUE(sub.subscribed());
     MqttPublisher p(stationSettings(broker, "bench"), "/nonexistent/Quellon.ini");
     p.start();
-    ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "online")) << p.statusText();
+    ASSERT_TRUE(sub.waitForMessage("quellon/bench/status", "online")) << p.statusText();
     Feed f;
     broker.stop();
     // Readings go on while the broker is away; only the latest is kept.
@@ -221,7 +221,7 @@ TEST(MqttBroker, LinkFollowsTheStreamAndDiscoveryOffClearsTheConfigs) {
         }
         EXPECT_GE(std::chrono::steady_clock::now() - since, std::chrono::seconds(4));
         p.stop();
-        ASSERT_TRUE(sub.waitForPayload("quellon/bench/status", "offline"));
+        ASSERT_TRUE(sub.waitForMessage("quellon/bench/status", "offline"));
         EXPECT_EQ(links(), "down up down up down up down ");
         const auto all = sub.messages();
         EXPECT_EQ(all.back().payload, "offline") << "the link goes down first";

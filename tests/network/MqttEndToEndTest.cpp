@@ -81,13 +81,13 @@ TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
         _exit(127);
     }
     ASSERT_GT(pid, 0);
-    const bool online = sub.waitForPayload("quellon/killed/status", "online");
+    const bool online = sub.waitForMessage("quellon/killed/status", "online");
     const bool states = waitUntil([&] { return !sub.on("quellon/killed/a/state").empty(); });
     kill(pid, SIGKILL);
     int st = 0;
     waitpid(pid, &st, 0);
     ASSERT_TRUE(online && states);
-    EXPECT_TRUE(sub.waitForPayload("quellon/killed/status", "offline"));
+    EXPECT_TRUE(sub.waitForMessage("quellon/killed/status", "offline"));
     EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");
 }
 

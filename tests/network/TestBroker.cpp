@@ -169,17 +169,12 @@ bool Subscriber::waitFor(const std::function<bool(const std::vector<Message>&)>&
     return waitUntil([&] { return pred(messages()); }, 20000);
 }
 
-bool Subscriber::waitForMessage(const std::string& topic,
-                                const std::function<bool(const Message&)>& pred) const {
+bool Subscriber::waitForMessage(const std::string& topic, const char* payload) const {
     return waitFor([&](const std::vector<Message>& ms) {
         for (const Message& m : ms)
-            if (m.topic == topic && (!pred || pred(m))) return true;
+            if (m.topic == topic && (!payload || m.payload == payload)) return true;
         return false;
     });
-}
-
-bool Subscriber::waitForPayload(const std::string& topic, const std::string& payload) const {
-    return waitForMessage(topic, [&](const Message& m) { return m.payload == payload; });
 }
 
 MqttSettings stationSettings(const TestBroker& b, const std::string& node, int liveHz) {

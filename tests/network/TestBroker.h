@@ -77,10 +77,8 @@ public:
     std::vector<Message> on(const std::string& topic) const;
     // Waits (up to 20 s) until pred holds for the messages so far.
     bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred) const;
-    // Waits until a message on topic arrives for which pred holds (any, without pred).
-    bool waitForMessage(const std::string& topic,
-                        const std::function<bool(const Message&)>& pred = {}) const;
-    bool waitForPayload(const std::string& topic, const std::string& payload) const;
+    // Waits until a message on topic arrives, with that payload when one is given.
+    bool waitForMessage(const std::string& topic, const char* payload = nullptr) const;
     bool subscribed() const;
 
 private:
