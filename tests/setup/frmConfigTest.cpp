@@ -168,8 +168,6 @@ TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
     field("txtMaxSwrA")->setText("250");
     EXPECT_NO_THROW(apply());
     EXPECT_EQ(ini.key("ChannelA"), "still saved");
-    ASSERT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"),
-              std::string::npos);
+    EXPECT_EQ(platform.messageBoxes.size(), 1u);  // the row not acknowledged
     EXPECT_EQ(d->result(), QDialog::Accepted);
 }
