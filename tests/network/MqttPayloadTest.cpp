@@ -12,20 +12,6 @@
 
 using namespace quellon;
 
-namespace {
-
-// A temporary folder for settings and password files.
-struct TempDir {
-    QTemporaryDir q;
-    const std::string dir = q.path().toStdString();
-    std::string file(const std::string& name, const std::string& text) const {
-        std::ofstream(dir + "/" + name, std::ios::binary) << text;
-        return dir + "/" + name;
-    }
-};
-
-}  // namespace
-
 TEST(MqttPayload, WattsHaveOneDecimalFromTenths) {
     const std::pair<int, const char*> cases[] = {
         {0, "0.0"}, {5, "0.5"}, {32767, "3276.7"}, {-7, "-0.7"}, {-32768, "-3276.8"}};
@@ -161,8 +147,10 @@ TEST(MqttSettingsTest, NodeFromHostNameKeepsOnlyTopicSafeCharacters) {
 }
 
 TEST(MqttSettingsTest, BadSettingsAreNamed) {
-    TempDir d;
-    const std::string pw = d.file("pw", "s3cret\r\nsecond line\n"), open = d.file("open", "x\n");
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString(), pw = dir + "/pw", open = dir + "/open";
+    std::ofstream(pw, std::ios::binary) << "s3cret\r\nsecond line\n";
+    std::ofstream(open, std::ios::binary) << "x\n";
     ::chmod(pw.c_str(), 0600), ::chmod(open.c_str(), 0640);
     struct Case {
         const char* what;
@@ -183,7 +171,7 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
         {"missing password file",
          [&](MqttSettings& s) {
              s.username = "op";
-             s.passwordFile = d.dir + "/nothing";
+             s.passwordFile = dir + "/nothing";
          },
          "bad setting: password file"},
         {"password readable by the group",
@@ -194,7 +182,7 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
          "bad setting: password file \"" + open + "\" can be read by other users"},
         {"password without user", [&](MqttSettings& s) { s.passwordFile = pw; },
          "bad setting: PasswordFile is set but Username is empty"},
-        {"missing CA", [&](MqttSettings& s) { s.caFile = d.dir + "/none.crt"; },
+        {"missing CA", [&](MqttSettings& s) { s.caFile = dir + "/none.crt"; },
          "bad setting: CA file"},
     };
     for (const Case& c : cases) {
