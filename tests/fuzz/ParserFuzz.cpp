@@ -63,6 +63,15 @@ std::vector<uint8_t> fromTokens(std::mt19937& rng, const std::vector<std::string
     return out;
 }
 
+// Where the settings targets keep their files: a private folder, removed at exit, in
+// memory where it can be, for the ini target rewrites its files on every run.
+std::string scratchDir() {
+    static const QTemporaryDir dir(QStringLiteral("%1/quellon-fuzz-XXXXXX")
+                                       .arg(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp"));
+    check(dir.isValid(), "scratch folder");
+    return dir.path().toStdString();
+}
+
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -289,14 +298,6 @@ std::vector<uint8_t> shapeLink(std::mt19937& rng) {
 }
 
 }  // namespace
-
-std::string scratchDir() {
-    // In memory where it can be: the ini target rewrites its file on every run.
-    static const QTemporaryDir dir(QStringLiteral("%1/quellon-fuzz-XXXXXX")
-                                       .arg(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp"));
-    check(dir.isValid(), "scratch folder");
-    return dir.path().toStdString();
-}
 
 // Live and bridge messages from the broker: anything accepted is within the
 // ranges the decoder gives, and writes back to a message that reads the same.

@@ -26,7 +26,4 @@ long long runShaped(const ParserTarget& t, long long runs, unsigned seed);
 // picks), for the libFuzzer target too; returns whether it got past the parser's refusal.
 bool runOne(const uint8_t* data, size_t size);
 
-// Where the settings target keeps its file (a private folder, removed at exit).
-std::string scratchDir();
-
 }  // namespace quellon::fuzz
