@@ -1,10 +1,10 @@
-#include "LinkFuzz.h"
-
+// Apart from ParserFuzz.cpp: the link's headers and the network's share names.
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "ParserFuzz.h"
 #include "link/Format.h"
 #include "link/FrameDecoder.h"
 #include "link/Handshake.h"
@@ -33,8 +33,8 @@ bool runOne(const uint8_t* data, size_t size) {
         try {
             decodeFrame(frame.data(), g);
         } catch (const FrameError&) {
-            return false;
-        }  // the receive handler resynchronises
+            return false;  // the receive handler resynchronises
+        }
         const ChannelReading& r = g.reading.withTexts();
         for (const std::string* t : {&r.pwrDirText, &r.pwrRefMaxText, &r.voltDirText})
             check(isNumeric(*t), "power and voltage texts are numbers");

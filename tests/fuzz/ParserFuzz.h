@@ -19,7 +19,11 @@ struct ParserTarget {
 
 const std::vector<ParserTarget>& parserTargets();
 
-// Where the settings target keeps its file (a private folder, removed at exit).
-std::string scratchDir();
+// Runs the target on `runs` shaped inputs from `seed`; returns how many reached the deep path.
+long long runShaped(const ParserTarget& t, long long runs, unsigned seed);
+
+// One input against the frame decoder, identification or scale reply (the first byte
+// picks), for the libFuzzer target too; returns whether it got past the parser's refusal.
+bool runOne(const uint8_t* data, size_t size);
 
 }  // namespace quellon::fuzz

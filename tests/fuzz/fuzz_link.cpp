@@ -1,5 +1,5 @@
 // libFuzzer entry point (clang, QUELLON_FUZZ=ON).
-#include "LinkFuzz.h"
+#include "ParserFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quellon::fuzz::runOne(data, size);

@@ -51,7 +51,10 @@ TEST_F(Decoder, ComputePowerThresholdAndOverflow) {
 // clang-format off
 TEST_F(Decoder, FullFrameOfChannelAOnScale1) {
     decode('A', {1018, 500, 1018, 100, 499, 12}, 1);
+    EXPECT_TRUE(g.reading.textsStale);  // made when first needed, then kept
+    EXPECT_EQ(g.reading.swrTextNow(), "1.2");
     const ChannelReading& r = g.reading.withTexts();
+    EXPECT_FALSE(g.reading.textsStale);
     // pwrRef 250000 x 10 / 20736; "50W" texts have one decimal; SWR 1118 / 918 = 1.217.
     EXPECT_EQ((std::array<int, 4>{r.pwrDir, r.pwrRef, r.pwrDirMax, r.pwrRefMax}),
               (std::array<int, 4>{499, 120, 499, 12}));
@@ -60,6 +63,8 @@ TEST_F(Decoder, FullFrameOfChannelAOnScale1) {
               (std::array<std::string, 8>{"49.9", "12.0", "49.9", "1.2", "1.2", "50", "4.9",
                                           "x0.5"}));
     EXPECT_EQ(logData, (LogData{499, 120, 499, 12, 0, 0, 0, 0, 0}));
+    g.reading.pwrDirMaxText = "changed by hand";
+    EXPECT_EQ(g.reading.withTexts().pwrDirMaxText, "changed by hand");
 }
 // clang-format on
 

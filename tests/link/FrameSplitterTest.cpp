@@ -6,18 +6,12 @@
 #include <vector>
 
 #include "link/FrameSplitter.h"
+#include "tests/BridgeBytes.h"
 
 using namespace quellon;
+using quellon::test::frame;
 
 namespace {
-
-std::string frame(char channel, char fill = 'x') {
-    std::string f(20, fill);
-    f[0] = ':';
-    f[1] = channel;
-    f[19] = '\r';
-    return f;
-}
 
 // Feeds the pieces one after the other and writes down what next() gives:
 // "A"/"B" for a frame of that channel, "R" for a resync.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
+#include <tuple>
 
 #include "link/Handshake.h"
 #include "link/ScaleCodes.h"
@@ -95,22 +95,18 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndOnlyOldFirmwareShowsAMessage) {
 }
 
 TEST(ScaleCodes, EveryTextHasItsCodeAndEveryCodeItsRange) {
-    // Full-scale watts of each code; the constants follow from them.
     struct Row {
-        const char* code;
-        const char* text;
-        double watts;
+        const char *code, *text;
+        int16_t voltMult, pwrMult;
     };
-    const Row rows[] = {{"0", "50W", 50},   {"1", "100W", 100}, {"2", "200W", 200},
-                        {"3", "500W", 500}, {"4", "1KW", 1000}, {"5", "2KW", 2000},
-                        {"7", "250W", 250}};
+    const Row rows[] = {{"0", "50W", 100, 10},   {"1", "100W", 141, 20}, {"2", "200W", 200, 40},
+                        {"3", "500W", 316, 100}, {"4", "1KW", 447, 200}, {"5", "2KW", 632, 400},
+                        {"7", "250W", 224, 50}};
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.text);
-        EXPECT_EQ(getScaleCode(r.text), r.code);
+        EXPECT_EQ(getScaleCode(r.text), r.code) << r.text;
         const ScaleRow got = getScaleByCode(r.code);
-        EXPECT_EQ(got.text, r.text);
-        EXPECT_EQ(got.voltMult, std::lround(100 * std::sqrt(r.watts / 50)));
-        EXPECT_EQ(got.pwrMult, r.watts / 5);
+        EXPECT_EQ(std::make_tuple(got.text, got.voltMult, got.pwrMult),
+                  std::make_tuple(std::string(r.text), r.voltMult, r.pwrMult));
     }
     // The list the user picks from runs from the smallest range to the largest.
     EXPECT_EQ(scaleTexts(),

@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "core/ChannelReading.h"
 #include "link/FrameDecoder.h"
-#include "tests/BridgeBytes.h"
 
 using namespace quellon;
 
@@ -34,8 +32,7 @@ TEST(ReadingText, Power) {
     const Row rows[] = {
         {0, "0.0", "0"},     {1, "0.1", "0"},           {-1, "-0.1", "0"},
         {9, "0.9", "0"},     {-9, "-0.9", "0"},         {10, "1.0", "1"},
-        {-10, "-1.0", "-1"}, {125, "12.5", "12"},       {-125, "-12.5", "-12"},
-        {995, "99.5", "99"}, {32767, "3276.7", "3276"}, {-32768, "-3276.8", "-3276"}};
+        {-10, "-1.0", "-1"}, {32767, "3276.7", "3276"}, {-32768, "-3276.8", "-3276"}};
     for (const Row& r : rows) {
         EXPECT_EQ(readingtext::power(r.tenths, true), r.fifty) << r.tenths;
         EXPECT_EQ(readingtext::power(r.tenths, false), r.whole) << r.tenths;
@@ -58,13 +55,8 @@ TEST(ReadingText, Voltage) {
     };
     const Row rows[] = {{25, 141, 25, "0"},
                         {26, 141, 25, "1.8"},
-                        {0, 141, 0, "0"},
-                        {1, 141, 0, "0.1"},
                         {-5, 141, -40, "-0.3"},
                         {-41, 141, -40, "0"},
-                        {1000, 141, 0, "69.2"},
-                        {300, 632, 25, "93.1"},
-                        {7, 100, 0, "0.3"},
                         {100, 0, 0, "0"},
                         {100, -100, 0, "-4.9"},
                         {2500, 100, 0, "122.8"},  // 122.75: up to even
@@ -92,11 +84,9 @@ TEST(ReadingText, Swr) {
     const Row rows[] = {
         {24, 0, 300, 25, 7, "---", 0},     {25, 0, 300, 25, 7, "1", 1},
         {100, 0, 300, 0, 0, "1", 0},       {100, 50, 300, 0, 5, "3", 3},
-        {100, 51, 300, 0, 5, "3", 3},      {200, 99, 300, 0, 5, "2.9", 2.9f},
-        {100, 52, 300, 0, 5, "HIG", 3.1f}, {210, 10, 110, 0, 5, "1.1", 1.1f},
-        {120, 10, 110, 0, 5, "1.1", 1.1f}, {300, 100, 200, 0, 5, "2", 2},
-        {100, 10, 0, 0, 5, "HIG", 1.2f},   {100, 10, -1, 0, 5, "HIG", 1.2f},
-        {100, 100, 300, 0, 5, "HIG", 6},   {100, 150, 300, 0, 5, "HIG", 6},
+        {200, 99, 300, 0, 5, "2.9", 2.9f}, {100, 52, 300, 0, 5, "HIG", 3.1f},
+        {210, 10, 110, 0, 5, "1.1", 1.1f}, {300, 100, 200, 0, 5, "2", 2},
+        {100, 10, 0, 0, 5, "HIG", 1.2f},   {100, 100, 300, 0, 5, "HIG", 6},
         {0, 0, 300, 0, 5, "HIG", 6},       {1, 0, 300, 0, 5, "1", 1},
         {32767, 0, 32767, 10, 3, "1", 1},  {32767, 32766, 32767, 10, 3, "HIG", 65533}};
     for (const Row& r : rows) {
@@ -107,28 +97,12 @@ TEST(ReadingText, Swr) {
     }
 }
 
-// A decoded reading makes its texts once, from the right fields; texts filled in
-// by hand stay.
-TEST(ReadingText, DecodedTextsAreMadeOnceAndHandFilledOnesStay) {
+// Texts filled in by hand stay; the decoder's are made once (FrameDecoderTest).
+TEST(ReadingText, HandFilledTextsStay) {
     ChannelReading hand;
     hand.swrText = "HIG";
     hand.pwrDirText = "87";
     EXPECT_EQ(hand.withTexts().swrText, "HIG");
     EXPECT_EQ(hand.swrTextNow(), "HIG");
     EXPECT_EQ(hand.pwrDirText, "87");
-
-    ModGlobal g = withSlots(141, 10, 25);
-    g.params.MaxSwrA = 300;
-    decodeFrame(test::bytes(test::frame('A', {200, 30, 400, 100, 123, 45})), g);
-    EXPECT_TRUE(g.reading.textsStale);
-    EXPECT_EQ(g.reading.swrTextNow(), "1.6");
-    const ChannelReading& r = g.reading.withTexts();
-    EXPECT_FALSE(g.reading.textsStale);
-    const std::array<std::string, 8> got{r.pwrDirText,    r.pwrRefText,   r.pwrDirMaxText,
-                                         r.pwrRefMaxText, r.swrText,      r.voltDirText,
-                                         r.voltRefText,   r.scaleMultText};
-    EXPECT_EQ(got, (std::array<std::string, 8>{"1.9", "0.0", "12.3", "4.5", "1.6", "27.7", "6.9",
-                                               "x0.5"}));
-    g.reading.pwrDirMaxText = "changed by hand";
-    EXPECT_EQ(g.reading.withTexts().pwrDirMaxText, "changed by hand");
 }

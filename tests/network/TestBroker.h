@@ -20,7 +20,7 @@ namespace quellon::testing {
 struct BrokerOptions {
     std::string user;  // set: anonymous clients are refused, this user/password is known
     std::string password;
-    bool tls = false;  // the listener speaks TLS with a certificate of a test CA
+    bool tls = false;  // the listener speaks TLS with a self-signed certificate (caFile())
     // Unclean sessions and their queued messages (QoS 0 too) survive stop() and start().
     bool persistent = false;
     // The log names every packet and its client ("Received PUBLISH from <id>").
@@ -42,8 +42,7 @@ public:
     void stop();
 
     int port() const { return port_; }
-    const std::string& dir() const { return dir_; }
-    std::string caFile() const { return dir_ + "/ca.crt"; }             // signed the broker's
+    std::string caFile() const { return dir_ + "/ca.crt"; }             // the broker's own
     std::string otherCaFile() const { return dir_ + "/other-ca.crt"; }  // signed nothing here
     // Writes a file into the folder and returns its path.
     std::string writeFile(const std::string& name, const std::string& text) const;
@@ -69,20 +68,17 @@ struct Message {
 // With an id its session is not clean: a persistent broker queues for it while it is away.
 class Subscriber {
 public:
-    Subscriber(const TestBroker& broker, const BrokerOptions& opt = {}, const char* id = nullptr);
+    explicit Subscriber(const TestBroker& broker, const char* id = nullptr);
     ~Subscriber();
     Subscriber(const Subscriber&) = delete;
     Subscriber& operator=(const Subscriber&) = delete;
 
     std::vector<Message> messages() const;
     std::vector<Message> on(const std::string& topic) const;
-    // Waits (up to timeoutMs) until pred holds for the messages so far.
-    bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred,
-                 int timeoutMs = 20000) const;
-    // Waits until a message on topic arrives for which pred holds (any, without pred).
-    bool waitForMessage(const std::string& topic,
-                        const std::function<bool(const Message&)>& pred = {}) const;
-    bool waitForPayload(const std::string& topic, const std::string& payload) const;
+    // Waits (up to 20 s) until pred holds for the messages so far.
+    bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred) const;
+    // Waits until a message on topic arrives, with that payload when one is given.
+    bool waitForMessage(const std::string& topic, const char* payload = nullptr) const;
     bool subscribed() const;
 
 private:

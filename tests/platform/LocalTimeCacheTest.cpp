@@ -52,9 +52,7 @@ TEST(LocalTimeCache, SameStampsAsTheSystemAcrossZoneChanges) {
     };
     const Row rows[] = {
         {"Europe/Berlin", {kSpring2024, kAutumn2024}},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", {kSpring2024, kAutumn2024}},  // the same as a rule
-        // Half-hour zone; Lord Howe moves its clock by half an hour only.
-        {"America/St_Johns", {1710048600000, 1730601000000}},
+        // A half-hour zone that moves its clock by half an hour only.
         {"Australia/Lord_Howe", {1712417400000, 1727969400000}},
     };
     for (const Row& r : rows) {
@@ -81,22 +79,8 @@ TEST(LocalTimeCache, SameStampsAsTheSystemAcrossZoneChanges) {
     }
 }
 
-TEST(LocalTimeCache, KnownStampsAndOneLookupPerMinute) {
+TEST(LocalTimeCache, OneLookupPerMinute) {
     Zone zone("Europe/Berlin");
-    LocalTimeCache c(&QtPlatform::localOffsetAt);
-    const struct {
-        int64_t utcMs;
-        LocalTime local;
-    } rows[] = {
-        {kSpring2024 - 1, {2024, 3, 31, 1, 59, 59, 999}},
-        {kSpring2024, {2024, 3, 31, 3, 0, 0, 0}},
-        {kAutumn2024 - 1, {2024, 10, 27, 2, 59, 59, 999}},
-        {kAutumn2024, {2024, 10, 27, 2, 0, 0, 0}},
-        {951782400000, {2000, 2, 29, 1, 0, 0, 0}},  // leap day
-        {-1, {1970, 1, 1, 0, 59, 59, 999}},
-    };
-    for (const auto& r : rows) EXPECT_EQ(show(c.at(r.utcMs)), show(r.local)) << r.utcMs;
-
     // Records at the line's rate (one every 3.5 ms) over ten minutes: the zone
     // is asked once per minute, not per record.
     LocalTimeCache rate(&QtPlatform::localOffsetAt);

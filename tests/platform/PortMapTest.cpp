@@ -33,7 +33,6 @@ TEST(PortMap, SortsByKindThenNumberAndPinnedKeysWin) {
         {7, "/tmp/ttyQuellon"},
         {8, ""},
         {0, ""},
-        {-1, ""},
     };
     for (const auto& [n, path] : rows) EXPECT_EQ(devicePathForPort(n, ini, sys), path) << n;
     std::vector<std::pair<int, std::string>> got;

@@ -7,21 +7,65 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
-#include "settings/Ini.h"
-
-#include "ScanRig.h"
+#include "platform/testing/FakePlatform.h"
 #include "portscan/PortProbe.h"
 #include "portscan/frmPort.h"
+#include "settings/Ini.h"
 
 using namespace quellon;
-using scantest::PortScript;
 using Lines = std::vector<std::string>;
 
 namespace {
 
+// How a COM port behaves; a number without one is missing.
+struct PortScript {
+    int openError = 0;  // SerialError number thrown by open(), 0 none
+    // The reply to ":16\r", each piece arriving on its own; none: a silent port.
+    std::vector<std::string> chunks;
+    int hangupAfterMs = -1;  // the line goes away this long after the write
+};
+
+// The fake platform as a row of scripted COM ports.
+struct ScanRig {
+    FakePlatform plat;
+    std::map<int, PortScript> ports;
+
+    void apply() {  // after changing ports, before the scan
+        plat.openFailures.clear();
+        for (int n = 1; n <= 16; ++n) {
+            auto it = ports.find(n);
+            if (it == ports.end())
+                plat.openFailures.emplace(
+                    n, SerialError(serr::InvalidPortNumber, "Invalid port number"));
+            else if (it->second.openError)
+                plat.openFailures.emplace(n, SerialError(it->second.openError, "cannot open"));
+        }
+        plat.onNewPort = [this](FakeSerialPort& port) {
+            port.onWrite = [this](const std::string& data, FakeSerialPort& p) {
+                if (auto it = ports.find(p.portNumber()); it != ports.end())
+                    respond(data, p, it->second);
+            };
+        };
+    }
+    void respond(const std::string& data, FakeSerialPort& p, const PortScript& s) {
+        if (s.hangupAfterMs >= 0) {
+            plat.after(s.hangupAfterMs, [this, id = p.id()] {
+                if (FakeSerialPort* q = plat.portById(id)) q->hangup();
+            });
+        }
+        if (data != ":16\r") return;
+        int t = 30;  // the bridge's reply starts 30 ms after the write
+        for (const std::string& c : s.chunks) {
+            p.feedAfter(t, c);
+            t += 5;  // far enough apart to come in separate reads
+        }
+    }
+};
+
 PortScript bridge(std::vector<std::string> chunks = {":wexlo 1.10 42 10 20 150 150 30\r"}) {
-    return {.answers = true, .chunks = std::move(chunks), .replyDelayMs = 30};
+    return {.chunks = std::move(chunks)};
 }
 
 class PortProbeTest : public ::testing::Test {
@@ -35,7 +79,7 @@ protected:
         plat.runUntil([&] { return !probe.scanning(); }, 30000);
     }
 
-    scantest::ScanRig rig;
+    ScanRig rig;
     FakePlatform& plat = rig.plat;
     ModGlobal g;
     PortProbe probe{g, plat};
@@ -124,7 +168,7 @@ TEST(PortCountText, ReadsTheLeadingWholeNumber) {
 }
 
 TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
-    scantest::ScanRig rig;
+    ScanRig rig;
     rig.ports[1] = PortScript{};
     rig.apply();
     QTemporaryDir dir;
@@ -184,7 +228,7 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        scantest::ScanRig rig;
+        ScanRig rig;
         rig.ports[1] = r.bridgeOnUsb ? bridge() : PortScript{};
         rig.ports[2] = r.bridgeOnUsb ? PortScript{} : bridge();
         rig.apply();

@@ -5,11 +5,9 @@
 
 #include <unistd.h>
 
-#include <array>
 #include <filesystem>
 #include <optional>
 
-#include "link/Protocol.h"
 #include "platform/testing/FakePlatform.h"
 #include "session/BridgeSession.h"
 #include "tests/BridgeBytes.h"
@@ -72,10 +70,8 @@ TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState
     EXPECT_EQ(statuses, std::vector<std::string>{"SWR BRIDGE CONNECTED"});
     EXPECT_EQ(g.ScaleTextA[1] + "|" + g.ScaleTextB[1], "50W|250W");
     EXPECT_EQ(session->streamState(), StreamState::Running);
-    std::string f = {':', 'A', 0x0A, 0x00};  // nDir 10: below nFwdMin, no power
-    f.append(14, '\0');
-    f += std::string{'\0', '\r'};
-    static_cast<FakeSerialPort&>(session->port()).feed(f);
+    // nDir 10: below nFwdMin, no power
+    static_cast<FakeSerialPort&>(session->port()).feed(test::frame('A', {10, 0, 0, 0, 0, 0}));
     p.advance(5);
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 scale 50W"}));
     EXPECT_EQ(session->framesAccepted(), 1u);
@@ -119,23 +115,6 @@ TEST_F(Session, OldFirmwareEndsTheSequenceWithOneBoxAndThePortClosed) {
     EXPECT_FALSE(session->port().isOpen());
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "idle"}));
     EXPECT_FALSE(session->connecting());
-}
-
-// The marks that decide between decoding a frame and resynchronising.
-TEST(Protocol, FrameMarks) {
-    const std::string good = ":" + std::string(18, 'x') + "\r";
-    struct Row {
-        std::string data;
-        bool ok;
-    };
-    const std::array<Row, 5> rows = {{{good, true},
-                                      {good.substr(0, 19), false},
-                                      {"x" + good.substr(1), false},
-                                      {good.substr(0, 19) + "x", false},
-                                      {good + "more", true}}};
-    for (const auto& r : rows) EXPECT_EQ(protocol::frameMarksOk(r.data), r.ok) << r.data;
-    EXPECT_TRUE(protocol::isBridgeReply(":wexlo,1.10"));
-    EXPECT_FALSE(protocol::isBridgeReply(":wexl"));
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 #pragma once
-// The shared platform fakes with a journal of what reached the line, the message
-// boxes and the program end, in order; every port gets the same scripted bridge.
+// The shared platform fakes: a settings file of its own, every port the same bridge.
 
 #include <QTemporaryDir>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +9,6 @@
 #include "settings/Ini.h"
 
 namespace quellon::testing_setup {
-
-using Journal = std::vector<std::string>;
 
 // A settings file of its own for each test (or picture), gone afterwards.
 struct TempIni {
@@ -23,12 +19,10 @@ struct TempIni {
     }
 };
 
-inline std::string silent(const std::string&) { return {}; }
-
+// Every port's bridge acknowledges each command, unless silent.
 class TestPlatform : public FakePlatform {
 public:
-    Journal journal;
-    std::function<std::string(const std::string&)> reply = [](auto&) { return ":ACK\r"; };
+    bool silent = false;
     std::optional<SerialError> openError;  // makes every new port fail to open
 
     TestPlatform() {
@@ -38,18 +32,9 @@ public:
         };
     }
     void attach(FakeSerialPort& p) {  // for a port made outside newSerialPort
-        p.onWrite = [this](const std::string& data, FakeSerialPort& port) {
-            journal.push_back("write " + data);
-            port.feed(reply(data));
+        p.onWrite = [this](const std::string&, FakeSerialPort& port) {
+            if (!silent) port.feed(":ACK\r");
         };
-    }
-    int messageBox(const std::string& text, int style, const std::string& title) override {
-        journal.push_back("message " + text);
-        return FakePlatform::messageBox(text, style, title);
-    }
-    [[noreturn]] void endProgram(int code) override {
-        journal.push_back("end");
-        FakePlatform::endProgram(code);
     }
     FakeSerialPort* port() const { return ports().empty() ? nullptr : ports()[0]; }
 };

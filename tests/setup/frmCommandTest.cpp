@@ -39,16 +39,6 @@ TEST_F(CommandTest, EveryButtonSendsItsCodeOnce) {
     EXPECT_EQ(platform.port()->portNumber(), 4);
 }
 
-TEST_F(CommandTest, SilentBridgeGetsThreeWritesAHundredMillisecondsApart) {
-    platform.reply = silent;
-    const uint32_t t0 = platform.now;
-    button("cmdScaleB_2")->click();
-    platform.runUntil([&] { return session->idle(); }, 5000);
-    EXPECT_EQ(platform.port()->written(), Lines(3, ":35\r"));
-    EXPECT_EQ(platform.now - t0, 300u);
-    EXPECT_TRUE(platform.messageBoxes.empty());
-}
-
 TEST_F(CommandTest, PortThatCannotBeOpenedLeavesOnlyExit) {
     platform.openError = SerialError(serr::InvalidPortNumber, "Invalid Port Number");
     EXPECT_TRUE(button("cmdExit")->isEnabled());

@@ -107,9 +107,7 @@ TEST_F(ConfigTest, RefusedFieldTurnsRedKeepsTheFocusAndRecovers) {
         ASSERT_NE(d->focusWidget(), f);
         platform.messageBoxes.clear();
         leave("txtDelay1", bad);
-        ASSERT_EQ(platform.messageBoxes.size(), 1u) << bad;
-        EXPECT_EQ(platform.messageBoxes[0].text,
-                  "Please enter only integer number > 8 and < 1024.");
+        EXPECT_EQ(platform.messageBoxes.size(), 1u) << bad;  // its text: the bounds' test
         EXPECT_EQ(d->focusWidget(), f) << bad;
         EXPECT_EQ(f->palette().color(QPalette::Base), QColor(255, 0, 0));
     }
@@ -149,11 +147,13 @@ TEST_F(ConfigTest, ApplyAfterDefaultSendsTheChangedRows) {
 TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
     field("txtMaxSwrA")->setText("250");
     select("Option1_1");
+    platform.whileMessageBoxShown = [&](const MessageBoxCall& m) {
+        EXPECT_EQ(m.text, "Program will Exit, please Restart the program.");
+        EXPECT_EQ(platform.port()->written(), std::vector<std::string>{":2100250\r"});
+        EXPECT_EQ(ini.key("GUI"), "1");
+    };
     EXPECT_THROW(apply(), ProgramEnded);
-    EXPECT_EQ(ini.key("GUI"), "1");
-    const Journal want = {"write :2100250\r",
-                          "message Program will Exit, please Restart the program.", "end"};
-    EXPECT_EQ(platform.journal, want);
+    EXPECT_EQ(platform.messageBoxes.size(), 1u);
     EXPECT_EQ(platform.endedCode, 0);
 }
 
@@ -168,8 +168,6 @@ TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
     field("txtMaxSwrA")->setText("250");
     EXPECT_NO_THROW(apply());
     EXPECT_EQ(ini.key("ChannelA"), "still saved");
-    ASSERT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_NE(platform.messageBoxes[0].text.find("SWR Alert (x100) - Channel A"),
-              std::string::npos);
+    EXPECT_EQ(platform.messageBoxes.size(), 1u);  // the row not acknowledged
     EXPECT_EQ(d->result(), QDialog::Accepted);
 }
