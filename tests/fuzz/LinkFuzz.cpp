@@ -1,7 +1,5 @@
 // Apart from ParserFuzz.cpp: the link's headers and the network's share names.
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "ParserFuzz.h"
@@ -13,10 +11,6 @@
 #include "session/BridgeSession.h"
 
 namespace quellon::fuzz {
-
-static void check(bool ok, const char* what) {
-    if (!ok) std::fprintf(stderr, "fuzz invariant broken: %s\n", what), std::abort();
-}
 
 bool runOne(const uint8_t* data, size_t size) {
     if (size < 3) return false;

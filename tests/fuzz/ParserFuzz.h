@@ -3,11 +3,17 @@
 // and aborts on a broken one. Inputs are shaped so the deep paths are reached unguided.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace quellon::fuzz {
+
+inline void check(bool ok, const char* what) {
+    if (!ok) std::fprintf(stderr, "fuzz invariant broken: %s\n", what), std::abort();
+}
 
 struct ParserTarget {
     const char* name;

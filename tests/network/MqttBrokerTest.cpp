@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <tuple>
 
 #include "network/MqttPayload.h"
 #include "network/MqttPublisher.h"
@@ -21,6 +22,8 @@ struct Feed {
     ModGlobal g;
     void reading(MqttPublisher& p, const char* ch, int pwrDir, int pwrRef, int peakDir, int peakRef,
                  const char* swrText, float swr, int frameScale = 0) {
+        g.ScaleTextA = {"100W", "1KW"};
+        g.ScaleTextB = {"50W", "500W"};
         ChannelReading& r = g.reading;
         r.channel = ch;
         r.pwrDir = static_cast<int16_t>(pwrDir);
@@ -31,10 +34,6 @@ struct Feed {
         r.swrValue = swr;
         r.frameScale = static_cast<int16_t>(frameScale);
         p.onReading(ReadingEvent{r, g, 1709647629250});
-    }
-    Feed() {
-        g.ScaleTextA = {"100W", "1KW"};
-        g.ScaleTextB = {"50W", "500W"};
     }
 };
 
@@ -111,11 +110,9 @@ TEST(MqttBroker, ReconnectsAfterTheBrokerRestartsAndSendsWhatWaited) {
     })) << p.statusText();
     EXPECT_EQ(p.connections(), 2u);
     ASSERT_TRUE(sub.waitForMessage("quellon/bench/b/state"));
-    // The last of the 20000, on B's scale.
-    EXPECT_EQ(sub.on("quellon/bench/b/state").front().payload.substr(0, 18),
-              "{\"forward_w\":99.9,");
-    EXPECT_NE(sub.on("quellon/bench/b/state").front().payload.find("\"scale\":\"50W\""),
-              std::string::npos);
+    const std::string b = sub.on("quellon/bench/b/state").front().payload;
+    EXPECT_EQ(b.substr(0, 18), "{\"forward_w\":99.9,") << "the last of the 20000";
+    EXPECT_NE(b.find("\"scale\":\"50W\""), std::string::npos) << "on B's scale";
 }
 
 // One broker that wants both a password and TLS: only the publisher with both
@@ -124,13 +121,7 @@ TEST(MqttBroker, PasswordFileAndTlsWithTheTestCa) {
     BrokerOptions opt{"station", "p4ss word", true};
     TestBroker broker(opt);
     ASSERT_TRUE(broker.start()) << broker.log();
-    struct Case {
-        const char* node;
-        const char* password;
-        std::string ca;
-        MqttStatus status;
-        const char* text;
-    } cases[] = {
+    const std::tuple<const char*, const char*, std::string, MqttStatus, const char*> cases[] = {
         {"ok", "p4ss word\n", broker.caFile(), MqttStatus::Connected, "MQTT: connected to"},
         {"pw", "wrong\n", broker.caFile(), MqttStatus::Refused, "refused the user name or"},
         {"ca", "p4ss word\n", broker.otherCaFile(), MqttStatus::TlsFailure, "TLS failure with"},
@@ -138,23 +129,22 @@ TEST(MqttBroker, PasswordFileAndTlsWithTheTestCa) {
         {"plain", "p4ss word\n", "", MqttStatus::BrokerDown,
          "closed the connection unanswered (a TLS port needs CaFile)"},
     };
-    for (const Case& c : cases) {
-        MqttSettings s = stationSettings(broker, c.node);
+    for (const auto& [node, password, ca, status, text] : cases) {
+        MqttSettings s = stationSettings(broker, node);
         s.username = "station";
-        s.passwordFile = broker.writeFile("pw.txt", c.password);
-        std::filesystem::permissions(s.passwordFile, std::filesystem::perms::owner_read |
-                                                         std::filesystem::perms::owner_write);
-        s.caFile = c.ca;
+        s.passwordFile = broker.writeFile("pw.txt", password);
+        std::filesystem::permissions(s.passwordFile, std::filesystem::perms(0600));
+        s.caFile = ca;
         MqttPublisher p(s, "");
         p.start();
         // A watcher of other stations gets in with the same settings, or not.
         MqttWatcher watcher(s);
         watcher.start();
-        EXPECT_TRUE(isStatus(p, c.status)) << c.node << ": " << p.statusText();
-        EXPECT_NE(p.statusText().find(c.text), std::string::npos) << p.statusText();
-        EXPECT_EQ(waitUntil([&] { return watcher.connected(); }, c.node[0] == 'o' ? 20000 : 1000),
-                  c.status == MqttStatus::Connected)
-            << c.node << ": " << watcher.statusText();
+        EXPECT_TRUE(isStatus(p, status)) << node << ": " << p.statusText();
+        EXPECT_NE(p.statusText().find(text), std::string::npos) << p.statusText();
+        EXPECT_EQ(waitUntil([&] { return watcher.connected(); }, node[0] == 'o' ? 20000 : 1000),
+                  status == MqttStatus::Connected)
+            << node << ": " << watcher.statusText();
     }
 }
 
@@ -162,25 +152,21 @@ TEST(MqttBroker, PasswordFileAndTlsWithTheTestCa) {
 // (which setting is wrong: MqttSettingsTest.BadSettingsAreNamed).
 TEST(MqttBroker, BadSettingsAndUnreachableBrokersGiveAClearStatus) {
     TestBroker broker;  // configured, never started: its port is closed
-    struct Case {
-        const char* what;
-        std::function<void(MqttSettings&)> set;
-        MqttStatus status;
-        const char* text;
-    } cases[] = {
-        {"port abc", [](MqttSettings& s) { s.portText = "abc"; }, MqttStatus::BadSettings,
-         "MQTT: bad setting: Port \"abc\""},
-        {"broker down", [](MqttSettings&) {}, MqttStatus::BrokerDown, "MQTT: broker down at"},
-        {"wrong host", [](MqttSettings& s) { s.host = "no-such-host.invalid"; },
-         MqttStatus::WrongHost, "MQTT: host \"no-such-host.invalid\" not found"},
-    };
-    for (const Case& c : cases) {
+    const std::tuple<const char*, std::function<void(MqttSettings&)>, MqttStatus, const char*>
+        cases[] = {
+            {"port abc", [](MqttSettings& s) { s.portText = "abc"; }, MqttStatus::BadSettings,
+             "MQTT: bad setting: Port \"abc\""},
+            {"broker down", [](MqttSettings&) {}, MqttStatus::BrokerDown, "MQTT: broker down at"},
+            {"wrong host", [](MqttSettings& s) { s.host = "no-such-host.invalid"; },
+             MqttStatus::WrongHost, "MQTT: host \"no-such-host.invalid\" not found"},
+        };
+    for (const auto& [what, set, status, text] : cases) {
         MqttSettings s = stationSettings(broker, "bench");
-        c.set(s);
+        set(s);
         MqttPublisher p(s, "");
         p.start();
-        ASSERT_TRUE(isStatus(p, c.status)) << c.what << ": " << p.statusText();
-        EXPECT_EQ(p.statusText().rfind(c.text, 0), 0u) << c.what << ": " << p.statusText();
+        ASSERT_TRUE(isStatus(p, status)) << what << ": " << p.statusText();
+        EXPECT_EQ(p.statusText().rfind(text, 0), 0u) << what << ": " << p.statusText();
         Feed f;
         f.reading(p, "A", 1, 1, 1, 1, "1", 0.0f);
         p.stop();
@@ -223,8 +209,7 @@ TEST(MqttBroker, LinkFollowsTheStreamAndDiscoveryOffClearsTheConfigs) {
         p.stop();
         ASSERT_TRUE(sub.waitForMessage("quellon/bench/status", "offline"));
         EXPECT_EQ(links(), "down up down up down up down ");
-        const auto all = sub.messages();
-        EXPECT_EQ(all.back().payload, "offline") << "the link goes down first";
+        EXPECT_EQ(sub.messages().back().payload, "offline") << "the link goes down first";
         EXPECT_TRUE(sub.on("quellon/bench/live").empty()) << "LiveHz=0: no feed";
     }
     auto retainedConfigs = [&] {

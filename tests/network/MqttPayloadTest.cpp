@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 #include <fstream>
+#include <tuple>
 
 #include "core/Version.h"
 #include "network/MqttPayload.h"
@@ -21,29 +22,21 @@ TEST(MqttPayload, WattsHaveOneDecimalFromTenths) {
 // The SWR agrees with what the screen shows; the decoder's number stands behind "HIG"
 // only. A "1" on screen (no reflected peak) is SWR 1, never the decoder's 0.
 TEST(MqttPayload, SwrFollowsTheShownText) {
-    struct Case {
-        const char* text;
-        float value;
-        const char* json;
-    } cases[] = {
+    const std::tuple<const char*, float, const char*> cases[] = {
         {"---", 0.0f, "null"}, {"", 0.0f, "null"},   {"1", 0.0f, "1"},
         {"1.5", 1.5f, "1.5"},  {"HIG", 3.1f, "3.1"}, {"HIG", 6.0f, "6"},
     };
-    for (const Case& c : cases) EXPECT_EQ(swrJson(c.text, c.value), c.json) << c.text;
+    for (auto [text, value, json] : cases) EXPECT_EQ(swrJson(text, value), json) << text;
 }
 
 TEST(MqttPayload, TimeIsIso8601WithMillisecondsAndOffset) {
-    struct Case {
-        int64_t ms;
-        int offset;
-        const char* text;
-    } cases[] = {
+    const std::tuple<int64_t, int, const char*> cases[] = {
         {0, 0, "1970-01-01T00:00:00.000+00:00"},
         {1709647629250, -330, "2024-03-05T08:37:09.250-05:30"},
         {1709647629999, 0, "2024-03-05T14:07:09.999+00:00"},
         {-1, 0, "1969-12-31T23:59:59.999+00:00"},
     };
-    for (const Case& c : cases) EXPECT_EQ(isoTime(c.ms, c.offset), c.text) << c.ms;
+    for (auto [ms, offset, text] : cases) EXPECT_EQ(isoTime(ms, offset), text) << ms;
 }
 
 TEST(MqttPayload, StatePayloadIsExact) {
@@ -63,8 +56,6 @@ TEST(MqttPayload, StatePayloadIsExact) {
 TEST(MqttPayload, DiscoveryConfigsOfOneDevice) {
     MqttSettings s;
     s.node = "shack-pc";
-    s.baseTopic = "quellon";
-    s.discoveryPrefix = "homeassistant";
     s.intervalMs = 5000;
     const auto configs = discoveryConfigs(s);
     const auto clears = discoveryClears(s);

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <mosquitto.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,15 +14,11 @@
 
 namespace quellon::testing {
 
-namespace {
-
 // Runs a command line in dir, quietly; true on exit status 0.
-bool run(const std::string& dir, const std::string& cmd) {
+static bool run(const std::string& dir, const std::string& cmd) {
     const std::string line = "cd '" + dir + "' && " + cmd + " >>tools.log 2>&1";
     return std::system(line.c_str()) == 0;
 }
-
-}  // namespace
 
 TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
     port_ = freeLoopbackPort();
@@ -33,19 +28,15 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
     // mosquitto started as root would drop to its own user, which cannot read this folder.
     if (pw) conf << "user " << pw->pw_name << "\n";
     if (opt_.persistent)
-        conf << "persistence true\n"
-             << "persistence_location " << dir_ << "/\n"
-             << "autosave_interval 0\n"
-             << "queue_qos0_messages true\n";
+        conf << "persistence true\npersistence_location " << dir_
+             << "/\nautosave_interval 0\nqueue_qos0_messages true\n";
     else conf << "persistence false\n";
     if (opt_.logEveryPacket) conf << "log_type all\n";
-    conf << "log_dest stderr\n"
-         << "listener " << port_ << " 127.0.0.1\n";
+    conf << "log_dest stderr\nlistener " << port_ << " 127.0.0.1\n";
     if (opt_.user.empty()) {
         conf << "allow_anonymous true\n";
     } else {
-        conf << "allow_anonymous false\n"
-             << "password_file " << dir_ << "/passwd\n";
+        conf << "allow_anonymous false\npassword_file " << dir_ << "/passwd\n";
         writeFile("passwd", "");
         if (!run(dir_, "mosquitto_passwd -b passwd '" + opt_.user + "' '" + opt_.password + "'"))
             throw std::runtime_error("mosquitto_passwd failed");
@@ -57,8 +48,7 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
                              "-addext subjectAltName=DNS:localhost,IP:127.0.0.1") ||
             !run(dir_, req + "-keyout other-ca.key -out other-ca.crt -subj /CN=SomeOtherCA"))
             throw std::runtime_error("openssl failed: " + log());
-        conf << "certfile " << dir_ << "/ca.crt\n"
-             << "keyfile " << dir_ << "/server.key\n";
+        conf << "certfile " << dir_ << "/ca.crt\nkeyfile " << dir_ << "/server.key\n";
     }
     writeFile("mosquitto.conf", conf.str());
 }
@@ -78,8 +68,7 @@ std::string TestBroker::log() const {
 }
 
 bool TestBroker::start() {
-    const std::string conf = dir_ + "/mosquitto.conf";
-    const std::string logPath = dir_ + "/broker.log";
+    const std::string conf = dir_ + "/mosquitto.conf", logPath = dir_ + "/broker.log";
     pid_ = fork();
     if (pid_ == 0) {
         const int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -88,22 +77,14 @@ bool TestBroker::start() {
         execlp("mosquitto", "mosquitto", "-c", conf.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    return pid_ > 0 &&
-           waitUntil(
-               [&] {
-                   int st = 0;
-                   if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                       pid_ = -1;
-                       return true;  // died: reported below
-                   }
-                   return portAccepts(port_);
-               },
-               10000) &&
-           pid_ > 0;
+    const auto upOrGone = [&] {
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) != pid_) return portAccepts(port_);
+        pid_ = -1;  // died: the log says why
+        return true;
+    };
+    return pid_ > 0 && waitUntil(upOrGone, 10000) && pid_ > 0;
 }
-
-void TestBroker::kill() { end(SIGKILL); }
-void TestBroker::stop() { end(SIGTERM); }
 
 void TestBroker::end(int sig) {
     if (pid_ <= 0) return;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -46,36 +47,32 @@ std::optional<int64_t> firstDifference(LocalTimeCache& c, int64_t from, int64_t 
 
 TEST(LocalTimeCache, SameStampsAsTheSystemAcrossZoneChanges) {
     // Zone, the instants around which it changes its offset.
-    struct Row {
-        const char* tz;
-        int64_t changes[2];
-    };
-    const Row rows[] = {
+    const std::pair<const char*, std::array<int64_t, 2>> rows[] = {
         {"Europe/Berlin", {kSpring2024, kAutumn2024}},
         // A half-hour zone that moves its clock by half an hour only.
         {"Australia/Lord_Howe", {1712417400000, 1727969400000}},
     };
-    for (const Row& r : rows) {
-        Zone zone(r.tz);
-        for (int64_t change : r.changes) {
+    for (const auto& [tz, changes] : rows) {
+        Zone zone(tz);
+        for (int64_t change : changes) {
             // Forwards in odd steps, then backwards (a clock set back), each
             // with a fresh cache and one carried over from the other walk.
             LocalTimeCache c(&QtPlatform::localOffsetAt);
             auto d = firstDifference(c, change - 2 * kHour, change + 2 * kHour, 997);
-            EXPECT_FALSE(d) << r.tz << " forwards at " << *d << ": " << show(c.at(*d));
+            EXPECT_FALSE(d) << tz << " forwards at " << *d << ": " << show(c.at(*d));
             d = firstDifference(c, change - 2 * kHour, change + 2 * kHour, -1013);
-            EXPECT_FALSE(d) << r.tz << " backwards at " << *d;
+            EXPECT_FALSE(d) << tz << " backwards at " << *d;
             // The instants right at the change, after a look-up a minute before.
             LocalTimeCache near(&QtPlatform::localOffsetAt);
             near.at(change - kMin + 1);
             for (int64_t t : {change - 1, change, change + 1})
                 EXPECT_EQ(show(near.at(t)), show(QtPlatform::uncachedLocalTimeAt(t)))
-                    << r.tz << " at " << t;
+                    << tz << " at " << t;
         }
         // A whole year in steps of a few minutes, and times before 1970.
         LocalTimeCache year(&QtPlatform::localOffsetAt);
-        EXPECT_FALSE(firstDifference(year, 1704067200000, 1735689600000, 7 * kMin + 13457)) << r.tz;
-        EXPECT_FALSE(firstDifference(year, -3 * kHour, 3 * kHour, 59 * kSec + 7)) << r.tz;
+        EXPECT_FALSE(firstDifference(year, 1704067200000, 1735689600000, 7 * kMin + 13457)) << tz;
+        EXPECT_FALSE(firstDifference(year, -3 * kHour, 3 * kHour, 59 * kSec + 7)) << tz;
     }
 }
 

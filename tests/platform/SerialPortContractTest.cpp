@@ -88,8 +88,7 @@ struct SerialPortContract : ::testing::Test {
 };
 
 using Drivers = ::testing::Types<FakeDriver, PtyDriver>;
-class DriverNames {
-public:
+struct DriverNames {
     template <typename T>
     static std::string GetName(int) {
         return std::is_same_v<T, FakeDriver> ? "Fake" : "Pty";

@@ -21,11 +21,12 @@ namespace quellon::test {
 // Only reached when something is broken, so a busy machine does not fail the tests.
 constexpr int kPatienceMs = 10000;
 
-// The SerialError number f throws, 0 when it throws none.
-inline int errorOf(const std::function<void()>& f) try {
+// The SerialError number f throws, 0 when it throws none; its text goes to *text.
+inline int errorOf(const std::function<void()>& f, std::string* text = nullptr) try {
     f();
     return 0;
 } catch (const SerialError& e) {
+    if (text) *text = e.description();
     return e.number();
 }
 
@@ -70,8 +71,6 @@ struct Pty {
         if (master >= 0) ::close(master);
         ::close(slave);
     }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
 
     void arrive(const std::string& bytes) {
         if (::write(master, bytes.data(), bytes.size()) != ssize_t(bytes.size()))

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "platform/Watchdog.h"
@@ -12,35 +13,31 @@ using namespace quellon;
 
 TEST(Watchdog, ExpiresTheTimeoutAfterTheLastKick) {
     // Kick times (ms after start), timeout, when the handler must run.
-    const struct {
-        std::vector<int> kicks;
-        int timeout;
-        int expires;
-    } rows[] = {
+    const std::tuple<std::vector<int>, int, int> rows[] = {
         {{}, 3000, 3000},                          // nothing arrives at all
         {{2999}, 3000, 5999},                      // a kick just before the deadline
         {{3000}, 3000, 3000},                      // too late: the deadline came first
         {{10, 20, 1500, 2999, 4000}, 3000, 7000},  // a stream that stops
         {{100, 6000}, 5000, 5100},                 // a gap longer than the timeout
     };
-    for (const auto& r : rows) {
+    for (const auto& [kicks, timeout, expires] : rows) {
         FakePlatform p;
         p.pumpStepMs = 1;
         auto timer = p.newTimer();
         std::vector<uint32_t> fired;
-        Watchdog dog(p, *timer, r.timeout, [&] {
+        Watchdog dog(p, *timer, timeout, [&] {
             fired.push_back(p.now);
             timer->stop();
         });
         const uint32_t t0 = p.now;
         dog.start();
-        for (int k : r.kicks) {
+        for (int k : kicks) {
             p.advance(static_cast<int>(t0 + k - p.now));
             if (fired.empty()) dog.kick();
         }
         p.advance(static_cast<int>(t0 + 20000 - p.now));
-        ASSERT_EQ(fired.size(), 1u) << r.expires;
-        EXPECT_EQ(fired[0] - t0, static_cast<uint32_t>(r.expires));
+        ASSERT_EQ(fired.size(), 1u) << expires;
+        EXPECT_EQ(fired[0] - t0, static_cast<uint32_t>(expires));
         EXPECT_FALSE(dog.isActive());
     }
 }
