@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QScreen>
 #include <algorithm>
+#include <tuple>
 
 #include "alarm/ui/BigReadouts.h"
 #include "alarm/ui/frmBigView.h"
@@ -35,13 +36,9 @@ struct Rig {
     }
     // A frame of channel ch to the monitor and the view, as the bus would.
     void frame(const char* ch, int16_t fwd, int16_t ref, SwrKind kind, float swr) {
-        g.reading.channel = ch;
-        g.reading.pwrDir = fwd;
-        g.reading.pwrRef = ref;
-        g.reading.pwrDirMax = fwd;
-        g.reading.fullScalePower = 20000;
-        g.reading.swrKind = kind;
-        g.reading.swrValue = swr;
+        ChannelReading& c = g.reading;
+        std::tie(c.channel, c.pwrDir, c.pwrRef, c.pwrDirMax, c.fullScalePower, c.swrKind,
+                 c.swrValue) = std::tuple(ch, fwd, ref, fwd, 20000.0, kind, swr);
         const ReadingEvent e{g.reading, g, 0};
         monitor.onReading(e);
         w->onReading(e);

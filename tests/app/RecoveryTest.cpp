@@ -116,10 +116,8 @@ TEST_P(RecoverySilenceTest, MessageIsClosedByTheProgramAndTheLinkKept) {
     EXPECT_TRUE(p.openMessages().empty());
     EXPECT_TRUE(p.shownMessages.back()->closedByProgram);
     EXPECT_EQ(p.shownMessages.size(), 1u) << "the watchdog's message does not stack";
-    EXPECT_EQ(w->displayWindow(), display);
-    EXPECT_EQ(stops, 0);
-    EXPECT_EQ(port().opens(), opens);
-    EXPECT_EQ(modalBoxes(), 0);
+    EXPECT_EQ(std::tuple(w->displayWindow(), stops, port().opens(), modalBoxes()),
+              std::tuple(display, 0, opens, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Silences, RecoverySilenceTest, ::testing::Values(3500, 5600));
@@ -188,15 +186,12 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
         ASSERT_TRUE(p.runUntil(
             [&] { return status() == row.status && w->retryButton()->isVisibleTo(&*w); }, 30000))
             << status();
-        if (row.identifies == 0) {
-            EXPECT_LT(p.now - start, 100u) << "shown at once, not after tries";
-        }
+        EXPECT_TRUE(row.identifies > 0 || p.now - start < 100u) << "shown at once, not after tries";
         EXPECT_EQ(std::ranges::count(commands, ":16\r"), row.identifies);
         EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w));
         EXPECT_EQ(w->exitButton()->text(), "Exit");
-        EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w));
-        EXPECT_FALSE(w->timer2().isActive() || port().isOpen());
-        EXPECT_TRUE(openedMode.empty());
+        EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w) || w->timer2().isActive() ||
+                     port().isOpen() || !openedMode.empty());
         EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
         const bool unattended = row.autoKey[0] == '1';
         EXPECT_EQ(w->retryLabel()->text().toStdString(), unattended ? "Retrying in 5 s" : "");

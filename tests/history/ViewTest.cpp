@@ -29,10 +29,8 @@ TEST(TimeAxis, TimesAndPixelsAgree) {
     }
     const Columns c(0, 1000, 3);  // uneven columns: starts at 0, 334, 667
     EXPECT_EQ(c.columnStart(1), 334);
-    EXPECT_EQ(c.column(333), 0);
-    EXPECT_EQ(c.column(334), 1);
-    EXPECT_EQ(c.column(1000), -1);
-    EXPECT_EQ(c.column(-1), -1);
+    EXPECT_EQ((std::vector<int>{c.column(333), c.column(334), c.column(1000), c.column(-1)}),
+              (std::vector<int>{0, 1, -1, -1}));
 }
 
 TEST(ViewState, SpansFollowTheClockUntilPaused) {

@@ -84,14 +84,13 @@ TEST_F(Decoder, FieldAbove32767IsAFrameErrorKeepingEarlierFields) {
     decode('A', {100, 100, 100, 50, 10, 10}, 0);
     const std::string oldText = g.reading.withTexts().pwrDirText;
     EXPECT_THROW(decodeFrame(bytes(frame('B', {300, 0x8000, 0, 0, 0, 0}, 2)), g), FrameError);
-    EXPECT_EQ(g.reading.nDir, 300);
-    EXPECT_EQ(g.reading.nRev, 100);  // not decoded: old value
+    EXPECT_EQ(std::tuple(g.reading.nDir, g.reading.nRev), std::tuple(300, 100));  // nRev: old
     EXPECT_EQ(g.reading.withTexts().pwrDirText, oldText);
 
     // pwrRefMax, the last field, has its high byte 0xFF.
     EXPECT_THROW(decodeFrame(bytes(frame('A', {300, 30, 400, 40, 0, 0xFF00}, 0)), g), FrameError);
-    EXPECT_EQ(g.reading.pwrDir, 43);  // computed before the bad field
-    EXPECT_EQ(g.reading.pwrDirMax, 0);
+    // pwrDir computed before the bad field, pwrDirMax not.
+    EXPECT_EQ(std::tuple(g.reading.pwrDir, g.reading.pwrDirMax), std::tuple(43, 0));
     EXPECT_NO_THROW(decode('A', {0, 0, 0, 0, 0x7FFF, 0}, 0));  // still a value
 }
 

@@ -42,9 +42,7 @@ TEST(BandCurve, BinsHoldTheMedianAndQuartilesOfTheirReadings) {
     const history::LogHistory log({std::begin(rows), std::end(rows)}, {}, 0, 0);
     const BandCurve c = buildCurve(log, 0, band, 5000, 10, t, t + week);
     ASSERT_EQ(c.bins.size(), 71u);  // 350 kHz in 5 kHz bins, the top edge a bin of its own
-    EXPECT_EQ(c.used, 6u);
-    EXPECT_EQ(c.bins[14].n, 1u);
-    EXPECT_EQ(c.bins[70].n, 1u);
+    EXPECT_EQ(std::tuple(c.used, c.bins[14].n, c.bins[70].n), std::tuple(6u, 1u, 1u));
     const std::string csv = curvesCsv(c, buildCurve(log, 0, band, 5000, 10, t0, t));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 72);
     EXPECT_NE(csv.find("\r\n\"20m\",14000000,14004999,4,1.300,1.150,1.550,1,1.800,1.800,1.800\r\n"

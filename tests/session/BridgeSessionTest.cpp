@@ -74,8 +74,7 @@ TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState
     static_cast<FakeSerialPort&>(session->port()).feed(test::frame('A', {10, 0, 0, 0, 0, 0}));
     p.advance(5);
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "streaming", "A0 scale 50W"}));
-    EXPECT_EQ(session->framesAccepted(), 1u);
-    EXPECT_TRUE(session->watchdog().isActive());
+    EXPECT_TRUE(session->framesAccepted() == 1 && session->watchdog().isActive());
 }
 
 // Every command, the windows' too, goes through the one port in the order asked
@@ -101,10 +100,8 @@ TEST_F(Session, CommandsOfAWindowQueueBehindTheStreamStopOnTheOnePort) {
                                               std::to_string(t0 + 100) + " :01\r",
                                               std::to_string(t0 + 200) + " :11\r"}));
     EXPECT_EQ(heardBack, (std::vector<std::string>{"", "ack"}));
-    EXPECT_EQ(port.opens() - opens, 2);
-    EXPECT_EQ(port.closes() - closes, 2);
-    EXPECT_TRUE(session->streaming());
-    EXPECT_TRUE(p.sleeps.empty());
+    EXPECT_EQ(std::tuple(port.opens() - opens, port.closes() - closes), std::tuple(2, 2));
+    EXPECT_TRUE(session->streaming() && p.sleeps.empty());
 }
 
 // The window's test (tests/app) checks the status text, the handshake's the box's text.
@@ -112,9 +109,8 @@ TEST_F(Session, OldFirmwareEndsTheSequenceWithOneBoxAndThePortClosed) {
     id = idReply("1.07");
     EXPECT_FALSE(connect());
     EXPECT_EQ(p.messageBoxes.size(), 1u);
-    EXPECT_FALSE(session->port().isOpen());
     EXPECT_EQ(heard.events, (std::vector<std::string>{"connecting", "idle"}));
-    EXPECT_FALSE(session->connecting());
+    EXPECT_FALSE(session->port().isOpen() || session->connecting());
 }
 
 }  // namespace

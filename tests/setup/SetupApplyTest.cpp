@@ -138,8 +138,7 @@ TEST_F(ApplyTest, NoNumberOrAValueOutOfRangeIsNeitherSentNorStoredAndSaidSo) {
         SCOPED_TRACE(row.listed);
         const ApplyResult r = applyWith(row.field, row.text);
         EXPECT_TRUE(port.written().empty());
-        EXPECT_EQ(g.params.MaxSwrA, 300);
-        EXPECT_EQ(g.params.ScaleDelay, 32);
+        EXPECT_EQ(std::tuple(g.params.MaxSwrA, g.params.ScaleDelay), std::tuple(300, 32));
         EXPECT_EQ(row.isNumber ? r.outOfRange : r.notConverted, Lines{row.listed});
         EXPECT_TRUE((row.isNumber ? r.notConverted : r.outOfRange).empty());
         const std::string shown = row.isNumber ? outOfRangeMessage(r) : notConvertedMessage(r);

@@ -91,8 +91,7 @@ TEST_F(ConfigTest, CheckedFieldsAcceptTheirBoundsAndRefuseBeyond) {
         for (const auto& box : platform.messageBoxes) {
             EXPECT_EQ(box.text, "Please enter only integer number > " + std::to_string(min) +
                                     " and < " + std::to_string(max) + ".");
-            EXPECT_EQ(box.style, 16);
-            EXPECT_EQ(box.title, title);
+            EXPECT_EQ(std::tuple(box.style, box.title), std::tuple(16, title));
         }
     }
 }
@@ -140,8 +139,7 @@ TEST_F(ConfigTest, ApplyAfterDefaultSendsTheChangedRows) {
     const std::vector<std::string> want = {":2200300\r", ":2000025\r", ":371414\r", ":2700750\r",
                                            ":2800900\r"};
     EXPECT_EQ(platform.port()->written(), want);
-    EXPECT_EQ(d->result(), QDialog::Accepted);
-    EXPECT_FALSE(platform.port()->isOpen());
+    EXPECT_TRUE(d->result() == QDialog::Accepted && !platform.port()->isOpen());
 }
 
 TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
@@ -153,8 +151,7 @@ TEST_F(ConfigTest, ModeChangeSendsFirstThenWritesTellsAndEnds) {
         EXPECT_EQ(ini.key("GUI"), "1");
     };
     EXPECT_THROW(apply(), ProgramEnded);
-    EXPECT_EQ(platform.messageBoxes.size(), 1u);
-    EXPECT_EQ(platform.endedCode, 0);
+    EXPECT_EQ(std::tuple(platform.messageBoxes.size(), platform.endedCode), std::tuple(1u, 0));
 }
 
 TEST_F(ConfigTest, PortThatCannotBeOpenedIsShownAndApplyStillSaves) {
