@@ -127,13 +127,11 @@ TEST(MqttPayload, ExpireAfterIsThreeIntervalsAndTenSecondsAtLeast) {
 }
 
 TEST(MqttSettingsTest, NodeFromHostNameKeepsOnlyTopicSafeCharacters) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"Shack-PC", "shack-pc"},
-        {"my host.local", "myhostlocal"},
-        {"ham_radio#1/+", "ham_radio1"},
-        {"", "quellon"},
-        {"???", "quellon"},
-    };
+    const std::pair<const char*, const char*> cases[] = {{"Shack-PC", "shack-pc"},
+                                                         {"my host.local", "myhostlocal"},
+                                                         {"ham_radio#1/+", "ham_radio1"},
+                                                         {"", "quellon"},
+                                                         {"???", "quellon"}};
     for (auto [host, node] : cases) EXPECT_EQ(nodeFromHostName(host), node) << host;
 }
 

@@ -24,9 +24,7 @@ struct Heard : ReadingListener {
 // No reading before the bridge's scales are known; a silent feed is lost after
 // a few of its intervals; the viewer never publishes and refuses a wildcard.
 TEST(RemoteSession, WaitsForTheBridgeLosesASilentFeedAndNeverPublishes) {
-    BrokerOptions opt;
-    opt.logEveryPacket = true;
-    TestBroker broker(opt);
+    TestBroker broker({.logEveryPacket = true});
     ASSERT_TRUE(broker.start()) << broker.log();
     ModGlobal g;
     QtPlatform platform([] { return std::string(); });

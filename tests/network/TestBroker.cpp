@@ -112,10 +112,8 @@ Subscriber::Subscriber(const TestBroker& broker, const char* id) {
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* msg) {
         auto* s = static_cast<Subscriber*>(self);
         std::lock_guard lk(s->m_);
-        s->got_.push_back({msg->topic,
-                           std::string(static_cast<const char*>(msg->payload),
-                                       static_cast<size_t>(msg->payloadlen)),
-                           msg->retain});
+        const auto* bytes = static_cast<const char*>(msg->payload);
+        s->got_.push_back({msg->topic, std::string(bytes, size_t(msg->payloadlen)), msg->retain});
     });
     mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
     mosquitto_connect(mosq_, "127.0.0.1", broker.port(), 30);

@@ -18,8 +18,8 @@ struct mosquitto;
 namespace quellon::testing {
 
 struct BrokerOptions {
-    std::string user;  // set: anonymous clients are refused, this user/password is known
-    std::string password;
+    std::string user{};  // set: anonymous clients are refused, this user/password is known
+    std::string password{};
     bool tls = false;  // the listener speaks TLS with a self-signed certificate (caFile())
     // Unclean sessions and their queued messages (QoS 0 too) survive stop() and start().
     bool persistent = false;

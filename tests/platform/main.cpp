@@ -15,8 +15,7 @@ static int holdUntilStdinCloses(bool ok) {
     std::printf(ok ? "ready\n" : "failed\n");
     std::fflush(stdout);
     char buf[64];
-    while (std::fread(buf, 1, sizeof buf, stdin) > 0) {
-    }
+    while (std::fread(buf, 1, sizeof buf, stdin) > 0) continue;
     return ok ? 0 : 1;
 }
 
