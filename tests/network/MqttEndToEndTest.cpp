@@ -84,8 +84,7 @@ TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
     const bool online = sub.waitForMessage("quellon/killed/status", "online");
     const bool states = waitUntil([&] { return !sub.on("quellon/killed/a/state").empty(); });
     kill(pid, SIGKILL);
-    int st = 0;
-    waitpid(pid, &st, 0);
+    waitpid(pid, nullptr, 0);
     ASSERT_TRUE(online && states);
     EXPECT_TRUE(sub.waitForMessage("quellon/killed/status", "offline"));
     EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");

@@ -78,8 +78,7 @@ bool TestBroker::start() {
         _exit(127);
     }
     const auto upOrGone = [&] {
-        int st = 0;
-        if (waitpid(pid_, &st, WNOHANG) != pid_) return portAccepts(port_);
+        if (waitpid(pid_, nullptr, WNOHANG) != pid_) return portAccepts(port_);
         pid_ = -1;  // died: the log says why
         return true;
     };
@@ -89,8 +88,7 @@ bool TestBroker::start() {
 void TestBroker::end(int sig) {
     if (pid_ <= 0) return;
     ::kill(pid_, sig);
-    int st = 0;
-    waitpid(pid_, &st, 0);
+    waitpid(pid_, nullptr, 0);
     pid_ = -1;
 }
 
