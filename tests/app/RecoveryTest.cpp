@@ -60,8 +60,7 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheButtonsStillWo
     unplug();
     p.advance(3100);
     EXPECT_EQ(p.openMessages(), std::vector<std::string>{kDisplayLost});
-    EXPECT_EQ(w->displayWindow(), nullptr);
-    EXPECT_TRUE(w->retryButton()->isVisibleTo(w.get()));
+    EXPECT_TRUE(!w->displayWindow() && w->retryButton()->isVisibleTo(w.get()));
     EXPECT_EQ(w->retryLabel()->text().toStdString(), "Retrying in 5 s");
     EXPECT_NE(w->statusLabel()->text().indexOf("does not exist"), -1);
     int attempts = port().openAttempts();
@@ -95,8 +94,7 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheButtonsStillWo
     p.advance(1000);
     EXPECT_TRUE(p.openMessages().empty() && p.shownMessages[0]->closedByProgram);
     EXPECT_GT(p.shownMessages[0]->raises, 0) << "not left behind the start-up window";
-    EXPECT_EQ(modalBoxes(), 0);
-    EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
+    EXPECT_FALSE(modalBoxes() > 0 || w->retryLabel()->isVisibleTo(w.get()));
     EXPECT_THROW(w->exitButton()->click(), ProgramEnded);
 }
 

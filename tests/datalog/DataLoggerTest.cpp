@@ -59,8 +59,7 @@ struct DataLoggerTest : ::testing::Test {
         plat.advance(5);
         ASSERT_EQ(plat.messageBoxes.size(), 1u);
         const MessageBoxCall& box = plat.messageBoxes[0];
-        EXPECT_EQ(box.modeless, modeless);
-        EXPECT_EQ(box.title, "Quellon by WEXLO");
+        EXPECT_EQ(std::tuple(box.modeless, box.title), std::tuple(modeless, "Quellon by WEXLO"));
         EXPECT_NE(box.text.find(file), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(reason), std::string::npos) << box.text;
     }
@@ -211,8 +210,7 @@ TEST_F(DataLoggerTest, FailureIsReportedOnceAndLeavesOnlyWholeRecords) {
         set("DataLog", path);
         logOn();
         if (c.spoil) {
-            ASSERT_TRUE(logger.writeLogRecord(record));
-            ASSERT_TRUE(logger.flush());
+            ASSERT_TRUE(logger.writeLogRecord(record) && logger.flush());
             c.spoil(path);
         }
         if (c.byTimer) {

@@ -110,8 +110,7 @@ TEST(DisplayFrame, ExitSavesAndEndsWithoutUnload) {
     EXPECT_EQ(h.callsSince(before), (Calls{"stopRxDati", "closeBridgePort", "endProgram"}));
     EXPECT_EQ(h.ini("Test", "VRef"), "500");
     w.close();
-    EXPECT_FALSE(h.called("showStartupWindow"));
-    EXPECT_EQ(h.unloads, 0);
+    EXPECT_TRUE(!h.called("showStartupWindow") && h.unloads == 0);
 }
 
 // Five modes, each opening the history and the big view by a button and a key.

@@ -25,15 +25,11 @@ TEST(ReadingBus, ListenersHearReadingsAndOnlyRealStateChanges) {
     ReadingBus bus;
     Recorder a, b, c;
     a.during = [&] { bus.unsubscribe(&a), bus.unsubscribe(&b); };
-    bus.subscribe(&a);
-    bus.subscribe(&a);
-    bus.subscribe(&b);
-    bus.subscribe(&c);
+    for (Recorder* r : {&a, &a, &b, &c}) bus.subscribe(r);
     ModGlobal g;
     g.reading.channel = "B";
     g.reading.swrText = "HIG";
-    bus.publishLinkState(LinkState::Streaming);
-    bus.publishLinkState(LinkState::Streaming);
+    for (int i = 0; i < 2; ++i) bus.publishLinkState(LinkState::Streaming);
     bus.publishReading(ReadingEvent{g.reading, g, 0});
     EXPECT_EQ(a.heard, (std::vector<std::string>{"streaming", "B!"}));
     EXPECT_EQ(b.heard, std::vector<std::string>{"streaming"});

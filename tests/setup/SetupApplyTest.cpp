@@ -97,8 +97,7 @@ TEST_F(ApplyTest, EveryRowGoesOutInTheBridgeOrderAndTheCopiesFollow) {
     EXPECT_EQ(port.written(), want);
     EXPECT_EQ(r.sent, want);
     EXPECT_TRUE(r.notAcknowledged.empty());
-    EXPECT_DOUBLE_EQ(g.params.Delay1, 12.5);  // the copies keep the decimals
-    EXPECT_EQ(g.params.ExpandB, 0);
+    EXPECT_EQ(std::tuple(g.params.Delay1, g.params.ExpandB), std::tuple(12.5, 0));  // decimals kept
 }
 
 TEST_F(ApplyTest, SilentBridgeStillGetsEveryRowAndTheMissesAreListed) {
