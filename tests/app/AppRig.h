@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <array>
 #include <fstream>
 #include <iterator>
 #include <memory>

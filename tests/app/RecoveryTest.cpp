@@ -93,8 +93,7 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheButtonsStillWo
     replug();
     ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
     p.advance(1000);
-    EXPECT_TRUE(p.openMessages().empty());
-    EXPECT_TRUE(p.shownMessages[0]->closedByProgram);
+    EXPECT_TRUE(p.openMessages().empty() && p.shownMessages[0]->closedByProgram);
     EXPECT_GT(p.shownMessages[0]->raises, 0) << "not left behind the start-up window";
     EXPECT_EQ(modalBoxes(), 0);
     EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
@@ -113,8 +112,7 @@ TEST_P(RecoverySilenceTest, MessageIsClosedByTheProgramAndTheLinkKept) {
     EXPECT_EQ(p.openMessages(), std::vector<std::string>{kDisplayLost});
     silent = false;
     p.advance(500);
-    EXPECT_TRUE(p.openMessages().empty());
-    EXPECT_TRUE(p.shownMessages.back()->closedByProgram);
+    EXPECT_TRUE(p.openMessages().empty() && p.shownMessages.back()->closedByProgram);
     EXPECT_EQ(p.shownMessages.size(), 1u) << "the watchdog's message does not stack";
     EXPECT_EQ(std::tuple(w->displayWindow(), stops, port().opens(), modalBoxes()),
               std::tuple(display, 0, opens, 0));
@@ -130,8 +128,7 @@ TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
     p.advance(3100);
     ASSERT_EQ(modalBoxes(), 1);
     EXPECT_EQ(p.messageBoxes[0].text, kDisplayLost);
-    EXPECT_TRUE(p.shownMessages.empty());
-    EXPECT_TRUE(w->retryButton()->isVisibleTo(w.get()));
+    EXPECT_TRUE(p.shownMessages.empty() && w->retryButton()->isVisibleTo(w.get()));
     const int attempts = port().openAttempts();
     replug();
     p.advance(30000);

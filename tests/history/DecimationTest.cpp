@@ -52,7 +52,6 @@ void expectSame(const Agg& got, const Agg& want, const std::string& where) {
     ASSERT_EQ(got.alarms, want.alarms) << where;
 }
 
-// Every column of channel ch equals the brute-force aggregate of v.
 void expectColumns(const Columns& c, int ch, const std::vector<Sample>& v) {
     const auto want = bruteColumns(v, c);
     for (int col = 0; col < c.width(); ++col)
@@ -92,9 +91,7 @@ TEST(Decimation, LogColumnsEqualBruteForce) {
 // span's totals are exact.
 TEST(Decimation, StoreTiersKeepEverySpike) {
     std::mt19937 rng(3);
-    HistoryStore::Limits lim;
-    lim.rawPerChannel = 1000;  // the raw ring forgets early, the buckets keep it
-    HistoryStore store(lim);
+    HistoryStore store({.rawPerChannel = 1000});  // the raw ring forgets early, the buckets keep it
     auto a = randomSamples(rng, 60000, 1'700'000'000'000, 60);  // about an hour
     for (const Sample& s : a) store.add(0, s);
     const int64_t t1 = store.lastMs() + 1;
@@ -122,11 +119,7 @@ TEST(Decimation, StoreTiersKeepEverySpike) {
 // The store never folds a backwards clock step into the past, and its size
 // does not depend on how much went in.
 TEST(HistoryStore, ClockStepBackAndBoundedSize) {
-    HistoryStore::Limits lim;
-    lim.rawPerChannel = 16;
-    lim.fineSlots = 8;
-    lim.coarseSlots = 4;
-    HistoryStore store(lim);
+    HistoryStore store({.rawPerChannel = 16, .fineSlots = 8, .coarseSlots = 4});
     Sample s;
     s.t = 100'000;
     store.add(1, s);
@@ -157,8 +150,7 @@ TEST(HistoryStore, EachChannelTakesItsOwnThresholdFromTheFrames) {
         g.reading.channel = ch;
         store.onReading(quellon::ReadingEvent{g.reading, g, 1'700'000'000'000});
     }
-    EXPECT_EQ(store.threshold(0), 2.5);
-    EXPECT_EQ(store.threshold(1), 1.8);
+    EXPECT_EQ(std::tuple(store.threshold(0), store.threshold(1)), std::tuple(2.5, 1.8));
 }
 
 TEST(HistoryStore, DefaultBoundHoldsADayUnder50MB) {
@@ -177,6 +169,5 @@ TEST(SwrFromPowers, Table) {
     };
     for (const Row& r : rows)
         EXPECT_NEAR(swrFromPowers(r.fwd, r.ref), r.want, 1e-3) << r.fwd << " " << r.ref;
-    EXPECT_TRUE(std::isnan(swrFromPowers(0, 0)));
-    EXPECT_TRUE(std::isnan(swrFromPowers(0, 5)));
+    EXPECT_TRUE(std::isnan(swrFromPowers(0, 0)) && std::isnan(swrFromPowers(0, 5)));
 }

@@ -56,10 +56,9 @@ TEST(LogReader, GoodFileGivesBothChannels) {
     EXPECT_FLOAT_EQ(a[0].v[Ref], 0.3f);
     // SWR from the peak powers: 50.0 W forward, 12.5 W reflected: rho 0.5, SWR 3.
     EXPECT_NEAR(a[1].v[Swr], 3.0f, 1e-4);
-    EXPECT_EQ(a[1].alarm, 1);  // above the threshold 2
-    EXPECT_EQ(a[0].alarm, 0);
     EXPECT_FLOAT_EQ(b[1].v[Swr], 1.0f);
-    EXPECT_EQ(b[1].alarm, 0);  // threshold unknown: only a no-match would count
+    // A's second above the threshold 2; B's threshold unknown: only a no-match would count.
+    EXPECT_EQ(std::tuple(a[0].alarm, a[1].alarm, b[1].alarm), std::tuple(0, 1, 0));
 }
 
 // Lines that are no records are skipped and counted; the others still load.
@@ -93,8 +92,7 @@ TEST(LogReader, DamagedLinesAreCounted) {
         const TempFile f(r.body);
         const LogLoad l = loadLog(f.path, 0, 0);
         ASSERT_TRUE(l.ok) << r.what << ": " << l.message;
-        EXPECT_EQ(l.records, r.records) << r.what;
-        EXPECT_EQ(l.badLines, r.bad) << r.what;
+        EXPECT_EQ(std::tuple(l.records, l.badLines), std::tuple(r.records, r.bad)) << r.what;
     }
 }
 
@@ -113,8 +111,7 @@ TEST(LogReader, ForeignFilesAreRefused) {
     for (const Row& r : rows) {
         const TempFile f(r.body);
         const LogLoad l = loadLog(f.path, 0, 0);
-        EXPECT_FALSE(l.ok) << r.what;
-        EXPECT_EQ(l.history, nullptr) << r.what;
+        EXPECT_FALSE(l.ok || l.history) << r.what;
         EXPECT_NE(l.message.find(r.message), std::string::npos) << r.what << ": " << l.message;
     }
     // Only a regular file is read: a pipe never answers (nor lets the open return).

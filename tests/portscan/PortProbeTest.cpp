@@ -139,8 +139,7 @@ TEST_F(PortProbeTest, ErrorNumbersMapToTextsAndPortsBeyondTheSlotsMarkNothing) {
     EXPECT_EQ(probe.slot(3).icon, porticon::InUse);
     EXPECT_EQ(probe.portErrorText(1234, 4), "Other error...");
     EXPECT_EQ(probe.slot(3).icon, porticon::Error);
-    EXPECT_EQ(probe.portErrorText(serr::PortInUse, 9), "Port In Use");
-    EXPECT_EQ(probe.portErrorText(serr::PortInUse, 0), "Port In Use");
+    for (int n : {9, 0}) EXPECT_EQ(probe.portErrorText(serr::PortInUse, n), "Port In Use") << n;
 }
 
 TEST_F(PortProbeTest, CountIsLimitedToTheSlotsAndZeroOrLessProbesNothing) {
@@ -187,9 +186,7 @@ TEST(frmPortTest, WindowCannotBeClosedDuringAScan) {
     };
     w.cmdStart->click();
     rig.plat.runUntil([&] { return !w.probe().scanning(); }, 5000);
-    EXPECT_TRUE(w.cmdOK->isEnabled());
-    EXPECT_TRUE(triedWhileScanning);
-    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.cmdOK->isEnabled() && triedWhileScanning && w.isVisible());
 }
 
 // OK after a scan offers to pin a bridge on a USB adapter to its number by the
@@ -200,19 +197,16 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
     const fs::path dir = tmp.path().toStdString();
     fs::create_directories(dir / "by-id");
     const fs::path usbDev = dir / "ttyUSB0", plainDev = dir / "ttyS0";  // stand-ins for devices
-    std::ofstream(usbDev.string()) << "";
-    std::ofstream(plainDev.string()) << "";
+    for (const fs::path& dev : {usbDev, plainDev}) std::ofstream(dev.string()) << "";
     const std::string stable = (dir / "by-id" / "usb-FTDI_FT232R_A10K2B3C-if00-port0").string();
     fs::create_symlink(usbDev, stable);
 
     struct Row {
-        const char* what;
-        const char* selected;
+        const char *what, *selected;
         bool bridgeOnUsb;   // else the bridge is on the plain port (COM2)
         bool pinnedBefore;  // [Ports] 1 already names the stable path
         int answer;
-        bool asked;
-        bool pinned;
+        bool asked, pinned;
     };
     const Row rows[] = {
         {"bridge on the adapter, yes", "1", true, false, mb::IdYes, true, true},

@@ -81,12 +81,11 @@ TEST_F(ConfigTest, CheckedFieldsAcceptTheirBoundsAndRefuseBeyond) {
     for (const auto& [name, min, max, title] : want) {
         SCOPED_TRACE(name);
         platform.messageBoxes.clear();
-        leave(name, QString::number(min));
-        leave(name, QString::number(max));
-        leave(name, QString::number(min) + ".5");
+        for (const QString& good :
+             {QString::number(min), QString::number(max), QString::number(min) + ".5"})
+            leave(name, good);
         EXPECT_TRUE(platform.messageBoxes.empty());
-        leave(name, QString::number(max + 1));
-        leave(name, QString::number(min - 1));
+        for (int bad : {max + 1, min - 1}) leave(name, QString::number(bad));
         ASSERT_EQ(platform.messageBoxes.size(), 2u);
         for (const auto& box : platform.messageBoxes) {
             EXPECT_EQ(box.text, "Please enter only integer number > " + std::to_string(min) +
