@@ -8,6 +8,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/check-layers.sh"
 # Every C++ file is formatted as .clang-format says.
 (cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
+# The tests stay a quarter to a third of the code.
+"$here/scripts/test-size.sh"
 export QT_QPA_PLATFORM=offscreen
 "$here/scripts/build.sh" "$here/build"
 # Everything the build just used must come from what deps.sh installs.

@@ -7,21 +7,25 @@
 #include <chrono>
 #include <cstdio>
 
-#include "ScanRig.h"
+#include "platform/testing/FakePlatform.h"
 #include "portscan/PortProbe.h"
 
 using namespace quellon;
 
 int main() {
-    scantest::ScanRig rig;
-    FakePlatform& plat = rig.plat;
-    scantest::PortScript bridge;
-    bridge.answers = true;
-    bridge.chunks = {":wexlo 1.10 42 10 20 150 150 30 120 30 120 5 0 0\r"};
-    bridge.replyDelayMs = 15;  // about the time the bridge needs for its reply
-    rig.ports[2] = bridge;
-    rig.ports[5] = scantest::PortScript{};
-    rig.apply();
+    FakePlatform plat;
+    // Every port but COM2 and COM5 is missing; COM2 answers ":16" as a bridge
+    // would, after about the time the bridge needs for its reply.
+    for (int n = 1; n <= kPortSlots; ++n)
+        if (n != 2 && n != 5)
+            plat.openFailures.emplace(n,
+                                      SerialError(serr::InvalidPortNumber, "Invalid port number"));
+    plat.onNewPort = [](FakeSerialPort& port) {
+        port.onWrite = [](const std::string& data, FakeSerialPort& p) {
+            if (p.portNumber() == 2 && data == ":16\r")
+                p.feedAfter(15, ":wexlo 1.10 42 10 20 150 150 30 120 30 120 5 0 0\r");
+        };
+    };
 
     ModGlobal g;
     PortProbe probe(g, plat);

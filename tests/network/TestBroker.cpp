@@ -33,10 +33,9 @@ TestBroker::TestBroker(BrokerOptions opt) : opt_(std::move(opt)) {
     else conf << "persistence false\n";
     if (opt_.logEveryPacket) conf << "log_type all\n";
     conf << "log_dest stderr\nlistener " << port_ << " 127.0.0.1\n";
-    if (opt_.user.empty()) {
-        conf << "allow_anonymous true\n";
-    } else {
-        conf << "allow_anonymous false\npassword_file " << dir_ << "/passwd\n";
+    conf << "allow_anonymous " << (opt_.user.empty() ? "true\n" : "false\n");
+    if (!opt_.user.empty()) {
+        conf << "password_file " << dir_ << "/passwd\n";
         writeFile("passwd", "");
         if (!run(dir_, "mosquitto_passwd -b passwd '" + opt_.user + "' '" + opt_.password + "'"))
             throw std::runtime_error("mosquitto_passwd failed");

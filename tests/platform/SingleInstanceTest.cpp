@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -7,9 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/SingleInstance.h"
 
