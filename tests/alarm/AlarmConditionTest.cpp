@@ -144,8 +144,7 @@ TEST(AlarmMonitor, FramesBecomeSamplesAndTheLinkEndsAlarms) {
     mon.subscribe(&h);
     mon.subscribe(&quitter);
     ModGlobal g;
-    g.params.MaxSwrA = 300;
-    g.params.MaxSwrB = 0;
+    std::tie(g.params.MaxSwrA, g.params.MaxSwrB) = std::tuple(300, 0);
     auto frame = [&](const char* ch, SwrKind kind, float swr, int16_t fwdTenths) {
         std::tie(g.reading.channel, g.reading.swrKind, g.reading.swrValue, g.reading.pwrDirMax) =
             std::tuple(ch, kind, swr, fwdTenths);

@@ -67,8 +67,7 @@ TEST(Gauge, NeedlesTextsAndPeakSwitch) {
     h.frame(w, r);
     EXPECT_DOUBLE_EQ(power(), dial(1000, 0));
     // The SWR needle stops at 6.
-    r.swrValue = 8.3f;
-    r.swrText = "HIG";
+    std::tie(r.swrValue, r.swrText) = std::tuple(8.3f, "HIG");
     h.frame(w, r);
     EXPECT_EQ(textColor(a, "txtSWRA"), kRed);
     EXPECT_DOUBLE_EQ(a->area(3)->needle().theta, dial(60, 60));
