@@ -189,8 +189,8 @@ void QtSerialPort::checkUsable() {
 
 void QtSerialPort::write(const std::string& data) {
     checkUsable();
-    // Straight to the system: callers pause without running the event loop
-    // right after writing a command, so nothing may stay behind in a buffer.
+    // Straight to the system: the bridge's 100 ms to acknowledge count from
+    // the write, so nothing may stay behind in a buffer.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteWaitMs);
     for (size_t done = 0; done < data.size();) {

@@ -77,7 +77,8 @@ public:
     static constexpr size_t kAll = static_cast<size_t>(-1);
     virtual std::string read(size_t max = kAll) = 0;
     // Waits up to ms for bytes to be buffered, without running the event loop;
-    // true when some are. For the command exchange's reply polling only.
+    // true when some are. The command exchange only asks with 0: is anything
+    // left on the line behind a reply.
     virtual bool waitForBytes(int ms) = 0;
 
     // Called from the event loop, never from inside a read or write and never
