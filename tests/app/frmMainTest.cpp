@@ -40,8 +40,7 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
     streaming();
     feed(frame('A'));
     ASSERT_TRUE(w->timer3().isActive());  // armed by the data
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
+    w->setDataLogActive(true);
     w->stopRxDati();
     EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
     EXPECT_FALSE(w->timer3().isActive() || w->logger().isOpen());
@@ -58,7 +57,7 @@ TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
 TEST_F(FrmMainTest, StreamBadFrameResynchronisesAndForgetsTheLastChannel) {
     streaming();
     feed(frame('A', {1018, 100, 1018, 100, 999, 9}));
-    EXPECT_EQ(modGlobal.reading.pwrDir, 999);  // A scale 1 is 100W
+    EXPECT_EQ(w->session().reading().pwrDir, 999);  // A scale 1 is 100W
     port().feed("x" + frame('B').substr(1, 18) + "Z");
     port().feedAfter(2, "tail\r");
     p.advance(400);
@@ -108,8 +107,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         setting("Recovery", "Auto", unattended ? "1" : "0");
         streaming();
         p.messageBoxes.clear();
-        modGlobal.dataLogActive = true;
-        w->startDataLog();
+        w->setDataLogActive(true);
         w->logger().writeFn = [](int, const void*, size_t) -> ssize_t {
             return errno = ENOSPC, -1;
         };
@@ -125,7 +123,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         feed(frame('A') + frame('B'), 10);
         w->logger().flush();  // the writer's failure taken in; the box comes from a tick
         p.advance(5);
-        EXPECT_EQ(std::tuple(boxes, takenWhileShown, modGlobal.dataLogActive),
+        EXPECT_EQ(std::tuple(boxes, takenWhileShown, w->dataLogActive()),
                   std::tuple(unattended ? 0 : 1, unattended ? 0u : 40u, false));
         ASSERT_EQ(p.messageBoxes.size(), 1u);
         EXPECT_EQ(p.messageBoxes[0].modeless, unattended);

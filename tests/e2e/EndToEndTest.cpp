@@ -123,7 +123,7 @@ TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
     // By hand, "100W" scale: power = count^2 * 20 / 20736 tenths of a watt, so
     // 720 -> 500.0, 144 -> 20.0, and the bridge's peaks 732 -> 516.8, 150 -> 21.7.
     // SWR (732+150)/(732-150) = 1.515, cut to one decimal; volts count * 1.41 * 0.0491.
-    const ChannelReading& r = modGlobal.reading.withTexts();
+    const ChannelReading& r = w->session().reading().withTexts();
     EXPECT_EQ((std::vector<int>{r.nDir, r.nRev, r.nDirMax, r.nRevMax, r.pwrDir, r.pwrRef,
                                 r.pwrDirMax, r.pwrRefMax}),
               (std::vector<int>{720, 144, 732, 150, 500, 20, 516, 21}));
@@ -156,8 +156,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     ASSERT_EQ(symlink(sim->slavePath().c_str(), link.c_str()), 0);
     WriteIni("Ports", "1", link, modGlobal.SettingsPath);
     expectStreaming();
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
+    w->setDataLogActive(true);
     ASSERT_TRUE(moreFrames(200));
 
     ASSERT_TRUE(sim->send("hangup"));
@@ -181,7 +180,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     ASSERT_TRUE(moreFrames(100, 10000 - static_cast<int>(back.elapsed())));
     EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
-    w->stopDataLog();
+    w->logger().stopDataLog();
     w->logger().flush();
     const std::string all = readFile(dir_ + "/dataLog.csv");
     EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";

@@ -82,8 +82,7 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     p.start();
     ASSERT_TRUE(pumpUntil([&] { return p.tags.latest.hz == 14'074'000; }))
         << p.client->statusText();
-    modGlobal.dataLogActive = true;
-    p.w.startDataLog();
+    p.w.setDataLogActive(true);
     p.rigctld.rigctl("F 7030000 M CW 500");
     // rigctl sets the frequency, then the mode: a poll may fall in between.
     ASSERT_TRUE(
@@ -96,14 +95,14 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     p.history.decimate(cols);
     EXPECT_EQ(cols.at(0, 0).hz, 7'030'000u);
     EXPECT_EQ(modeName(cols.at(0, 0).mode), "CW");
-    p.w.stopDataLog();
+    p.w.logger().stopDataLog();
     std::ifstream in(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
     std::string first, line, last;
     std::getline(in, first);
     while (std::getline(in, line)) last = line;
     EXPECT_EQ(first.substr(first.size() - 22), ",\"FrequencyHz\",\"Mode\"\r");
     EXPECT_EQ(last.substr(last.size() - 14), ",7030000,\"CW\"\r") << last;
-    p.w.startDataLog();
+    p.w.logger().startDataLog();
 
     // The rig goes away: the readings go on, untagged; the status says so.
     p.rigctld.kill();
@@ -121,7 +120,7 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     // seconds apart (the simulator sends 200 a second; a loaded machine may
     // hold the event loop up for a moment).
     EXPECT_LT(p.tags.maxGapMs, 2000);
-    p.w.stopDataLog();
+    p.w.logger().stopDataLog();
     in = std::ifstream(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
     uint64_t records = 0, empty = 0;
     while (std::getline(in, line)) {
