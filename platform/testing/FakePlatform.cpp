@@ -95,8 +95,8 @@ std::string FakeSerialPort::read(size_t max) {
     return out;
 }
 
-bool FakeSerialPort::waitForBytes(int) {
-    checkUsable("waitForBytes");
+bool FakeSerialPort::hasBytes() {
+    checkUsable("hasBytes");
     return !rx_.empty();
 }
 

@@ -57,8 +57,7 @@ public:
     // an answer at once or schedule one on the platform).
     void write(const std::string& data) override;
     std::string read(size_t max = kAll) override;
-    // Nothing arrives while the test's code runs: only says whether bytes wait.
-    bool waitForBytes(int ms) override;
+    bool hasBytes() override;
     void setBytesHandler(std::function<void()> handler) override { onBytes_ = std::move(handler); }
     void setHangupHandler(std::function<void()> handler) override {
         onHangup_ = std::move(handler);
