@@ -195,11 +195,6 @@ FakePlatform::~FakePlatform() {
     for (auto& [id, p] : ports_) p->platform_ = nullptr;
 }
 
-void FakePlatform::sleep(int ms) {
-    sleeps.push_back(ms);
-    if (ms > 0) now += static_cast<uint32_t>(ms);
-}
-
 void FakePlatform::processEvents() {
     ++processEventsCalls;
     if (pumpStepMs > 0) now += static_cast<uint32_t>(pumpStepMs);
