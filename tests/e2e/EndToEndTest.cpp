@@ -47,7 +47,7 @@ public:
         port_->write(data);
     }
     std::string read(size_t max) override { return port_->read(max); }
-    bool waitForBytes(int ms) override { return port_->waitForBytes(ms); }
+    bool hasBytes() override { return port_->hasBytes(); }
     void setBytesHandler(std::function<void()> h) override { port_->setBytesHandler(std::move(h)); }
     void setHangupHandler(std::function<void()> h) override {
         port_->setHangupHandler(std::move(h));
