@@ -8,16 +8,15 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
 #include <QWidget>
-#include <time.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <unordered_map>

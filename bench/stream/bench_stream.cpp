@@ -151,8 +151,7 @@ int main(int argc, char** argv) {
 
             const auto s1 = sim.readStats();
             std::size_t lineN = 0;
-            const std::vector<double> line =
-                monitor.lineToPaint(sentLog, {0.50, 0.95, 1.0}, lineN);
+            const std::vector<double> line = monitor.lineToPaint(sentLog, {0.50, 0.95, 1.0}, lineN);
             std::remove(sentLog.c_str());
             const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
             const double cpu1 = cpuSeconds();
