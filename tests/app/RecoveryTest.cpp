@@ -205,17 +205,6 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
     }
 }
 
-// The program before was killed while the bridge streamed: its frames must not
-// be read as replies, and the first sequence connects with the right scales.
-TEST_F(RecoveryTest, BridgeStillStreamingAtStartIsStoppedBeforeItIsRead) {
-    streamOn = true;
-    start("0");
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 6),
-              (std::vector<std::string>{":16\r", ":10\r", ":16\r", ":16\r", ":17\r", ":11\r"}));
-    EXPECT_EQ(modGlobal.ScaleTextB[0], "1KW");
-    EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
-}
-
 TEST_F(RecoveryTest, SilenceLongerThanTwoCountdownsConnectsAgain) {
     start();
     silent = true;

@@ -36,23 +36,6 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     EXPECT_EQ(w->session().streamState(), StreamState::Running);
 }
 
-TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
-    streaming();
-    feed(frame('A'));
-    ASSERT_TRUE(w->timer3().isActive());  // armed by the data
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
-    w->stopRxDati();
-    EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
-    EXPECT_FALSE(w->timer3().isActive() || w->logger().isOpen());
-    EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
-    // The writer closes the file on a real thread; the fake clock must not run
-    // ten seconds ahead of it, or the logger would rightly call it stalled.
-    ASSERT_TRUE(w->logger().flush(5000));
-    p.advance(10000);  // no connection-lost message from a stopped stream
-    EXPECT_TRUE(p.messageBoxes.empty());
-}
-
 TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {
     struct : ReadingListener {
         int64_t at = 0;

@@ -69,31 +69,13 @@ protected:
     std::unique_ptr<frmMain> w;
 };
 
-TEST_F(EndToEnd, ConnectsAndDecodesTheStream) {
-    start({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
-    expectStreaming();
-    ASSERT_TRUE(moreFrames(100));
-    EXPECT_EQ(w->resyncs(), 0u);
-    EXPECT_EQ(sim->recordedCommands(), (std::vector<std::string>{":16", ":16", ":17", ":11"}));
-
-    // By hand, "100W" scale: power = count^2 * 20 / 20736 tenths of a watt, so
-    // 720 -> 500.0, 144 -> 20.0, and the bridge's peaks 732 -> 516.8, 150 -> 21.7.
-    // SWR (732+150)/(732-150) = 1.515, cut to one decimal; volts count * 1.41 * 0.0491.
-    const ChannelReading& r = modGlobal.reading.withTexts();
-    EXPECT_EQ((std::vector<int>{r.nDir, r.nRev, r.nDirMax, r.nRevMax, r.pwrDir, r.pwrRef,
-                                r.pwrDirMax, r.pwrRefMax}),
-              (std::vector<int>{720, 144, 732, 150, 500, 20, 516, 21}));
-    EXPECT_EQ((std::vector<std::string>{r.pwrDirText, r.pwrRefText, r.pwrDirMaxText, r.swrText,
-                                        r.voltDirText, r.voltRefText, r.scaleMultText}),
-              (std::vector<std::string>{"50", "2", "51", "1.5", "50.7", "10.4", "x1"}));
-    EXPECT_EQ(w->session().pairing().record()[4], 500);  // channel B came in too
-}
-
 TEST_F(EndToEnd, MissingAcknowledgementsStillStream) {
     start({"--rate", "200", "--fault", "noack"}, "4");
     expectStreaming();
-    // Unacknowledged, ":11" goes out three times.
+    // Unacknowledged, ":11" goes out three times; the stream is whole all the same.
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":11", ":11"}));
+    ASSERT_TRUE(moreFrames(100));
+    EXPECT_EQ(w->resyncs(), 0u);
 }
 
 // The device's link (as a /dev/serial/by-id name would be) goes away with the

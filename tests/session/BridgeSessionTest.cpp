@@ -44,7 +44,10 @@ struct Session : ::testing::Test {
         session->readings().subscribe(&heard);
         session->onStatus = [this](const std::string& s) { statuses.push_back(s); };
     }
-    ~Session() override { std::filesystem::remove_all(dir); }
+    ~Session() override {
+        session.reset();  // its log writer first: it may still be writing in dir
+        std::filesystem::remove_all(dir);
+    }
     bool connect() {
         if (!session->beginConnect()) return false;
         std::optional<bool> ok;
@@ -107,9 +110,15 @@ TEST_F(Session, CommandsOfAWindowQueueBehindTheStreamStopOnTheOnePort) {
     auto& port = static_cast<FakeSerialPort&>(session->port());
     const int opens = port.opens(), closes = port.closes();
     wire.clear();
+    port.feed(test::frame('A'));  // arms the watchdog
+    p.advance(5);
+    g.dataLogActive = true;
+    session->startDataLog();
     const uint32_t t0 = p.now;
     std::vector<std::string> heardBack;
-    session->stopRxDati();
+    session->stopRxDati();  // the stream's watchdog and log stop with it
+    EXPECT_FALSE(session->watchdog().isActive() || session->logger().isOpen());
+    EXPECT_EQ(session->streamState(), StreamState::Stopped);
     session->closeBridgePort();
     session->openForCommands([&](const std::string& failure) { heardBack.push_back(failure); });
     session->sendCommand(":01\r", [&](bool acked) { heardBack.push_back(acked ? "ack" : "nak"); });
