@@ -34,7 +34,7 @@ void CommandExchange::discardInput() {
     if (port_.isOpen()) port_.read();
 }
 
-bool CommandExchange::unreadInput() { return !pending_.empty() || port_.waitForBytes(0); }
+bool CommandExchange::unreadInput() { return !pending_.empty() || port_.hasBytes(); }
 
 void CommandExchange::closePort() {
     pending_.clear();

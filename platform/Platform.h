@@ -66,10 +66,6 @@ public:
     virtual ~Platform() = default;
     // Milliseconds since some fixed start; wraps like a 32-bit tick counter.
     virtual uint32_t tickCount() = 0;
-    // A plain pause: no events are processed.
-    virtual void sleep(int ms) = 0;
-    // Runs the window events that are pending (timers, clicks, painting, port notifications).
-    virtual void processEvents() = 0;
     virtual int messageBox(const std::string& text, int style, const std::string& title) = 0;
     // The same box, modeless: returns at once; its answer is not read.
     virtual std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,

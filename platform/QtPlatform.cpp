@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -98,12 +97,6 @@ uint32_t QtPlatform::tickCount() {
         std::chrono::steady_clock::now().time_since_epoch());
     return static_cast<uint32_t>(ms.count());
 }
-
-void QtPlatform::sleep(int ms) {
-    if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
-}
-
-void QtPlatform::processEvents() { QCoreApplication::processEvents(); }
 
 namespace {
 

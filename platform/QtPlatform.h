@@ -18,8 +18,6 @@ public:
     explicit QtPlatform(std::function<std::string()> settingsPath);
 
     uint32_t tickCount() override;
-    void sleep(int ms) override;
-    void processEvents() override;
     int messageBox(const std::string& text, int style, const std::string& title) override;
     std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
                                               const std::string& title) override;

@@ -260,27 +260,18 @@ std::string QtSerialPort::read(size_t max) {
     return got;
 }
 
-bool QtSerialPort::waitForBytes(int ms) {
+bool QtSerialPort::hasBytes() {
     checkUsable();
     size_t added = 0;
     bool ok = true, any = false;
     {
-        std::unique_lock lk(mutex_);
+        std::lock_guard lk(mutex_);
         ok = takeInLocked(added);
-        if (ok && buffer_.empty() && ms > 0) {
-            // The reader takes the reply in: wake it from its gathering pause
-            // and keep it from pausing while we wait.
-            ++waiters_;
-            wakeReader();
-            arrived_.wait_for(lk, std::chrono::milliseconds(ms),
-                              [&] { return !buffer_.empty() || hungUp_; });
-            --waiters_;
-        }
         any = !buffer_.empty();
     }
     if (!ok) lineGoneFrom(generation_);
     checkUsable();
-    if (added > 0) postBytes();
+    if (added > 0) postBytes();  // taken in here, not by the reader: announce them
     return any;
 }
 
@@ -317,26 +308,17 @@ void QtSerialPort::readerLoop(uint64_t gen) {
             ok = takeInLocked(added);
         }
         if (!ok) break;
-        if (added > 0) {
-            if (waiters_ > 0) arrived_.notify_all();
-            postBytes();
-        }
-        // Let the line gather a batch before looking again, unless somebody
-        // waits for a reply; a stop or a waiter ends the pause early.
-        if (waiters_ == 0) {
-            pollfd wake{wakeFd_, POLLIN, 0};
-            ::poll(&wake, 1, kBatchMs);
-        }
+        if (added > 0) postBytes();
+        // Let the line gather a batch before looking again; a stop ends the
+        // pause early.
+        pollfd wake{wakeFd_, POLLIN, 0};
+        ::poll(&wake, 1, kBatchMs);
     }
     if (!stop_) lineGoneFrom(gen);
 }
 
 void QtSerialPort::lineGoneFrom(uint64_t gen) {
     if (hungUp_.exchange(true)) return;
-    {
-        std::lock_guard lk(mutex_);  // a waiter checks hungUp_ under it
-    }
-    arrived_.notify_all();
     std::weak_ptr<bool> alive = alive_;
     QMetaObject::invokeMethod(
         ctx_,

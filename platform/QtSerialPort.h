@@ -9,16 +9,15 @@
 // up (a command exchange pausing, a slow paint, a modal box). It gathers them
 // for a short while and announces them to the event loop with one posted call
 // per batch instead of one wake-up of the program per frame. Reads, writes and
-// waits are made from the event loop's thread; reads take what the reader has
-// gathered after pulling in what the system holds, so a program that polls
+// hasBytes() are called from the event loop's thread; they take what the reader
+// has gathered after pulling in what the system holds, so a program that polls
 // without running the event loop still sees its data. "Bytes arrived" and
 // hang-ups are delivered from the event loop, never from inside read(), write()
-// or waitForBytes(); the bytes handler is not re-entered from an event loop
-// that it runs itself.
+// or hasBytes(); the bytes handler is not re-entered from an event loop that it
+// runs itself.
 
 #include <QSerialPort>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,7 +51,7 @@ public:
     bool isOpen() const override;
     void write(const std::string& data) override;
     std::string read(size_t max = kAll) override;
-    bool waitForBytes(int ms) override;
+    bool hasBytes() override;
     void setBytesHandler(std::function<void()> handler) override { onBytes_ = std::move(handler); }
     void setHangupHandler(std::function<void()> handler) override {
         onHangup_ = std::move(handler);
@@ -99,17 +98,15 @@ private:
 
     // Shared with the reader thread.
     int fd_ = -1;
-    int wakeFd_ = -1;  // eventfd: stop, room again, somebody waits
+    int wakeFd_ = -1;  // eventfd: stop, room again
     std::thread reader_;
     std::mutex mutex_;
-    std::condition_variable arrived_;
     std::string buffer_;               // guarded by mutex_
     size_t limit_ = kReadBufferLimit;  // guarded by mutex_
     bool readerFull_ = false;          // guarded by mutex_: the reader waits for room
     std::atomic<bool> stop_{false};
     std::atomic<bool> hungUp_{false};
     std::atomic<bool> bytesPosted_{false};
-    std::atomic<int> waiters_{0};
 
     QObject* ctx_;  // receiver of our posted calls, on the event loop's thread
     // Lets posted calls find out that the port is gone.

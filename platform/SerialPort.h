@@ -76,10 +76,11 @@ public:
     // is gone.
     static constexpr size_t kAll = static_cast<size_t>(-1);
     virtual std::string read(size_t max = kAll) = 0;
-    // Waits up to ms for bytes to be buffered, without running the event loop;
-    // true when some are. The command exchange only asks with 0: is anything
-    // left on the line behind a reply.
-    virtual bool waitForBytes(int ms) = 0;
+    // True when bytes are buffered or the system holds some for the port; it
+    // never waits. The command exchange asks it whether anything is left on
+    // the line behind a reply. Throws 8018 when closed, 8020 when the line is
+    // gone.
+    virtual bool hasBytes() = 0;
 
     // Called from the event loop, never from inside a read or write and never
     // re-entered, when new bytes were buffered. Bytes the handler leaves are

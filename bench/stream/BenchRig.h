@@ -1,7 +1,7 @@
 #pragma once
 // Shared wiring of the in-process benchmarks: a settings folder pinned to the
-// simulator, a platform that counts pauses and answers message boxes at once,
-// and the process figures (CPU time, resident memory).
+// simulator, a platform that answers message boxes at once, and the process
+// figures (CPU time, resident memory).
 
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -30,22 +30,15 @@
 
 namespace quellon::bench {
 
-// QtPlatform with two changes for unattended runs: a modal message box is
+// QtPlatform with one change for unattended runs: a modal message box is
 // counted and answered with OK at once (a modal box would stop the run; a
-// modeless one is shown for real and never answered), and every
-// plain pause is added up so the fixed protocol pauses can be reported.
+// modeless one is shown for real and never answered).
 class RigPlatform : public Platform {
 public:
     explicit RigPlatform(std::function<std::string()> settingsPath)
         : inner_(std::move(settingsPath)) {}
 
     uint32_t tickCount() override { return inner_.tickCount(); }
-    void sleep(int ms) override {
-        sleptMs += ms;
-        ++sleeps;
-        inner_.sleep(ms);
-    }
-    void processEvents() override { inner_.processEvents(); }
     int messageBox(const std::string& text, int style, const std::string&) override {
         ++messages;
         countLogReport(text);
@@ -76,8 +69,6 @@ public:
         std::_Exit(code == 0 ? 3 : code);
     }
 
-    long long sleptMs = 0;
-    long long sleeps = 0;
     long long messages = 0;
     long long shownMessages = 0;
     long long logReports = 0;  // boxes reporting that logging failed

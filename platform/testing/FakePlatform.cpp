@@ -95,8 +95,8 @@ std::string FakeSerialPort::read(size_t max) {
     return out;
 }
 
-bool FakeSerialPort::waitForBytes(int) {
-    checkUsable("waitForBytes");
+bool FakeSerialPort::hasBytes() {
+    checkUsable("hasBytes");
     return !rx_.empty();
 }
 
@@ -193,11 +193,6 @@ FakePlatform::FakePlatform() = default;
 FakePlatform::~FakePlatform() {
     // Ports may outlive us in a test: cut them loose so they do not call back.
     for (auto& [id, p] : ports_) p->platform_ = nullptr;
-}
-
-void FakePlatform::sleep(int ms) {
-    sleeps.push_back(ms);
-    if (ms > 0) now += static_cast<uint32_t>(ms);
 }
 
 void FakePlatform::processEvents() {

@@ -57,8 +57,7 @@ public:
     // an answer at once or schedule one on the platform).
     void write(const std::string& data) override;
     std::string read(size_t max = kAll) override;
-    // Nothing arrives while the test's code runs: only says whether bytes wait.
-    bool waitForBytes(int ms) override;
+    bool hasBytes() override;
     void setBytesHandler(std::function<void()> handler) override { onBytes_ = std::move(handler); }
     void setHangupHandler(std::function<void()> handler) override {
         onHangup_ = std::move(handler);
@@ -175,8 +174,6 @@ public:
 
     // --- Platform ---
     uint32_t tickCount() override { return now; }
-    void sleep(int ms) override;
-    void processEvents() override;
     int messageBox(const std::string& text, int style, const std::string& title) override;
     std::unique_ptr<ShownMessage> showMessage(const std::string& text, int style,
                                               const std::string& title) override;
@@ -187,8 +184,11 @@ public:
     std::unique_ptr<Timer> newTimer() override;
     [[noreturn]] void endProgram(int code = 0) override;
 
-    // --- the clock ---
+    // --- the clock and the event loop ---
     uint32_t now = 1000;
+    // One pass of the fake event loop: moves the clock by pumpStepMs, then runs
+    // the due scheduled actions, the ports' notifications and the due timers.
+    void processEvents();
     int pumpStepMs = 1;  // how far one processEvents moves the clock
     // Runs processEvents until the clock has moved ms forward.
     void advance(int ms);
@@ -200,9 +200,8 @@ public:
     int scheduledCount() const { return static_cast<int>(actions_.size()); }
 
     // Called at the start of every processEvents (after the clock moved), e.g. to
-    // press a button while the code under test waits in a loop.
+    // press a button between two steps of the code under test.
     std::function<void()> onProcessEvents;
-    std::vector<int> sleeps;  // every sleep(ms), in order
     int processEventsCalls = 0;
 
     // --- message boxes ---

@@ -53,7 +53,6 @@ TEST_F(QtPortTest, WritesAndReadsWorkWithoutTheEventLoop) {
     port->write(":16\r");  // as during the 100 ms pause after a command
     EXPECT_EQ(farSide(4, false), ":16\r");
     arrive("abc\r");
-    EXPECT_TRUE(port->waitForBytes(test::kPatienceMs));  // polled the way the reply loop does
     std::string got;
     EXPECT_TRUE(test::retry([&] { return (got += port->read()).size() >= 4; }));
     EXPECT_EQ(got, "abc\r");
@@ -77,7 +76,7 @@ TEST_F(QtPortTest, BytesThatArriveDuringTheHandlerAreStillAnnounced) {
     port->setBytesHandler([&] {
         if (reads.empty()) {  // the handler's own read pulls the next frame in
             arrive(std::string(20, 'f'));
-            test::retry([&] { return port->waitForBytes(0); });
+            test::retry([&] { return port->hasBytes(); });
             reads.push_back(port->read(20));
             return;
         }

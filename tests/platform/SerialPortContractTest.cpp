@@ -103,7 +103,7 @@ TYPED_TEST(SerialPortContract, OpenCloseAndTheCallsThatNeedAnOpenPort) {
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(errorOf([&] { port.read(); }), serr::PortNotOpen);
     EXPECT_EQ(errorOf([&] { port.write(":10\r"); }), serr::PortNotOpen);
-    EXPECT_EQ(errorOf([&] { port.waitForBytes(0); }), serr::PortNotOpen);
+    EXPECT_EQ(errorOf([&] { port.hasBytes(); }), serr::PortNotOpen);
     port.setPortNumber(kPresentPort);
     port.open();
     EXPECT_TRUE(port.isOpen());
@@ -111,7 +111,7 @@ TYPED_TEST(SerialPortContract, OpenCloseAndTheCallsThatNeedAnOpenPort) {
     EXPECT_EQ(errorOf([&] { port.setPortNumber(kMissingPort); }), serr::PortOpenAlready);
     EXPECT_EQ(errorOf([&] { port.setPortNumber(kPresentPort); }), 0);  // same number: fine
     EXPECT_EQ(port.read(), "");
-    EXPECT_FALSE(port.waitForBytes(0));
+    EXPECT_FALSE(port.hasBytes());
     port.close();
     EXPECT_FALSE(port.isOpen());
     port.close();  // harmless
@@ -159,7 +159,7 @@ TYPED_TEST(SerialPortContract, ReadTakesAtMostWhatIsAskedAndEveryByteValuePasses
     SerialPort& port = this->port;
     this->openWithHandler();
     this->line.arrive(all);
-    ASSERT_TRUE(this->line.pumpUntil([&] { return port.waitForBytes(0); }));
+    ASSERT_TRUE(this->line.pumpUntil([&] { return port.hasBytes(); }));
     std::string got = port.read(1);
     EXPECT_EQ(got, std::string(1, '\0'));
     got += port.read(4);
@@ -196,6 +196,6 @@ TYPED_TEST(SerialPortContract, HangupIsReportedOnceAndBreaksTheLine) {
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(errorOf([&] { port.read(); }), serr::PortError);
     EXPECT_EQ(errorOf([&] { port.write(":10\r"); }), serr::PortError);
-    EXPECT_EQ(errorOf([&] { port.waitForBytes(0); }), serr::PortError);
+    EXPECT_EQ(errorOf([&] { port.hasBytes(); }), serr::PortError);
     port.close();  // closing the dead line is harmless
 }
