@@ -116,9 +116,6 @@ frmMain::~frmMain() {
 }
 
 void frmMain::showReading(const ReadingEvent& e) {
-    // The display windows draw the reading in the shared state: put there the
-    // reading of whichever source this feed listens to.
-    g_.reading = e.reading;
     // A viewer's feed has come: the display opens as after a connect sequence.
     if (waitingForFeed_ && !display_) {
         waitingForFeed_ = false;
@@ -126,7 +123,7 @@ void frmMain::showReading(const ReadingEvent& e) {
         remote_->startRxDati();
         openDisplayWindow();
     }
-    if (display_) display_->aggiornaDati();
+    if (display_) display_->aggiornaDati(e.reading);
     // The stream is back: what the message said no longer holds.
     if (lostMessage_) lostMessage_.reset();
 }
@@ -160,7 +157,7 @@ void frmMain::Form_Load() {
         "QProgressBar { background: rgb(255,255,255); border: 1px solid #888; }"
         "QProgressBar::chunk { background: #2a6fd6; }");
 
-    g_.dataLogActive = false;
+    logger().setDataLogActive(false);
     session_.forgetLastChannel();
     Timer1_->start();
     show();
@@ -349,8 +346,12 @@ void frmMain::closeBridgePort() {
 void frmMain::reopenBridgePort() {
     if (!remote_) session_.reopenBridgePort();
 }
-void frmMain::startDataLog() { remote_ ? remote_->startDataLog() : session_.startDataLog(); }
-void frmMain::stopDataLog() { remote_ ? remote_->stopDataLog() : session_.stopDataLog(); }
+bool frmMain::dataLogActive() { return logger().dataLogActive(); }
+void frmMain::setDataLogActive(bool on) {
+    logger().setDataLogActive(on);
+    if (on) logger().startDataLog();
+    else logger().stopDataLog();
+}
 
 std::string frmMain::captionSuffix() { return remote_ ? " \u2014 " + remote_->node() : ""; }
 

@@ -52,8 +52,8 @@ public:
     void stopRxDati() override;
     void closeBridgePort() override;
     void reopenBridgePort() override;
-    void startDataLog() override;
-    void stopDataLog() override;
+    bool dataLogActive() override;
+    void setDataLogActive(bool on) override;
     StreamState streamState() override {
         return remote_ ? remote_->streamState() : session_.streamState();
     }

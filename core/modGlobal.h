@@ -1,7 +1,8 @@
 #pragma once
-// The program's shared state: one instance, modGlobal, written and read by the
-// start-up window, the frame decoder, the logger and the display windows, all on
-// the user-interface thread.
+// What the program knows about its files, its connection and the bridge: one
+// instance, modGlobal, on the user-interface thread. The readings themselves
+// are not here: each source publishes them as values (session/ReadingBus.h),
+// and the logging switch is the logger's.
 
 #include <array>
 #include <cstdint>
@@ -73,8 +74,6 @@ struct SessionState {
     std::string PortNumber = "1";
     std::string PortSettings = "115200,N,8,1";
     std::string StatusMessage;
-    bool dataLogActive = false;
-    bool logZeroPower = true;
 };
 
 // What the bridge said about itself: firmware, parameters and scales.
@@ -87,14 +86,9 @@ struct BridgeState {
     ScaleSlots scaleSlots{};
 };
 
-// The latest decoded frame.
-struct LatestReading {
-    ChannelReading reading;
-};
-
 // Composed of its parts so that a function can take only the part it needs
 // (const Paths&, const BridgeState&, ...) while the fields keep their names.
-struct ModGlobal : Paths, SessionState, BridgeState, LatestReading {};
+struct ModGlobal : Paths, SessionState, BridgeState {};
 
 // The one instance.
 extern ModGlobal modGlobal;

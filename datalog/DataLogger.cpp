@@ -271,7 +271,7 @@ void retire(DataLogger::Writer& w, bool dropJobs) {
 
 }  // namespace
 
-DataLogger::DataLogger(ModGlobal& g, Platform& p)
+DataLogger::DataLogger(const Paths& g, Platform& p)
     : g_(g),
       p_(p),
       writer_(startWriter()),
@@ -431,7 +431,7 @@ void DataLogger::failWith(const std::string& text) {
     pending_.clear();
     checkTimer_->stop();
     resume_ = false;
-    g_.dataLogActive = false;
+    dataLogActive_ = false;
     // One message per failure, however many records were due meanwhile.
     if (reportShowing_ || !pendingReport_.empty()) return;
     pendingReport_ = lastError_ + "\r\nData logging is switched off.";
@@ -462,13 +462,13 @@ void DataLogger::checkFile() {
 }
 
 void DataLogger::startDataLog() {
-    if (!g_.dataLogActive) return;
+    if (!dataLogActive_) return;
     if (open_) {  // a second start must not leave the first file open
         handOver();
         writer_->queue({Writer::Kind::Close});
         open_ = false;
     }
-    g_.logZeroPower = ReadIni("Bridge", "DataPwr", g_.SettingsPath, "0") == "0";
+    logZeroPower_ = ReadIni("Bridge", "DataPwr", g_.SettingsPath, "0") == "0";
 
     // The stream was stopped while logging stayed on: carry on with the same
     // file, whatever DataMode says, so no second header lands in the middle.
@@ -488,10 +488,10 @@ void DataLogger::startDataLog() {
 
 void DataLogger::stopDataLog() {
     if (!open_) {
-        if (!g_.dataLogActive) resume_ = false;
+        if (!dataLogActive_) resume_ = false;
         return;
     }
-    resume_ = g_.dataLogActive;
+    resume_ = dataLogActive_;
     handOver();
     writer_->queue({Writer::Kind::Close});
     open_ = false;
@@ -502,7 +502,7 @@ bool DataLogger::writeLogRecord(const std::array<int16_t, 9>& data) {
     if (!open_) return false;  // due while closed by a stream stop: dropped
     double sum = 0;
     for (size_t i = 0; i < 8; ++i) sum += data[i];
-    if (sum == 0 && !g_.logZeroPower) return false;
+    if (sum == 0 && !logZeroPower_) return false;
     // Time-stamped when due; the writer takes the line within kBatchMs.
     if (frequencySource) {
         const RigTag tag = frequencySource();

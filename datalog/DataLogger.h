@@ -33,14 +33,20 @@ public:
     // A writer that has taken nothing for this long is given up (a stalled mount).
     static constexpr int kStallMs = 10000;
 
-    DataLogger(ModGlobal& g, Platform& p);
+    DataLogger(const Paths& g, Platform& p);
     // Waits up to kExitWaitMs for what is due to reach the file, then leaves a
     // writer that is stuck in the file system behind rather than hang.
     ~DataLogger();
     DataLogger(const DataLogger&) = delete;
     DataLogger& operator=(const DataLogger&) = delete;
 
-    // Opens the log file when logging is switched on (g.dataLogActive). All file
+    // Logging switched on by the user (the display's Log button). While on, a
+    // stream start opens the file and a stream stop only closes it; a failure
+    // switches it off. Switching alone opens or closes nothing.
+    bool dataLogActive() const { return dataLogActive_; }
+    void setDataLogActive(bool on) { dataLogActive_ = on; }
+
+    // Opens the log file when logging is switched on (dataLogActive). All file
     // work (open, checks, writes, close) runs on a writer thread of the logger's
     // own, so a file that blocks (a pipe, a stalled network mount) never holds
     // up the user interface. Only a regular file is taken: a pipe, a device or a
@@ -116,15 +122,17 @@ private:
     void failWith(const std::string& text);
     void showReport();
 
-    ModGlobal& g_;
+    const Paths& g_;  // where the settings and the default log file are
     Platform& p_;
     std::shared_ptr<Writer> writer_;
     bool open_ = false;
     std::string path_;
     std::string lastError_;
     int refreshMs_ = 1000;
-    bool resume_ = false;  // closed by a stream stop while logging stayed on
-    std::string pending_;  // whole lines not yet handed to the writer
+    bool dataLogActive_ = false;
+    bool logZeroPower_ = true;  // DataPwr "0": all-zero records are written too
+    bool resume_ = false;       // closed by a stream stop while logging stayed on
+    std::string pending_;       // whole lines not yet handed to the writer
     int stalledTicks_ = 0;
     uint64_t lastDone_ = 0;
     // The failure message is shown from a timer tick of its own, never from the

@@ -383,9 +383,9 @@ void DisplayFrame::showDisplay() {
     show();
 }
 
-void DisplayFrame::aggiornaDati() {
+void DisplayFrame::aggiornaDati(const ChannelReading& r) {
     if (unloaded_) return;
-    updateStep();
+    updateStep(r);
     // Paints held back since the last one are due now, if their interval is over.
     PaintCoalescer::replayDue();
     lost_->kick();
@@ -487,15 +487,7 @@ void DisplayFrame::cmdConfig_Click() {
     lost_->start();
 }
 
-void DisplayFrame::cmdDataLog_Click() {
-    if (g_.dataLogActive) {
-        g_.dataLogActive = false;
-        host_.stopDataLog();
-    } else {
-        g_.dataLogActive = true;
-        host_.startDataLog();
-    }
-}
+void DisplayFrame::cmdDataLog_Click() { host_.setDataLogActive(!host_.dataLogActive()); }
 
 void DisplayFrame::cmdChA_Click() {
     if (chA_) chA_->setVisible(!chA_->isVisible());
@@ -523,7 +515,7 @@ void DisplayFrame::showNetworkStatus() {
 
 void DisplayFrame::timerLed_Timer() {
     showNetworkStatus();
-    const bool yellow = mode_.yellowWhenLogging && g_.dataLogActive;
+    const bool yellow = mode_.yellowWhenLogging && host_.dataLogActive();
     if (host_.streamState() == StreamState::Stopped) {
         ledPhase_ = false;
         setLamp(yellow ? lamp::YellowDark : lamp::GreenDark);

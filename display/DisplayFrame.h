@@ -107,7 +107,7 @@ public:
     ~DisplayFrame() override;
 
     // DisplayWindow
-    void aggiornaDati() final;
+    void aggiornaDati(const ChannelReading& r) final;
     void showDisplay() final;
     QWidget* widget() override { return this; }
 
@@ -136,7 +136,7 @@ protected:
     // Mode 0 and 1: the channel windows, owned by the frame.
     void setChannelWindows(ChannelWindow* a, ChannelWindow* b);
     // The per-frame update of the mode.
-    virtual void updateStep() = 0;
+    virtual void updateStep(const ChannelReading& r) = 0;
     // Load steps particular to a mode: after the channel part, and after the timers.
     virtual void loadMode() {}
     virtual void loadModeLate() {}

@@ -25,8 +25,10 @@ public:
     virtual void stopRxDati() = 0;
     virtual void closeBridgePort() = 0;
     virtual void reopenBridgePort() = 0;
-    virtual void startDataLog() = 0;
-    virtual void stopDataLog() = 0;
+    // The logging switch (the Log button): on opens the log now when the
+    // stream runs, off closes it.
+    virtual bool dataLogActive() = 0;
+    virtual void setDataLogActive(bool on) = 0;
     // Whether the stream runs, as the session says.
     virtual StreamState streamState() = 0;
 
@@ -72,9 +74,8 @@ public:
 class DisplayWindow {
 public:
     virtual ~DisplayWindow() = default;
-    // Called once per accepted frame, with the frame's reading in
-    // state().reading.
-    virtual void aggiornaDati() = 0;
+    // Called once per accepted frame with its reading.
+    virtual void aggiornaDati(const ChannelReading& r) = 0;
     // Loads (positions, channel windows, timers, hides the start-up window) and shows.
     virtual void showDisplay() = 0;
     // Called by the window itself after it has unloaded (lost connection or closed

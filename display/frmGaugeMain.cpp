@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/Format.h"
 #include "settings/Ini.h"
@@ -131,28 +132,27 @@ frmGaugeMain::frmGaugeMain(DisplayHost& host) : DisplayFrame(host, kGaugeMode) {
 }
 
 void frmGaugeMain::loadMode() {
-    g_.reading.scaleMultText.clear();
-    g_.reading.fullScalePower = 100;
+    fullScale_ = 100;
     for (frmGaugeChannel* w : {a_, b_}) {
         w->analogmeter(1, kMtype, 0, 100, kMmin, kMmax, kHandw, kBlue, kHandl, 0);
         w->analogmeter(3, kMtype, 0, 60, kMmin, kMmax, kHandw, kBlue, kHandl, 0);
     }
 }
 
-void frmGaugeMain::updateStep() {
-    const std::string& ch = g_.reading.channel;
-    if (ch == "A") updateGauge(*a_);
-    else if (ch == "B" && b_->isVisible()) updateGauge(*b_);
+void frmGaugeMain::updateStep(const ChannelReading& r) {
+    // The needles' range is that of the last frame with power on either
+    // channel since the window loaded: a frame without power has no scale.
+    if (r.nDir > g_.params.nFwdMin || r.nRev > g_.params.nFwdMin) fullScale_ = r.fullScalePower;
+    if (r.channel == "A") updateGauge(*a_, r);
+    else if (r.channel == "B" && b_->isVisible()) updateGauge(*b_, r);
 }
 
-void frmGaugeMain::updateGauge(frmGaugeChannel& w) {
-    ChannelReading& r = g_.reading;
+void frmGaugeMain::updateGauge(frmGaugeChannel& w, const ChannelReading& r) {
     double power = 0;
     if (r.nDir > g_.params.nFwdMin) power = w.chkPeak->isChecked() ? r.pwrDir : r.pwrDirMax;
-    if (r.swrValue > 6) r.swrValue = 6;
-    w.pendingNeedles = {.fullScale = r.fullScalePower,
+    w.pendingNeedles = {.fullScale = fullScale_,
                         .power = power,
-                        .swrTenths = static_cast<double>(r.swrValue) * 10};
+                        .swrTenths = std::min(static_cast<double>(r.swrValue), 6.0) * 10};
     w.readouts->post(0, r);
 }
 

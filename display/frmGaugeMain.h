@@ -56,12 +56,13 @@ public:
     frmGaugeChannel* windowB() const { return b_; }
 
 protected:
-    void updateStep() override;
+    void updateStep(const ChannelReading& r) override;
     void loadMode() override;
 
 private:
-    void updateGauge(frmGaugeChannel& w);
+    void updateGauge(frmGaugeChannel& w, const ChannelReading& r);
     frmGaugeChannel *a_ = nullptr, *b_ = nullptr;
+    double fullScale_ = 100;  // tenths of a watt
 };
 
 }  // namespace quellon

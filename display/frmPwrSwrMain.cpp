@@ -86,8 +86,7 @@ frmPwrSwrMain::frmPwrSwrMain(DisplayHost& host) : DisplayFrame(host, kPwrSwrMode
     setChannelWindows(a_, b_);
 }
 
-void frmPwrSwrMain::updateStep() {
-    const ChannelReading& r = g_.reading;
+void frmPwrSwrMain::updateStep(const ChannelReading& r) {
     frmPwrSwrChannel* w = r.channel == "A" ? a_ : b_;
     w->readouts->post(0, r);
     // A count beyond the bar's range shows as a full (or empty) bar.

@@ -31,7 +31,7 @@ public:
     frmPwrSwrChannel* windowB() const { return b_; }
 
 protected:
-    void updateStep() override;
+    void updateStep(const ChannelReading& r) override;
 
 private:
     frmPwrSwrChannel *a_ = nullptr, *b_ = nullptr;

@@ -151,8 +151,8 @@ void frmTiming::fill(Boxes& b, const ChannelReading& r,
     setTextIfChanged(b.descScala, qs(desc));
 }
 
-void frmTiming::updateStep() {
-    if (g_.reading.channel == "A") {
+void frmTiming::updateStep(const ChannelReading& r) {
+    if (r.channel == "A") {
         prevTick_ = lastTick_;
         lastTick_ = host_.platform().tickCount();
         // The first A frame has no earlier one: it only starts the first interval.
@@ -168,9 +168,9 @@ void frmTiming::updateStep() {
             }
         }
         haveTick_ = true;
-        readouts_->post(0, g_.reading);
+        readouts_->post(0, r);
     } else {
-        readouts_->post(1, g_.reading);
+        readouts_->post(1, r);
     }
 }
 

@@ -25,7 +25,7 @@ public:
     QLabel* lblVersion = nullptr;
 
 protected:
-    void updateStep() override;
+    void updateStep(const ChannelReading& r) override;
     void loadMode() override;
     void loadModeLate() override;
     void saveOnExit() override;

@@ -48,7 +48,9 @@ frmVoltage::frmVoltage(DisplayHost& host) : GroupedDisplay(host, kVoltageMode) {
         this, [this](int channel, const ChannelReading& r) { showReading(channel, r); });
 }
 
-void frmVoltage::updateStep() { readouts_->post(g_.reading.channel == "A" ? 0 : 1, g_.reading); }
+void frmVoltage::updateStep(const ChannelReading& r) {
+    readouts_->post(r.channel == "A" ? 0 : 1, r);
+}
 
 void frmVoltage::showReading(int channel, const ChannelReading& r) {
     const bool a = channel == 0;

@@ -16,7 +16,7 @@ public:
     explicit frmVoltage(DisplayHost& host);
 
 protected:
-    void updateStep() override;
+    void updateStep(const ChannelReading& r) override;
 
 private:
     void showReading(int channel, const ChannelReading& r);

@@ -53,7 +53,9 @@ frmWattMeter::frmWattMeter(DisplayHost& host) : GroupedDisplay(host, kWattMeterM
         this, [this](int channel, const ChannelReading& r) { showReading(channel, r); });
 }
 
-void frmWattMeter::updateStep() { readouts_->post(g_.reading.channel == "A" ? 0 : 1, g_.reading); }
+void frmWattMeter::updateStep(const ChannelReading& r) {
+    readouts_->post(r.channel == "A" ? 0 : 1, r);
+}
 
 void frmWattMeter::showReading(int channel, const ChannelReading& r) {
     Boxes& b = channel == 0 ? a_ : b_;

@@ -57,17 +57,11 @@ int16_t field16(const uint8_t* frame, size_t offset) {
     return static_cast<int16_t>(v);
 }
 
-DecoderInputs inputsOf(const ModGlobal& g) { return {g.params, g.scaleSlots}; }
-
 }  // namespace
 
 int16_t computePower(int16_t count, int16_t frameScale, const DecoderInputs& in,
                      ChannelReading& r) {
     return power(count, selectedSlot(in, r, frameScale).scalaPwrMult, in.params, r);
-}
-
-int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g) {
-    return computePower(count, frameScale, inputsOf(g), g.reading);
 }
 
 SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
@@ -96,25 +90,18 @@ SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
     return SwrKind::High;
 }
 
-SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
-    return computeSwrNumbers(nDirMax, nRevMax, maxSwr, g.params, g.reading);
-}
-
-std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g) {
-    const SwrKind kind = computeSwrNumbers(nDirMax, nRevMax, maxSwr, g);
-    return readingtext::swr(kind, g.reading.swrTenths);
+std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
+                       const BridgeParameters& params, ChannelReading& r) {
+    const SwrKind kind = computeSwrNumbers(nDirMax, nRevMax, maxSwr, params, r);
+    return readingtext::swr(kind, r.swrTenths);
 }
 
 int32_t voltageTenths(int16_t count, const DecoderInputs& in, const ChannelReading& r) {
     return voltage(count, voltFactor(selectedSlot(in, r, r.frameScale).scalaVoltMult), in.params);
 }
 
-int32_t voltageTenths(int16_t count, const ModGlobal& g) {
-    return voltageTenths(count, inputsOf(g), g.reading);
-}
-
-std::string computeVoltage(int16_t count, ModGlobal& g) {
-    return readingtext::tenths(voltageTenths(count, g));
+std::string computeVoltage(int16_t count, const DecoderInputs& in, const ChannelReading& r) {
+    return readingtext::tenths(voltageTenths(count, in, r));
 }
 
 void decodeInto(const uint8_t* frame, const DecoderInputs& in, ChannelReading& r) {
@@ -159,7 +146,5 @@ void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData) {
     logData[base + 2] = r.pwrDirMax;
     logData[base + 3] = r.pwrRefMax;
 }
-
-void decodeFrame(const uint8_t* frame, ModGlobal& g) { decodeInto(frame, inputsOf(g), g.reading); }
 
 }  // namespace quellon

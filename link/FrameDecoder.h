@@ -46,29 +46,27 @@ ChannelReading decodeReading(const uint8_t* frame, const DecoderInputs& in,
 // The frame's four powers in a log record: elements 0..3 for channel A, else 4..7.
 void storeLogData(const ChannelReading& r, std::array<int16_t, 9>& logData);
 
-// Decodes frame[0..19] into g.reading (decodeInto). Throws FrameError.
-void decodeFrame(const uint8_t* frame, ModGlobal& g);
+// What the bridge's state gives the decoder.
+inline DecoderInputs inputsOf(const BridgeState& s) { return {s.params, s.scaleSlots}; }
 
 // Power in tenths of a watt of a count on the scale selected by frameScale
 // (scale 2 when >= 2) of the channel in r.channel; sets r.fullScalePower.
 // 0 for counts at or below nFwdMin. Throws FrameError when the power does not
 // fit 16 bits.
 int16_t computePower(int16_t count, int16_t frameScale, const DecoderInputs& in, ChannelReading& r);
-int16_t computePower(int16_t count, int16_t frameScale, ModGlobal& g);
 
 // SWR of the peak counts: its kind, and for a value r.swrTenths; sets
 // r.swrValue. Reads r.pwrRefMax.
 SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
                           const BridgeParameters& params, ChannelReading& r);
-SwrKind computeSwrNumbers(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
 // The same as text ("---", "1", "HIG" or the value such as "1.5").
-std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr, ModGlobal& g);
+std::string computeSwr(int16_t nDirMax, int16_t nRevMax, int16_t maxSwr,
+                       const BridgeParameters& params, ChannelReading& r);
 
 // RF volts x10 of a count, on the scale selected by r.frameScale of the
 // channel in r.channel, halves to even; 0 at or below nFwdMin.
 int32_t voltageTenths(int16_t count, const DecoderInputs& in, const ChannelReading& r);
-int32_t voltageTenths(int16_t count, const ModGlobal& g);
 // The same as text: one decimal at most ("70.7", "0").
-std::string computeVoltage(int16_t count, ModGlobal& g);
+std::string computeVoltage(int16_t count, const DecoderInputs& in, const ChannelReading& r);
 
 }  // namespace quellon

@@ -46,7 +46,7 @@ bool tooOld(const std::string& firmware) { return leadingNumber(firmware) * 100 
 
 }  // namespace
 
-BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
+BridgeInfo readBridgeInfo(const std::string& reply, BridgeState& g) {
     if (!protocol::isBridgeReply(reply)) return BridgeInfo::Refused;
     // A cut-off line cannot be read by position: its values would be whatever
     // happens to stand there. Refuse it before anything is stored. Its firmware
@@ -94,7 +94,7 @@ BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g) {
     return tooOld(g.BridgeFirmwareVersion) ? BridgeInfo::FirmwareTooOld : BridgeInfo::Accepted;
 }
 
-bool ParseScaleCodes(const std::string& reply, ModGlobal& g) {
+bool ParseScaleCodes(const std::string& reply, BridgeState& g) {
     try {
         if (reply.size() < 5 || reply[0] != ':') return false;
         std::array<std::string, 4> codes;

@@ -27,7 +27,7 @@ enum class BridgeInfo {
 // short before its values whose version is older (or missing, as in a bare
 // ":wexlo") is FirmwareTooOld too, with nothing stored. Never throws on any
 // reply text.
-BridgeInfo readBridgeInfo(const std::string& reply, ModGlobal& g);
+BridgeInfo readBridgeInfo(const std::string& reply, BridgeState& g);
 
 // The upgrade message for FirmwareTooOld (style 0, application title).
 inline constexpr const char* kFirmwareTooOld =
@@ -36,6 +36,6 @@ inline constexpr const char* kFirmwareTooOld =
 // Stores the four scale codes of a reply ":" + A1 A2 B1 B2 with their texts and
 // decoder constants. False, with nothing changed, when the reply does not start
 // with ":" or is too short to hold four codes.
-bool ParseScaleCodes(const std::string& reply, ModGlobal& g);
+bool ParseScaleCodes(const std::string& reply, BridgeState& g);
 
 }  // namespace quellon

@@ -12,7 +12,7 @@ RemoteSession::RemoteSession(Platform& p, ModGlobal& g, MqttSettings settings, s
       node_(std::move(node)),
       where_(settings.host + ":" + settings.portText),
       logger_(g, p),
-      pairing_(logger_, [this] { return g_.dataLogActive; }),
+      pairing_(logger_, [this] { return logger_.dataLogActive(); }),
       silence_(p.newTimer()),
       watcher_(std::move(settings), node_) {
     readings_.subscribe(&pairing_);
@@ -115,7 +115,7 @@ void RemoteSession::lose() {
 void RemoteSession::startRxDati() {
     streamState_ = StreamState::Running;
     pairing_.forget();
-    if (g_.dataLogActive && !logger_.isOpen()) logger_.startDataLog();
+    if (logger_.dataLogActive() && !logger_.isOpen()) logger_.startDataLog();
 }
 
 void RemoteSession::stopRxDati() {

@@ -56,8 +56,6 @@ public:
     void startRxDati();
     void stopRxDati();
     StreamState streamState() const { return streamState_; }
-    void startDataLog() { logger_.startDataLog(); }
-    void stopDataLog() { logger_.stopDataLog(); }
 
     // No live message for this long (or the node down) is a lost feed: four
     // of the intervals seen between live messages, within these bounds.

@@ -38,7 +38,7 @@ BridgeSession::BridgeSession(Platform& p, ModGlobal& g)
       port_(p.newSerialPort()),
       exchange_(*port_, p),
       logger_(g, p),
-      pairing_(logger_, [this] { return g_.dataLogActive; }),
+      pairing_(logger_, [this] { return logger_.dataLogActive(); }),
       watchdog_(p.newTimer()),
       rxWatchdog_(p, *watchdog_, kWatchdogMs, [this] { watchdogTimeout(); }) {
     port_->setBytesHandler([this] { onBytes(); });
@@ -250,14 +250,14 @@ void BridgeSession::onBytes() {
 
 bool BridgeSession::acceptFrame(const uint8_t* frame) {
     try {
-        decodeFrame(frame, g_);
+        decodeInto(frame, inputsOf(g_), reading_);
     } catch (const std::exception&) {
         return false;
     }
     ++framesAccepted_;
     readings_.publishLinkState(LinkState::Streaming);
     readings_.publishReading(
-        ReadingEvent{g_.reading, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
+        ReadingEvent{reading_, g_, p_.epochMs(), tagSource ? tagSource() : RigTag{}});
     return true;
 }
 
@@ -280,7 +280,7 @@ void BridgeSession::startRxDati() {
     });
     watchdog_->stop();
     // Logging that was on when the stream stopped goes on into the same file.
-    if (g_.dataLogActive && !logger_.isOpen()) logger_.startDataLog();
+    if (logger_.dataLogActive() && !logger_.isOpen()) logger_.startDataLog();
 }
 
 void BridgeSession::stopRxDati() {

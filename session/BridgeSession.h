@@ -89,8 +89,6 @@ public:
         modelessReports_ = on;
         logger_.setModelessReports(on);
     }
-    void startDataLog() { logger_.startDataLog(); }
-    void stopDataLog() { logger_.stopDataLog(); }
     // Forgets the channel of the last frame (a new start of the program's window).
     void forgetLastChannel() { pairing_.forget(); }
     // Stopped until the stream is started; Stopped again when it is stopped or
@@ -112,6 +110,8 @@ public:
     Timer& watchdog() { return *watchdog_; }
     const std::string& lastChannel() const { return pairing_.lastChannel(); }
     const LogPairing& pairing() const { return pairing_; }
+    // The stream's latest reading.
+    const ChannelReading& reading() const { return reading_; }
     // Counters for the benchmarks: accepted frames, resynchronisations.
     uint64_t framesAccepted() const { return framesAccepted_; }
     uint64_t resyncs() const { return resyncs_; }
@@ -148,6 +148,9 @@ private:
     Watchdog rxWatchdog_;
     StreamState streamState_ = StreamState::Stopped;
     FrameSplitter splitter_;
+    // The stream's latest reading: the next frame is decoded over it (a frame
+    // without power keeps the full scale of the last one with power).
+    ChannelReading reading_;
     bool connecting_ = false;
     bool streaming_ = false;     // the stream was started: arriving bytes are frames
     bool streamWanted_ = false;  // started and not stopped since: its acknowledgement may stream

@@ -16,7 +16,7 @@
 using namespace quellon;
 
 int main() {
-    ModGlobal g;
+    BridgeState g;
     g.params.nFwdMin = 25;
     g.params.MaxSwrA = 300;
     g.params.MaxSwrB = 250;
@@ -47,15 +47,18 @@ int main() {
         return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
     };
     long sink = 0;
+    const DecoderInputs in = inputsOf(g);
+    ChannelReading reading;
     auto rate = [&](bool texts) {
         long decoded = 0;
         const double start = cpuSeconds();
         double now = start;
         do {
             for (int rep = 0; rep < 4096; ++rep) {
-                decodeFrame(frames[static_cast<size_t>(decoded) % frames.size()].data(), g);
-                if (texts) sink += static_cast<long>(g.reading.withTexts().swrText.size());
-                else sink += g.reading.swrTenths + g.reading.voltDirTenths;
+                decodeInto(frames[static_cast<size_t>(decoded) % frames.size()].data(), in,
+                           reading);
+                if (texts) sink += static_cast<long>(reading.withTexts().swrText.size());
+                else sink += reading.swrTenths + reading.voltDirTenths;
                 ++decoded;
             }
             now = cpuSeconds();

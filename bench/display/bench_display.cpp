@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         const int total = seconds * framesPerSecond;
+        ChannelReading r;
         for (int k = 0; k < total; ++k) {
-            ChannelReading& r = h.g.reading;
             r.channel = (k & 1) ? "B" : "A";
             r.nDir = static_cast<int16_t>(300 + (k * 7) % 700);
             r.nDirMax = r.nDir;
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
             r.voltDirText = std::to_string(r.nDir / 3);
             r.fullScalePower = 1000;
             h.p.now += 2;
-            w->aggiornaDati();
+            w->aggiornaDati(r);
             // Painting coalesces: the event loop gets a turn about 60 times a second.
             if (k % (framesPerSecond / 60) == 0) app.processEvents();
         }

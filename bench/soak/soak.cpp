@@ -159,8 +159,7 @@ int main(int argc, char** argv) {
                 std::printf("connect: FAILED\n");
                 return 1;
             }
-            g.dataLogActive = true;
-            w.startDataLog();
+            w.setDataLogActive(true);
             runFor(500);
             const std::string logPath = w.logger().path();
             const double rssStart = residentMB();
@@ -272,12 +271,10 @@ int main(int argc, char** argv) {
             const long long pairsMain = probe.pairsLogged;
 
             FullFileSystem full(folder.dir() + "/full");
-            g.dataLogActive = false;
-            w.stopDataLog();
+            w.setDataLogActive(false);
             WriteIni("Bridge", "DataLog", full.logPath(), g.SettingsPath);
             const long long reportsBefore = platform.logReports;
-            g.dataLogActive = true;
-            w.startDataLog();
+            w.setDataLogActive(true);
             const bool logFailed = runUntil(
                 [&] { return !w.logger().isOpen() && platform.logReports > reportsBefore; }, 30000);
             const double rssFull = residentMB();

@@ -35,21 +35,20 @@ public:
     DisplayProbe(std::unique_ptr<DisplayWindow> inner, frmMain& w, ProbeCounters& c)
         : inner_(std::move(inner)), w_(w), c_(c), lastResyncs_(w.resyncs()) {}
 
-    void aggiornaDati() override {
-        ModGlobal& g = w_.state();
+    void aggiornaDati(const ChannelReading& r) override {
         ++c_.frames;
         // A resynchronisation forgets the previous channel, as the receive handler does.
         if (w_.resyncs() != lastResyncs_) {
             prev_.clear();
             lastResyncs_ = w_.resyncs();
         }
-        if (g.reading.channel == "B" && prev_ == "A" && g.dataLogActive && w_.logger().isOpen())
+        if (r.channel == "B" && prev_ == "A" && w_.dataLogActive() && w_.logger().isOpen())
             ++c_.pairsLogged;
-        prev_ = g.reading.channel;
+        prev_ = r.channel;
         // Called from the receive handler right after the frame was read and decoded.
-        if (c_.monitor) c_.monitor->frameFor(showingWindow(g));
-        inner_->aggiornaDati();
-        if (g.reading.channel == "A") {
+        if (c_.monitor) c_.monitor->frameFor(showingWindow(r));
+        inner_->aggiornaDati(r);
+        if (r.channel == "A") {
             ++c_.framesA;
             sampleInterval();
         }
@@ -64,10 +63,10 @@ public:
 
 private:
     // Modes 0 and 1 show a channel's values in its own window.
-    QWidget* showingWindow(const ModGlobal& g) {
+    QWidget* showingWindow(const ChannelReading& r) {
         QWidget* w = inner_->widget();
         if (auto* frame = dynamic_cast<DisplayFrame*>(w)) {
-            const char letter = g.reading.channel == "B" ? 'B' : 'A';
+            const char letter = r.channel == "B" ? 'B' : 'A';
             if (QWidget* ch = frame->channelWindow(letter)) return ch;
         }
         return w;

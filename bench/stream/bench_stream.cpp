@@ -110,8 +110,7 @@ int main(int argc, char** argv) {
             // acknowledgement read 100 ms after ":11".
             const long long pausesMs = 2LL * kAckPauseMs;
             if (log) {
-                g.dataLogActive = true;
-                w.startDataLog();
+                w.setDataLogActive(true);
             }
             if (!floor.start(floorSim.slavePath())) {
                 std::printf("floor reader: FAILED to open %s\n", floorSim.slavePath().c_str());

@@ -111,13 +111,14 @@ TEST(AlarmTray, NotificationsAtMostOnceAMinuteForEachCause) {
         shown.push_back(title + ": " + text);
     };
     ModGlobal g;
+    ChannelReading rd;
     g.params.MaxSwrA = 300;
-    g.reading.channel = "A";
-    g.reading.pwrDir = g.reading.pwrDirMax = 1000;
+    rd.channel = "A";
+    rd.pwrDir = rd.pwrDirMax = 1000;
     auto frame = [&](float swr) {
-        g.reading.swrKind = swr > 3 ? SwrKind::High : SwrKind::Value;
-        g.reading.swrValue = swr;
-        const ReadingEvent e{g.reading, g, 0};
+        rd.swrKind = swr > 3 ? SwrKind::High : SwrKind::Value;
+        rd.swrValue = swr;
+        const ReadingEvent e{rd, g, 0};
         monitor.onReading(e);
         tray.onReading(e);
     };

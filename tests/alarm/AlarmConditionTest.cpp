@@ -144,11 +144,12 @@ TEST(AlarmMonitor, FramesBecomeSamplesAndTheLinkEndsAlarms) {
     mon.subscribe(&h);
     mon.subscribe(&quitter);
     ModGlobal g;
+    ChannelReading rd;
     std::tie(g.params.MaxSwrA, g.params.MaxSwrB) = std::tuple(300, 0);
     auto frame = [&](const char* ch, SwrKind kind, float swr, int16_t fwdTenths) {
-        std::tie(g.reading.channel, g.reading.swrKind, g.reading.swrValue, g.reading.pwrDirMax) =
+        std::tie(rd.channel, rd.swrKind, rd.swrValue, rd.pwrDirMax) =
             std::tuple(ch, kind, swr, fwdTenths);
-        mon.onReading(ReadingEvent{g.reading, g, 0});
+        mon.onReading(ReadingEvent{rd, g, 0});
     };
     frame("A", SwrKind::High, 3.4f, 10);  // 1.0 W: the minimum
     now = 200;
@@ -162,15 +163,15 @@ TEST(AlarmMonitor, FramesBecomeSamplesAndTheLinkEndsAlarms) {
 
     // The decoder's kinds as SWR numbers.
     g.params.MaxSwrB = 999;
-    g.reading.channel = "B";
+    rd.channel = "B";
     const std::pair<SwrKind, double> kinds[] = {{SwrKind::NoPower, 0},
                                                 {SwrKind::NoReflection, 1},
                                                 {SwrKind::Value, 2.5},
                                                 {SwrKind::High, kInf}};
     for (auto [kind, swr] : kinds) {
-        g.reading.swrKind = kind;
-        g.reading.swrValue = kind == SwrKind::High ? 6.0f : 2.5f;
-        const AlarmSample s = sampleOf(ReadingEvent{g.reading, g, 0});
+        rd.swrKind = kind;
+        rd.swrValue = kind == SwrKind::High ? 6.0f : 2.5f;
+        const AlarmSample s = sampleOf(ReadingEvent{rd, g, 0});
         EXPECT_DOUBLE_EQ(s.threshold, 9.99);
         EXPECT_EQ(std::tuple(s.channel, s.swr), std::tuple(1, swr)) << static_cast<int>(kind);
     }

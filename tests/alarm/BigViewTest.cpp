@@ -24,6 +24,7 @@ struct Rig {
     AlarmMonitor monitor{
         {300, 1.0}, [this] { return now; }, [] { return int64_t{1'800'000'000'000}; }};
     ModGlobal g;
+    ChannelReading rd;
     std::unique_ptr<frmBigView> w;
 
     explicit Rig(Theme theme = Theme::Light) {
@@ -36,10 +37,10 @@ struct Rig {
     }
     // A frame of channel ch to the monitor and the view, as the bus would.
     void frame(const char* ch, int16_t fwd, int16_t ref, SwrKind kind, float swr) {
-        ChannelReading& c = g.reading;
+        ChannelReading& c = rd;
         std::tie(c.channel, c.pwrDir, c.pwrRef, c.pwrDirMax, c.fullScalePower, c.swrKind,
                  c.swrValue) = std::tuple(ch, fwd, ref, fwd, 20000.0, kind, swr);
-        const ReadingEvent e{g.reading, g, 0};
+        const ReadingEvent e{rd, g, 0};
         monitor.onReading(e);
         w->onReading(e);
     }

@@ -23,7 +23,7 @@ namespace quellon::test {
 
 struct CountingDisplay : DisplayWindow {
     explicit CountingDisplay(int* updates) : updates_(updates) {}
-    void aggiornaDati() override { ++*updates_; }
+    void aggiornaDati(const ChannelReading&) override { ++*updates_; }
     void showDisplay() override {}
     QWidget* widget() override { return nullptr; }
     int* updates_;

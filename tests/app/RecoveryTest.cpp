@@ -30,8 +30,7 @@ protected:
         makeWindow(false);
         pump();
         ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 30000));
-        modGlobal.dataLogActive = true;  // the Log button
-        w->startDataLog();
+        w->setDataLogActive(true);  // the Log button
         p.advance(1000);
     }
     bool streaming() {

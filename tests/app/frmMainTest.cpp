@@ -70,8 +70,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         setting("Recovery", "Auto", unattended ? "1" : "0");
         streaming();
         p.messageBoxes.clear();
-        modGlobal.dataLogActive = true;
-        w->startDataLog();
+        w->setDataLogActive(true);
         w->logger().writeFn = [](int, const void*, size_t) -> ssize_t {
             return errno = ENOSPC, -1;
         };
@@ -87,7 +86,7 @@ TEST_F(FrmMainTest, LogFailureBoxDoesNotHoldTheStreamUp) {
         feed(frame('A') + frame('B'), 10);
         w->logger().flush();  // the writer's failure taken in; the box comes from a tick
         p.advance(5);
-        EXPECT_EQ(std::tuple(boxes, takenWhileShown, modGlobal.dataLogActive),
+        EXPECT_EQ(std::tuple(boxes, takenWhileShown, w->dataLogActive()),
                   std::tuple(unattended ? 0 : 1, unattended ? 0u : 40u, false));
         ASSERT_EQ(p.messageBoxes.size(), 1u);
         EXPECT_EQ(p.messageBoxes[0].modeless, unattended);

@@ -50,12 +50,12 @@ struct DataLoggerTest : ::testing::Test {
 
     fs::path logPath() const { return dir / "dataLog.csv"; }
     void set(const char* key, const std::string& v) { WriteIni("Bridge", key, v, g.SettingsPath); }
-    void logOn() { g.dataLogActive = true, logger.startDataLog(); }
-    void logOff() { g.dataLogActive = false, logger.stopDataLog(), logger.flush(); }
+    void logOn() { logger.setDataLogActive(true), logger.startDataLog(); }
+    void logOff() { logger.setDataLogActive(false), logger.stopDataLog(), logger.flush(); }
     // Logging is off, and one report names the file and the reason, from a timer tick.
     void expectOneReport(const std::string& file, const char* reason, bool modeless = false) {
         logger.flush();
-        EXPECT_FALSE(logger.isOpen() || g.dataLogActive);
+        EXPECT_FALSE(logger.isOpen() || logger.dataLogActive());
         plat.advance(5);
         ASSERT_EQ(plat.messageBoxes.size(), 1u);
         const MessageBoxCall& box = plat.messageBoxes[0];
@@ -109,7 +109,7 @@ TEST_F(DataLoggerTest, FrequencyColumnsComeAtTheEndOfTheHeaderAndOfEveryRecord) 
 // Each A reading is paired with the B right after it into one record; a B after
 // anything else, or after forget() (a resync, a new connection), writes nothing.
 TEST_F(DataLoggerTest, OneRecordPerAThenBOfOneStretch) {
-    LogPairing pairing(logger, [this] { return g.dataLogActive; });
+    LogPairing pairing(logger, [this] { return logger.dataLogActive(); });
     const BridgeState state{};
     ChannelReading r;
     const auto feed = [&](const std::string& channels) {

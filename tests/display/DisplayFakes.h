@@ -29,8 +29,11 @@ public:
     void stopRxDati() override { calls.push_back("stopRxDati"); }
     void closeBridgePort() override { calls.push_back("closeBridgePort"); }
     void reopenBridgePort() override { calls.push_back("reopenBridgePort"); }
-    void startDataLog() override { calls.push_back("startDataLog"); }
-    void stopDataLog() override { calls.push_back("stopDataLog"); }
+    bool dataLogActive() override { return logging; }
+    void setDataLogActive(bool on) override {
+        logging = on;
+        calls.push_back(on ? "startDataLog" : "stopDataLog");
+    }
     StreamState streamState() override { return stream; }
     void hideStartupWindow() override { calls.push_back("hideStartupWindow"); }
     void showStartupWindow() override { calls.push_back("showStartupWindow"); }
@@ -72,15 +75,13 @@ public:
         return shownWindow;
     }
     // Hands a reading to the window the way the receive handler does.
-    void frame(DisplayWindow& w, const ChannelReading& r) {
-        g.reading = r;
-        w.aggiornaDati();
-    }
+    void frame(DisplayWindow& w, const ChannelReading& r) { w.aggiornaDati(r); }
 
     QTemporaryDir dir;
     FakePlatform p;
     ModGlobal g;
     StreamState stream = StreamState::Running;
+    bool logging = false;
     std::vector<std::string> calls;
     std::function<void()> duringModal;
     int unloads = 0;

@@ -45,7 +45,7 @@ QCheckBox* onTopBox(QWidget& w) { return w.findChild<QCheckBox*>(QStringLiteral(
 
 TEST(DisplayFrame, LostConnectionUnloadsAndShowsStartupWindow) {
     FakeHost h;
-    h.g.dataLogActive = true;
+    h.logging = true;
     auto& w = h.open<frmTiming>();
     const size_t before = h.calls.size();
     h.p.advance(2999);
@@ -56,8 +56,8 @@ TEST(DisplayFrame, LostConnectionUnloadsAndShowsStartupWindow) {
     EXPECT_EQ(h.p.messageBoxes[0].style, 46);
     EXPECT_EQ(h.callsSince(before), (Calls{"stopRxDati", "showStartupWindow"}));
     EXPECT_TRUE(w.isUnloaded() && !w.isVisible());
-    EXPECT_TRUE(h.g.dataLogActive);  // logging state survives for the next window
-    h.frame(w, ChannelReading{});    // nothing more happens, even after a late frame
+    EXPECT_TRUE(h.logging);        // logging state survives for the next window
+    h.frame(w, ChannelReading{});  // nothing more happens, even after a late frame
     h.p.advance(10000);
     EXPECT_EQ(std::tuple(h.p.messageBoxes.size(), h.unloads), std::tuple(1u, 1));
 }
@@ -96,7 +96,7 @@ TEST(DisplayFrame, ButtonsCallTheStartupWindow) {
     EXPECT_EQ(w.windowA()->lblChannel->text(), "VHF");  // names are reloaded
     for (bool on : {true, false}) {                     // the flag flips first
         w.cmdDataLog_Click();
-        EXPECT_EQ(h.g.dataLogActive, on);
+        EXPECT_EQ(h.logging, on);
         EXPECT_EQ(h.calls.back(), on ? "startDataLog" : "stopDataLog");
     }
 }
@@ -155,7 +155,7 @@ TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
         SCOPED_TRACE(::testing::Message()
                      << "mode " << r.mode << " logging " << r.logging << " streams " << r.streams);
         FakeHost h;
-        h.g.dataLogActive = r.logging;
+        h.logging = r.logging;
         const auto state = [](char c) {
             return c == '1' ? StreamState::Running : StreamState::Stopped;
         };

@@ -88,8 +88,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     ASSERT_EQ(symlink(sim->slavePath().c_str(), link.c_str()), 0);
     WriteIni("Ports", "1", link, modGlobal.SettingsPath);
     expectStreaming();
-    modGlobal.dataLogActive = true;
-    w->startDataLog();
+    w->setDataLogActive(true);
     ASSERT_TRUE(moreFrames(200));
 
     ASSERT_TRUE(sim->send("hangup"));
@@ -113,7 +112,7 @@ TEST_F(EndToEnd, LinkRemovedAndCreatedAgainStreamsAndLogsWithoutAClick) {
     ASSERT_TRUE(moreFrames(100, 10000 - static_cast<int>(back.elapsed())));
     EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
     EXPECT_TRUE(sentInOrder(*sim, {":16", ":16", ":17", ":11", ":16", ":16", ":17", ":11"}));
-    w->stopDataLog();
+    w->logger().stopDataLog();
     w->logger().flush();
     const std::string all = readFile(dir_ + "/dataLog.csv");
     EXPECT_EQ(all.find("Date"), all.rfind("Date")) << "one header";

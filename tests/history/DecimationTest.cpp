@@ -144,11 +144,12 @@ TEST(HistoryStore, ClockStepBackAndBoundedSize) {
 TEST(HistoryStore, EachChannelTakesItsOwnThresholdFromTheFrames) {
     HistoryStore store;
     quellon::ModGlobal g;
+    quellon::ChannelReading rd;
     g.params.MaxSwrA = 250;
     g.params.MaxSwrB = 180;
     for (const char* ch : {"A", "B"}) {
-        g.reading.channel = ch;
-        store.onReading(quellon::ReadingEvent{g.reading, g, 1'700'000'000'000});
+        rd.channel = ch;
+        store.onReading(quellon::ReadingEvent{rd, g, 1'700'000'000'000});
     }
     EXPECT_EQ(std::tuple(store.threshold(0), store.threshold(1)), std::tuple(2.5, 1.8));
 }

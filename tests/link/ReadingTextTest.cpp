@@ -13,12 +13,17 @@ using namespace quellon;
 
 namespace {
 
-ModGlobal withSlots(int16_t voltMult, int16_t pwrMult, double nFwdMin) {
-    ModGlobal g;
+BridgeState withSlots(int16_t voltMult, int16_t pwrMult, double nFwdMin) {
+    BridgeState g;
     g.params.nFwdMin = nFwdMin;
     for (ScaleSlot& s : g.scaleSlots) s = ScaleSlot{voltMult, pwrMult};
-    g.reading.channel = "A";
     return g;
+}
+
+ChannelReading channelA() {
+    ChannelReading r;
+    r.channel = "A";
+    return r;
 }
 
 }  // namespace
@@ -64,8 +69,8 @@ TEST(ReadingText, Voltage) {
                         {32767, 32767, 0, "527175.1"},
                         {-32768, 32767, -40000, "-527191.2"}};
     for (const Row& r : rows) {
-        ModGlobal g = withSlots(r.mult, 20, r.nFwdMin);
-        EXPECT_EQ(computeVoltage(r.count, g), r.want)
+        const BridgeState g = withSlots(r.mult, 20, r.nFwdMin);
+        EXPECT_EQ(computeVoltage(r.count, inputsOf(g), channelA()), r.want)
             << r.count << " x" << r.mult << " above " << r.nFwdMin;
     }
 }
@@ -90,10 +95,12 @@ TEST(ReadingText, Swr) {
         {0, 0, 300, 0, 5, "HIG", 6},       {1, 0, 300, 0, 5, "1", 1},
         {32767, 0, 32767, 10, 3, "1", 1},  {32767, 32766, 32767, 10, 3, "HIG", 65533}};
     for (const Row& r : rows) {
-        ModGlobal g = withSlots(141, 20, r.nFwdMin);
-        g.reading.pwrRefMax = r.pwrRefMax;
-        EXPECT_EQ(computeSwr(r.dir, r.rev, r.maxSwr, g), r.want) << r.dir << "/" << r.rev;
-        EXPECT_EQ(g.reading.swrValue, r.value) << r.dir << "/" << r.rev;
+        const BridgeState g = withSlots(141, 20, r.nFwdMin);
+        ChannelReading reading = channelA();
+        reading.pwrRefMax = r.pwrRefMax;
+        EXPECT_EQ(computeSwr(r.dir, r.rev, r.maxSwr, g.params, reading), r.want)
+            << r.dir << "/" << r.rev;
+        EXPECT_EQ(reading.swrValue, r.value) << r.dir << "/" << r.rev;
     }
 }
 

@@ -20,11 +20,12 @@ namespace {
 // One frame's worth of a reading, as the decoder leaves it.
 struct Feed {
     ModGlobal g;
+    ChannelReading rd;
     void reading(MqttPublisher& p, const char* ch, int pwrDir, int pwrRef, int peakDir, int peakRef,
                  const char* swrText, float swr, int frameScale = 0) {
         g.ScaleTextA = {"100W", "1KW"};
         g.ScaleTextB = {"50W", "500W"};
-        ChannelReading& r = g.reading;
+        ChannelReading& r = rd;
         r.channel = ch;
         r.pwrDir = static_cast<int16_t>(pwrDir);
         r.pwrRef = static_cast<int16_t>(pwrRef);

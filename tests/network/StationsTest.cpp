@@ -16,6 +16,7 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
     ModGlobal g;
+    ChannelReading rd;
     g.ScaleTextA = {"100W", "1KW"};
     std::vector<std::unique_ptr<MqttPublisher>> nodes;
     for (const char* n : {"shack", "field-day", "idle"}) {
@@ -23,12 +24,12 @@ TEST(Stations, ListsEveryNodeLiveAndDropsWhatIsNotAFeed) {
         nodes.back()->start();
     }
     auto feed = [&](MqttPublisher& p, const char* ch, int pwrDir, SwrKind kind) {
-        g.reading.channel = ch;
-        g.reading.pwrDir = static_cast<int16_t>(pwrDir);
-        g.reading.swrKind = kind;
-        g.reading.swrTenths = 15;
-        g.reading.textsStale = true;
-        p.onReading(ReadingEvent{g.reading, g, 1709647629250});
+        rd.channel = ch;
+        rd.pwrDir = static_cast<int16_t>(pwrDir);
+        rd.swrKind = kind;
+        rd.swrTenths = 15;
+        rd.textsStale = true;
+        p.onReading(ReadingEvent{rd, g, 1709647629250});
     };
     // The stream goes on while the window watches (the live feed is not retained).
     auto stream = [&] {

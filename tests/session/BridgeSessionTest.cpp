@@ -112,8 +112,8 @@ TEST_F(Session, CommandsOfAWindowQueueBehindTheStreamStopOnTheOnePort) {
     wire.clear();
     port.feed(test::frame('A'));  // arms the watchdog
     p.advance(5);
-    g.dataLogActive = true;
-    session->startDataLog();
+    session->logger().setDataLogActive(true);
+    session->logger().startDataLog();
     const uint32_t t0 = p.now;
     std::vector<std::string> heardBack;
     session->stopRxDati();  // the stream's watchdog and log stop with it

@@ -27,15 +27,16 @@ TEST(ReadingBus, ListenersHearReadingsAndOnlyRealStateChanges) {
     a.during = [&] { bus.unsubscribe(&a), bus.unsubscribe(&b); };
     for (Recorder* r : {&a, &a, &b, &c}) bus.subscribe(r);
     ModGlobal g;
-    g.reading.channel = "B";
-    g.reading.swrText = "HIG";
+    ChannelReading rd;
+    rd.channel = "B";
+    rd.swrText = "HIG";
     for (int i = 0; i < 2; ++i) bus.publishLinkState(LinkState::Streaming);
-    bus.publishReading(ReadingEvent{g.reading, g, 0});
+    bus.publishReading(ReadingEvent{rd, g, 0});
     EXPECT_EQ(a.heard, (std::vector<std::string>{"streaming", "B!"}));
     EXPECT_EQ(b.heard, std::vector<std::string>{"streaming"});
     EXPECT_EQ(c.heard, a.heard);
     EXPECT_EQ(bus.listenerCount(), 1u);
-    bus.publishReading(ReadingEvent{g.reading, g, 0});
+    bus.publishReading(ReadingEvent{rd, g, 0});
     EXPECT_EQ(c.heard.size(), 3u);
 }
 
