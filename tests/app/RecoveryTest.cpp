@@ -117,24 +117,6 @@ TEST_P(RecoverySilenceTest, MessageIsClosedByTheProgramAndTheLinkKept) {
 
 INSTANTIATE_TEST_SUITE_P(Silences, RecoverySilenceTest, ::testing::Values(3500, 5600));
 
-TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
-    p.defaultAnswer = mb::IdOk;
-    start("0");
-    EXPECT_FALSE(w->autoRecovery());
-    unplug();
-    p.advance(3100);
-    ASSERT_EQ(modalBoxes(), 1);
-    EXPECT_EQ(p.messageBoxes[0].text, kDisplayLost);
-    EXPECT_TRUE(p.shownMessages.empty() && w->retryButton()->isVisibleTo(w.get()));
-    const int attempts = port().openAttempts();
-    replug();
-    p.advance(30000);
-    EXPECT_EQ(port().openAttempts(), attempts) << "waits for Retry";
-    EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
-    w->retryButton()->click();
-    EXPECT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
-}
-
 // The first connect sequence fails, for each reason a bridge can give; nobody
 // clicks. It ends with the reason, Retry, Setup and Exit, the port closed and no
 // display. Unattended, it is tried every 5 s until the bridge is right, and the
