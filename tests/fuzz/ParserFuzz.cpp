@@ -11,7 +11,6 @@
 #include "link/BridgeLink.h"
 #include "network/LiveFeed.h"
 #include "platform/PortMap.h"
-#include "platform/SerialPort.h"
 #include "settings/Ini.h"
 
 namespace quellon::fuzz {
@@ -116,35 +115,6 @@ std::vector<uint8_t> shapeIni(std::mt19937& rng) {
         "\xC3\xA9", "[Bridge]\n", "Port=3\n", "[Ports]\n1=/dev/ttyUSB0\n",
         "\0"sv};
     return fromTokens(rng, tokens, 3, 200);
-}
-
-bool runSettingsText(const uint8_t* data, size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    try {
-        const SerialSettings s = parseSerialSettings(text);
-        check(s.baud > 0 && s.dataBits >= 5 && s.dataBits <= 8 && s.stopBits >= 1 &&
-                  s.stopBits <= 3 && std::string_view("NEOMS").find(s.parity) != std::string::npos,
-              "baud, data bits, parity and stop bits in range");
-        return true;
-    } catch (const SerialError& e) {
-        check(e.number() == serr::InvalidPropertyValue, "malformed settings are 380");
-        return false;
-    }
-}
-
-// The four fields in their places, each picked from what is valid and what is
-// nearly valid; now and then a random byte among them.
-std::vector<uint8_t> shapeSettingsText(std::mt19937& rng) {
-    static const std::vector<std::string_view> fields[] = {
-        {"115200", "9600", "0", "-1", "99999999999", " 300 ", "1e3", ""},
-        {"N", "e", "O", "m", "S", "X", "", "NN"},
-        {"8", "7", "5", "4", "9", "", "8.0"},
-        {"1", "2", "1.5", "0", "3", "", "1,"}};
-    std::string s;
-    for (const auto& f : fields) s += std::string(f[rng() % f.size()]) + ",";
-    s.pop_back();
-    if (rng() % 2) s.insert(rng() % (s.size() + 1), 1, static_cast<char>(rng()));
-    return {s.begin(), s.end()};
 }
 
 bool runPorts(const uint8_t* data, size_t size) {
@@ -254,7 +224,6 @@ const std::vector<ParserTarget>& parserTargets() {
     static const std::vector<ParserTarget> targets = {
         {"ini", runIni, shapeIni},
         {"live-feed", runFeed, shapeFeed},
-        {"serial-settings", runSettingsText, shapeSettingsText},
         {"ports", runPorts, shapePorts},
         {"frame", runOne, shapeLink<0>},
         {"identification", runOne, shapeLink<2>},
