@@ -41,9 +41,6 @@ protected:
                 if (data == ":10\r") ++stops, streamOn = false;
                 // A stream left running: one of its frames lands before the reply.
                 else if (streamOn && !silent) self.feed(frame('A'));
-                if (data == ":16\r" && hangupOnIdentify > 0 &&
-                    std::ranges::count(commands, ":16\r") == hangupOnIdentify)
-                    p.after(50, [&self] { self.hangup(); });
                 if (silent) return;
                 if (data == ":11\r") streamOn = true;
                 self.feed(data == ":16\r" ? id : data == ":17\r" ? scales : ":ACK\r");
@@ -75,7 +72,6 @@ protected:
     FakePlatform p;
     std::string id = idReply(), scales = ":1047\r", openedMode;
     bool silent = false, streamOn = false;
-    int hangupOnIdentify = 0;  // the ":16" after which the line goes away, 0 never
     int updates = 0, stops = 0;
     std::vector<std::string> commands;
     std::unique_ptr<frmMain> w;  // last: goes first

@@ -24,9 +24,8 @@ protected:
             pump();
         });
     }
-    void start(const std::string& autoKey = "") {
+    void start() {
         setting("Bridge", "Version", kProgramVersion);
-        if (!autoKey.empty()) setting("Recovery", "Auto", autoKey);
         makeWindow(false);
         pump();
         ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 30000));
@@ -117,29 +116,12 @@ TEST_P(RecoverySilenceTest, MessageIsClosedByTheProgramAndTheLinkKept) {
 
 INSTANTIATE_TEST_SUITE_P(Silences, RecoverySilenceTest, ::testing::Values(3500, 5600));
 
-TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
-    p.defaultAnswer = mb::IdOk;
-    start("0");
-    EXPECT_FALSE(w->autoRecovery());
-    unplug();
-    p.advance(3100);
-    ASSERT_EQ(modalBoxes(), 1);
-    EXPECT_EQ(p.messageBoxes[0].text, kDisplayLost);
-    EXPECT_TRUE(p.shownMessages.empty() && w->retryButton()->isVisibleTo(w.get()));
-    const int attempts = port().openAttempts();
-    replug();
-    p.advance(30000);
-    EXPECT_EQ(port().openAttempts(), attempts) << "waits for Retry";
-    EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
-    w->retryButton()->click();
-    EXPECT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
-}
-
-// The first connect sequence fails, for each reason a bridge can give; nobody
-// clicks. It ends with the reason, Retry, Setup and Exit, the port closed and no
-// display. Unattended, it is tried every 5 s until the bridge is right, and the
-// firmware message (modeless, one however many tries meet it) is closed then.
-// Attended, the failure waits for Retry, the firmware message for its OK.
+// The first connect sequence fails, for each kind of reason a bridge can give
+// (the exchange's tests hold every one); nobody clicks. It ends with the reason,
+// Retry, Setup and Exit, the port closed and no display. Unattended, it is tried
+// every 5 s until the bridge is right, and the firmware message (modeless, one
+// however many tries meet it) is closed then. Attended, the failure waits for
+// Retry, the firmware message for its OK.
 TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) {
     const std::string kUpgrade = "Please upgrade the f/w of the Bridge to v1.08 or later";
     const char* kInitFailed = "SWR BRIDGE initialization failled.";
@@ -160,8 +142,6 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
                      1, SerialError(8002, "Invalid port number (/dev/ttyUSB0 does not exist)"));
          }},
         {"no answer", "1", "SWR BRIDGE not found.", 5, false, [&](bool ok) { silent = !ok; }},
-        {"line lost in the second try", "1", "Link error, SWR BRIDGE non found.", 2, false,
-         [&](bool ok) { silent = !ok, hangupOnIdentify = ok ? 0 : 2; }},
         {"old firmware", "1", kInitFailed, 2, true,
          [&](bool ok) { id = ok ? idReply() : idReply("1.07"); }},
         {"attended, old firmware", "0", kInitFailed, 2, true,
@@ -186,7 +166,6 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
         EXPECT_EQ(w->exitButton()->text(), "Exit");
         EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w) || w->timer2().isActive() ||
                      port().isOpen() || !openedMode.empty());
-        EXPECT_EQ(w->windowTitle(), "Quellon by WEXLO");
         const bool unattended = row.autoKey[0] == '1';
         EXPECT_EQ(w->retryLabel()->text().toStdString(), unattended ? "Retrying in 5 s" : "");
         const int attempts = port().openAttempts();
@@ -202,17 +181,6 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
         EXPECT_TRUE(p.runUntil([&] { return w->displayWindow() != nullptr; }, 31000));
         EXPECT_TRUE(p.openMessages().empty()) << "the firmware message is closed";
     }
-}
-
-// The program before was killed while the bridge streamed: its frames must not
-// be read as replies, and the first sequence connects with the right scales.
-TEST_F(RecoveryTest, BridgeStillStreamingAtStartIsStoppedBeforeItIsRead) {
-    streamOn = true;
-    start("0");
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 6),
-              (std::vector<std::string>{":16\r", ":10\r", ":16\r", ":16\r", ":17\r", ":11\r"}));
-    EXPECT_EQ(modGlobal.ScaleTextB[0], "1KW");
-    EXPECT_EQ(modGlobal.StatusMessage, "SWR BRIDGE CONNECTED");
 }
 
 TEST_F(RecoveryTest, SilenceLongerThanTwoCountdownsConnectsAgain) {

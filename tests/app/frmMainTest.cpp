@@ -36,43 +36,6 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     EXPECT_EQ(w->session().streamState(), StreamState::Running);
 }
 
-TEST_F(FrmMainTest, StopRxDatiSendsStopStopsTheWatchdogAndLogging) {
-    streaming();
-    feed(frame('A'));
-    ASSERT_TRUE(w->timer3().isActive());  // armed by the data
-    w->setDataLogActive(true);
-    w->stopRxDati();
-    EXPECT_EQ(commands, std::vector<std::string>{":10\r"});
-    EXPECT_FALSE(w->timer3().isActive() || w->logger().isOpen());
-    EXPECT_EQ(w->session().streamState(), StreamState::Stopped);
-    // The writer closes the file on a real thread; the fake clock must not run
-    // ten seconds ahead of it, or the logger would rightly call it stalled.
-    ASSERT_TRUE(w->logger().flush(5000));
-    p.advance(10000);  // no connection-lost message from a stopped stream
-    EXPECT_TRUE(p.messageBoxes.empty());
-}
-
-// Bad marks resynchronise and forget the last channel, as a new connection does; a
-// field above the int16 range also resynchronises but keeps it.
-TEST_F(FrmMainTest, StreamBadFrameResynchronisesAndForgetsTheLastChannel) {
-    streaming();
-    feed(frame('A', {1018, 100, 1018, 100, 999, 9}));
-    EXPECT_EQ(w->session().reading().pwrDir, 999);  // A scale 1 is 100W
-    port().feed("x" + frame('B').substr(1, 18) + "Z");
-    port().feedAfter(2, "tail\r");
-    p.advance(400);
-    EXPECT_EQ(std::tuple(w->resyncs(), w->lastChannel()), std::tuple(1u, ""));
-    EXPECT_EQ(commands, std::vector<std::string>{":11\r"});
-    feed(frame('B') + frame('A'));  // good frames, even in one burst, are accepted again
-    EXPECT_EQ(updates, 3);
-    port().feed(frame('B', {0x8001, 0, 0, 0, 0, 0}));
-    port().feedAfter(2, "\r");
-    p.advance(400);
-    EXPECT_EQ(std::tuple(updates, w->resyncs(), w->lastChannel()), std::tuple(3, 2u, "A"));
-    w->session().startStream();  // connected again after a lost line
-    EXPECT_EQ(w->lastChannel(), "");
-}
-
 TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {
     struct : ReadingListener {
         int64_t at = 0;

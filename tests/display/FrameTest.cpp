@@ -137,45 +137,38 @@ TEST(DisplayFrame, FiveModesEachOpenTheHistoryAndTheBigView) {
     for (const char* m : {"5", "", "01"}) EXPECT_EQ(createDisplayWindow(m, h), nullptr) << m;
 }
 
+// A stopped stream ends the blink dark and a restart begins dark.
 TEST(Lamp, BlinksByStreamAndLoggingStateAndVoltageStaysGreen) {
     struct Row {
         int mode;
         bool logging;
-        int16_t streamState;
-        const char* lamps;  // first the lamp at load, then one per 500 ms tick
+        const char* streams;  // the stream's state (1 running) before each 500 ms tick
+        const char* lamps;    // first the lamp at load, then one per tick
     };
     const Row rows[] = {
-        {0, false, 1, "102 102 101 102 101"}, {0, true, 1, "102 108 107 108 107"},
-        {0, false, 0, "102 102 102 102 102"}, {0, true, 0, "102 108 108 108 108"},
-        {3, true, 1, "102 102 101 102 101"},  {4, true, 0, "102 108 108 108 108"},
+        {0, false, "1111", "102 102 101 102 101"},      {0, true, "1111", "102 108 107 108 107"},
+        {0, false, "0000", "102 102 102 102 102"},      {0, true, "0000", "102 108 108 108 108"},
+        {3, true, "1111", "102 102 101 102 101"},       {4, true, "0000", "102 108 108 108 108"},
+        {0, false, "11011", "102 102 101 102 102 101"},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(::testing::Message() << "mode " << r.mode << " logging " << r.logging
-                                          << " stream " << r.streamState);
+        SCOPED_TRACE(::testing::Message()
+                     << "mode " << r.mode << " logging " << r.logging << " streams " << r.streams);
         FakeHost h;
         h.logging = r.logging;
-        h.stream = static_cast<StreamState>(r.streamState);
+        const auto state = [](char c) {
+            return c == '1' ? StreamState::Running : StreamState::Stopped;
+        };
+        h.stream = state(r.streams[0]);
         DisplayFrame& w = openMode(h, r.mode);
         std::string seen = std::to_string(w.lampId());
-        for (int tick = 0; tick < 4; ++tick) {
+        for (const char* c = r.streams; *c; ++c) {
+            h.stream = state(*c);
             h.p.advance(500);
             seen += " " + std::to_string(w.lampId());
         }
         EXPECT_EQ(seen, r.lamps);
     }
-}
-
-TEST(Lamp, StoppedStreamEndsTheBlinkDarkAndARestartBeginsDark) {
-    FakeHost h;
-    DisplayFrame& w = openMode(h, 0);
-    std::string seen;
-    for (StreamState s : {StreamState::Running, StreamState::Running, StreamState::Stopped,
-                          StreamState::Running, StreamState::Running}) {
-        h.stream = s;
-        h.p.advance(500);
-        seen += std::to_string(w.lampId()) + " ";
-    }
-    EXPECT_EQ(seen, "102 101 102 102 101 ");  // after the stop the phase starts again from dark
 }
 
 TEST(Positions, StoredPlacesComeBackPartlyOffScreenTooAndPlacesOffItOnScreen) {

@@ -9,12 +9,8 @@
 #include <string_view>
 
 #include "link/BridgeLink.h"
-#include "link/CommandExchange.h"
 #include "network/LiveFeed.h"
 #include "platform/PortMap.h"
-#include "platform/SerialPort.h"
-#include "platform/testing/FakePlatform.h"
-#include "portscan/PortProbe.h"
 #include "settings/Ini.h"
 
 namespace quellon::fuzz {
@@ -121,35 +117,6 @@ std::vector<uint8_t> shapeIni(std::mt19937& rng) {
     return fromTokens(rng, tokens, 3, 200);
 }
 
-bool runSettingsText(const uint8_t* data, size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    try {
-        const SerialSettings s = parseSerialSettings(text);
-        check(s.baud > 0 && s.dataBits >= 5 && s.dataBits <= 8 && s.stopBits >= 1 &&
-                  s.stopBits <= 3 && std::string_view("NEOMS").find(s.parity) != std::string::npos,
-              "baud, data bits, parity and stop bits in range");
-        return true;
-    } catch (const SerialError& e) {
-        check(e.number() == serr::InvalidPropertyValue, "malformed settings are 380");
-        return false;
-    }
-}
-
-// The four fields in their places, each picked from what is valid and what is
-// nearly valid; now and then a random byte among them.
-std::vector<uint8_t> shapeSettingsText(std::mt19937& rng) {
-    static const std::vector<std::string_view> fields[] = {
-        {"115200", "9600", "0", "-1", "99999999999", " 300 ", "1e3", ""},
-        {"N", "e", "O", "m", "S", "X", "", "NN"},
-        {"8", "7", "5", "4", "9", "", "8.0"},
-        {"1", "2", "1.5", "0", "3", "", "1,"}};
-    std::string s;
-    for (const auto& f : fields) s += std::string(f[rng() % f.size()]) + ",";
-    s.pop_back();
-    if (rng() % 2) s.insert(rng() % (s.size() + 1), 1, static_cast<char>(rng()));
-    return {s.begin(), s.end()};
-}
-
 bool runPorts(const uint8_t* data, size_t size) {
     Reader r{data, size};
     const int n = static_cast<int>(r.byte() % 12) - 1;
@@ -177,93 +144,6 @@ std::vector<uint8_t> shapePorts(std::mt19937& rng) {
         "+7", "=",          "\n",           "\r\n",       "[Ports]\n",   "[ports]\n", " [Ports] \n",
         ";",  "[Bridge]\n", "3=/tmp/tty\n", " 7 = /x \n", "01=/dev/x\n", "4=\n",      "5=\t\n"};
     return fromTokens(rng, tokens, 1, 120);
-}
-
-// The three reads of an acknowledged command each get one piece of the input.
-bool runAck(const uint8_t* data, size_t size) {
-    Reader r{data, size};
-    const std::string pieces[3] = {r.field(), r.field(), r.rest()};
-    FakePlatform p;
-    FakeSerialPort port(&p);
-    port.open();
-    port.feed("stale frame bytes :ACK\r");  // from before the command: never counts
-    int writes = 0;
-    port.onWrite = [&](const std::string&, FakeSerialPort& self) {
-        self.feed(pieces[writes++ % 3]);
-    };
-    CommandExchange ex(port, p);
-    bool acked = false, done = false;
-    ex.sendAck(":11\r", [&](const ExchangeResult& res) { acked = res.ok, done = true; });
-    p.runUntil([&] { return done; }, 1000);
-    check(writes >= 1 && writes <= 3, "written one to three times");
-    check(acked == (pieces[writes - 1].find(":ACK\r") != std::string::npos),
-          "acknowledged iff the last read holds :ACK CR");
-    check(acked || writes == 3, "written three times when never acknowledged");
-    return acked;
-}
-
-std::vector<uint8_t> shapeAck(std::mt19937& rng) {
-    return fromTokens(rng, {":ACK\r", ":ACK", "\r", ":", "A", "K", ":AC", "K\r", "x"}, 2, 16);
-}
-
-// A reply arriving in pieces, gap ms apart, while the reader polls.
-std::string piecesAfter(Reader& r, FakeSerialPort& port) {
-    const int gap = r.byte() % 40;
-    std::string all;
-    for (int i = 0; r.n > 0; ++i) {
-        const std::string piece = r.field();
-        all += piece;
-        port.feedAfter(i * gap, piece);
-    }
-    return all;
-}
-
-bool runReply(const uint8_t* data, size_t size) {
-    Reader r{data, size};
-    FakePlatform p;
-    p.pumpStepMs = 20;
-    FakeSerialPort port(&p);
-    port.open();
-    const std::string all = piecesAfter(r, port);
-    CommandExchange ex(port, p);
-    port.setBytesHandler([&] { ex.onBytes(); });
-    std::string got;
-    ex.sendForReply("", 0, [&](const ExchangeResult& res) { got = res.reply; });
-    p.runUntil([&] { return !ex.busy(); }, 10000);
-    const size_t cr = all.find('\r');
-    check(got == (cr == std::string::npos ? std::string(kReplyTimeout) : all.substr(0, cr)),
-          "the line up to its CR, or the timeout");
-    return cr != std::string::npos;
-}
-
-std::vector<uint8_t> shapeReply(std::mt19937& rng) {
-    return fromTokens(rng, {":wexlo", ",1.10", ",00025", "\r", ":", "0", "NAK Timeout"}, 4, 60);
-}
-
-// The probe's wait for ":wexlo" with the reply in pieces within the wait.
-bool runProbe(const uint8_t* data, size_t size) {
-    Reader r{data, size};
-    FakePlatform p;
-    p.pumpStepMs = 10;
-    std::string all;
-    p.onNewPort = [&](FakeSerialPort& port) {
-        port.onWrite = [&](const std::string&, FakeSerialPort& self) {
-            all += piecesAfter(r, self);
-        };
-    };
-    ModGlobal g;
-    g.PortSettings = "115200,N,8,1";
-    PortProbe probe(g, p);
-    bool done = false;
-    probe.probePort(1, [&] { done = true; });
-    p.runUntil([&] { return done; }, 10000);
-    const bool bridge = probe.slot(0).visible && probe.slot(0).icon == porticon::Bridge;
-    check(!bridge || all.find(":wexlo") != std::string::npos, "never a bridge without :wexlo");
-    return bridge;
-}
-
-std::vector<uint8_t> shapeProbe(std::mt19937& rng) {
-    return fromTokens(rng, {":wexlo", ":wex", "lo", ":WEXLO", "\r", ":", "x"}, 4, 40);
 }
 
 // What the bridge sends (runOne): Kind 0 frames with small counts, 2 identification
@@ -344,11 +224,7 @@ const std::vector<ParserTarget>& parserTargets() {
     static const std::vector<ParserTarget> targets = {
         {"ini", runIni, shapeIni},
         {"live-feed", runFeed, shapeFeed},
-        {"serial-settings", runSettingsText, shapeSettingsText},
         {"ports", runPorts, shapePorts},
-        {"ack", runAck, shapeAck},
-        {"reply", runReply, shapeReply},
-        {"probe", runProbe, shapeProbe},
         {"frame", runOne, shapeLink<0>},
         {"identification", runOne, shapeLink<2>},
         {"scale-codes", runOne, shapeLink<3>},

@@ -1,7 +1,7 @@
 // The program against the bridge simulator with a real rigctld (the dummy
 // rig) beside it, wired as main wires it: the rig's frequency reaches the
-// readings, the history and the log; a rig that goes away and comes back
-// never holds the stream up; a high SWR unkeys the rig.
+// readings and the history (the log's columns: DataLoggerTest); a rig that goes
+// away and comes back never holds the stream up; a high SWR unkeys the rig.
 
 #include <gtest/gtest.h>
 
@@ -41,11 +41,9 @@ struct Program {
     explicit Program(std::vector<std::string> simArgs) : sim(std::move(simArgs)) {
         test::programSettings(dir.path().toStdString(), sim.linkPath(), "2");
         const std::string& ini = modGlobal.SettingsPath;
-        WriteIni("Bridge", "DataMode", "1", ini);
         WriteIni("Rig", "Enabled", "1", ini);
         WriteIni("Rig", "Device", rigctld.address(), ini);
         WriteIni("Rig", "PollMs", "100", ini);
-        WriteIni("Rig", "LogFrequency", "1", ini);
         settings = readRigSettings(ini);
     }
     // As main does it.
@@ -53,7 +51,6 @@ struct Program {
         client = std::make_unique<RigClient>(settings);
         client->start();
         w.session().tagSource = [this] { return client->tag(); };
-        w.logger().frequencySource = [this] { return client->tag(); };
         w.setRigStatusSource([this] { return client->statusText(); });
         w.readings().subscribe(&history);
         w.readings().subscribe(&tags);
@@ -75,14 +72,13 @@ struct Program {
     Tags tags;
 };
 
-TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothingUp) {
+TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsAndHistoryAndALostRigHoldsNothingUp) {
     Program p({"--rate", "200", "--pattern", "fixed", "--counts", "720,144,732,150"});
     ASSERT_TRUE(p.rigctld.start());
     p.rigctld.rigctl("F 14074000 M USB 2400");
     p.start();
     ASSERT_TRUE(pumpUntil([&] { return p.tags.latest.hz == 14'074'000; }))
         << p.client->statusText();
-    p.w.setDataLogActive(true);
     p.rigctld.rigctl("F 7030000 M CW 500");
     // rigctl sets the frequency, then the mode: a poll may fall in between.
     ASSERT_TRUE(
@@ -90,19 +86,11 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     const uint64_t before = p.tags.count;
     ASSERT_TRUE(pumpUntil([&] { return p.tags.count > before + 100; }));
 
-    // The history's newest column knows the band; the log's last record too.
+    // The history's newest column knows the band.
     history::Columns cols(p.history.lastMs() - 200, p.history.lastMs() + 1, 1);
     p.history.decimate(cols);
     EXPECT_EQ(cols.at(0, 0).hz, 7'030'000u);
     EXPECT_EQ(modeName(cols.at(0, 0).mode), "CW");
-    p.w.logger().stopDataLog();
-    std::ifstream in(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
-    std::string first, line, last;
-    std::getline(in, first);
-    while (std::getline(in, line)) last = line;
-    EXPECT_EQ(first.substr(first.size() - 22), ",\"FrequencyHz\",\"Mode\"\r");
-    EXPECT_EQ(last.substr(last.size() - 14), ",7030000,\"CW\"\r") << last;
-    p.w.logger().startDataLog();
 
     // The rig goes away: the readings go on, untagged; the status says so.
     p.rigctld.kill();
@@ -120,15 +108,6 @@ TEST(RigEndToEnd, TheRigsFrequencyTagsReadingsHistoryAndLogAndALostRigHoldsNothi
     // seconds apart (the simulator sends 200 a second; a loaded machine may
     // hold the event loop up for a moment).
     EXPECT_LT(p.tags.maxGapMs, 2000);
-    p.w.logger().stopDataLog();
-    in = std::ifstream(modGlobal.ProgramDir + "/dataLog.csv", std::ios::binary);
-    uint64_t records = 0, empty = 0;
-    while (std::getline(in, line)) {
-        ++records;
-        if (line.find(",,\"\"\r") != std::string::npos) ++empty;
-    }
-    EXPECT_GT(empty, 0u) << "records while the rig was away have empty frequency columns";
-    EXPECT_GT(records, empty);
 }
 
 // SWR (732 + 420) / (732 - 420) = 3.7 against the simulator's threshold of 3.

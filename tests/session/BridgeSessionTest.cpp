@@ -44,7 +44,10 @@ struct Session : ::testing::Test {
         session->readings().subscribe(&heard);
         session->onStatus = [this](const std::string& s) { statuses.push_back(s); };
     }
-    ~Session() override { std::filesystem::remove_all(dir); }
+    ~Session() override {
+        session.reset();  // its log writer first: it may still be writing in dir
+        std::filesystem::remove_all(dir);
+    }
     bool connect() {
         if (!session->beginConnect()) return false;
         std::optional<bool> ok;
@@ -77,6 +80,28 @@ TEST_F(Session, ConnectsThenAFrameReachesTheListenersAsAValueWithTheBridgesState
     EXPECT_TRUE(session->framesAccepted() == 1 && session->watchdog().isActive());
 }
 
+// A bad mark resynchronises and forgets the last channel, as a new connection
+// does; a field above the int16 range also resynchronises but keeps it.
+TEST_F(Session, BadFramesResynchroniseAndOnlyBadMarksForgetTheLastChannel) {
+    ASSERT_TRUE(connect());
+    auto& port = static_cast<FakeSerialPort&>(session->port());
+    commands.clear();
+    port.feed(test::frame('A'));
+    port.feed("x" + test::frame('B').substr(1, 18) + "Z");
+    port.feedAfter(2, "tail\r");
+    p.advance(400);
+    EXPECT_EQ(std::tuple(session->resyncs(), session->lastChannel()), std::tuple(1u, ""));
+    EXPECT_EQ(commands, std::vector<std::string>{":11\r"});
+    port.feed(test::frame('B') + test::frame('A'));  // good frames, even in one burst
+    port.feed(test::frame('B', {0x8001, 0, 0, 0, 0, 0}));
+    port.feedAfter(2, "\r");
+    p.advance(400);
+    EXPECT_EQ(std::tuple(session->framesAccepted(), session->resyncs(), session->lastChannel()),
+              std::tuple(3u, 2u, "A"));
+    session->startStream();  // connected again after a lost line
+    EXPECT_EQ(session->lastChannel(), "");
+}
+
 // Every command, the windows' too, goes through the one port in the order asked
 // for, each one's exchange over before the next is written; the window's port
 // is closed and opened as it always was.
@@ -85,9 +110,15 @@ TEST_F(Session, CommandsOfAWindowQueueBehindTheStreamStopOnTheOnePort) {
     auto& port = static_cast<FakeSerialPort&>(session->port());
     const int opens = port.opens(), closes = port.closes();
     wire.clear();
+    port.feed(test::frame('A'));  // arms the watchdog
+    p.advance(5);
+    session->logger().setDataLogActive(true);
+    session->logger().startDataLog();
     const uint32_t t0 = p.now;
     std::vector<std::string> heardBack;
-    session->stopRxDati();
+    session->stopRxDati();  // the stream's watchdog and log stop with it
+    EXPECT_FALSE(session->watchdog().isActive() || session->logger().isOpen());
+    EXPECT_EQ(session->streamState(), StreamState::Stopped);
     session->closeBridgePort();
     session->openForCommands([&](const std::string& failure) { heardBack.push_back(failure); });
     session->sendCommand(":01\r", [&](bool acked) { heardBack.push_back(acked ? "ack" : "nak"); });

@@ -55,13 +55,10 @@ TEST_F(ConfigTest, ScaleListsOfferEveryRangeAndShowTheCurrentOne) {
                                                           {"comboScalaMultA2", "1KW"},
                                                           {"comboScalaMultB1", "50W"},
                                                           {"comboScalaMultB2", "2KW"}};
-    for (const auto& [name, current] : combos) {
+    for (const auto& [name, current] : combos) {  // the ranges' order: ScaleCodes' test
         auto* c = d->findChild<QComboBox*>(name);
         ASSERT_NE(c, nullptr) << name;
-        QStringList items;
-        for (int i = 0; i < c->count(); ++i) items << c->itemText(i);
-        EXPECT_EQ(items.join(" "), "50W 100W 200W 250W 500W 1KW 2KW") << name;
-        EXPECT_EQ(c->currentText(), current) << name;
+        EXPECT_EQ(std::tuple(c->count(), c->currentText()), std::tuple(7, current)) << name;
     }
 }
 
