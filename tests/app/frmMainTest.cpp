@@ -47,7 +47,6 @@ TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {
     feed(frame('A'), 4905);
     EXPECT_EQ(heard.at, 5);
     port().hangup();
-    const int before = p.processEventsCalls;
     EXPECT_TRUE(p.messageBoxes.empty());
     p.advance(200);
     EXPECT_TRUE(!port().isOpen() && w->readings().linkState() == LinkState::Lost);
@@ -55,7 +54,6 @@ TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {
     EXPECT_EQ(p.messageBoxes[0].text, "SWR BRIDGE connection lost. Please verify your connection.");
     p.advance(20000);
     EXPECT_EQ(p.messageBoxes.size(), 1u);
-    EXPECT_LT(p.processEventsCalls - before, 25000) << "the dead line is not polled in a spin";
 }
 
 // A failing log (a full disk) is reported off the receive path: attended, the box
