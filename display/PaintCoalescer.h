@@ -23,8 +23,11 @@ public:
     // Installs itself on window; owned by it.
     static void install(QWidget* window, int intervalMs = kIntervalMs);
     // A frame waits at most about this long for its paint (plus the time to
-    // the next frame, or the fallback's slack).
-    static constexpr int kIntervalMs = 18;
+    // the next frame, or the fallback's slack). Shorter than the port's batch
+    // gap (20 ms), so while the stream runs every batch paints at once: a
+    // longer interval would hold every other batch's paint for a timer of its
+    // own, a wake-up and up to a batch more on the screen.
+    static constexpr int kIntervalMs = 12;
     static constexpr int kFallbackSlackMs = 2;
     // The filter installed on window, or null.
     static PaintCoalescer* of(QWidget* window);

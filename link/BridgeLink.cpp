@@ -9,7 +9,7 @@ int portNumberValue(const std::string& text) {
     return roundHalfEven16(leadingNumber(text)).value_or(0);
 }
 
-bool openPortOf(SerialPort& port, ModGlobal& g) {
+bool openPortOf(SerialPort& port, SessionState& g) {
     const auto failure = openPortAs(port, portNumberValue(g.PortNumber), g.PortSettings);
     // An open port leaves the status of the last step, which the connect
     // sequence's later texts are checked against.

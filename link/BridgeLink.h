@@ -15,7 +15,7 @@ namespace quellon {
 // Opens the port g.PortNumber with g.PortSettings in text mode. On failure
 // StatusMessage is "Com:" + PortNumber + " " + the port's error description and
 // the result is false; no exception leaves it.
-bool openPortOf(SerialPort& port, ModGlobal& g);
+bool openPortOf(SerialPort& port, SessionState& g);
 
 // Integer port number of a PortNumber text: its leading number rounded halves
 // to even; 0 (refused by the port) when there is no number or it is out of range.

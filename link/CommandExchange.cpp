@@ -203,10 +203,10 @@ namespace {
 
 // The identification's tries, alive until the last callback has run.
 struct Identification : std::enable_shared_from_this<Identification> {
-    Identification(CommandExchange& ex, ModGlobal& g, CommandExchange::Done done)
+    Identification(CommandExchange& ex, SessionState& g, CommandExchange::Done done)
         : ex(ex), g(g), done(std::move(done)) {}
     CommandExchange& ex;
-    ModGlobal& g;
+    SessionState& g;
     CommandExchange::Done done;
     int tries = 0;
     bool streamStopped = false;
@@ -272,7 +272,7 @@ struct Identification : std::enable_shared_from_this<Identification> {
 
 }  // namespace
 
-void identifyBridge(CommandExchange& ex, ModGlobal& g, CommandExchange::Done done) {
+void identifyBridge(CommandExchange& ex, SessionState& g, CommandExchange::Done done) {
     std::make_shared<Identification>(ex, g, std::move(done))->begin();
 }
 

@@ -100,7 +100,7 @@ private:
 // case. A port error ends the tries with StatusMessage saying what to show (the
 // link error after a failed try, the port's own description in the first) and
 // the error in the result. done gets ok when the bridge answered.
-void identifyBridge(CommandExchange& ex, ModGlobal& g, CommandExchange::Done done);
+void identifyBridge(CommandExchange& ex, SessionState& g, CommandExchange::Done done);
 
 inline constexpr const char* kLinkErrorText = "Link error, SWR BRIDGE non found.";
 

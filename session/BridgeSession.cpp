@@ -26,7 +26,7 @@ bool OpenBridgePort(SerialPort& port, ModGlobal& g) {
     return openPortOf(port, g);
 }
 
-bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p) {
+bool CheckBridgeInfo(const std::string& reply, BridgeState& g, Platform& p) {
     const BridgeInfo info = readBridgeInfo(reply, g);
     if (info == BridgeInfo::FirmwareTooOld) p.messageBox(kFirmwareTooOld, mb::OkOnly, kAppTitle);
     return info == BridgeInfo::Accepted;

@@ -35,7 +35,7 @@ bool OpenBridgePort(SerialPort& port, ModGlobal& g);
 // Checks the identification reply and stores what it carries (see
 // readBridgeInfo); a firmware older than 1.08 is told to the user in a message
 // box and refused.
-bool CheckBridgeInfo(const std::string& reply, ModGlobal& g, Platform& p);
+bool CheckBridgeInfo(const std::string& reply, BridgeState& g, Platform& p);
 
 class BridgeSession {
 public:

@@ -44,6 +44,7 @@ struct Config {
     Options opt;
     std::string link;
     std::string record;
+    std::string sentLog;  // when each frame went onto the line, for latency measurements
     bool reopen = false;
 };
 
@@ -52,7 +53,7 @@ void usage(FILE* to) {
         to,
         "usage: quellon-bridge-sim [--link PATH] [--rate N] [--pattern sweep|fixed|live]\n"
         "         [--counts nDir,nRev,nDirMax,nRevMax] [--frames N] [--fault NAME[,NAME]]\n"
-        "         [--record FILE] [--reopen] [--seed N] [--overspeed]\n"
+        "         [--record FILE] [--sent-log FILE] [--reopen] [--seed N] [--overspeed]\n"
         "faults: %s\n"
         "stdin: fault NAME | fault none | rate N | counts N,N,N,N | hangup | stats | quit\n",
         faultNames().c_str());
@@ -122,8 +123,8 @@ int parseArgs(int argc, char** argv, Config& cfg) {
         if (a == "--link") {
             cfg.link = v;
             ok = !v.empty();
-        } else if (a == "--record") {
-            cfg.record = v;
+        } else if (a == "--record" || a == "--sent-log") {
+            (a == "--record" ? cfg.record : cfg.sentLog) = v;
             ok = !v.empty();
         } else if (a == "--rate") {
             ok = parseInt(v, 1, 1'000'000, n);
@@ -243,12 +244,18 @@ public:
                 return 1;
             }
         }
+        if (!cfg_.sentLog.empty() && !(sentLog_ = std::fopen(cfg_.sentLog.c_str(), "w"))) {
+            std::fprintf(stderr, "quellon-bridge-sim: %s: %s\n", cfg_.sentLog.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
         if (!openLine()) return 1;
         loop();
         flushOut();
         closeLine();
         printStats();
         if (record_) std::fclose(record_);
+        if (sentLog_) std::fclose(sentLog_);
         return 0;
     }
 
@@ -287,6 +294,7 @@ private:
     }
 
     void printStats() {
+        if (sentLog_) std::fflush(sentLog_);  // whoever asks may read the log next
         std::printf("STATS sent=%llu cmds=%llu\n", static_cast<unsigned long long>(sent_),
                     static_cast<unsigned long long>(sim_.linesReceived()));
         std::fflush(stdout);
@@ -308,6 +316,12 @@ private:
             outOffset_ += static_cast<std::size_t>(n);
             if (outOffset_ == s.bytes.size()) {
                 if (s.frame) ++sent_;
+                // The time the frame's last byte went onto the line, and the frame.
+                if (s.frame && sentLog_) {
+                    std::fprintf(sentLog_, "%lld ", static_cast<long long>(monoNow()));
+                    for (unsigned char b : s.bytes) std::fprintf(sentLog_, "%02x", b);
+                    std::fputc('\n', sentLog_);
+                }
                 outBytes_ -= s.bytes.size();
                 outOffset_ = 0;
                 out_.pop_front();
@@ -437,6 +451,7 @@ private:
     BridgeSim sim_;
     Pty pty_;
     FILE* record_ = nullptr;
+    FILE* sentLog_ = nullptr;
     std::deque<Segment> out_;
     std::size_t outOffset_ = 0;
     std::size_t outBytes_ = 0;

@@ -46,7 +46,10 @@ public:
             ++c_.pairsLogged;
         prev_ = r.channel;
         // Called from the receive handler right after the frame was read and decoded.
-        if (c_.monitor) c_.monitor->frameFor(showingWindow(r));
+        if (c_.monitor)
+            c_.monitor->frameFor(showingWindow(r),
+                                 PaintMonitor::key(r.channel.empty() ? '?' : r.channel[0], r.nDir,
+                                                   r.nRev, r.nDirMax, r.nRevMax));
         inner_->aggiornaDati(r);
         if (r.channel == "A") {
             ++c_.framesA;

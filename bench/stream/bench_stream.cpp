@@ -20,6 +20,7 @@
 // resyncs now and then, each with its command exchange).
 
 #include <QApplication>
+#include <QDir>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
         SimProcess floorSim(args);
         SimProcess toolkitSim(args);
         args.insert(args.end(), fault.begin(), fault.end());
+        const std::string sentLog =
+            QDir::tempPath().toStdString() + "/quellon-bench-sent-" + std::to_string(getpid());
+        args.insert(args.end(), {"--sent-log", sentLog});
         SimProcess sim(args);
         RigFolder folder;
         if (!folder.ok()) {
@@ -146,6 +150,9 @@ int main(int argc, char** argv) {
             runFor(seconds * 1000);
 
             const auto s1 = sim.readStats();
+            std::size_t lineN = 0;
+            const std::vector<double> line = monitor.lineToPaint(sentLog, {0.50, 0.95, 1.0}, lineN);
+            std::remove(sentLog.c_str());
             const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
             const double cpu1 = cpuSeconds();
             const long long sw1 = voluntarySwitches();
@@ -232,6 +239,11 @@ int main(int argc, char** argv) {
             std::printf("latency_p50_ms       %.2f\n", latP50);
             std::printf("latency_p95_ms       %.2f\n", latP95);
             std::printf("latency_max_ms       %.2f\n", latMax);
+            // The same from the moment the frame was on the line: what the user sees.
+            std::printf("line_to_paint_n      %zu\n", lineN);
+            std::printf("line_to_paint_p50_ms %.2f\n", line[0]);
+            std::printf("line_to_paint_p95_ms %.2f\n", line[1]);
+            std::printf("line_to_paint_max_ms %.2f\n", line[2]);
             std::printf("messages             %lld\n", platform.messages);
             if (mode == 4) {
                 // The simulator sends A and B in turn, so an A frame leaves
