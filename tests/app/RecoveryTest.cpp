@@ -24,8 +24,9 @@ protected:
             pump();
         });
     }
-    void start() {
+    void start(const std::string& autoKey = "") {
         setting("Bridge", "Version", kProgramVersion);
+        if (!autoKey.empty()) setting("Recovery", "Auto", autoKey);
         makeWindow(false);
         pump();
         ASSERT_TRUE(p.runUntil([&] { return streaming(); }, 30000));
@@ -94,6 +95,25 @@ TEST_F(RecoveryTest, PulledLineIsReconnectedEveryFiveSecondsAndTheButtonsStillWo
     EXPECT_GT(p.shownMessages[0]->raises, 0) << "not left behind the start-up window";
     EXPECT_FALSE(modalBoxes() > 0 || w->retryLabel()->isVisibleTo(w.get()));
     EXPECT_THROW(w->exitButton()->click(), ProgramEnded);
+}
+
+// Attended, the lost line is a blocking box and nothing is tried before Retry.
+TEST_F(RecoveryTest, AttendedModeKeepsBlockingBoxesAndWaitsForRetry) {
+    p.defaultAnswer = mb::IdOk;
+    start("0");
+    EXPECT_FALSE(w->autoRecovery());
+    unplug();
+    p.advance(3100);
+    ASSERT_EQ(modalBoxes(), 1);
+    EXPECT_EQ(p.messageBoxes[0].text, kDisplayLost);
+    EXPECT_TRUE(p.shownMessages.empty() && w->retryButton()->isVisibleTo(w.get()));
+    const int attempts = port().openAttempts();
+    replug();
+    p.advance(30000);
+    EXPECT_EQ(port().openAttempts(), attempts) << "waits for Retry";
+    EXPECT_FALSE(w->retryLabel()->isVisibleTo(w.get()));
+    w->retryButton()->click();
+    EXPECT_TRUE(p.runUntil([&] { return streaming(); }, 10000));
 }
 
 // A silence that ends by itself: the stream was never torn down.
