@@ -24,7 +24,7 @@ public:
     static void install(QWidget* window, int intervalMs = kIntervalMs);
     // A frame waits at most about this long for its paint (plus the time to
     // the next frame, or the fallback's slack). Shorter than the port's batch
-    // gap (20 ms), so while the stream runs every batch paints at once: a
+    // gap (25 ms), so while the stream runs every batch paints at once: a
     // longer interval would hold every other batch's paint for a timer of its
     // own, a wake-up and up to a batch more on the screen.
     static constexpr int kIntervalMs = 12;
