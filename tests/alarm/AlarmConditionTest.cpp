@@ -24,6 +24,12 @@ struct Step {
     double swr = 0, fwdW = 0, threshold = 3.0;
 };
 
+// A sample of channel A or B (forward power 50 W, threshold 3.0 unless given), or
+// only the clock moving on.
+Step A(int64_t t, double swr, double fwd = 50, double thr = 3.0) { return {t, 0, swr, fwd, thr}; }
+Step B(int64_t t, double swr, double fwd = 50, double thr = 3.0) { return {t, 1, swr, fwd, thr}; }
+Step Tick(int64_t t) { return {t, -1}; }
+
 std::string edges(const std::vector<AlarmEvent>& evs) {
     std::string out;
     for (const AlarmEvent& e : evs)
@@ -41,51 +47,36 @@ struct Case {
 // Hold 300 ms, minimum 1 W, threshold 3.0 unless a step says otherwise.
 const Case kCases[] = {
     {"a break in the high run restarts the hold",
-     {{0, 0, 3.5, 50}, {200, 0, 2.0, 50}, {250, 0, 3.5, 50}, {500, 0, 3.5, 50}, {550, 0, 3.5, 50}},
+     {A(0, 3.5), A(200, 2.0), A(250, 3.5), A(500, 3.5), A(550, 3.5)},
      "A+550"},
-    {"the hold runs out with no new frame", {{1000, 0, 3.5, 50}, {1299, -1}, {1300, -1}}, "A+1300"},
+    {"the hold runs out with no new frame", {A(1000, 3.5), Tick(1299), Tick(1300)}, "A+1300"},
     {"equal to the threshold is not above (as the displays' float compare)",
-     {{0, 0, 3.0, 50}, {400, 0, 3.0, 50}, {0, 1, 3.1, 50, 3.1}, {400, 1, 3.1, 50, 3.1}},
+     {A(0, 3.0), A(400, 3.0), B(0, 3.1, 50, 3.1), B(400, 3.1, 50, 3.1)},
      ""},
     {"reflected at or above forward counts as above any threshold",
-     {{0, 0, kInf, 50, 9.99}, {300, 0, kInf, 50, 9.99}},
+     {A(0, kInf, 50, 9.99), A(300, kInf, 50, 9.99)},
      "A+300"},
     {"below the minimum forward power never alarms",
-     {{0, 0, 5.0, 0.9}, {400, 0, 5.0, 0.9}, {800, -1}},
+     {A(0, 5.0, 0.9), A(400, 5.0, 0.9), Tick(800)},
      ""},
-    {"exactly the minimum forward power alarms", {{0, 0, 5.0, 1.0}, {300, 0, 5.0, 1.0}}, "A+300"},
+    {"exactly the minimum forward power alarms", {A(0, 5.0, 1.0), A(300, 5.0, 1.0)}, "A+300"},
     {"end needs the hold time below (hysteresis in time)",
-     {{0, 0, 4, 50},
-      {300, 0, 4, 50},
-      {400, 0, 2, 50},
-      {600, 0, 4, 50},
-      {700, 0, 2, 50},
-      {999, 0, 2, 50},
-      {1000, 0, 2, 50}},
+     {A(0, 4), A(300, 4), A(400, 2), A(600, 4), A(700, 2), A(999, 2), A(1000, 2)},
      "A+300 A-1000"},
     {"unkeying ends the alarm after the hold time",
-     {{0, 0, 4, 50}, {300, 0, 4, 50}, {400, 0, 0, 0}, {700, -1}},
+     {A(0, 4), A(300, 4), A(400, 0, 0), Tick(700)},
      "A+300 A-700"},
     {"both channels are independent",
-     {{0, 0, 4, 50},
-      {5, 1, 2, 50},
-      {150, 1, 4, 50},
-      {300, 0, 4, 50},
-      {310, 1, 4, 50},
-      {450, 1, 4, 50},
-      {460, 0, 1.5, 50},
-      {760, -1}},
+     {A(0, 4), B(5, 2), B(150, 4), A(300, 4), B(310, 4), B(450, 4), A(460, 1.5), Tick(760)},
      "A+300 B+450 A-760"},
-    {"a threshold of 0 (channel off) never alarms", {{0, 1, 9, 50, 0}, {1000, 1, 9, 50, 0}}, ""},
+    {"a threshold of 0 (channel off) never alarms", {B(0, 9, 50, 0), B(1000, 9, 50, 0)}, ""},
     {"switching the channel off ends its alarm at once",
-     {{0, 1, 4, 50}, {300, 1, 4, 50}, {320, 1, 4, 50, 0}},
+     {B(0, 4), B(300, 4), B(320, 4, 50, 0)},
      "B+300 B-320"},
     {"a clock stepping back restarts the hold instead of firing early",
-     {{5000, 0, 4, 50}, {100, 0, 4, 50}, {399, 0, 4, 50}, {400, 0, 4, 50}},
+     {A(5000, 4), A(100, 4), A(399, 4), A(400, 4)},
      "A+400"},
-    {"clock values near zero and negative are ordinary times",
-     {{-300, 0, 4, 50}, {0, 0, 4, 50}},
-     "A+0"},
+    {"clock values near zero and negative are ordinary times", {A(-300, 4), A(0, 4)}, "A+0"},
 };
 
 TEST(AlarmCondition, Table) {
