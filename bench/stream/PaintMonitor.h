@@ -54,13 +54,16 @@ public:
         entry(window).waiting.emplace_back(frameKey, monoNs());
     }
 
-    // Starts the measurement afresh (counts and latencies).
-    void reset() {
+    // Starts the measurement afresh (counts and latencies), with room for
+    // `frames` samples allocated and touched now.
+    void reset(std::size_t frames = 0) {
         for (auto& [w, e] : windows_) {
             e.bursts = e.paints = 0;
             e.waiting.clear();
         }
+        latencyMs_.assign(frames, 0.0f);
         latencyMs_.clear();
+        shown_.assign(frames, Shown{});
         shown_.clear();
     }
 
