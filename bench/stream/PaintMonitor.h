@@ -84,9 +84,10 @@ public:
     // From the line to the screen: each painted frame's paint time less the time
     // the simulator's log (--sent-log: "ns hexbytes" per frame) says its last
     // byte was written, the latest such write of the same frame before it was
-    // read. The quantiles q of those in ms, and how many frames were matched.
+    // read. Only frames read before untilNs count (the log holds what was sent
+    // up to then). The quantiles q of those in ms, and how many were matched.
     std::vector<double> lineToPaint(const std::string& sentLog, const std::vector<double>& q,
-                                    std::size_t& matched) const {
+                                    int64_t untilNs, std::size_t& matched) const {
         std::unordered_map<uint64_t, std::vector<int64_t>> sent;
         if (FILE* f = std::fopen(sentLog.c_str(), "r")) {
             long long ns = 0;
@@ -102,6 +103,7 @@ public:
         }
         std::vector<float> ms;
         for (const Shown& s : shown_) {
+            if (s.readNs > untilNs) continue;
             const auto it = sent.find(s.key);
             if (it == sent.end()) continue;
             const auto after = std::upper_bound(it->second.begin(), it->second.end(), s.readNs);
@@ -153,6 +155,7 @@ private:
         return windows_.emplace(top, std::move(w)).first->second;
     }
 
+public:
     // The simulator's clock too.
     static int64_t monoNs() {
         timespec ts{};
@@ -160,6 +163,7 @@ private:
         return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     }
 
+private:
     struct Shown {
         uint64_t key;
         int64_t readNs, paintNs;

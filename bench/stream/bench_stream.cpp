@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
 
             runFor(seconds * 1000);
 
+            const int64_t sentUntil = PaintMonitor::monoNs();  // the stats flush the log
             const auto s1 = sim.readStats();
             const double elapsed = static_cast<double>(window.elapsed()) / 1000.0;
             const double cpu1 = cpuSeconds();
@@ -172,7 +173,8 @@ int main(int argc, char** argv) {
             const uint64_t res1 = w.resyncs();
             // After the figures above: reading the simulator's log takes time and memory.
             std::size_t lineN = 0;
-            const std::vector<double> line = monitor.lineToPaint(sentLog, {0.50, 0.95, 1.0}, lineN);
+            const std::vector<double> line =
+                monitor.lineToPaint(sentLog, {0.50, 0.95, 1.0}, sentUntil, lineN);
             std::remove(sentLog.c_str());
 
             floor.stop();
