@@ -98,7 +98,7 @@ TEST(Decimation, StoreTiersKeepEverySpike) {
     // The span (0: all), columns, the tier that answers and its bucket.
     const std::tuple<int64_t, int, int, int64_t> queries[] = {
         {5000, 700, 0, 1}, {0, 4000, 1, 100}, {0, 300, 2, 1000}};
-    for (const auto& q : queries) {
+    for (const auto& [span, width, tier, bucketMs] : queries) {
         const int64_t t0 = span ? t1 - span : store.firstMs() - store.firstMs() % bucketMs;
         Columns c(t0, t1, width);
         ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), tier) << width;
