@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 
 #include "command/frmCommand.h"
+#include "display/DisplayFrame.h"
 #include "portscan/frmPort.h"
 #include "setup/frmConfig.h"
 
@@ -430,5 +431,13 @@ void frmMain::cmdSetUp_Click() {
 }
 
 void frmMain::cmdExit_Click() { endProgram(); }
+
+void frmMain::exitRequested() {
+    // The display's Exit stops the stream and closes the port before the end,
+    // so the bridge is not left streaming and its window positions are kept.
+    auto* d = display_ ? dynamic_cast<DisplayFrame*>(display_->widget()) : nullptr;
+    if (d && d->isVisible()) d->cmdExit_Click();
+    else cmdExit_Click();
+}
 
 }  // namespace quellon

@@ -94,6 +94,9 @@ public:
     void cmdRetry_Click();
     void cmdSetUp_Click();
     void cmdExit_Click();
+    // A stop from the system (see platform/StopSignals.h): the program ends as
+    // by the Exit button of the window on screen.
+    void exitRequested();
 
     // The connection to the bridge.
     BridgeSession& session() { return session_; }

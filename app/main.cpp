@@ -19,6 +19,7 @@
 #include "network/ui/frmStations.h"
 #include "platform/QtPlatform.h"
 #include "platform/SingleInstance.h"
+#include "platform/StopSignals.h"
 #include "rig/RigClient.h"
 #include "rig/RigProtect.h"
 #include "rig/ui/frmBands.h"
@@ -207,6 +208,7 @@ int main(int argc, char** argv) {
         w.logger().flush(quellon::DataLogger::kExitWaitMs);
         if (publisher) publisher->stop();
     };
+    quellon::onStopSignals([&w] { w.exitRequested(); });
     const int rc = app.exec();
     w.session().tagSource = nullptr;
     if (protect) alarms.monitor().unsubscribe(protect.get());

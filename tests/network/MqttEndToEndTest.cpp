@@ -1,5 +1,5 @@
 // The program against the bridge simulator, publishing to a real Mosquitto broker:
-// as the real executable that is killed, and in this process (the windows with the
+// as the real executable that is killed or terminated, and in this process (the windows with the
 // publisher on their reading bus) with a viewer of it.
 
 #include <gtest/gtest.h>
@@ -59,35 +59,49 @@ std::string screen(const DisplayWindow* d) {
 
 }  // namespace
 
-// The real program, killed: the broker publishes its last will.
-TEST(MqttEndToEnd, KilledProgramGoesOfflineByItsLastWill) {
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    TestBroker broker;
-    ASSERT_TRUE(broker.start()) << broker.log();
-    Subscriber sub(broker);
-    SimProcess sim({"--rate", "200"});
-    const std::string exe = dir + "/quellon";
-    std::filesystem::copy_file(QUELLON_EXE, exe);
-    writeSettings(dir, sim, broker, "killed");
-    std::filesystem::create_directories(dir + "/run");
+// The real program, stopped by the system. Killed, the broker publishes its
+// last will; terminated, it ends as by its Exit button: status 0, the bridge's
+// stream stopped (":10" last on the line), a goodbye of its own.
+TEST(MqttEndToEnd, StoppedProgramGoesOfflineKilledOrTerminated) {
+    for (const int sig : {SIGKILL, SIGTERM}) {
+        QTemporaryDir tmp;
+        const std::string dir = tmp.path().toStdString(), node = "stopped" + std::to_string(sig);
+        TestBroker broker;
+        ASSERT_TRUE(broker.start()) << broker.log();
+        Subscriber sub(broker);
+        SimProcess sim({"--rate", "200"});
+        const std::string exe = dir + "/quellon";
+        std::filesystem::copy_file(QUELLON_EXE, exe);
+        writeSettings(dir, sim, broker, node);
+        std::filesystem::create_directories(dir + "/run");
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        const bool online = sub.waitForMessage("quellon/" + node + "/status", "online");
+        const bool states =
+            waitUntil([&] { return !sub.on("quellon/" + node + "/a/state").empty(); });
+        kill(pid, sig);
+        int status = -1;
+        if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        ASSERT_TRUE(online && states) << sig;
+        EXPECT_TRUE(sub.waitForMessage("quellon/" + node + "/status", "offline")) << sig;
+        EXPECT_EQ(sub.on("quellon/" + node + "/status").back().payload, "offline");
+        if (sig == SIGTERM) {
+            EXPECT_EQ(
+                std::tuple(WIFEXITED(status), WEXITSTATUS(status), sim.recordedCommands().back()),
+                std::tuple(true, 0, ":10"));
+        }
     }
-    ASSERT_GT(pid, 0);
-    const bool online = sub.waitForMessage("quellon/killed/status", "online");
-    const bool states = waitUntil([&] { return !sub.on("quellon/killed/a/state").empty(); });
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    ASSERT_TRUE(online && states);
-    EXPECT_TRUE(sub.waitForMessage("quellon/killed/status", "offline"));
-    EXPECT_EQ(sub.on("quellon/killed/status").back().payload, "offline");
 }
 
 // A viewer of a station on the same broker: the same frames give the same
