@@ -11,11 +11,11 @@ struct MqttSettings {
     bool enabled = false;
     std::string host = "localhost";
     std::string portText = "1883";
-    std::string node;
+    std::string node{};
     std::string baseTopic = "quellon";
-    std::string username;
-    std::string passwordFile;  // a file holding the password: no secret in the settings
-    std::string caFile;        // set: TLS, the broker's certificate checked against this CA
+    std::string username{};
+    std::string passwordFile{};  // a file holding the password: no secret in the settings
+    std::string caFile{};        // set: TLS, the broker's certificate checked against this CA
     std::string intervalText = "1000";
     bool discovery = true;
     std::string discoveryPrefix = "homeassistant";
@@ -25,7 +25,7 @@ struct MqttSettings {
     int port = 0;
     int intervalMs = 0;
     int liveHz = 0;
-    std::string password;
+    std::string password{};
 };
 
 // The host name made fit for a topic level and a discovery id: lower case,

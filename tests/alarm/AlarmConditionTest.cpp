@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "alarm/AlarmMonitor.h"
 
 using namespace quellon;

@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QScreen>
 #include <algorithm>
-#include <tuple>
 
 #include "alarm/ui/BigReadouts.h"
 #include "alarm/ui/frmBigView.h"

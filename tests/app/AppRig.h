@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "app/frmMain.h"
 #include "core/modGlobal.h"

@@ -6,12 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <iterator>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 #include "datalog/DataLogger.h"
 #include "datalog/LogPairing.h"
@@ -72,21 +69,17 @@ struct DataLoggerTest : ::testing::Test {
 };
 
 TEST(DataLogFormat, RecordLinePadsEveryFieldAsPrintfDid) {
-    // Expected texts are what "%04d-%02d-%02d" ... "%d" printed for the same values.
-    struct Row {
-        LocalTime t;
-        std::array<int16_t, 9> n;  // element 8 is not logged
-        const char* line;
-    };
+    // Expected texts are what "%04d-%02d-%02d" ... "%d" printed for the same values;
+    // element 8 of the numbers is not logged.
     // clang-format off
-    const Row rows[] = {
+    const std::tuple<LocalTime, std::array<int16_t, 9>, const char*> rows[] = {
         {{2027, 1, 9, 0, 0, 0, 7}, {-1, 32767, -32768, 0, 1, 2, 3, 4, 77},
          "\"2027-01-09\",\"00:00:00.007\",-1,32767,-32768,0,1,2,3,4"},
         {{12345, 10, 10, 10, 10, 10, 10}, {}, "\"12345-10-10\",\"10:10:10.010\",0,0,0,0,0,0,0,0"},
         {{-5, 1, 1, 1, 1, 1, 100}, {1, 1, 1, 1, 1, 1, 1, 1, 1}, "\"-005-01-01\",\"01:01:01.100\",1,1,1,1,1,1,1,1"},
     };
     // clang-format on
-    for (const Row& r : rows) EXPECT_EQ(DataLogger::recordLine(r.t, r.n), r.line);
+    for (const auto& [t, n, line] : rows) EXPECT_EQ(DataLogger::recordLine(t, n), line);
 }
 
 TEST_F(DataLoggerTest, FrequencyColumnsComeAtTheEndOfTheHeaderAndOfEveryRecord) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
-#include <tuple>
 
 #include "display/Modes.h"
 

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <ctime>
-#include <memory>
 
 #include "app/frmMain.h"
 #include "sim/SimProcess.h"

@@ -65,12 +65,12 @@ void expectColumns(const Columns& c, int ch, const std::vector<Sample>& v) {
 // placed anywhere, must equal the brute-force aggregate exactly.
 TEST(Decimation, LogColumnsEqualBruteForce) {
     std::mt19937 rng(7);
-    const struct {
-        int samples, maxStepMs, width;
-    } cases[] = {{5000, 3, 700}, {20000, 40, 1000}, {3000, 2000, 50}, {200, 5, 1999}, {1, 0, 3}};
-    for (const auto& k : cases) {
-        auto a = randomSamples(rng, k.samples, 1'700'000'000'000, k.maxStepMs);
-        auto b = randomSamples(rng, k.samples / 2 + 1, 1'700'000'000'000, k.maxStepMs * 2);
+    // Samples, the longest step between them, columns.
+    const std::tuple<int, int, int> cases[] = {
+        {5000, 3, 700}, {20000, 40, 1000}, {3000, 2000, 50}, {200, 5, 1999}, {1, 0, 3}};
+    for (const auto& [samples, maxStepMs, width] : cases) {
+        auto a = randomSamples(rng, samples, 1'700'000'000'000, maxStepMs);
+        auto b = randomSamples(rng, samples / 2 + 1, 1'700'000'000'000, maxStepMs * 2);
         const LogHistory log(a, b, 3.0, 2.0);
         const int64_t first = log.firstMs(), last = log.lastMs();
         std::uniform_int_distribution<int64_t> pick(first - 100, last + 100);
@@ -78,7 +78,7 @@ TEST(Decimation, LogColumnsEqualBruteForce) {
             int64_t t0 = pick(rng), t1 = pick(rng);
             if (q == 0) t0 = first, t1 = last + 1;
             if (t1 < t0) std::swap(t0, t1);
-            Columns c(t0, t1 + 1, k.width);
+            Columns c(t0, t1 + 1, width);
             log.decimate(c);
             expectColumns(c, 0, a);
             expectColumns(c, 1, b);
@@ -95,18 +95,16 @@ TEST(Decimation, StoreTiersKeepEverySpike) {
     auto a = randomSamples(rng, 60000, 1'700'000'000'000, 60);  // about an hour
     for (const Sample& s : a) store.add(0, s);
     const int64_t t1 = store.lastMs() + 1;
-    const struct {
-        int64_t span;  // 0: all
-        int width, tier;
-        int64_t bucketMs;
-    } queries[] = {{5000, 700, 0, 1}, {0, 4000, 1, 100}, {0, 300, 2, 1000}};
-    for (const auto& q : queries) {
-        const int64_t t0 = q.span ? t1 - q.span : store.firstMs() - store.firstMs() % q.bucketMs;
-        Columns c(t0, t1, q.width);
-        ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), q.tier) << q.width;
+    // The span (0: all), columns, the tier that answers and its bucket.
+    const std::tuple<int64_t, int, int, int64_t> queries[] = {
+        {5000, 700, 0, 1}, {0, 4000, 1, 100}, {0, 300, 2, 1000}};
+    for (const auto& [span, width, tier, bucketMs] : queries) {
+        const int64_t t0 = span ? t1 - span : store.firstMs() - store.firstMs() % bucketMs;
+        Columns c(t0, t1, width);
+        ASSERT_EQ(store.tierFor(t0, c.msPerColumn()), tier) << width;
         store.decimate(c);
         std::vector<Sample> moved = a;  // each sample at its bucket's start
-        for (Sample& s : moved) s.t -= ((s.t % q.bucketMs) + q.bucketMs) % q.bucketMs;
+        for (Sample& s : moved) s.t -= ((s.t % bucketMs) + bucketMs) % bucketMs;
         expectColumns(c, 0, moved);
         Agg all;
         for (const Sample& s : a)
@@ -120,11 +118,8 @@ TEST(Decimation, StoreTiersKeepEverySpike) {
 // does not depend on how much went in.
 TEST(HistoryStore, ClockStepBackAndBoundedSize) {
     HistoryStore store({.rawPerChannel = 16, .fineSlots = 8, .coarseSlots = 4});
-    Sample s;
-    s.t = 100'000;
-    store.add(1, s);
-    s.t = 50'000;  // clock stepped back
-    s.v[Fwd] = 7;
+    store.add(1, Sample{.t = 100'000});
+    Sample s{.t = 50'000, .v = {7}};  // clock stepped back
     store.add(1, s);
     EXPECT_EQ(store.lastMs(), 100'000);
     Columns c(99'000, 101'000, 10);
@@ -159,16 +154,13 @@ TEST(HistoryStore, DefaultBoundHoldsADayUnder50MB) {
 }
 
 TEST(SwrFromPowers, Table) {
-    struct Row {
-        double fwd, ref;
-        float want;
-    } rows[] = {
+    const std::tuple<double, double, float> rows[] = {
         {100, 0, 1.0f},   // matched
         {100, 25, 3.0f},  // rho = 1/2
         {49.9, 49.9, kSwrNoMatch},
         {10, 20, kSwrNoMatch},
     };
-    for (const Row& r : rows)
-        EXPECT_NEAR(swrFromPowers(r.fwd, r.ref), r.want, 1e-3) << r.fwd << " " << r.ref;
+    for (const auto& [fwd, ref, want] : rows)
+        EXPECT_NEAR(swrFromPowers(fwd, ref), want, 1e-3) << fwd << " " << ref;
     EXPECT_TRUE(std::isnan(swrFromPowers(0, 0)) && std::isnan(swrFromPowers(0, 5)));
 }

@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 #include <cstdio>
-#include <string>
 
 #include "history/HistoryStore.h"
 #include "history/LogHistory.h"

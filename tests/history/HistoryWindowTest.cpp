@@ -59,19 +59,17 @@ TEST(HistoryWindow, TracesAppearWhereTheValuesSay) {
     EXPECT_EQ(plot->valueRange(Fwd), (std::pair<double, double>{0, 100}));
     EXPECT_NEAR(plot->yOf(Fwd, 50), plot->paneRect(Fwd).center().y(), 1);
     const int w = area.width();
-    struct Probe {
-        int ch, trace;
-        double value;
-    } probes[] = {{0, Fwd, 50}, {1, Fwd, 20}, {0, Ref, 5}, {1, Ref, 0}, {0, Swr, 1.9}};
-    for (const Probe& pr : probes) {
-        const int y = plot->yOf(pr.trace, pr.value);
-        ASSERT_TRUE(plot->paneRect(pr.trace).contains(area.left(), y));
+    const std::tuple<int, int, double> probes[] = {
+        {0, Fwd, 50}, {1, Fwd, 20}, {0, Ref, 5}, {1, Ref, 0}, {0, Swr, 1.9}};
+    for (const auto& [ch, trace, value] : probes) {
+        const int y = plot->yOf(trace, value);
+        ASSERT_TRUE(plot->paneRect(trace).contains(area.left(), y));
         for (int c : {w / 10, w / 3, w - 10})
-            EXPECT_EQ(img.pixelColor(area.left() + c, y), HistoryPlot::channelColor(pr.ch))
-                << "ch " << pr.ch << " trace " << pr.trace << " column " << c;
+            EXPECT_EQ(img.pixelColor(area.left() + c, y), HistoryPlot::channelColor(ch))
+                << "ch " << ch << " trace " << trace << " column " << c;
         // Nothing of the channel a few rows away from the value.
-        const int off = y - 6 > plot->paneRect(pr.trace).top() ? y - 6 : y + 6;
-        EXPECT_NE(img.pixelColor(area.left() + w / 3, off), HistoryPlot::channelColor(pr.ch));
+        const int off = y - 6 > plot->paneRect(trace).top() ? y - 6 : y + 6;
+        EXPECT_NE(img.pixelColor(area.left() + w / 3, off), HistoryPlot::channelColor(ch));
     }
     // The alarm 30 s ago: a red mark in A's row of the strip at its column, none elsewhere.
     const Columns* cols = plot->columns();

@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <tuple>
 
 #include "history/HistoryExport.h"
 #include "history/LogHistory.h"
@@ -47,8 +45,7 @@ TEST(LogReader, GoodFileGivesBothChannels) {
                      "\"2026-12-05\",\"23:59:59.999\",480,120,500,125,100,0,100,0\r\n");
     const LogLoad l = loadLog(f.path, 2.0, 0);
     ASSERT_TRUE(l.ok) << l.message;
-    const auto& a = l.history->samples(0);
-    const auto& b = l.history->samples(1);
+    const auto &a = l.history->samples(0), &b = l.history->samples(1);
     ASSERT_EQ(std::tuple(l.records, l.badLines, a.size(), b.size()), std::tuple(2u, 0u, 2u, 2u));
     EXPECT_EQ(a[0].t, localMs(2026, 12, 5, 11, 27, 22, 7));
     EXPECT_EQ(a[1].t, localMs(2026, 12, 5, 23, 59, 59, 999));  // the last moment of a day
@@ -63,11 +60,7 @@ TEST(LogReader, GoodFileGivesBothChannels) {
 
 // Lines that are no records are skipped and counted; the others still load.
 TEST(LogReader, DamagedLinesAreCounted) {
-    struct Row {
-        const char* what;
-        std::string body;
-        uint64_t records, bad;
-    } rows[] = {
+    const std::tuple<const char*, std::string, uint64_t, uint64_t> rows[] = {
         {"LF only", kHeader + "\n" + kRecord + "\n", 1, 0},
         {"cut off last line, fields complete", kTop + kRecord, 0, 1},
         {"nine values", kTop + kRecord + ",9\r\n", 0, 1},
@@ -88,31 +81,27 @@ TEST(LogReader, DamagedLinesAreCounted) {
         {"no header", kRecord + "\r\n", 1, 0},
         {"header only", kTop, 0, 0},
     };
-    for (const Row& r : rows) {
-        const TempFile f(r.body);
+    for (const auto& [what, body, records, bad] : rows) {
+        const TempFile f(body);
         const LogLoad l = loadLog(f.path, 0, 0);
-        ASSERT_TRUE(l.ok) << r.what << ": " << l.message;
-        EXPECT_EQ(std::tuple(l.records, l.badLines), std::tuple(r.records, r.bad)) << r.what;
+        ASSERT_TRUE(l.ok) << what << ": " << l.message;
+        EXPECT_EQ(std::tuple(l.records, l.badLines), std::tuple(records, bad)) << what;
     }
 }
 
 // Not a log: refused with a message, nothing loaded.
 TEST(LogReader, ForeignFilesAreRefused) {
-    struct Row {
-        const char* what;
-        std::string body;
-        const char* message;
-    } rows[] = {
+    const std::tuple<const char*, std::string, const char*> rows[] = {
         {"other CSV", "a,b,c\r\n1,2,3\r\n", "not a Quellon log"},
         {"one huge line", std::string(6 << 20, 'x'), "not a Quellon log"},
         {"empty", "", "empty"},
         {"header with other columns", "\"Date\",\"Time\",\"PwrDirA\"\r\n", "not a Quellon log"},
     };
-    for (const Row& r : rows) {
-        const TempFile f(r.body);
+    for (const auto& [what, body, message] : rows) {
+        const TempFile f(body);
         const LogLoad l = loadLog(f.path, 0, 0);
-        EXPECT_FALSE(l.ok || l.history) << r.what;
-        EXPECT_NE(l.message.find(r.message), std::string::npos) << r.what << ": " << l.message;
+        EXPECT_FALSE(l.ok || l.history) << what;
+        EXPECT_NE(l.message.find(message), std::string::npos) << what << ": " << l.message;
     }
     // Only a regular file is read: a pipe never answers (nor lets the open return).
     char dir[] = "/tmp/quellon-logreader-XXXXXX";

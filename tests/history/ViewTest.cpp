@@ -8,24 +8,19 @@
 using namespace quellon::history;
 
 TEST(TimeAxis, TimesAndPixelsAgree) {
-    struct Row {
-        int64_t t0, t1;
-        int width;
-        int64_t t;
-        double x;
-    } rows[] = {
+    const std::tuple<int64_t, int64_t, int, int64_t, double> rows[] = {
         {0, 60'000, 600, 0, 0},        {0, 60'000, 600, 30'000, 300},
         {0, 60'000, 600, 59'900, 599}, {1000, 86'401'000, 864, 43'201'000, 432},
         {-500, 500, 1000, 0, 500},
     };
-    for (const Row& r : rows) {
-        const TimeAxis ax({r.t0, r.t1}, r.width);
-        EXPECT_DOUBLE_EQ(ax.xOf(r.t), r.x) << r.t;
-        EXPECT_EQ(ax.tOf(r.x), r.t) << r.x;
+    for (const auto& [t0, t1, width, t, x] : rows) {
+        const TimeAxis ax({t0, t1}, width);
+        EXPECT_DOUBLE_EQ(ax.xOf(t), x) << t;
+        EXPECT_EQ(ax.tOf(x), t) << x;
         // The column that decimation puts t into is the pixel the axis gives.
-        const Columns c(r.t0, r.t1, r.width);
-        EXPECT_EQ(c.column(r.t), static_cast<int>(r.x)) << r.t;
-        EXPECT_EQ(c.columnStart(c.column(r.t)), r.t) << r.t;
+        const Columns c(t0, t1, width);
+        EXPECT_EQ(c.column(t), static_cast<int>(x)) << t;
+        EXPECT_EQ(c.columnStart(c.column(t)), t) << t;
     }
     const Columns c(0, 1000, 3);  // uneven columns: starts at 0, 334, 667
     EXPECT_EQ(c.columnStart(1), 334);

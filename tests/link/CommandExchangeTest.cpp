@@ -43,28 +43,22 @@ struct Exchange : ::testing::Test {
 // The acknowledgement is read 100 ms after each write, within that one read;
 // three writes at most. Nothing waits on the thread: no pause, no event pump.
 TEST_F(Exchange, AcknowledgedCommand) {
-    struct Row {
-        std::vector<std::string> answers;
-        std::string outcome;
-        size_t writes;
-    };
-    const Row rows[] = {
+    const std::tuple<std::vector<std::string>, std::string, size_t> rows[] = {
         {{std::string("\x05\x00\x07\r", 4) + ":ACK\r"}, "ok", 1},
         {{":AC", "K\r", ""}, "no", 3},
         {{"", "x:ACK\r"}, "ok", 2},
     };
-    for (const Row& row : rows) {
+    for (const auto& [rowAnswers, outcome, count] : rows) {
         port.close();
         p.now = start = 0xFFFFFFFFu - 150;  // the tick counter wraps during the exchange
-        writes.clear(), answers = row.answers;
+        writes.clear(), answers = rowAnswers;
         port.open();
         port.feed(":ACK\r left over from before");  // not an answer: dropped before the write
         const std::string out = run([&](auto done) { ex.sendAck(":01\r", done); });
-        EXPECT_EQ(out.substr(0, 2), row.outcome);
-        EXPECT_EQ(out.substr(out.find('@')), "@" + std::to_string(100 * row.writes));
-        ASSERT_EQ(writes.size(), row.writes);
-        for (size_t i = 0; i < row.writes; ++i)
-            EXPECT_EQ(writes[i], std::to_string(100 * i) + " :01\r");
+        EXPECT_EQ(out.substr(0, 2), outcome);
+        EXPECT_EQ(out.substr(out.find('@')), "@" + std::to_string(100 * count));
+        ASSERT_EQ(writes.size(), count);
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(writes[i], std::to_string(100 * i) + " :01\r");
     }
 }
 
@@ -118,8 +112,7 @@ TEST_F(Exchange, IdentifyPortErrorEndsTheTriesWithTheStatusOfThatMoment) {
             if (writes.size() == failingTry) p.after(50, [&s] { s.hangup(); });
         };
         EXPECT_EQ(run([&](auto done) { identifyBridge(ex, g, done); }).substr(0, 5), "error");
-        EXPECT_EQ(writes.size(), failingTry);
-        EXPECT_FALSE(port.isOpen());
+        EXPECT_EQ(std::tuple(writes.size(), port.isOpen()), std::tuple(failingTry, false));
         if (failingTry == 1) EXPECT_EQ(g.StatusMessage.rfind("Com:3 ", 0), 0u) << g.StatusMessage;
         else EXPECT_EQ(g.StatusMessage, "Link error, SWR BRIDGE non found.");
     }

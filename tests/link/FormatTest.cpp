@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
-#include <string>
 
 #include "datalog/DataLogger.h"
 #include "link/Format.h"

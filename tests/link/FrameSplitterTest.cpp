@@ -2,9 +2,6 @@
 // everything up to the next carriage return and one resync.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "link/FrameSplitter.h"
 #include "tests/BridgeBytes.h"
 
@@ -34,13 +31,8 @@ TEST(FrameSplitter, PiecesBecomeFramesAndBadMarksResyncAtTheNextReturn) {
     const std::string a = frame('A'), b = frame('B');
     std::string badEnd = frame('A');
     badEnd[19] = 'y';
-    struct Row {
-        const char* what;
-        std::vector<std::string> pieces;
-        std::string seen;
-        size_t left;  // bytes held afterwards
-    };
-    const Row rows[] = {
+    // What, the pieces, the frames seen, the bytes held afterwards.
+    const std::tuple<const char*, std::vector<std::string>, std::string, size_t> rows[] = {
         {"one frame", {a}, "A", 0},
         {"a batch of frames", {a + b + a + b}, "ABAB", 0},
         {"byte by byte",
@@ -60,11 +52,11 @@ TEST(FrameSplitter, PiecesBecomeFramesAndBadMarksResyncAtTheNextReturn) {
          "RA",
          0},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
+    for (const auto& [what, pieces, seen, left] : rows) {
+        SCOPED_TRACE(what);
         FrameSplitter s;
-        EXPECT_EQ(run(s, r.pieces), r.seen);
-        EXPECT_EQ(s.buffered(), r.left);
+        EXPECT_EQ(run(s, pieces), seen);
+        EXPECT_EQ(s.buffered(), left);
     }
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <tuple>
 
 #include "link/Handshake.h"
 #include "link/ScaleCodes.h"
@@ -92,20 +91,17 @@ TEST_F(CheckInfo, RefusedRepliesStoreNothingAndOnlyOldFirmwareShowsAMessage) {
 }
 
 TEST(ScaleCodes, EveryTextHasItsCodeAndEveryCodeItsRange) {
-    struct Row {
-        const char *code, *text;
-        int16_t voltMult, pwrMult;
-    };
-    const Row rows[] = {{"0", "50W", 100, 10},   {"1", "100W", 141, 20}, {"2", "200W", 200, 40},
-                        {"3", "500W", 316, 100}, {"4", "1KW", 447, 200}, {"5", "2KW", 632, 400},
-                        {"7", "250W", 224, 50}};
+    const std::tuple<const char*, const char*, int, int> rows[] = {
+        {"0", "50W", 100, 10},   {"1", "100W", 141, 20}, {"2", "200W", 200, 40},
+        {"3", "500W", 316, 100}, {"4", "1KW", 447, 200}, {"5", "2KW", 632, 400},
+        {"7", "250W", 224, 50}};
     const auto byCode = [](const char* code) {
         const ScaleRow got = getScaleByCode(code);
         return std::tuple(got.text, int(got.voltMult), int(got.pwrMult));
     };
-    for (const Row& r : rows) {
-        EXPECT_EQ(getScaleCode(r.text), r.code) << r.text;
-        EXPECT_EQ(byCode(r.code), std::tuple(std::string(r.text), r.voltMult, r.pwrMult));
+    for (const auto& [code, text, voltMult, pwrMult] : rows) {
+        EXPECT_EQ(getScaleCode(text), code) << text;
+        EXPECT_EQ(byCode(code), std::tuple(std::string(text), voltMult, pwrMult));
     }
     // The list the user picks from runs from the smallest range to the largest.
     EXPECT_EQ(scaleTexts(),

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-
 #include "core/ChannelReading.h"
 #include "link/FrameDecoder.h"
 
@@ -30,17 +27,13 @@ ChannelReading channelA() {
 
 // One decimal on the 50 W scale, else whole watts truncated toward zero.
 TEST(ReadingText, Power) {
-    struct Row {
-        int16_t tenths;
-        const char *fifty, *whole;
-    };
-    const Row rows[] = {
+    const std::tuple<int16_t, const char*, const char*> rows[] = {
         {0, "0.0", "0"},     {1, "0.1", "0"},           {-1, "-0.1", "0"},
         {9, "0.9", "0"},     {-9, "-0.9", "0"},         {10, "1.0", "1"},
         {-10, "-1.0", "-1"}, {32767, "3276.7", "3276"}, {-32768, "-3276.8", "-3276"}};
-    for (const Row& r : rows) {
-        EXPECT_EQ(readingtext::power(r.tenths, true), r.fifty) << r.tenths;
-        EXPECT_EQ(readingtext::power(r.tenths, false), r.whole) << r.tenths;
+    for (const auto& [tenths, fifty, whole] : rows) {
+        EXPECT_EQ(readingtext::power(tenths, true), fifty) << tenths;
+        EXPECT_EQ(readingtext::power(tenths, false), whole) << tenths;
     }
 }
 
@@ -53,25 +46,21 @@ TEST(ReadingText, ScaleMultiplier) {
 
 // Volts of a count: 0 at or below nFwdMin, one decimal, halves to the even tenth.
 TEST(ReadingText, Voltage) {
-    struct Row {
-        int16_t count, mult;
-        double nFwdMin;
-        const char* want;
-    };
-    const Row rows[] = {{25, 141, 25, "0"},
-                        {26, 141, 25, "1.8"},
-                        {-5, 141, -40, "-0.3"},
-                        {-41, 141, -40, "0"},
-                        {100, 0, 0, "0"},
-                        {100, -100, 0, "-4.9"},
-                        {2500, 100, 0, "122.8"},  // 122.75: up to even
-                        {7500, 100, 0, "368.2"},  // 368.25: down to even
-                        {32767, 32767, 0, "527175.1"},
-                        {-32768, 32767, -40000, "-527191.2"}};
-    for (const Row& r : rows) {
-        const BridgeState g = withSlots(r.mult, 20, r.nFwdMin);
-        EXPECT_EQ(computeVoltage(r.count, inputsOf(g), channelA()), r.want)
-            << r.count << " x" << r.mult << " above " << r.nFwdMin;
+    const std::tuple<int16_t, int16_t, double, const char*> rows[] = {
+        {25, 141, 25, "0"},
+        {26, 141, 25, "1.8"},
+        {-5, 141, -40, "-0.3"},
+        {-41, 141, -40, "0"},
+        {100, 0, 0, "0"},
+        {100, -100, 0, "-4.9"},
+        {2500, 100, 0, "122.8"},  // 122.75: up to even
+        {7500, 100, 0, "368.2"},  // 368.25: down to even
+        {32767, 32767, 0, "527175.1"},
+        {-32768, 32767, -40000, "-527191.2"}};
+    for (const auto& [count, mult, nFwdMin, want] : rows) {
+        const BridgeState g = withSlots(mult, 20, nFwdMin);
+        EXPECT_EQ(computeVoltage(count, inputsOf(g), channelA()), want)
+            << count << " x" << mult << " above " << nFwdMin;
     }
 }
 
@@ -79,14 +68,7 @@ TEST(ReadingText, Voltage) {
 // value floored to a tenth, "HIG" above the threshold (a float comparison: 1.1 is
 // not above 1.10) or when nothing goes forward.
 TEST(ReadingText, Swr) {
-    struct Row {
-        int16_t dir, rev, maxSwr;
-        double nFwdMin;
-        int16_t pwrRefMax;
-        const char* want;
-        float value;
-    };
-    const Row rows[] = {
+    const std::tuple<int16_t, int16_t, int16_t, double, int16_t, const char*, float> rows[] = {
         {24, 0, 300, 25, 7, "---", 0},     {25, 0, 300, 25, 7, "1", 1},
         {100, 0, 300, 0, 0, "1", 0},       {100, 50, 300, 0, 5, "3", 3},
         {200, 99, 300, 0, 5, "2.9", 2.9f}, {100, 52, 300, 0, 5, "HIG", 3.1f},
@@ -94,13 +76,12 @@ TEST(ReadingText, Swr) {
         {100, 10, 0, 0, 5, "HIG", 1.2f},   {100, 100, 300, 0, 5, "HIG", 6},
         {0, 0, 300, 0, 5, "HIG", 6},       {1, 0, 300, 0, 5, "1", 1},
         {32767, 0, 32767, 10, 3, "1", 1},  {32767, 32766, 32767, 10, 3, "HIG", 65533}};
-    for (const Row& r : rows) {
-        const BridgeState g = withSlots(141, 20, r.nFwdMin);
+    for (const auto& [dir, rev, maxSwr, nFwdMin, pwrRefMax, want, value] : rows) {
+        const BridgeState g = withSlots(141, 20, nFwdMin);
         ChannelReading reading = channelA();
-        reading.pwrRefMax = r.pwrRefMax;
-        EXPECT_EQ(computeSwr(r.dir, r.rev, r.maxSwr, g.params, reading), r.want)
-            << r.dir << "/" << r.rev;
-        EXPECT_EQ(reading.swrValue, r.value) << r.dir << "/" << r.rev;
+        reading.pwrRefMax = pwrRefMax;
+        EXPECT_EQ(computeSwr(dir, rev, maxSwr, g.params, reading), want) << dir << "/" << rev;
+        EXPECT_EQ(reading.swrValue, value) << dir << "/" << rev;
     }
 }
 

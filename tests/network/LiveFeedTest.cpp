@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "link/FrameDecoder.h"
 #include "network/LiveFeed.h"
 #include "tests/BridgeBytes.h"

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <tuple>
 
 #include "network/MqttPayload.h"
 #include "network/MqttPublisher.h"

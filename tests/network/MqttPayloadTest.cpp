@@ -5,7 +5,6 @@
 
 #include <QTemporaryDir>
 #include <fstream>
-#include <tuple>
 
 #include "core/Version.h"
 #include "network/MqttPayload.h"
@@ -59,8 +58,7 @@ TEST(MqttPayload, DiscoveryConfigsOfOneDevice) {
     s.intervalMs = 5000;
     const auto configs = discoveryConfigs(s);
     const auto clears = discoveryClears(s);
-    ASSERT_EQ(configs.size(), 12u);
-    ASSERT_EQ(clears.size(), 12u);
+    ASSERT_EQ(std::tuple(configs.size(), clears.size()), std::tuple(12u, 12u));
     const std::string version = kProgramVersion;
     const std::string availability =
         "{\"availability\":[{\"payload_available\":\"online\",\"payload_not_available\":"
@@ -119,11 +117,8 @@ TEST(MqttPayload, DiscoveryConfigsOfOneDevice) {
 
 TEST(MqttPayload, ExpireAfterIsThreeIntervalsAndTenSecondsAtLeast) {
     const std::pair<int, int> cases[] = {{0, 10}, {1000, 10}, {3334, 11}, {60000, 180}};
-    for (auto [interval, seconds] : cases) {
-        MqttSettings s;
-        s.intervalMs = interval;
-        EXPECT_EQ(expireAfterSeconds(s), seconds) << interval;
-    }
+    for (auto [interval, seconds] : cases)
+        EXPECT_EQ(expireAfterSeconds({.intervalMs = interval}), seconds) << interval;
 }
 
 TEST(MqttSettingsTest, NodeFromHostNameKeepsOnlyTopicSafeCharacters) {
@@ -143,52 +138,40 @@ TEST(MqttSettingsTest, BadSettingsAreNamed) {
     ::chmod(pw.c_str(), 0600), ::chmod(open.c_str(), 0640);
     struct Case {
         const char* what;
-        std::function<void(MqttSettings&)> set;
+        MqttSettings set;
         std::string problem;  // empty: usable
     } cases[] = {
-        {"defaults", [](MqttSettings&) {}, ""},
-        {"port abc", [](MqttSettings& s) { s.portText = "abc"; }, "bad setting: Port \"abc\""},
-        {"port 0", [](MqttSettings& s) { s.portText = "0"; }, "bad setting: Port \"0\""},
-        {"port 65536", [](MqttSettings& s) { s.portText = "65536"; }, "bad setting: Port"},
-        {"port blanks", [](MqttSettings& s) { s.portText = " 1884 "; }, ""},
-        {"empty host", [](MqttSettings& s) { s.host = "  "; }, "bad setting: Host is empty"},
-        {"interval", [](MqttSettings& s) { s.intervalText = "1s"; }, "bad setting: Interval"},
-        {"live 25", [](MqttSettings& s) { s.liveHzText = "25"; }, ""},
-        {"live 26", [](MqttSettings& s) { s.liveHzText = "26"; }, "bad setting: LiveHz \"26\""},
-        {"node slash", [](MqttSettings& s) { s.node = "a/b"; }, "bad setting: Node"},
-        {"base wildcard", [](MqttSettings& s) { s.baseTopic = "q/#"; }, "bad setting: BaseTopic"},
+        {"defaults", {}, ""},
+        {"port abc", {.portText = "abc"}, "bad setting: Port \"abc\""},
+        {"port 0", {.portText = "0"}, "bad setting: Port \"0\""},
+        {"port 65536", {.portText = "65536"}, "bad setting: Port"},
+        {"port blanks", {.portText = " 1884 "}, ""},
+        {"empty host", {.host = "  "}, "bad setting: Host is empty"},
+        {"interval", {.intervalText = "1s"}, "bad setting: Interval"},
+        {"live 25", {.liveHzText = "25"}, ""},
+        {"live 26", {.liveHzText = "26"}, "bad setting: LiveHz \"26\""},
+        {"node slash", {.node = "a/b"}, "bad setting: Node"},
+        {"base wildcard", {.baseTopic = "q/#"}, "bad setting: BaseTopic"},
         {"missing password file",
-         [&](MqttSettings& s) {
-             s.username = "op";
-             s.passwordFile = dir + "/nothing";
-         },
+         {.username = "op", .passwordFile = dir + "/nothing"},
          "bad setting: password file"},
         {"password readable by the group",
-         [&](MqttSettings& s) {
-             s.username = "op";
-             s.passwordFile = open;
-         },
+         {.username = "op", .passwordFile = open},
          "bad setting: password file \"" + open + "\" can be read by other users"},
-        {"password without user", [&](MqttSettings& s) { s.passwordFile = pw; },
+        {"password without user",
+         {.passwordFile = pw},
          "bad setting: PasswordFile is set but Username is empty"},
-        {"missing CA", [&](MqttSettings& s) { s.caFile = dir + "/none.crt"; },
-         "bad setting: CA file"},
+        {"missing CA", {.caFile = dir + "/none.crt"}, "bad setting: CA file"},
     };
     for (const Case& c : cases) {
-        MqttSettings s;
-        s.node = "n";
-        c.set(s);
+        MqttSettings s = c.set;
+        if (s.node.empty()) s.node = "n";
         const std::string problem = checkMqttSettings(s);
         if (c.problem.empty()) EXPECT_EQ(problem, "") << c.what;
         else EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << c.what << ": " << problem;
     }
-    MqttSettings s;
-    s.node = "n";
-    s.username = "op";
-    s.passwordFile = pw;
-    s.portText = " 1884 ";
+    MqttSettings s{.portText = " 1884 ", .node = "n", .username = "op", .passwordFile = pw};
     ASSERT_EQ(checkMqttSettings(s), "");
-    EXPECT_EQ(s.password, "s3cret");  // first line, no line end
-    EXPECT_EQ(s.port, 1884);
-    EXPECT_EQ(s.intervalMs, 1000);
+    // The password is the file's first line, without its line end.
+    EXPECT_EQ(std::tuple(s.password, s.port, s.intervalMs), std::tuple("s3cret", 1884, 1000));
 }

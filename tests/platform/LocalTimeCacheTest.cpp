@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
-#include <string>
 
 #include "platform/LocalTimeCache.h"
 #include "platform/QtPlatform.h"

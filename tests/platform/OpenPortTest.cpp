@@ -6,29 +6,22 @@
 using namespace quellon;
 
 TEST(OpenPort, ReportsTheStepThatFailedWithThePortsOwnReason) {
-    struct Row {
-        int number;
-        const char* settings;
-        bool inUse;  // the port fails to open as held by another program
-        int error;   // 0: opens
-        const char* text;
-    };
-    const Row rows[] = {
+    // Number, settings, held by another program, the error (0: opens), its text.
+    const std::tuple<int, const char*, bool, int, const char*> rows[] = {
         {3, "115200,N,8,1", false, 0, ""},
         {0, "115200,N,8,1", false, serr::InvalidPortNumber, "Com:0 Invalid port number"},
         {3, "fast", false, serr::InvalidPropertyValue, ""},
         {3, "115200,N,8,1", true, serr::PortInUse, "Com:3 Port In Use"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.settings + std::to_string(r.number));
+    for (const auto& [number, settings, inUse, error, text] : rows) {
+        SCOPED_TRACE(settings + std::to_string(number));
         FakeSerialPort port;
-        if (r.inUse) port.openError = SerialError(serr::PortInUse, "Port In Use");
-        const auto failure = openPortAs(port, r.number, r.settings);
-        EXPECT_EQ(failure ? failure->number : 0, r.error);
-        EXPECT_EQ(port.isOpen(), r.error == 0);
-        if (failure && *r.text) {
-            EXPECT_EQ(portFailureText(std::to_string(r.number), failure->reason), r.text);
-        }
+        if (inUse) port.openError = SerialError(serr::PortInUse, "Port In Use");
+        const auto failure = openPortAs(port, number, settings);
+        EXPECT_EQ(std::tuple(failure ? failure->number : 0, port.isOpen()),
+                  std::tuple(error, !error));
+        EXPECT_TRUE(!failure || !*text ||
+                    portFailureText(std::to_string(number), failure->reason) == text);
     }
 }
 
@@ -36,8 +29,7 @@ TEST(OpenPort, AnOpenPortIsClosedAndOpenedAgainUnderItsNewNumber) {
     FakeSerialPort port;
     ASSERT_FALSE(openPortAs(port, 1, "9600,N,8,1"));
     ASSERT_FALSE(openPortAs(port, 2, "115200,N,8,1"));
-    EXPECT_EQ(port.portNumber(), 2);
-    EXPECT_EQ(port.settings(), "115200,N,8,1");
+    EXPECT_EQ(std::tuple(port.portNumber(), port.settings()), std::tuple(2, "115200,N,8,1"));
     EXPECT_EQ(port.opens(), 2);
     EXPECT_EQ(port.closes(), 1);
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "TestUtil.h"
 #include "platform/SerialPort.h"
 

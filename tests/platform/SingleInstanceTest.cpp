@@ -7,8 +7,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
-#include <functional>
-#include <map>
 
 #include "platform/SingleInstance.h"
 

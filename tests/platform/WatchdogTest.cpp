@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-#include <vector>
-
 #include "platform/Watchdog.h"
 #include "platform/testing/FakePlatform.h"
 

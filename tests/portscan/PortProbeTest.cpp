@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "platform/testing/FakePlatform.h"
 #include "portscan/PortProbe.h"
@@ -200,31 +199,26 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
     const std::string stable = (dir / "by-id" / "usb-FTDI_FT232R_A10K2B3C-if00-port0").string();
     fs::create_symlink(usbDev, stable);
 
-    struct Row {
-        const char *what, *selected;
-        bool bridgeOnUsb;   // else the bridge is on the plain port (COM2)
-        bool pinnedBefore;  // [Ports] 1 already names the stable path
-        int answer;
-        bool asked, pinned;
-    };
-    const Row rows[] = {
+    // What, the slot chosen, the bridge on the adapter (else on the plain port, COM2),
+    // [Ports] 1 already naming the stable path, the answer, asked, pinned afterwards.
+    const std::tuple<const char*, const char*, bool, bool, int, bool, bool> rows[] = {
         {"bridge on the adapter, yes", "1", true, false, mb::IdYes, true, true},
         {"bridge on the adapter, no", "1", true, false, mb::IdNo, true, false},
         {"already pinned", "1", true, true, mb::IdYes, false, true},
         {"bridge on a built-in port", "2", false, false, mb::IdYes, false, false},
         {"chosen slot is not the bridge", "2", true, false, mb::IdYes, false, false},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
+    for (const auto& [what, selected, bridgeOnUsb, pinnedBefore, answer, asked, pinned] : rows) {
+        SCOPED_TRACE(what);
         ScanRig rig;
-        rig.ports[1] = r.bridgeOnUsb ? bridge() : PortScript{};
-        rig.ports[2] = r.bridgeOnUsb ? PortScript{} : bridge();
+        rig.ports[1] = bridgeOnUsb ? bridge() : PortScript{};
+        rig.ports[2] = bridgeOnUsb ? PortScript{} : bridge();
         rig.apply();
         ModGlobal g;
         g.SettingsPath = (dir / "Quellon.ini").string();
         fs::remove(g.SettingsPath);
-        if (r.pinnedBefore) WriteIni("Ports", "1", stable, g.SettingsPath);
-        rig.plat.answers = {r.answer};
+        if (pinnedBefore) WriteIni("Ports", "1", stable, g.SettingsPath);
+        rig.plat.answers = {answer};
         frmPort w(g, rig.plat);
         w.byIdDir = (dir / "by-id").string();
         w.listPorts = [&] {
@@ -234,11 +228,11 @@ TEST(frmPortTest, OkOffersToPinTheBridgesUsbAdapterByItsStableName) {
         w.txtPortNumber->setCurrentText("2");
         w.cmdStart_Click();
         rig.plat.runUntil([&] { return !w.probe().scanning(); }, 10000);
-        w.COMicon_Click(std::stoi(r.selected) - 1);
+        w.COMicon_Click(std::stoi(selected) - 1);
         w.cmdOK_Click();
-        EXPECT_EQ(rig.plat.messageBoxes.size(), r.asked ? 1u : 0u);
+        EXPECT_EQ(rig.plat.messageBoxes.size(), asked ? 1u : 0u);
         for (const auto& box : rig.plat.messageBoxes)
             EXPECT_NE(box.text.find(stable), std::string::npos);
-        EXPECT_EQ(IniLookup("Ports", "1", g.SettingsPath).value_or(""), r.pinned ? stable : "");
+        EXPECT_EQ(IniLookup("Ports", "1", g.SettingsPath).value_or(""), pinned ? stable : "");
     }
 }

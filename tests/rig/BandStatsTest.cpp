@@ -10,10 +10,7 @@ namespace quellon::rig {
 namespace {
 
 TEST(BandPlan, EdgesAreOnTheBandAndTheHertzBesideThemAreNot) {
-    const struct {
-        int64_t hz;
-        const char* band;
-    } cases[] = {
+    const std::pair<int64_t, const char*> cases[] = {
         {1'800'000, "160m"},   {1'799'999, ""},
         {2'000'000, "160m"},   {2'000'001, ""},
         {5'366'501, ""},       {7'300'000, "40m"},
@@ -25,7 +22,7 @@ TEST(BandPlan, EdgesAreOnTheBandAndTheHertzBesideThemAreNot) {
         {1'296'000'000, ""},
     };
     const BandPlan plan;
-    for (const auto& c : cases) EXPECT_EQ(plan.nameOf(c.hz), c.band) << c.hz;
+    for (const auto& [hz, band] : cases) EXPECT_EQ(plan.nameOf(hz), band) << hz;
 }
 
 TEST(BandPlan, ASettingsListReplacesThePlanAndABadOneKeepsTheDefault) {
@@ -49,18 +46,14 @@ TEST(BandStats, CellsFollowTheReadings) {
     const BandPlan plan;
     BandStats stats(plan, 5.0);
     const int64_t t = 1'700'000'000'000;
-    const struct {
-        int ch;
-        int64_t ms, hz;
-        double swr, fwd;
-    } rows[] = {
+    const std::tuple<int, int64_t, int64_t, double, double> rows[] = {
         {0, 0, 14'074'000, 1.504, 50},  {0, 1000, 14'074'000, 9.0, 4},   // too little power
         {0, 3000, 14'074'000, 1.2, 10}, {0, 5001, 14'074'000, 30, 10},   // after a gap
         {0, 5500, 7'100'000, 1.1, 10},  {0, 6000, 14'074'000, 1.3, 10},  // back from 40 m
         {0, 6500, 27'000'000, 1.0, 10}, {1, 6000, 14'074'000, NAN, 10},
         {1, 7000, 14'074'000, 1.0, 10},
     };
-    for (const auto& r : rows) stats.add(r.ch, t + r.ms, r.hz, r.swr, r.fwd);
+    for (const auto& [ch, ms, hz, swr, fwd] : rows) stats.add(ch, t + ms, hz, swr, fwd);
     const int b20 = plan.bandOf(14'074'000), b40 = plan.bandOf(7'100'000);
     const BandCell& a = stats.cell(b20, 0);
     EXPECT_EQ((std::vector<double>{double(a.n), double(a.timeMs), a.minSwr, a.maxSwr, a.medianSwr(),

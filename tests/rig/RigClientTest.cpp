@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 
 #include "rig/RigProtect.h"
 #include "tests/rig/Rigctld.h"
@@ -16,11 +15,7 @@ namespace quellon::rig {
 namespace {
 
 TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
-    const struct {
-        const char* ini;
-        bool enabled;
-        int model, pollMs, problems;
-    } cases[] = {
+    const std::tuple<const char*, bool, int, int, size_t> cases[] = {
         {"", false, 2, 500, 0},
         {"Enabled=1\nModel=1\nPollMs=250\n", true, 1, 250, 0},
         {"Enabled=yes\nModel=x\nPollMs=10\n", false, 2, 500, 3},
@@ -28,12 +23,12 @@ TEST(RigSettings, BadValuesFallBackToTheirDefaultsAndAreNamedOnce) {
     };
     const QTemporaryDir dir;
     const std::filesystem::path path = dir.filePath("Quellon.ini").toStdString();
-    for (const auto& c : cases) {
-        std::ofstream(path) << "[Rig]\n" << c.ini;
+    for (const auto& [ini, enabled, model, pollMs, problems] : cases) {
+        std::ofstream(path) << "[Rig]\n" << ini;
         const RigSettings s = readRigSettings(path.string());
         EXPECT_EQ(std::tuple(s.enabled, s.model, s.pollMs, s.problems.size()),
-                  std::tuple(c.enabled, c.model, c.pollMs, size_t(c.problems)))
-            << c.ini;
+                  std::tuple(enabled, model, pollMs, problems))
+            << ini;
     }
 }
 

@@ -9,8 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
-#include <string>
 
 namespace {
 

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <vector>
-
 #include "session/ReadingBus.h"
 
 using namespace quellon;

@@ -7,10 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
-#include <tuple>
-#include <vector>
 
 #include "settings/Ini.h"
 #include "settings/Settings.h"
@@ -87,8 +84,7 @@ TEST_F(IniTest, WriteIsAtomicAndKeepsModeAndSymlinks) {
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(real, ini);
     WriteIni("Bridge", "Port", "3", ini);
-    EXPECT_TRUE(fs::is_symlink(ini));
-    EXPECT_EQ(slurp(real), "[Bridge]\nPort=3\n");
+    EXPECT_EQ(std::tuple(fs::is_symlink(ini), slurp(real)), std::tuple(true, "[Bridge]\nPort=3\n"));
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "no temporary file left behind";
@@ -104,8 +100,7 @@ TEST_F(IniTest, HeldFileChangesInMemoryAndSavesOnce) {
     EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0");
     WriteIni("Bridge", "Port", "3", ini);
     WriteIni("Gauge", "PeakA", "1", ini);
-    EXPECT_EQ(IniLookup("Bridge", "Port", ini), std::optional<std::string>("3"));
-    EXPECT_EQ(slurp(ini), hand);
+    EXPECT_EQ(std::tuple(IniLookup("Bridge", "Port", ini), slurp(ini)), std::tuple("3", hand));
     EXPECT_TRUE(held.save());
     EXPECT_EQ(slurp(ini), "; mine\n[Bridge]\nPort=3\nGUI=0\nstray line\n[Gauge]\nPeakA=1\n");
     HoldIniFile(nullptr);
@@ -114,8 +109,7 @@ TEST_F(IniTest, HeldFileChangesInMemoryAndSavesOnce) {
 // Random file contents are the parser fuzz's "ini" target (tests/fuzz/ParserFuzz.cpp).
 TEST_F(IniTest, ADirectoryInPlaceOfTheFileGivesTheDefault) {
     fs::create_directory(ini);  // neither read nor replaced
-    EXPECT_EQ(ReadIni("Bridge", "GUI", ini, "0"), "0");
-    EXPECT_TRUE(fs::is_directory(ini));
+    EXPECT_TRUE(ReadIni("Bridge", "GUI", ini, "0") == "0" && fs::is_directory(ini));
 }
 
 // An unversioned or damaged file is kept aside under a name of its own, never
@@ -189,8 +183,7 @@ TEST_F(IniTest, ReadOnlyFileIsNeverReplaced) {
         write();
         struct stat after {};
         ASSERT_EQ(::stat(ini.c_str(), &after), 0) << name;
-        EXPECT_EQ(after.st_ino, before.st_ino) << name;
-        EXPECT_EQ(slurp(ini), body) << name;
+        EXPECT_EQ(std::tuple(after.st_ino, slurp(ini)), std::tuple(before.st_ino, body)) << name;
         EXPECT_EQ(ReadIni("Bridge", "Port", ini, "1"), "4") << name;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1)
             << name << ": no temporary file";

@@ -5,9 +5,7 @@
 using namespace quellon;
 
 TEST(Trim, BlanksGoFromBothEndsOnly) {
-    const struct {
-        std::string_view in, out;
-    } rows[] = {
+    const std::pair<std::string_view, std::string_view> rows[] = {
         {"", ""},
         {" \t\r\n\v\f", ""},
         {"  /dev/ttyUSB0\r\n", "/dev/ttyUSB0"},
@@ -15,9 +13,9 @@ TEST(Trim, BlanksGoFromBothEndsOnly) {
         {" a b ", "a b"},  // inner blanks stay
         {"\tkey", "key"},
     };
-    for (const auto& r : rows) {
-        EXPECT_EQ(trimView(r.in), r.out) << '"' << r.in << '"';
-        EXPECT_EQ(trim(r.in), std::string(r.out));
+    for (const auto& [in, out] : rows) {
+        EXPECT_EQ(trimView(in), out) << '"' << in << '"';
+        EXPECT_EQ(trim(in), std::string(out));
     }
     EXPECT_EQ(trimView(" key\n ", " \t"), "key\n");  // a caller's own set of blanks
 }

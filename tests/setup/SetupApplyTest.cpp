@@ -115,13 +115,8 @@ TEST_F(ApplyTest, SilentBridgeStillGetsEveryRowAndTheMissesAreListed) {
 }
 
 TEST_F(ApplyTest, NoNumberOrAValueOutOfRangeIsNeitherSentNorStoredAndSaidSo) {
-    struct Row {
-        std::string SetupValues::*field;
-        const char* text;
-        bool isNumber;       // listed as out of range, else as no number
-        const char* listed;  // the line the user is shown
-    };
-    const Row rows[] = {
+    // Field, text, a number (listed as out of range, else as no number), the line shown.
+    const std::tuple<std::string SetupValues::*, const char*, bool, const char*> rows[] = {
         {&SetupValues::scaleDelay, "abc", false, "Scale Delay"},
         {&SetupValues::maxSwrA, "250x", false, "SWR Alert (x100) - Channel A"},
         // Just beyond each bound.
@@ -133,16 +128,16 @@ TEST_F(ApplyTest, NoNumberOrAValueOutOfRangeIsNeitherSentNorStoredAndSaidSo) {
         {&SetupValues::maxSwrA, "99", true,
          "SWR Alert (x100) - Channel A: 99 (allowed 100 to 999)"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.listed);
-        const ApplyResult r = applyWith(row.field, row.text);
+    for (const auto& [field, text, isNumber, listed] : rows) {
+        SCOPED_TRACE(listed);
+        const ApplyResult r = applyWith(field, text);
         EXPECT_TRUE(port.written().empty());
         EXPECT_EQ(std::tuple(g.params.MaxSwrA, g.params.ScaleDelay), std::tuple(300, 32));
-        EXPECT_EQ(row.isNumber ? r.outOfRange : r.notConverted, Lines{row.listed});
-        EXPECT_TRUE((row.isNumber ? r.notConverted : r.outOfRange).empty());
-        const std::string shown = row.isNumber ? outOfRangeMessage(r) : notConvertedMessage(r);
-        EXPECT_EQ(shown, std::string(row.isNumber ? "These values are out of range"
-                                                  : "These values are not valid numbers") +
-                             " and were not sent:\n" + row.listed);
+        EXPECT_EQ(isNumber ? r.outOfRange : r.notConverted, Lines{listed});
+        EXPECT_TRUE((isNumber ? r.notConverted : r.outOfRange).empty());
+        const std::string shown = isNumber ? outOfRangeMessage(r) : notConvertedMessage(r);
+        EXPECT_EQ(shown, std::string(isNumber ? "These values are out of range"
+                                              : "These values are not valid numbers") +
+                             " and were not sent:\n" + listed);
     }
 }

@@ -8,8 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "sim/BridgeSim.h"
 #include "sim/SimProcess.h"
