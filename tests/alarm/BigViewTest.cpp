@@ -131,9 +131,8 @@ TEST(BigView, BannerWhileInAlarmAndNoDataAfterASilence) {
     r.shot("bigview-nodata");
     texts = r.w->readouts()->drawnTexts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "no data for 13 s"), texts.end());
-    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
-                            [](const std::string& t) { return t.find(" W") != std::string::npos; }),
-              0);
+    EXPECT_TRUE(std::ranges::none_of(
+        texts, [](const std::string& t) { return t.find(" W") != std::string::npos; }));
 }
 
 TEST(BigView, TextsOfTheNumbers) {

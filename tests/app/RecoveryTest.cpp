@@ -145,16 +145,11 @@ INSTANTIATE_TEST_SUITE_P(Silences, RecoverySilenceTest, ::testing::Values(3500, 
 TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) {
     const std::string kUpgrade = "Please upgrade the f/w of the Bridge to v1.08 or later";
     const char* kInitFailed = "SWR BRIDGE initialization failled.";
-    struct Row {
-        const char* what;
-        const char* autoKey;
-        const char* status;
-        int identifies;  // ":16" sent by then
-        bool upgradeBox;
-        std::function<void(bool)> bridge;  // false: the failing one, true: the right one
-    };
     const auto oldFirmware = [&](bool ok) { id = ok ? idReply() : idReply("1.07"); };
-    const Row rows[] = {
+    // What, Auto, the status shown, ":16" sent by then, the firmware box, and the
+    // bridge (false: the failing one, true: the right one).
+    using Bridge = std::function<void(bool)>;
+    const std::tuple<const char*, const char*, const char*, int, bool, Bridge> rows[] = {
         {"port missing", "1", "Com:1 Invalid port number (/dev/ttyUSB0 does not exist)", 0, false,
          [&](bool ok) {
              p.openFailures.clear();
@@ -166,35 +161,35 @@ TEST_F(RecoveryTest, FailedFirstStartShowsWhyAndIsRetriedUntilTheBridgeIsThere) 
         {"old firmware", "1", kInitFailed, 2, true, oldFirmware},
         {"attended, old firmware", "0", kInitFailed, 2, true, oldFirmware},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, autoKey, wantStatus, identifies, upgradeBox, bridge] : rows) {
+        SCOPED_TRACE(what);
         w.reset();
         p.messageBoxes.clear(), p.shownMessages.clear(), commands.clear(), openedMode.clear();
         streamOn = false;  // the bridge of the row before stopped with its program
-        row.bridge(false);
+        bridge(false);
         setting("Bridge", "Version", kProgramVersion);
-        setting("Recovery", "Auto", row.autoKey);
+        setting("Recovery", "Auto", autoKey);
         const uint32_t start = p.now;
         makeWindow();
         ASSERT_TRUE(p.runUntil(
-            [&] { return status() == row.status && w->retryButton()->isVisibleTo(&*w); }, 30000))
+            [&] { return status() == wantStatus && w->retryButton()->isVisibleTo(&*w); }, 30000))
             << status();
-        EXPECT_TRUE(row.identifies > 0 || p.now - start < 100u) << "shown at once, not after tries";
-        EXPECT_EQ(std::ranges::count(commands, ":16\r"), row.identifies);
+        EXPECT_TRUE(identifies > 0 || p.now - start < 100u) << "shown at once, not after tries";
+        EXPECT_EQ(std::ranges::count(commands, ":16\r"), identifies);
         EXPECT_TRUE(w->setupButton()->isVisibleTo(&*w) && w->exitButton()->text() == "Exit");
         EXPECT_FALSE(w->progressBar()->isVisibleTo(&*w) || w->timer2().isActive() ||
                      port().isOpen() || !openedMode.empty());
-        const bool unattended = row.autoKey[0] == '1';
+        const bool unattended = autoKey[0] == '1';
         EXPECT_EQ(w->retryLabel()->text().toStdString(), unattended ? "Retrying in 5 s" : "");
         const int attempts = port().openAttempts();
         p.advance(5100);
         EXPECT_EQ(port().openAttempts() > attempts, unattended);
         if (unattended) p.advance(30000);  // more tries meet the same bridge
         const auto boxes = std::ranges::count(p.messageBoxes, kUpgrade, &MessageBoxCall::text);
-        EXPECT_EQ(boxes, row.upgradeBox ? 1 : 0);
+        EXPECT_EQ(boxes, upgradeBox ? 1 : 0);
         EXPECT_EQ(modalBoxes(), unattended ? 0 : static_cast<int>(boxes));
 
-        row.bridge(true);
+        bridge(true);
         if (!unattended) w->retryButton()->click();
         EXPECT_TRUE(p.runUntil([&] { return w->displayWindow() != nullptr; }, 31000));
         EXPECT_TRUE(p.openMessages().empty()) << "the firmware message is closed";

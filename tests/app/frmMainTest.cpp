@@ -31,9 +31,8 @@ TEST_F(FrmMainTest, ConnectsRepairsAnUnknownModeAndStreamsDespiteABadScaleReply)
     connect();
     EXPECT_EQ(openedMode, "0");
     EXPECT_EQ(ReadIni("Bridge", "GUI", modGlobal.SettingsPath, "x"), "0");
-    EXPECT_EQ(status(), "SWR BRIDGE CONNECTED");
-    EXPECT_EQ(commands.back(), ":11\r");
-    EXPECT_EQ(w->session().streamState(), StreamState::Running);
+    EXPECT_EQ(std::tuple(status(), commands.back(), w->session().streamState()),
+              std::tuple("SWR BRIDGE CONNECTED", ":11\r", StreamState::Running));
 }
 
 TEST_F(FrmMainTest, StreamHangUpClosesThePortAndTheWatchdogReportsOnce) {

@@ -55,8 +55,7 @@ TEST(ViewState, ZoomInAndBack) {
     EXPECT_EQ(v.range(now + 99'000), (TimeRange{955'000, 970'000}));  // zoom does not move
     ASSERT_TRUE(v.zoomTo(0, 60, 600, now));                           // 25 ms a column now
     EXPECT_EQ(v.range(now), (TimeRange{955'000, 956'500}));
-    EXPECT_FALSE(v.zoomTo(10, 11, 600, now));  // too narrow to mean a zoom
-    EXPECT_FALSE(v.zoomTo(10, 10.5, 600, now));
+    EXPECT_FALSE(v.zoomTo(10, 11, 600, now) || v.zoomTo(10, 10.5, 600, now));  // too narrow
     EXPECT_EQ(v.zoomDepth(), 2u);
     EXPECT_TRUE(v.back());
     EXPECT_EQ(v.range(now), (TimeRange{955'000, 970'000}));

@@ -43,8 +43,7 @@ TEST_F(CheckInfo, StoresEveryParameterByPosition) {
         g = ModGlobal{};
         const std::string reply = bridgeInfo("1.10").substr(0, len);
         SCOPED_TRACE(reply);
-        EXPECT_TRUE(CheckBridgeInfo(reply, g, p));
-        EXPECT_EQ(g.BridgeFirmwareVersion, "1.10");
+        EXPECT_TRUE(CheckBridgeInfo(reply, g, p) && g.BridgeFirmwareVersion == "1.10");
         EXPECT_EQ(params(g.params), (Params{25, 32, 128, 300, 250, 75, 90, 75, 90, 32, 0, 512}));
     }
     // Leading numbers, nFwdMin kept fractional, halves to even; scale thresholds travel

@@ -54,11 +54,9 @@ TEST(SingleInstance, LockLivesInAPrivateDirectoryOnly) {
     for (const char* v : vars) saved[v] = qgetenv(v);
     const std::string run = d + "/run", cache = d + "/home/.cache/quellon";
     const std::string tmp = d + "/tmp/quellon-" + std::to_string(::geteuid());
-    struct Row {
-        const char* what;
-        std::function<bool()> set;  // false: cannot be set up here (needs root)
-        std::string lockDir;        // empty: refused with a reason
-    } rows[] = {
+    // What, the set-up (false: cannot be done here, needs root), the lock's folder
+    // (empty: refused with a reason).
+    const std::tuple<const char*, std::function<bool()>, std::string> rows[] = {
         {"runtime dir", [&] { return make(run, 0700); }, run},
         {"runtime dir open to all", [&] { return make(run, 0777); }, cache},
         {"runtime dir a link", [&] { return make(d + "/r", 0700) && !::symlink("r", run.c_str()); },
@@ -68,23 +66,23 @@ TEST(SingleInstance, LockLivesInAPrivateDirectoryOnly) {
         {"everything planted", [&] { return make(cache, 0700, 65534) && make(tmp, 0700, 65534); },
          ""},
     };
-    for (const Row& r : rows) {
+    for (const auto& [what, set, lockDir] : rows) {
         std::filesystem::remove_all(d + "/"),
             std::filesystem::create_directories(d + "/home/.cache");
         std::filesystem::create_directories(d + "/tmp");
         for (const char* v : vars) qunsetenv(v);
         qputenv("HOME", (d + "/home").c_str()), qputenv("TMPDIR", (d + "/tmp").c_str());
-        if (std::string(r.what).rfind("runtime", 0) == 0) qputenv("XDG_RUNTIME_DIR", run.c_str());
-        if (!r.set()) continue;
+        if (std::string(what).rfind("runtime", 0) == 0) qputenv("XDG_RUNTIME_DIR", run.c_str());
+        if (!set()) continue;
         SingleInstance s;
-        EXPECT_EQ(s.tryAcquire("quellon"), !r.lockDir.empty()) << r.what;
-        EXPECT_EQ(s.problem().empty(), !r.lockDir.empty()) << r.what;
-        if (r.lockDir.empty()) continue;
-        EXPECT_EQ(QFileInfo(QString::fromStdString(s.lockPath())).path().toStdString(), r.lockDir)
-            << r.what;
+        EXPECT_EQ(s.tryAcquire("quellon"), !lockDir.empty()) << what;
+        EXPECT_EQ(s.problem().empty(), !lockDir.empty()) << what;
+        if (lockDir.empty()) continue;
+        EXPECT_EQ(QFileInfo(QString::fromStdString(s.lockPath())).path().toStdString(), lockDir)
+            << what;
         struct stat st {};
-        ASSERT_EQ(::lstat(r.lockDir.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 077, 0u) << r.what;
+        ASSERT_EQ(::lstat(lockDir.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 077, 0u) << what;
     }
     for (const char* v : vars) {
         if (saved[v].isNull()) qunsetenv(v);
