@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$here/build-coverage}
 "$here/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Debug -DQUELLON_EXTRAS=OFF \
-  -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g --coverage" -DCMAKE_EXE_LINKER_FLAGS=--coverage
+  -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g --coverage" -DCMAKE_EXE_LINKER_FLAGS="--coverage -Wl,-u,__gcov_dump"
 find "$dir" -name '*.gcda' -delete
 (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest -j2 --timeout 300 --output-on-failure) || {
   echo "coverage: some tests failed; the figures below count what ran" >&2
