@@ -65,6 +65,8 @@ TEST(LogReader, DamagedLinesAreCounted) {
         {"cut off last line, fields complete", kTop + kRecord, 0, 1},
         {"nine values", kTop + kRecord + ",9\r\n", 0, 1},
         {"value too big", kTop + "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,40000\r\n", 0, 1},
+        {"int16 ends", kTop + "\"2026-01-02\",\"00:00:00.000\",-32768,2,3,4,5,6,7,32767\r\n", 1, 0},
+        {"one past", kTop + "\"2026-01-02\",\"00:00:00.000\",1,2,3,4,5,6,7,32768\r\n", 0, 1},
         {"bad month", kTop + "\"2026-13-02\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
         {"31 February", kTop + "\"2026-02-31\",\"00:00:00.000\",1,2,3,4,5,6,7,8\r\n", 0, 1},
         {"the first year and a month's last day",
