@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/PortMap.h"
@@ -45,4 +46,14 @@ TEST(PortMap, SortsByKindThenNumberAndPinnedKeysWin) {
                                                        {4, "S2"},
                                                        {5, "S10"},
                                                        {7, "missing (set in the settings file)"}}));
+
+    // A pinned port the system lists (by its own path or through a link) keeps its description.
+    const std::string tty = dir.path().toStdString() + "/tty";
+    std::ofstream{tty};
+    std::filesystem::create_symlink(tty, tty + "-link");
+    std::ofstream(ini) << "[ports]\n1=" << tty << "-link\n2=" << tty << "\n";
+    got.clear();
+    for (const auto& [n, info] : numberedPorts(ini, 2, {{tty, "FT232R"}}))
+        got.emplace_back(n, info.description);
+    EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{1, "FT232R"}, {2, "FT232R"}}));
 }
