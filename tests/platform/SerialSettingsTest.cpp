@@ -29,7 +29,7 @@ TEST(SerialSettings, AcceptsTheUsualFormsAndNamesTheBadPart) {
         {"4000001,N,8,1", "baud rate"},
         {"49,N,8,1", "baud rate"},
         {",N,8,1", "baud rate"},
-        {"96O0,N,8,1", "baud rate"},
+        {"96x0,N,8,1", "baud rate"},
         {"9600,NE,8,1", "parity"},
         {"9600,N,4,1", "data bits"},
         {"9600,N,80,1", "data bits"},
