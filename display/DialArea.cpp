@@ -44,12 +44,13 @@ void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
         return;  // drawn the same: nothing to paint
     }
     // Only the dial under the old and the new needle is painted again.
-    const QRegion before = hasNeedle_ ? needleRegion() : QRegion(rect());
+    const QRegion before = hasNeedle_ ? drawnRegion_ : QRegion(rect());
     needle_ = g;
     color_ = color;
     width_ = std::max(1, width);
     hasNeedle_ = true;
-    update(before | needleRegion());
+    drawnRegion_ = needleRegion();
+    update(before | drawnRegion_);
 }
 
 void DialArea::paintEvent(QPaintEvent* event) {

@@ -28,6 +28,8 @@ private:
     DialKind kind_;
     QPixmap face_;
     NeedleGeometry needle_;
+    // Where the needle was last drawn: what the next move paints over.
+    QRegion drawnRegion_;
     QColor color_ = Qt::blue;
     int width_ = 1;
     bool hasNeedle_ = false;

@@ -77,12 +77,10 @@ void DeferredReadouts::post(int channel, const ChannelReading& r) {
     const size_t i = channel == 0 ? 0 : 1;
     pending_[i] = r;
     dirty_[i] = true;
-    PaintCoalescer* c = coalescer_.data();
-    if (c && c->holdsPaint()) {
-        c->scheduleReplay();  // shown right before that paint
-        return;
-    }
-    flush();
+    // Shown right before the window's next paint: the frames of one batch
+    // set the texts once, those of the last frame.
+    if (PaintCoalescer* c = coalescer_.data()) c->requestPaint();
+    else flush();
 }
 
 void DeferredReadouts::flush() {

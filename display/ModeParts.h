@@ -35,9 +35,9 @@ void useBannerColours(QWidget* area);
 // The read-outs of one window. Frames come far faster than a window paints,
 // and making a text and setting it into a box (which lays the text out again)
 // costs more than the rest of a frame. So the latest reading of each channel is
-// kept, and its texts are made and set right before the window paints; a
-// reading that comes while the window may paint at once is shown at once. Either
-// way the boxes show the latest frame whenever the window is painted.
+// kept, and its texts are made and set right before the window's next paint,
+// which a reading asks for. The boxes show the latest frame whenever the
+// window is painted, and a batch of frames sets each text once.
 class DeferredReadouts {
 public:
     using Show = std::function<void(int channel, const ChannelReading& r)>;

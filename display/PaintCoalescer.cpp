@@ -47,6 +47,13 @@ void PaintCoalescer::replayDue() {
         if (c->replayPending_ && !c->holdsPaint()) c->replay();
 }
 
+void PaintCoalescer::paintAllNow() {
+    for (PaintCoalescer* c : live()) {
+        c->replayPending_ = true;
+        c->replay();
+    }
+}
+
 void PaintCoalescer::scheduleReplay() {
     if (replayPending_) return;
     replayPending_ = true;
@@ -55,12 +62,30 @@ void PaintCoalescer::scheduleReplay() {
     fallback_->start(std::max(1, wait + kFallbackSlackMs));
 }
 
+void PaintCoalescer::requestPaint() {
+    if (holdsPaint()) return scheduleReplay();
+    if (requestPosted_ || replayPending_) return;
+    requestPosted_ = true;
+    // The same request the toolkit posts for a widget's update().
+    QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+}
+
+void PaintCoalescer::beforePaint() {
+    lastPaint_.restart();
+    if (beforePaint_) beforePaint_();
+    // The texts just set asked for a paint of their own; this one paints
+    // them. Left queued, that request would come in right after this paint,
+    // find the interval not over and wake the program once more for a paint
+    // of nothing, and a batch arriving meanwhile would have to wait for it.
+    QCoreApplication::removePostedEvents(window_, QEvent::UpdateRequest);
+    requestPosted_ = false;
+}
+
 void PaintCoalescer::replay() {
     fallback_->stop();
     if (!replayPending_) return;
     replayPending_ = false;
-    lastPaint_.restart();
-    if (beforePaint_) beforePaint_();
+    beforePaint();
     replaying_ = true;
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(window_, &request);
@@ -71,10 +96,10 @@ bool PaintCoalescer::eventFilter(QObject* watched, QEvent* event) {
     if (watched != window_ || event->type() != QEvent::UpdateRequest || replaying_)
         return QObject::eventFilter(watched, event);
     if (!holdsPaint()) {
-        lastPaint_.restart();
-        if (beforePaint_) beforePaint_();
+        beforePaint();
         return false;  // paint now
     }
+    requestPosted_ = false;
     // Too soon: the dirty region stays with the window; ask again later.
     scheduleReplay();
     return true;

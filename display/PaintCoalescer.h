@@ -34,6 +34,10 @@ public:
     // Replays every held paint whose interval is over. Called after each
     // frame has been handed to the display.
     static void replayDue();
+    // Paints every window now, with the work put off until its paint, whether
+    // or not its interval is over: for a caller that must see the latest
+    // frame on the screen before it goes on (a test, a screenshot).
+    static void paintAllNow();
     ~PaintCoalescer() override;
 
     // True when a paint asked for now would be held back (the window painted
@@ -41,6 +45,9 @@ public:
     bool holdsPaint() const;
     // Makes sure the window paints once the interval is over.
     void scheduleReplay();
+    // Makes sure the window paints: after the events now queued when its
+    // interval is over, else once it is.
+    void requestPaint();
     // Run right before each paint it lets through: work put off until the
     // window shows it (texts of the latest frame) is done there.
     void setBeforePaint(std::function<void()> f) { beforePaint_ = std::move(f); }
@@ -51,12 +58,15 @@ protected:
 private:
     PaintCoalescer(QWidget* window, int intervalMs);
     void replay();
+    // Runs the work put off until the paint that is about to happen.
+    void beforePaint();
     QWidget* window_;
     QTimer* fallback_;
     int intervalMs_;
     QElapsedTimer lastPaint_;
     bool replayPending_ = false;
     bool replaying_ = false;
+    bool requestPosted_ = false;
     std::function<void()> beforePaint_;
 };
 

@@ -3,8 +3,12 @@
 // display window, its channel windows, the start-up window), counting the paint
 // bursts of each (one window painting any number of its widgets in one pass of
 // the event loop) and timing how long a frame waits until the window that shows
-// it paints next: from the program's read of it and, given the simulator's log
-// of when each frame went onto the line, from there.
+// it is up to date on the screen: from the program's read of it and, given the
+// simulator's log of when each frame went onto the line, from there.
+// A window is up to date when it paints, or when its paint filter let a paint
+// request through and the texts and needles set right before it changed
+// nothing on the screen (the last frame of a batch can show what the one
+// before showed): then the frames end their wait when the event loop is done.
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -22,6 +26,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "display/PaintCoalescer.h"
+
 namespace quellon::bench {
 
 class PaintMonitor : public QObject {
@@ -32,6 +38,7 @@ public:
         long long paints = 0;
         unsigned long long lastPass = 0;
         std::vector<std::pair<uint64_t, int64_t>> waiting;  // frames not painted yet: key, read ns
+        std::vector<std::pair<uint64_t, int64_t>> syncing;  // of those, brought up to date
     };
 
     // A frame's identity in the simulator's log: its channel and four counts.
@@ -43,8 +50,13 @@ public:
 
     PaintMonitor() {
         qApp->installEventFilter(this);
-        if (auto* d = QAbstractEventDispatcher::instance())
+        if (auto* d = QAbstractEventDispatcher::instance()) {
             connect(d, &QAbstractEventDispatcher::awake, this, [this] { ++pass_; });
+            connect(d, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                for (auto& [w, e] : windows_)
+                    if (!e.syncing.empty()) shown(e.syncing, monoNs());
+            });
+        }
     }
     ~PaintMonitor() override { qApp->removeEventFilter(this); }
 
@@ -60,6 +72,7 @@ public:
         for (auto& [w, e] : windows_) {
             e.bursts = e.paints = 0;
             e.waiting.clear();
+            e.syncing.clear();
         }
         latencyMs_.assign(frames, 0.0f);
         latencyMs_.clear();
@@ -118,12 +131,22 @@ public:
     // Frames whose window has not painted since they were read.
     std::size_t unpainted() const {
         std::size_t n = 0;
-        for (const auto& [w, e] : windows_) n += e.waiting.size();
+        for (const auto& [w, e] : windows_) n += e.waiting.size() + e.syncing.size();
         return n;
     }
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::UpdateRequest && o->isWidgetType()) {
+            QWidget* top = static_cast<QWidget*>(o);
+            const PaintCoalescer* c = top->isWindow() ? PaintCoalescer::of(top) : nullptr;
+            // A request the filter lets through brings the window up to date.
+            if (c && !c->holdsPaint()) {
+                Window& w = entry(top);
+                w.syncing.insert(w.syncing.end(), w.waiting.begin(), w.waiting.end());
+                w.waiting.clear();
+            }
+        }
         if (e->type() == QEvent::Paint && o->isWidgetType()) {
             QWidget* top = static_cast<QWidget*>(o)->window();
             Window& w = entry(top);
@@ -132,19 +155,21 @@ protected:
                 w.lastPass = pass_;
                 ++w.bursts;
             }
-            if (!w.waiting.empty()) {
-                const int64_t now = monoNs();
-                for (const auto& [k, t] : w.waiting) {
-                    latencyMs_.push_back(static_cast<float>((now - t) / 1e6));
-                    shown_.push_back({k, t, now});
-                }
-                w.waiting.clear();
-            }
+            const int64_t now = monoNs();
+            shown(w.syncing, now);
+            shown(w.waiting, now);
         }
         return QObject::eventFilter(o, e);
     }
 
 private:
+    void shown(std::vector<std::pair<uint64_t, int64_t>>& frames, int64_t now) {
+        for (const auto& [k, t] : frames) {
+            latencyMs_.push_back(static_cast<float>((now - t) / 1e6));
+            shown_.push_back({k, t, now});
+        }
+        frames.clear();
+    }
     Window& entry(QWidget* top) {
         auto it = windows_.find(top);
         if (it != windows_.end()) return it->second;

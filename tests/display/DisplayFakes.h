@@ -15,6 +15,7 @@
 
 #include "display/DisplayFrame.h"
 #include "display/DisplayHost.h"
+#include "display/PaintCoalescer.h"
 #include "platform/testing/FakePlatform.h"
 #include "settings/Ini.h"
 
@@ -74,8 +75,12 @@ public:
         shownWindow.showDisplay();
         return shownWindow;
     }
-    // Hands a reading to the window the way the receive handler does.
-    void frame(DisplayWindow& w, const ChannelReading& r) { w.aggiornaDati(r); }
+    // Hands a reading to the window the way the receive handler does, and
+    // paints it: the texts are set right before a paint.
+    void frame(DisplayWindow& w, const ChannelReading& r) {
+        w.aggiornaDati(r);
+        PaintCoalescer::paintAllNow();
+    }
 
     QTemporaryDir dir;
     FakePlatform p;

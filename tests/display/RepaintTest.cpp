@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLineEdit>
 #include <QScreen>
 #include <QThread>
 #include <cmath>
@@ -114,6 +115,35 @@ TEST(PaintCoalescer, HeldPaintIsReplayedByTheNextFrameOrByTheFallback) {
     while (w.paints == before && clock.elapsed() < 5000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(w.paints, before + 1);
+}
+
+// Work put off until the paint (the texts of a batch's last frame) is done
+// once, and painted by the very request that brought it: the update the new
+// text asks for must not stay queued, or it comes in right after the paint,
+// is held and wakes the program again for a paint of nothing.
+TEST(PaintCoalescer, PutOffWorkIsDoneOnceAndPaintedByItsOwnRequest) {
+    constexpr int kInterval = 200;
+    struct RequestCounter : QObject {
+        int requests = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            requests += e->type() == QEvent::UpdateRequest;
+            return false;
+        }
+    } counter;
+    Counting w;
+    w.resize(80, 30);
+    auto* box = new QLineEdit(&w);
+    PaintCoalescer::install(&w, kInterval);
+    w.show();
+    QApplication::processEvents();
+    PaintCoalescer* c = PaintCoalescer::of(&w);
+    int made = 0;
+    c->setBeforePaint([&] { box->setText(QString::number(++made)); });
+    QThread::msleep(kInterval + 5);
+    w.installEventFilter(&counter);
+    for (int frame = 0; frame < 14; ++frame) c->requestPaint();
+    for (int turn = 0; turn < 3; ++turn) QApplication::processEvents();
+    EXPECT_EQ(std::tuple(made, box->text(), counter.requests), std::tuple(1, QString("1"), 1));
 }
 
 }  // namespace
