@@ -12,6 +12,7 @@ namespace quellon {
 DialArea::DialArea(DialKind kind, QSize logicalSize, QWidget* parent)
     : QWidget(parent), kind_(kind) {
     setFixedSize(logicalSize);
+    drawnRegion_ = rect();  // before the first needle, the whole dial
     // The face pixmap covers every pixel of a paint: the window beneath need
     // not be painted first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -44,7 +45,7 @@ void DialArea::setNeedle(const NeedleGeometry& g, QColor color, int width) {
         return;  // drawn the same: nothing to paint
     }
     // Only the dial under the old and the new needle is painted again.
-    const QRegion before = hasNeedle_ ? drawnRegion_ : QRegion(rect());
+    const QRegion before = drawnRegion_;
     needle_ = g;
     color_ = color;
     width_ = std::max(1, width);

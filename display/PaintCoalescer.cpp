@@ -63,8 +63,10 @@ void PaintCoalescer::scheduleReplay() {
 }
 
 void PaintCoalescer::requestPaint() {
-    if (holdsPaint()) return scheduleReplay();
+    // Every frame asks: once a paint is on its way, that is all (and the
+    // clock is not read for the rest of the batch).
     if (requestPosted_ || replayPending_) return;
+    if (holdsPaint()) return scheduleReplay();
     requestPosted_ = true;
     // The same request the toolkit posts for a widget's update().
     QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);

@@ -36,15 +36,13 @@ public:
     static void replayDue();
     // Paints every window now, with the work put off until its paint, whether
     // or not its interval is over: for a caller that must see the latest
-    // frame on the screen before it goes on (a test, a screenshot).
+    // frame on the screen before it goes on (the display tests).
     static void paintAllNow();
     ~PaintCoalescer() override;
 
     // True when a paint asked for now would be held back (the window painted
     // less than an interval ago).
     bool holdsPaint() const;
-    // Makes sure the window paints once the interval is over.
-    void scheduleReplay();
     // Makes sure the window paints: after the events now queued when its
     // interval is over, else once it is.
     void requestPaint();
@@ -58,6 +56,8 @@ protected:
 private:
     PaintCoalescer(QWidget* window, int intervalMs);
     void replay();
+    // Makes sure the window paints once the interval is over.
+    void scheduleReplay();
     // Runs the work put off until the paint that is about to happen.
     void beforePaint();
     QWidget* window_;

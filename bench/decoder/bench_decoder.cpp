@@ -7,9 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
+#include "bench/Process.h"
 #include "link/FrameDecoder.h"
 #include "link/Handshake.h"
 
@@ -41,17 +41,13 @@ int main() {
 
     // The thread's CPU time, not the wall clock: the machine is shared, and a
     // figure per core must not count the time others ran.
-    auto cpuSeconds = [] {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-    };
+    using bench::threadCpuSeconds;
     long sink = 0;
     const DecoderInputs in = inputsOf(g);
     ChannelReading reading;
     auto rate = [&](bool texts) {
         long decoded = 0;
-        const double start = cpuSeconds();
+        const double start = threadCpuSeconds();
         double now = start;
         do {
             for (int rep = 0; rep < 4096; ++rep) {
@@ -61,7 +57,7 @@ int main() {
                 else sink += reading.swrTenths + reading.voltDirTenths;
                 ++decoded;
             }
-            now = cpuSeconds();
+            now = threadCpuSeconds();
         } while (now - start < 1.0);
         return static_cast<double>(decoded) / (now - start);
     };

@@ -7,8 +7,6 @@
 // window's boxes into one paint would give). Prints the CPU per tick of each,
 // twice in turn.
 
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QGridLayout>
 #include <QLineEdit>
@@ -19,6 +17,7 @@
 #include <array>
 #include <cstdio>
 
+#include "bench/Process.h"
 #include "display/DisplayFrame.h"
 #include "display/ModeParts.h"
 
@@ -29,13 +28,6 @@ namespace {
 constexpr int kBoxes = 10;
 constexpr int kTickMs = 18;
 constexpr int kSecondsEach = 5;
-
-double cpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 // Ten read-outs drawn by one widget, each text laid out once when it changes.
 class Panel : public QWidget {
@@ -113,10 +105,10 @@ double run(QApplication& app, Variant v) {
     });
     tick.start(kTickMs);
     QEventLoop loop;
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = bench::cpuSeconds();
     QTimer::singleShot(kSecondsEach * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = bench::cpuSeconds() - cpu0;
     return ticks ? 1e6 * cpu / static_cast<double>(ticks) : 0.0;
 }
 

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench/Memory.h"
+#include "bench/Process.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryView.h"
 #include "history/LogHistory.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "bench/Memory.h"
+#include "bench/Process.h"
 #include "platform/QtSerialPort.h"
 
 using namespace quellon;

@@ -23,7 +23,7 @@
 #include <string>
 
 #include "app/frmMain.h"
-#include "bench/Memory.h"
+#include "bench/Process.h"
 #include "core/modGlobal.h"
 #include "platform/QtPlatform.h"
 #include "settings/Ini.h"
@@ -114,13 +114,6 @@ public:
 private:
     std::string dir_;
 };
-
-inline double cpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 // Times the process went to sleep waiting (for the line, mostly): a steadier
 // measure of wake-ups per frame than CPU time on a shared machine.
